@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The settings store: a registry-like tree of keys and values kept in INI files.
+//
+// A key path is written with backslashes as in "Software\\Koravel\\Pigeonpost\\General".
+// Under each root, "Software\\<Company>\\<Application>" is the file
+// <config dir>/<Company>/<Application>.conf; the rest of the path names a group in it.
+// The CurrentUser config dir is $XDG_CONFIG_HOME (default ~/.config), the LocalMachine one
+// the first entry of $XDG_CONFIG_DIRS (default /etc/xdg), normally read only.
+//
+// Value and key names compare without regard to case; subkeys enumerate in
+// case-insensitive alphabetical order; '/' and '\\' inside a single key name (a filter
+// rule's name) are escaped. Every read first picks up what another thread or process
+// wrote. Values are strings ("SZ") or 32-bit numbers ("DWORD").
+//
+// Every operation returns 1 on success and 0 on failure and keeps an errno-style code of
+// the last call in LastError(). An object is used by one thread at a time; different
+// objects may be used from different threads and processes at once.
+enum class RegistryRoot { CurrentUser, LocalMachine };
+
+class CRegistryKey {
+public:
+    CRegistryKey();
+    ~CRegistryKey();
+    CRegistryKey(const CRegistryKey&) = delete;
+    CRegistryKey& operator=(const CRegistryKey&) = delete;
+
+    // Opens an existing key. On failure the object stays closed.
+    int Open(RegistryRoot root, const std::string& subkey);
+    // Closing a closed key fails.
+    int Close();
+    bool IsOpen() const;
+
+    // Sets `value` empty, then reads at most size - 1 bytes of the string value (the
+    // original API counted the terminating zero in `size`). A DWORD value reads as its
+    // decimal text.
+    int ReadString(const std::string& name, std::string& value, size_t size = 261);
+    int ReadDword(const std::string& name, uint32_t& value);
+    int WriteString(const std::string& name, const std::string& text);
+    int WriteDword(const std::string& name, uint32_t value);
+    int DeleteValue(const std::string& name);
+    // The names of the direct subkeys of the open key, case-insensitively sorted.
+    int EnumSubKeys(std::vector<std::string>& names);
+
+    // Creates the key and all missing parents. Succeeds when it already exists.
+    int CreateKey(RegistryRoot root, const std::string& subkey);
+    // Deletes the key with its values and subkeys. Fails when it does not exist.
+    int DeleteKey(RegistryRoot root, const std::string& subkey);
+
+    int LastError() const { return lastError_; }
+
+private:
+    struct Impl;
+    Impl* impl_;
+    int lastError_ = 0;
+};
