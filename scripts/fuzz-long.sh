@@ -10,17 +10,16 @@ mkdir -p "$out"
 run_one() {
     name=$(basename "$1")
     mkdir -p "$out/$name.corpus"
-    seeds="$root/tests/fuzz/corpus/$name"
-    [ -d "$seeds" ] || seeds=""
+    seeds=$(find "$root/tests/fuzz/corpus" -maxdepth 1 -type d -name "*${name#fuzz_}*" | head -1)
     "$1" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
         "$out/$name.corpus" $seeds >"$out/$name.log" 2>&1 &&
         echo "$name: ok, $(grep -c . "$out/$name.log") log lines" ||
         echo "$name: FAILED, see $out/$name.log"
 }
+# The fuzz targets are the ctest entries labelled "fuzz", named fuzz.<program>.
 set --
-for f in "$build"/bin/fuzz_*; do
-    [ -x "$f" ] || continue
-    set -- "$@" "$f"
+for name in $(cd "$build" && ctest -N -L fuzz | sed -n 's/.*Test *#[0-9]*: fuzz\.//p'); do
+    set -- "$@" "$build/bin/$name"
 done
 while [ $# -gt 0 ]; do
     run_one "$1" &
