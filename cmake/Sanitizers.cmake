@@ -32,4 +32,10 @@ function(postwatch_add_fuzzer name)
              COMMAND ${name} -max_total_time=15 -rss_limit_mb=2048 -timeout=10
                      -print_final_stats=0 ${dirs})
     set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 120)
+    # A runner for longer sessions (scripts/fuzz-long.sh): fuzz/<name>.sh SECONDS
+    string(REPLACE ";" " " dir_words "${dirs}")
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz/${name}.sh CONTENT
+"#!/bin/sh
+exec $<TARGET_FILE:${name}> -max_total_time=$1 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 ${dir_words}
+")
 endfunction()
