@@ -18,28 +18,44 @@
 // wrote. Values are strings ("SZ") or 32-bit numbers ("DWORD").
 //
 // Every operation returns 1 on success and 0 on failure and keeps an errno-style code of
-// the last call in LastError(). An object is used by one thread at a time; different
-// objects may be used from different threads and processes at once.
+// the last call in LastError(): 0 after success; ENOENT missing key or value; EACCES the store
+// cannot be written; EBADF no key is open (or Close on a closed key); EINVAL a malformed path or
+// name (paths begin with "Software", no empty parts); ENOTSUP values on "Software" or
+// "Software\\<Company>", which are folders and hold none; EPERM deleting "Software"; other
+// codes come from the file system (ENOSPC, ENOTDIR, ...).
+// A key exists while its group exists; a key created without values keeps a hidden marker
+// value so that it stays visible to Open and EnumSubKeys. Settings files are created 0600 and
+// their folders 0700. Writers of one company folder are serialised by a lock on that folder,
+// and each write is an atomic rewrite of the file, so concurrent writers lose nothing. An object is
+// used by one thread at a time; different objects may be used from different threads and processes
+// at once.
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
-class CRegistryKey {
+class CRegistryKey
+{
 public:
     CRegistryKey();
     ~CRegistryKey();
     CRegistryKey(const CRegistryKey&) = delete;
     CRegistryKey& operator=(const CRegistryKey&) = delete;
 
-    // Opens an existing key. On failure the object stays closed.
+    // Opens an existing key, closing the one held before. On failure the object stays closed.
+    // A key deleted by someone else while open is made again by the next write.
     int Open(RegistryRoot root, const std::string& subkey);
     // Closing a closed key fails.
     int Close();
     bool IsOpen() const;
 
     // Sets `value` empty, then reads at most size - 1 bytes of the string value (the
-    // original API counted the terminating zero in `size`). A DWORD value reads as its
-    // decimal text.
+    // original API counted the terminating zero in `size`); a longer value is cut, at a
+    // UTF-8 character boundary when it is UTF-8, and the read still succeeds. size 0: EINVAL.
+    // A DWORD value reads as its decimal text.
     int ReadString(const std::string& name, std::string& value, size_t size = 261);
+    // The file keeps numbers as decimal text, so any value holding only a decimal number up
+    // to 4294967295 reads; anything else fails with EINVAL and leaves `value` unchanged.
     int ReadDword(const std::string& name, uint32_t& value);
+    // Writing a name that exists under another case overwrites that value (its stored
+    // spelling stays). Texts that are not UTF-8 are kept byte for byte.
     int WriteString(const std::string& name, const std::string& text);
     int WriteDword(const std::string& name, uint32_t value);
     int DeleteValue(const std::string& name);
@@ -52,6 +68,11 @@ public:
     int DeleteKey(RegistryRoot root, const std::string& subkey);
 
     int LastError() const { return lastError_; }
+
+    // A single key name as it must appear inside a subkey path: a path is split at '\\', so
+    // a name holding '\\' (or '%') is written escaped. Names from EnumSubKeys are plain and
+    // go through this before being joined into a path.
+    static std::string EscapeKeyName(const std::string& name);
 
 private:
     struct Impl;

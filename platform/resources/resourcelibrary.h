@@ -7,6 +7,8 @@
 // built from resources/ and loaded by name at start-up.
 //
 // Thread-safe after Load(): any thread may ask for resources.
+// Images: resourceimage.h; menu templates: menutemplate.h; toolbars: toolbartemplate.h;
+// named numbers: resourceids.h. Loading needs no display and no QGuiApplication.
 class ResourceLibrary {
 public:
     // Loads the bundle at `path`. On failure returns false and sets `error` to a message

@@ -1,0 +1,317 @@
+#include "leddevice.h"
+#include "programkey.h"
+#include "registrykey.h"
+#include "regsettings.h"
+#include "settingnumber.h"
+#include "support/tempdir.h"
+
+#include <climits>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+const std::string kAssets = "/opt/pigeonpost-assets";
+
+// Fresh settings store, desktop and asset folder for every test; the default mail client
+// is "Mailer".
+class RegSettingsTest : public ::testing::Test
+{
+protected:
+    TempDir dir;
+    ScopedEnv configHome{"XDG_CONFIG_HOME", dir.File("config")};
+    ScopedEnv configDirs{"XDG_CONFIG_DIRS", dir.File("sysconfig")};
+    ScopedEnv dataHome{"XDG_DATA_HOME", dir.File("data")};
+    ScopedEnv dataDirs{"XDG_DATA_DIRS", dir.File("sysdata")};
+    ScopedEnv assets{"POSTWATCH_ASSETS", kAssets};
+
+    void SetUp() override
+    {
+        std::filesystem::create_directories(dir.File("sysdata/applications"));
+        std::filesystem::create_directories(dir.File("config"));
+        WriteWholeFile(dir.File("sysdata/applications/mailer.desktop"),
+                       "[Desktop Entry]\nType=Application\nName=Mailer\n"
+                       "Exec=mailer --compose %u\nMimeType=x-scheme-handler/mailto;\n");
+        WriteWholeFile(dir.File("config/mimeapps.list"),
+                       "[Default Applications]\nx-scheme-handler/mailto=mailer.desktop\n");
+    }
+
+    static std::string Read(const std::string& group, const std::string& name)
+    {
+        CRegistryKey key;
+        std::string value = "<no key>";
+        if (key.Open(RegistryRoot::CurrentUser, ProgramKey::Path(group)))
+            key.ReadString(name, value);
+        return value;
+    }
+
+    static bool Has(const std::string& group, const std::string& name)
+    {
+        CRegistryKey key;
+        std::string value;
+        return key.Open(RegistryRoot::CurrentUser, ProgramKey::Path(group)) &&
+               key.ReadString(name, value);
+    }
+
+    static void Write(const std::string& group, const std::string& name, const std::string& text)
+    {
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path(group)), 1);
+        ASSERT_EQ(key.WriteString(name, text), 1);
+    }
+};
+
+struct Expected {
+    const char* group;
+    const char* name;
+    std::string value;
+};
+
+// Every value a first start writes, group by group.
+const std::vector<Expected>& FirstRunValues()
+{
+    static const std::vector<Expected> values = {
+        {"General", "Startup", "1"},
+        {"General", "Minimum", "1"},
+        {"General", "MailClient", "Mailer"},
+        {"General", "MailClientPath", "mailer --compose"},
+        {"General", "DefaultExchange", ""},
+        {"General", "AutoStartExchange", "1"},
+        {"Network", "UseConnection", "1"},
+        {"Network", "DialupEntry", ""},
+        {"Network", "AutoHangupAfterCheck", "1"},
+        {"Network", "UseExistDialup", "1"},
+        {"Network", "TimeOut", "60"},
+        {"Network", "ShowProgress", "1"},
+        {"Notify", "FlashIcon", "1"},
+        {"Notify", "MailClient", "0"},
+        {"Notify", "3dEffect", "1"},
+        {"Notify", "Message", "1"},
+        {"Notify", "Sound", "1"},
+        {"Notify", "MailLED", "0"}, // no LED device on this machine
+        {"Notify", "SoundFileName", kAssets + "/Sound/Notify.wav"},
+        {"Options", "ModelDir", kAssets + "/Model/"},
+        {"Options", "TextureDir", kAssets + "/Texture/"},
+        {"Options", "TopMost", "1"},
+        {"Options", "UsePackageModel", "1"},
+        {"Options", "UsePackageTexture", "1"},
+        {"Options", "LastPosX", "0"},
+        {"Options", "LastPosY", "0"},
+        {"Options", "Size", "2"},
+        {"Options", "DBClickClose", "0"},
+        {"Options", "DBClickShow", "1"},
+        {"Options", "LastSelectModel", "default.x"},
+        {"Options", "LastSelectTexture", "default.bmp"},
+    };
+    return values;
+}
+
+TEST_F(RegSettingsTest, FirstRunWritesTheDefaults)
+{
+    CLedDevice led;
+    CRegSettings settings;
+    ASSERT_EQ(settings.Prepare(led), 1);
+    EXPECT_FALSE(led.HasMailLed());
+    for (const Expected& e : FirstRunValues()) {
+        SCOPED_TRACE(std::string(e.group) + "\\" + e.name);
+        EXPECT_EQ(Read(e.group, e.name), e.value);
+    }
+    CRegistryKey key;
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path()), 1);
+    std::vector<std::string> groups;
+    ASSERT_EQ(key.EnumSubKeys(groups), 1);
+    EXPECT_EQ(groups, (std::vector<std::string>{"Filter Manager", "General", "Network", "Notify",
+                                                "Options"}));
+    // The time-out is stored under its historical spelling, and nothing else is in the file.
+    std::string ini = ReadWholeFile(dir.File("config/Koravel/Pigeonpost.conf"));
+    EXPECT_NE(ini.find("\nTimeout=60\n"), std::string::npos) << ini;
+    size_t lines = 0;
+    for (size_t p = ini.find('='); p != std::string::npos; p = ini.find('=', p + 1))
+        ++lines;
+    const size_t markers = 5; // one per key created empty-handed
+    EXPECT_EQ(lines, FirstRunValues().size() + markers) << ini;
+}
+
+TEST_F(RegSettingsTest, LaterRunsLeaveTheUserValuesAlone)
+{
+    CRegSettings settings;
+    ASSERT_EQ(settings.Prepare(), 1);
+    Write("General", "Startup", "0");
+    Write("Options", "Size", "5");
+    Write("Network", "TIMEOUT", "15");
+    {
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Notify")), 1);
+        ASSERT_EQ(key.DeleteValue("Sound"), 1);
+    }
+    // A different default mail client must not leak into existing settings either.
+    std::filesystem::remove(dir.File("config/mimeapps.list"));
+    ASSERT_EQ(settings.Prepare(), 1);
+    struct Row {
+        const char* label;
+        const char* group;
+        const char* name;
+        bool present;
+        std::string value;
+    };
+    const Row rows[] = {
+        {"changed switch kept", "General", "Startup", true, "0"},
+        {"changed number kept", "Options", "Size", true, "5"},
+        {"time-out overwritten in another case", "Network", "TimeOut", true, "15"},
+        {"deleted value not filled up", "Notify", "Sound", false, ""},
+        {"mail client kept", "General", "MailClientPath", true, "mailer --compose"},
+        {"untouched default kept", "Notify", "FlashIcon", true, "1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(Has(row.group, row.name), row.present);
+        if (row.present)
+            EXPECT_EQ(Read(row.group, row.name), row.value);
+    }
+}
+
+TEST_F(RegSettingsTest, DeletedGroupGetsItsDefaultsBack)
+{
+    CRegSettings settings;
+    ASSERT_EQ(settings.Prepare(), 1);
+    Write("General", "Minimum", "0");
+    Write("Notify", "FlashIcon", "0");
+    Write("Notify", "Extra", "x");
+    CRegistryKey key;
+    ASSERT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, ProgramKey::Path("Notify")), 1);
+    ASSERT_EQ(settings.Prepare(), 1);
+    EXPECT_EQ(Read("Notify", "FlashIcon"), "1");
+    EXPECT_EQ(Read("Notify", "MailLED"), "0");
+    EXPECT_FALSE(Has("Notify", "Extra"));
+    EXPECT_EQ(Read("General", "Minimum"), "0") << "other groups stay as they were";
+}
+
+TEST_F(RegSettingsTest, LoadsAndSavesGroups)
+{
+    CRegSettings settings;
+    ASSERT_EQ(settings.Prepare(), 1);
+    ASSERT_EQ(settings.LoadGeneral(), 1);
+    ASSERT_EQ(settings.LoadNetwork(), 1);
+    ASSERT_EQ(settings.LoadNotify(), 1);
+    EXPECT_EQ(settings.general.mailClient, "Mailer");
+    EXPECT_EQ(settings.general.autoStartExchange, 1u);
+    EXPECT_EQ(settings.network.timeOut, "60");
+    EXPECT_EQ(settings.notify.soundFileName, kAssets + "/Sound/Notify.wav");
+
+    settings.general.defaultExchange = "Work \xC3\xA9t\xC3\xA9"; // non-ASCII account name
+    settings.general.autoStartExchange = 0;
+    settings.network.timeOut = "120";
+    settings.notify.effect3d = "0";
+    ASSERT_EQ(settings.SaveGeneral(), 1);
+    ASSERT_EQ(settings.SaveNetwork(), 1);
+    ASSERT_EQ(settings.SaveNotify(), 1);
+    EXPECT_EQ(Read("Network", "Timeout"), "120") << "saved over the stored spelling";
+
+    CRegSettings again;
+    again.general.autoStartExchange = 9;
+    ASSERT_EQ(again.LoadGeneral(), 1);
+    ASSERT_EQ(again.LoadNetwork(), 1);
+    ASSERT_EQ(again.LoadNotify(), 1);
+    EXPECT_EQ(again.general.defaultExchange, "Work \xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(again.general.autoStartExchange, 0u);
+    EXPECT_EQ(again.network.timeOut, "120");
+    EXPECT_EQ(again.notify.effect3d, "0");
+    EXPECT_EQ(again.notify.flashIcon, "1");
+}
+
+TEST_F(RegSettingsTest, MissingKeysAndOddValues)
+{
+    CRegSettings settings;
+    settings.general.startup = "stale";
+    settings.general.autoStartExchange = 7;
+    settings.network.timeOut = "stale";
+    EXPECT_EQ(settings.LoadGeneral(), 0);
+    EXPECT_EQ(settings.LoadNetwork(), 0);
+    EXPECT_EQ(settings.general.startup, "");
+    EXPECT_EQ(settings.general.autoStartExchange, 7u) << "the number keeps its value";
+    EXPECT_EQ(settings.network.timeOut, "");
+    EXPECT_EQ(settings.SaveNotify(), 0);
+    CRegistryKey key;
+    EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Notify")), 0)
+        << "saving does not create the key";
+
+    ASSERT_EQ(settings.Prepare(), 1);
+    struct Row {
+        const char* label;
+        std::string stored;
+        std::string loaded;
+        int seconds;
+    };
+    const Row rows[] = {
+        {"letters", "abc", "abc", 0},
+        {"digits then letters", "45s", "45s", 45},
+        {"long value cut to 8 bytes", "1234567890", "12345678", 12345678},
+        {"empty", "", "", 0},
+        {"negative", "-5", "-5", -5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        Write("Network", "TimeOut", row.stored);
+        ASSERT_EQ(settings.LoadNetwork(), 1);
+        EXPECT_EQ(settings.network.timeOut, row.loaded);
+        EXPECT_EQ(SettingNumber(settings.network.timeOut), row.seconds);
+    }
+    Write("General", "AutoStartExchange", "yes");
+    settings.general.autoStartExchange = 3;
+    ASSERT_EQ(settings.LoadGeneral(), 1);
+    EXPECT_EQ(settings.general.autoStartExchange, 3u) << "an unreadable number keeps its value";
+}
+
+TEST(RegSettings, UnwritableStoreGivesEmptySettings)
+{
+    TempDir dir;
+    WriteWholeFile(dir.File("notafolder"), "x");
+    ScopedEnv configHome("XDG_CONFIG_HOME", dir.File("notafolder"));
+    CRegSettings settings;
+    EXPECT_EQ(settings.Prepare(), 0);
+    settings.notify.sound = "stale";
+    EXPECT_EQ(settings.LoadNotify(), 0);
+    EXPECT_EQ(settings.notify.sound, "");
+    EXPECT_EQ(settings.SaveNotify(), 0);
+    EXPECT_EQ(ReadWholeFile(dir.File("notafolder")), "x");
+}
+
+TEST(SettingNumber, ReadsLikeAtoi)
+{
+    struct Row {
+        const char* label;
+        std::string text;
+        int value;
+    };
+    const Row rows[] = {
+        {"plain", "60", 60},
+        {"leading blanks", " \t 42", 42},
+        {"trailing text", "15min", 15},
+        {"plus sign", "+7", 7},
+        {"minus sign", "-12", -12},
+        {"letters", "abc", 0},
+        {"empty", "", 0},
+        {"sign alone", "-", 0},
+        {"blank inside", "1 2", 1},
+        {"largest int", "2147483647", INT_MAX},
+        {"smallest int", "-2147483648", INT_MIN},
+        {"too large is clamped", "99999999999999999999999", INT_MAX},
+        {"too small is clamped", "-99999999999999999999999", INT_MIN},
+        {"leading zeros", "0009", 9},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(SettingNumber(row.text), row.value);
+    }
+}
+
+TEST(ProgramKey, PathsWithoutABundle)
+{
+    EXPECT_EQ(ProgramKey::CompanyWord(), "Koravel");
+    EXPECT_EQ(ProgramKey::ApplicationWord(), "Pigeonpost");
+    EXPECT_EQ(ProgramKey::Path(), "Software\\Koravel\\Pigeonpost");
+    EXPECT_EQ(ProgramKey::Path("Filter Manager"), "Software\\Koravel\\Pigeonpost\\Filter Manager");
+}
+
+} // namespace

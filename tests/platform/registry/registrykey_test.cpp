@@ -1,0 +1,509 @@
+#include "registrykey.h"
+#include "registryname.h"
+#include "support/tempdir.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+const std::string kApp = "Software\\Koravel\\Pigeonpost";
+
+// Every test gets its own configuration and data folders.
+class RegistryTest : public ::testing::Test
+{
+protected:
+    TempDir dir;
+    ScopedEnv configHome{"XDG_CONFIG_HOME", dir.File("config")};
+    ScopedEnv configDirs{"XDG_CONFIG_DIRS", dir.File("sysconfig") + ":" + dir.File("other")};
+    ScopedEnv dataHome{"XDG_DATA_HOME", dir.File("data")};
+    ScopedEnv dataDirs{"XDG_DATA_DIRS", dir.File("sysdata")};
+
+    std::string ConfFile() const { return dir.File("config/Koravel/Pigeonpost.conf"); }
+
+    void OpenOrDie(CRegistryKey& key, const std::string& path)
+    {
+        ASSERT_EQ(key.CreateKey(RegistryRoot::CurrentUser, path), 1) << path;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, path), 1) << path;
+    }
+};
+
+bool IsFileThere(const std::string& path)
+{
+    struct stat st {
+    };
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st {
+    };
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+TEST_F(RegistryTest, ValueNamesIgnoreCase)
+{
+    struct Row {
+        const char* label;
+        std::string written;
+        std::string read;
+        bool found;
+    };
+    const Row rows[] = {
+        {"same spelling", "Timeout", "Timeout", true},
+        {"other case", "Timeout", "TimeOut", true},
+        {"non-ASCII other case", "\xC3\x84rger", "\xC3\xA4RGER", true}, // Ärger / äRGER
+        {"slash inside", "in/out", "IN/OUT", true},
+        {"backslash inside", "in\\out", "In\\Out", true},
+        {"percent kept literally", "100%", "100%", true},
+        {"escape text is not a slash", "a%2Fb", "a/b", false},
+        {"slash is not escape text", "a/b", "a%2Fb", false},
+        {"space matters", "Timeout", "Time out", false},
+        {"prefix is not the name", "Timeout", "Time", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        CRegistryKey key;
+        OpenOrDie(key, kApp + "\\Names");
+        ASSERT_EQ(key.WriteString(row.written, "v"), 1);
+        std::string value = "junk";
+        EXPECT_EQ(key.ReadString(row.read, value), row.found ? 1 : 0);
+        EXPECT_EQ(value, row.found ? "v" : "");
+        EXPECT_EQ(key.LastError(), row.found ? 0 : ENOENT);
+        ASSERT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, kApp + "\\Names"), 1);
+    }
+}
+
+TEST_F(RegistryTest, WritingUnderAnotherCaseOverwrites)
+{
+    CRegistryKey key;
+    OpenOrDie(key, kApp + "\\Network");
+    ASSERT_EQ(key.WriteString("Timeout", "60"), 1);
+    ASSERT_EQ(key.WriteString("TIMEOUT", "30"), 1);
+    std::string value;
+    ASSERT_EQ(key.ReadString("timeout", value), 1);
+    EXPECT_EQ(value, "30");
+    std::string text = ReadWholeFile(ConfFile());
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    size_t first = text.find("timeout=");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(text.find("timeout=", first + 1), std::string::npos) << "one value, not two";
+    ASSERT_EQ(key.DeleteValue("TimeOut"), 1);
+    EXPECT_EQ(key.ReadString("Timeout", value), 0);
+    EXPECT_EQ(key.LastError(), ENOENT);
+}
+
+TEST_F(RegistryTest, SubkeysEnumerateCaseInsensitively)
+{
+    struct Row {
+        const char* label;
+        std::vector<std::string> created; // plain names
+        std::vector<std::string> listed;
+    };
+    const Row rows[] = {
+        {"mixed case", {"beta", "Alpha", "gamma", "Delta"}, {"Alpha", "beta", "Delta", "gamma"}},
+        {"capitals do not sort first", {"b", "A", "a2", "B1"}, {"A", "a2", "b", "B1"}},
+        {"separators inside names", {"x/y", "x\\z", "x"}, {"x", "x/y", "x\\z"}},
+        {"non-ASCII",
+         {"\xC3\xBC"
+          "ber",
+          "Zebra", "apfel"},
+         {"apfel", "Zebra",
+          "\xC3\xBC"
+          "ber"}},
+        {"percent names", {"50%", "%2F"}, {"%2F", "50%"}},
+        {"empty list", {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const std::string parent = kApp + "\\Filter Manager";
+        CRegistryKey key;
+        OpenOrDie(key, parent);
+        for (const auto& name : row.created) {
+            std::string path = parent + "\\" + CRegistryKey::EscapeKeyName(name);
+            ASSERT_EQ(key.CreateKey(RegistryRoot::CurrentUser, path), 1) << name;
+            CRegistryKey child;
+            EXPECT_EQ(child.Open(RegistryRoot::CurrentUser, path), 1) << name;
+        }
+        std::vector<std::string> names;
+        ASSERT_EQ(key.EnumSubKeys(names), 1);
+        EXPECT_EQ(names, row.listed);
+        ASSERT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, parent), 1);
+    }
+}
+
+TEST_F(RegistryTest, KeyPathsResolve)
+{
+    CRegistryKey maker;
+    ASSERT_EQ(maker.CreateKey(RegistryRoot::CurrentUser, kApp + "\\Filter Manager\\Spam\\Deep"), 1);
+    struct Row {
+        const char* label;
+        std::string path;
+        int result;
+        int error;
+    };
+    const Row rows[] = {
+        {"software", "Software", 1, 0},
+        {"company", "Software\\Koravel", 1, 0},
+        {"company other case", "SOFTWARE\\koravel", 1, 0},
+        {"application", kApp, 1, 0},
+        {"empty key", kApp + "\\Filter Manager", 1, 0},
+        {"nested other case", kApp + "\\filter manager\\SPAM\\deep", 1, 0},
+        {"missing group", kApp + "\\Notify", 0, ENOENT},
+        {"missing file", "Software\\Koravel\\Other", 0, ENOENT},
+        {"missing company", "Software\\Nobody", 0, ENOENT},
+        {"empty path", "", 0, EINVAL},
+        {"empty part", kApp + "\\\\General", 0, EINVAL},
+        {"trailing separator", kApp + "\\", 0, EINVAL},
+        {"outside Software", "System\\Koravel", 0, EINVAL},
+        {"dot-dot company", "Software\\..\\x", 0, EINVAL},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        CRegistryKey key;
+        EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, row.path), row.result);
+        EXPECT_EQ(key.LastError(), row.error);
+        EXPECT_EQ(key.IsOpen(), row.result == 1);
+    }
+}
+
+TEST_F(RegistryTest, ReadsAFileWrittenByHand)
+{
+    std::filesystem::create_directories(dir.File("config/koravel"));
+    WriteWholeFile(dir.File("config/koravel/PIGEONPOST.conf"),
+                   "[General]\nForUser=0\n\n[%General]\nStartup=0\n\n[NETWORK]\nTimeOut=30\n"
+                   "garbage line\n[Filter%20Manager]\nSpam\\Position=Subject\n");
+    struct Row {
+        const char* label;
+        std::string key;
+        std::string name;
+        int result;
+        std::string value;
+    };
+    const Row rows[] = {
+        {"value of the application key", kApp, "foruser", 1, "0"},
+        {"group named General", kApp + "\\general", "STARTUP", 1, "0"},
+        {"section in capitals", kApp + "\\Network", "Timeout", 1, "30"},
+        {"nested key without marker", kApp + "\\Filter Manager\\spam", "position", 1, "Subject"},
+        {"root value is not in General", kApp + "\\General", "ForUser", 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, row.key), 1);
+        std::string value;
+        EXPECT_EQ(key.ReadString(row.name, value), row.result);
+        EXPECT_EQ(value, row.value);
+    }
+}
+
+TEST_F(RegistryTest, EmptyKeyStaysVisible)
+{
+    CRegistryKey key;
+    ASSERT_EQ(key.CreateKey(RegistryRoot::CurrentUser, kApp + "\\Filter Manager"), 1);
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp), 1);
+    std::vector<std::string> names;
+    ASSERT_EQ(key.EnumSubKeys(names), 1);
+    EXPECT_EQ(names, std::vector<std::string>{"Filter Manager"});
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Filter Manager"), 1);
+    std::string value;
+    EXPECT_EQ(key.ReadString("%key", value), 0) << "the marker is not a value";
+    EXPECT_EQ(key.LastError(), ENOENT);
+    ASSERT_EQ(key.WriteString("Only", "1"), 1);
+    ASSERT_EQ(key.DeleteValue("Only"), 1);
+    EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Filter Manager"), 1)
+        << "removing the last value keeps the key";
+}
+
+TEST_F(RegistryTest, DeleteKeyTakesSubkeysAlong)
+{
+    CRegistryKey key;
+    OpenOrDie(key, kApp + "\\A\\B\\C");
+    ASSERT_EQ(key.WriteString("v", "1"), 1);
+    OpenOrDie(key, kApp + "\\A2");
+    ASSERT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, kApp + "\\a"), 1);
+    struct Row {
+        const char* label;
+        std::string path;
+        int result;
+    };
+    const Row rows[] = {
+        {"deleted key", kApp + "\\A", 0},
+        {"its child", kApp + "\\A\\B", 0},
+        {"its grandchild", kApp + "\\A\\B\\C", 0},
+        {"sibling with a longer name", kApp + "\\A2", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        CRegistryKey probe;
+        EXPECT_EQ(probe.Open(RegistryRoot::CurrentUser, row.path), row.result);
+    }
+    EXPECT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, kApp + "\\A"), 0);
+    EXPECT_EQ(key.LastError(), ENOENT);
+    EXPECT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, "Software"), 0);
+    EXPECT_EQ(key.LastError(), EPERM);
+    ASSERT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, kApp), 1);
+    EXPECT_FALSE(IsFileThere(ConfFile()));
+}
+
+TEST_F(RegistryTest, ReadsAndWritesValues)
+{
+    CRegistryKey key;
+    OpenOrDie(key, kApp + "\\Values");
+    ASSERT_EQ(key.WriteString("Long", "1234567890"), 1);
+    ASSERT_EQ(key.WriteString("Wide", "\xC3\xA9\xC3\xA9\xC3\xA9"), 1); // three e-acute
+    ASSERT_EQ(key.WriteString("Bytes", std::string("\xFF\xFE\x00z", 4)), 1);
+    ASSERT_EQ(key.WriteString("Empty", ""), 1);
+    ASSERT_EQ(key.WriteString("Comma", "a, b"), 1);
+    ASSERT_EQ(key.WriteString("At", "@Variant(x)"), 1);
+    ASSERT_EQ(key.WriteString("Command", " \"/opt/My Mail/mail\" --x=1;#y\tz\r\n2 "), 1);
+    ASSERT_EQ(key.WriteDword("Number", 4000000000u), 1);
+    struct Row {
+        const char* label;
+        std::string name;
+        size_t size;
+        int result;
+        std::string value;
+        int error;
+    };
+    const Row rows[] = {
+        {"whole value", "Long", 261, 1, "1234567890", 0},
+        {"size 9 keeps 8 bytes", "Long", 9, 1, "12345678", 0},
+        {"size 1 keeps nothing", "Long", 1, 1, "", 0},
+        {"size 0 is refused", "Long", 0, 0, "", EINVAL},
+        {"cut between characters", "Wide", 4, 1, "\xC3\xA9", 0},
+        {"cut on a boundary", "Wide", 5, 1, "\xC3\xA9\xC3\xA9", 0},
+        {"bytes that are not UTF-8", "Bytes", 261, 1, std::string("\xFF\xFE\x00z", 4), 0},
+        {"empty value", "Empty", 261, 1, "", 0},
+        {"comma is text", "Comma", 261, 1, "a, b", 0},
+        {"at sign is text", "At", 261, 1, "@Variant(x)", 0},
+        {"quotes, blanks, controls", "Command", 261, 1, " \"/opt/My Mail/mail\" --x=1;#y\tz\r\n2 ",
+         0},
+        {"number as text", "Number", 261, 1, "4000000000", 0},
+        {"missing value", "Nothing", 261, 0, "", ENOENT},
+        {"empty name", "", 261, 0, "", EINVAL},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::string value = "junk";
+        EXPECT_EQ(key.ReadString(row.name, value, row.size), row.result);
+        EXPECT_EQ(value, row.value);
+        EXPECT_EQ(key.LastError(), row.error);
+    }
+}
+
+TEST_F(RegistryTest, ReadsNumbers)
+{
+    CRegistryKey key;
+    OpenOrDie(key, kApp + "\\Options");
+    ASSERT_EQ(key.WriteDword("Size", 2), 1);
+    ASSERT_EQ(key.WriteDword("Max", 0xFFFFFFFFu), 1);
+    ASSERT_EQ(key.WriteString("Text", "abc"), 1);
+    ASSERT_EQ(key.WriteString("Big", "4294967296"), 1);
+    ASSERT_EQ(key.WriteString("Signed", "-1"), 1);
+    struct Row {
+        const char* label;
+        std::string name;
+        int result;
+        uint32_t value;
+        int error;
+    };
+    const Row rows[] = {
+        {"small", "size", 1, 2, 0},
+        {"largest", "Max", 1, 0xFFFFFFFFu, 0},
+        {"text is not a number", "Text", 0, 77, EINVAL},
+        {"too big", "Big", 0, 77, EINVAL},
+        {"negative", "Signed", 0, 77, EINVAL},
+        {"missing keeps the old value", "None", 0, 77, ENOENT},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        uint32_t value = 77;
+        EXPECT_EQ(key.ReadDword(row.name, value), row.result);
+        EXPECT_EQ(value, row.value);
+        EXPECT_EQ(key.LastError(), row.error);
+    }
+}
+
+TEST_F(RegistryTest, ClosedKeyAndFolderLevels)
+{
+    CRegistryKey key;
+    std::string value;
+    std::vector<std::string> names;
+    uint32_t number = 0;
+    struct Row {
+        const char* label;
+        int result;
+        int error;
+    };
+    // Each row runs one call; the state carries over as a user of the key would see it.
+    std::vector<std::pair<Row, std::function<int()>>> steps = {
+        {{"close a closed key", 0, EBADF}, [&] { return key.Close(); }},
+        {{"read on a closed key", 0, EBADF}, [&] { return key.ReadString("x", value); }},
+        {{"write on a closed key", 0, EBADF}, [&] { return key.WriteString("x", "1"); }},
+        {{"number on a closed key", 0, EBADF}, [&] { return key.ReadDword("x", number); }},
+        {{"delete value on a closed key", 0, EBADF}, [&] { return key.DeleteValue("x"); }},
+        {{"list a closed key", 0, EBADF}, [&] { return key.EnumSubKeys(names); }},
+        {{"create the company", 1, 0},
+         [&] { return key.CreateKey(RegistryRoot::CurrentUser, "Software\\Koravel"); }},
+        {{"open the company", 1, 0},
+         [&] { return key.Open(RegistryRoot::CurrentUser, "Software\\Koravel"); }},
+        {{"company holds no values", 0, ENOTSUP}, [&] { return key.WriteString("x", "1"); }},
+        {{"company reads no values", 0, ENOTSUP}, [&] { return key.ReadString("x", value); }},
+        {{"open Software", 1, 0}, [&] { return key.Open(RegistryRoot::CurrentUser, "Software"); }},
+        {{"Software lists the company", 1, 0}, [&] { return key.EnumSubKeys(names); }},
+        {{"close", 1, 0}, [&] { return key.Close(); }},
+    };
+    for (auto& [row, call] : steps) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(call(), row.result);
+        EXPECT_EQ(key.LastError(), row.error);
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"Koravel"});
+}
+
+TEST_F(RegistryTest, FilesArePrivate)
+{
+    CRegistryKey key;
+    OpenOrDie(key, kApp + "\\General");
+    ASSERT_EQ(key.WriteString("MailClientPath", "mailer"), 1);
+    ASSERT_EQ(key.WriteString("MailClient", "Mailer"), 1);
+    EXPECT_EQ(ModeOf(ConfFile()), 0600u);
+    EXPECT_EQ(ModeOf(dir.File("config/Koravel")), 0700u);
+    // The application key lists its groups, and "General" is a group like any other.
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp), 1);
+    ASSERT_EQ(key.WriteDword("ForUser", 0), 1);
+    std::vector<std::string> names;
+    ASSERT_EQ(key.EnumSubKeys(names), 1);
+    EXPECT_EQ(names, std::vector<std::string>{"General"});
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\General"), 1);
+    std::string value;
+    EXPECT_EQ(key.ReadString("ForUser", value), 0) << "a value of the parent is not a child's";
+}
+
+TEST_F(RegistryTest, LocalMachineIsTheFirstSystemFolder)
+{
+    CRegistryKey key;
+    ASSERT_EQ(key.CreateKey(RegistryRoot::LocalMachine, kApp), 1);
+    ASSERT_EQ(key.Open(RegistryRoot::LocalMachine, kApp), 1);
+    ASSERT_EQ(key.WriteDword("ForUser", 1), 1);
+    EXPECT_TRUE(IsFileThere(dir.File("sysconfig/Koravel/Pigeonpost.conf")));
+    EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, kApp), 0);
+}
+
+// Writers in two processes and in two threads: every key of each survives.
+TEST_F(RegistryTest, ConcurrentWritersLoseNothing)
+{
+    // What is under test is the locking and merging, not the disk: on tmpfs the fsync of each
+    // rewrite costs nothing, which keeps 600 serialised rewrites quick.
+    std::optional<ScopedEnv> tmp;
+    if (std::filesystem::is_directory("/dev/shm"))
+        tmp.emplace("TMPDIR", "/dev/shm");
+    TempDir fast;
+    ScopedEnv fastConfig("XDG_CONFIG_HOME", fast.File("config"));
+    const int perWriter = 300;
+    // Processes only create keys (one rewrite of the file each); threads also write values.
+    auto writeKeys = [](const std::string& prefix, int count, bool withValue) {
+        int failures = 0;
+        for (int i = 0; i < count; ++i) {
+            CRegistryKey key;
+            std::string path = kApp + "\\Filter Manager\\" + prefix + std::to_string(i);
+            failures += key.CreateKey(RegistryRoot::CurrentUser, path) ? 0 : 1;
+            if (!withValue)
+                continue;
+            failures += key.Open(RegistryRoot::CurrentUser, path) ? 0 : 1;
+            failures += key.WriteString("Index", std::to_string(i)) ? 0 : 1;
+        }
+        return failures;
+    };
+    std::vector<pid_t> children;
+    for (const char* prefix : {"p", "q"}) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+            ::_exit(writeKeys(prefix, perWriter, false) == 0 ? 0 : 1);
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    int threadFailures[2] = {0, 0};
+    std::thread a([&] { threadFailures[0] = writeKeys("t", 30, true); });
+    std::thread b([&] { threadFailures[1] = writeKeys("u", 30, true); });
+    a.join();
+    b.join();
+    EXPECT_EQ(threadFailures[0] + threadFailures[1], 0);
+
+    CRegistryKey key;
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Filter Manager"), 1);
+    std::vector<std::string> names;
+    ASSERT_EQ(key.EnumSubKeys(names), 1);
+    EXPECT_EQ(names.size(), size_t(2 * perWriter + 60));
+    EXPECT_EQ(std::count(names.begin(), names.end(), "q299"), 1);
+    CRegistryKey last;
+    ASSERT_EQ(last.Open(RegistryRoot::CurrentUser, kApp + "\\Filter Manager\\u29"), 1);
+    std::string value;
+    EXPECT_EQ(last.ReadString("index", value), 1);
+    EXPECT_EQ(value, "29");
+}
+
+TEST(RegistryName, EscapesSeparators)
+{
+    struct Row {
+        const char* label;
+        std::string raw;
+        std::string stored;
+    };
+    const Row rows[] = {
+        {"plain", "Filter Manager", "Filter Manager"},
+        {"slash", "in/out", "in%2Fout"},
+        {"backslash", "in\\out", "in%5Cout"},
+        {"percent", "100%", "100%25"},
+        {"escape-like text", "%2F", "%252F"},
+        {"non-ASCII", "\xC3\xA4", "\xC3\xA4"},
+        {"empty", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(RegistryName::Escape(row.raw), row.stored);
+        EXPECT_EQ(RegistryName::Unescape(row.stored), row.raw);
+    }
+    // Names written by hand into the file: only the three sequences are undone.
+    const Row handMade[] = {
+        {"lower-case hex", "/", "%2f"},
+        {"other escape stays", "%41", "%41"},
+        {"lone percent", "%", "%"},
+        {"cut escape", "%5", "%5"},
+    };
+    for (const Row& row : handMade) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(RegistryName::Unescape(row.stored), row.raw);
+    }
+}
+
+TEST(RegistryStore, UnusableFolderFailsCleanly)
+{
+    TempDir dir;
+    WriteWholeFile(dir.File("notafolder"), "x");
+    ScopedEnv configHome("XDG_CONFIG_HOME", dir.File("notafolder"));
+    CRegistryKey key;
+    EXPECT_EQ(key.CreateKey(RegistryRoot::CurrentUser, kApp + "\\General"), 0);
+    EXPECT_EQ(key.LastError(), EACCES);
+    EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, kApp), 0);
+    EXPECT_EQ(key.LastError(), ENOENT);
+    EXPECT_EQ(ReadWholeFile(dir.File("notafolder")), "x");
+}
+
+} // namespace
