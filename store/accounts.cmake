@@ -1,3 +1,11 @@
 list(APPEND STORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/passcipher.cpp ${CMAKE_CURRENT_LIST_DIR}/passcipher.h
-    ${CMAKE_CURRENT_LIST_DIR}/messagerecord.h)
+    ${CMAKE_CURRENT_LIST_DIR}/messagerecord.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountrecord.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountfile.cpp ${CMAKE_CURRENT_LIST_DIR}/accountfile.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountlist.cpp ${CMAKE_CURRENT_LIST_DIR}/accountlist.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountnames.cpp ${CMAKE_CURRENT_LIST_DIR}/accountnames.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountplugins.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountentry.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountmanager.cpp ${CMAKE_CURRENT_LIST_DIR}/accountmanager.h
+    ${CMAKE_CURRENT_LIST_DIR}/newaccount.cpp ${CMAKE_CURRENT_LIST_DIR}/newaccount.h)

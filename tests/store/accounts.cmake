@@ -1,3 +1,15 @@
 postwatch_add_gtest(store_cipher_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/passcipher_test.cpp
     LINK pw_store)
+postwatch_add_gtest(store_accounts_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/accountfile_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/accountlist_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/accounttestutil.h
+    LINK pw_store)
+postwatch_add_gtest(store_accountcfg_crash_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/accountlist_crash_test.cpp
+    LINK pw_store)
+postwatch_add_gtest(store_accounttable_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/accountmanager_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/newaccount_test.cpp
+    LINK pw_store)

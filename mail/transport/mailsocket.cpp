@@ -1,0 +1,384 @@
+#include "mailsocket.h"
+
+#include "socketbio.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace
+{
+
+int RemainingMs(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0)
+        return 0;
+    return left > 0x7fffffff ? 0x7fffffff : static_cast<int>(left);
+}
+
+// Waits for `events` on `fd` until `deadline`; 1 ready, 0 timed out, -1 poll failed.
+int PollUntil(int fd, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        int rc = ::poll(&p, 1, RemainingMs(deadline));
+        if (rc > 0)
+            return 1;
+        if (rc == 0)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+std::string OpenSslReason()
+{
+    unsigned long e = ERR_peek_last_error();
+    ERR_clear_error();
+    if (e == 0)
+        return "TLS handshake failed";
+    char text[256];
+    ERR_error_string_n(e, text, sizeof text);
+    // "error:0A000410:SSL routines::sslv3 alert handshake failure" -> the reason part.
+    std::string s = text;
+    auto colon = s.rfind(':');
+    return colon == std::string::npos ? s : s.substr(colon + 1);
+}
+
+// "[::1]" is how users write an IPv6 literal next to a port; getaddrinfo wants it bare.
+std::string BareHost(const std::string& host)
+{
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2);
+    return host;
+}
+
+bool IsAddressLiteral(const std::string& host)
+{
+    unsigned char buf[sizeof(in6_addr)];
+    return ::inet_pton(AF_INET, host.c_str(), buf) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+} // namespace
+
+MailSocket::~MailSocket()
+{
+    Close();
+}
+
+std::string MailSocket::PeerName() const
+{
+    if (host_.find(':') != std::string::npos)
+        return "[" + host_ + "]:" + std::to_string(port_);
+    return host_ + ":" + std::to_string(port_);
+}
+
+bool MailSocket::FailConnect(int code, NetCategory category, const std::string& why)
+{
+    Close();
+    return SetNetError(code, category, "cannot connect to " + PeerName() + ": " + why);
+}
+
+bool MailSocket::WaitFor(short events, Clock::time_point deadline)
+{
+    int rc = PollUntil(fd_, events, deadline);
+    if (rc > 0)
+        return true;
+    if (rc == 0)
+        return SetNetError(neterr::kTimedOut, NetCategory::TimedOut,
+                           PeerName() + ": no progress within " + std::to_string(timeout_.count()) +
+                               " ms");
+    return SetNetError(neterr::kSocket, NetCategory::Failed,
+                       PeerName() + ": poll: " + std::strerror(errno));
+}
+
+bool MailSocket::Connect(const std::string& host, int port, milliseconds timeout, Security security)
+{
+    Close();
+    host_ = BareHost(host);
+    port_ = port;
+    timeout_ = timeout;
+    hostIsAddress_ = IsAddressLiteral(host_);
+    if (host_.empty() || port <= 0 || port > 65535)
+        return FailConnect(neterr::kUnknownHost, NetCategory::UnknownHost,
+                           "no server name or port");
+
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV | (hostIsAddress_ ? AI_NUMERICHOST : 0);
+    addrinfo* list = nullptr;
+    int rc = ::getaddrinfo(host_.c_str(), std::to_string(port).c_str(), &hints, &list);
+    if (rc != 0)
+        return FailConnect(neterr::kUnknownHost, NetCategory::UnknownHost,
+                           std::string("host not found (") + ::gai_strerror(rc) + ")");
+
+    // Each address gets the whole time-out: a refused address fails at once, and a silent
+    // one should not eat the time of the next (a dead IPv6 route before a working IPv4).
+    int lastErrno = 0;
+    for (addrinfo* ai = list; ai != nullptr && fd_ < 0; ai = ai->ai_next) {
+        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          ai->ai_protocol);
+        if (fd < 0) {
+            lastErrno = errno;
+            continue;
+        }
+        int err = 0;
+        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+            err = errno;
+            if (err == EINPROGRESS) {
+                int ready = PollUntil(fd, POLLOUT, Clock::now() + timeout);
+                socklen_t len = sizeof err;
+                if (ready == 0)
+                    err = ETIMEDOUT;
+                else if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                    err = errno;
+            }
+        }
+        if (err != 0) {
+            lastErrno = err;
+            ::close(fd);
+            continue;
+        }
+        fd_ = fd;
+    }
+    ::freeaddrinfo(list);
+
+    if (fd_ < 0) {
+        if (lastErrno == ECONNREFUSED)
+            return FailConnect(neterr::kRefused, NetCategory::ConnectFailed, "connection refused");
+        if (lastErrno == ETIMEDOUT)
+            return FailConnect(neterr::kTimedOut, NetCategory::ConnectFailed,
+                               "no answer within " + std::to_string(timeout.count()) + " ms");
+        return FailConnect(neterr::kUnreachable, NetCategory::ConnectFailed,
+                           std::strerror(lastErrno));
+    }
+    // Commands are short and pipelined; do not let Nagle hold them back.
+    int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+
+    if (security == Security::ImplicitTls)
+        return Handshake();
+    return true;
+}
+
+bool MailSocket::Handshake()
+{
+    ERR_clear_error();
+    ctx_ = SSL_CTX_new(TLS_client_method());
+    if (ctx_ == nullptr)
+        return FailConnect(neterr::kTls, NetCategory::Tls, "cannot set up TLS");
+    SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
+    // A fresh context per connection, so SSL_CERT_FILE / SSL_CERT_DIR are read as they are now.
+    SSL_CTX_set_default_verify_paths(ctx_);
+    SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
+    // The mail protocols frame their own replies, so a missing close_notify is just an end
+    // of stream, not an error worth a different result.
+    SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
+
+    ssl_ = SSL_new(ctx_);
+    BIO* bio = NewSocketBio(fd_);
+    if (ssl_ == nullptr || bio == nullptr) {
+        if (bio != nullptr)
+            BIO_free(bio);
+        return FailConnect(neterr::kTls, NetCategory::Tls, "cannot set up TLS");
+    }
+    SSL_set_bio(ssl_, bio, bio);
+
+    X509_VERIFY_PARAM* param = SSL_get0_param(ssl_);
+    if (hostIsAddress_) {
+        X509_VERIFY_PARAM_set1_ip_asc(param, host_.c_str());
+    } else {
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        X509_VERIFY_PARAM_set1_host(param, host_.c_str(), 0);
+        SSL_set_tlsext_host_name(ssl_, host_.c_str());
+    }
+
+    const auto deadline = Clock::now() + timeout_;
+    for (;;) {
+        ERR_clear_error();
+        int rc = SSL_connect(ssl_);
+        if (rc == 1)
+            return true;
+        int err = SSL_get_error(ssl_, rc);
+        short events = err == SSL_ERROR_WANT_READ    ? POLLIN
+                       : err == SSL_ERROR_WANT_WRITE ? POLLOUT
+                                                     : 0;
+        if (events != 0) {
+            int ready = PollUntil(fd_, events, deadline);
+            if (ready > 0)
+                continue;
+            if (ready == 0)
+                return FailConnect(neterr::kTimedOut, NetCategory::TimedOut,
+                                   "TLS handshake timed out after " +
+                                       std::to_string(timeout_.count()) + " ms");
+            return FailConnect(neterr::kSocket, NetCategory::Failed, std::strerror(errno));
+        }
+        long verify = SSL_get_verify_result(ssl_);
+        if (verify != X509_V_OK)
+            return FailConnect(neterr::kCertificate, NetCategory::Tls,
+                               std::string("certificate verify failed: ") +
+                                   X509_verify_cert_error_string(verify));
+        if (err == SSL_ERROR_SYSCALL || err == SSL_ERROR_ZERO_RETURN) {
+            std::string why = errno != 0 && ERR_peek_error() == 0
+                                  ? std::string(std::strerror(errno))
+                                  : OpenSslReason();
+            return FailConnect(neterr::kTls, NetCategory::Tls, "TLS handshake failed: " + why);
+        }
+        return FailConnect(neterr::kTls, NetCategory::Tls,
+                           "TLS handshake failed: " + OpenSslReason());
+    }
+}
+
+bool MailSocket::StartTls()
+{
+    if (fd_ < 0)
+        return SetNetError(neterr::kNotConnected, NetCategory::Failed, "not connected");
+    if (ssl_ != nullptr)
+        return FailConnect(neterr::kTls, NetCategory::Tls, "TLS is already on");
+    // RFC 2595 section 3.1 / RFC 3207 section 4.2: anything the server sent after its
+    // go-ahead and before the handshake would otherwise be taken for protected data.
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0) {
+        int queued = 0;
+        if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
+            return FailConnect(neterr::kStartTlsInjection, NetCategory::Tls,
+                               "the server sent plain text after agreeing to start TLS "
+                               "(possible injection); connection dropped");
+        return FailConnect(neterr::kClosed, NetCategory::Closed,
+                           "the server closed the connection before TLS");
+    }
+    return Handshake();
+}
+
+bool MailSocket::Send(std::string_view bytes)
+{
+    if (fd_ < 0)
+        return SetNetError(neterr::kNotConnected, NetCategory::Failed, "not connected");
+    auto deadline = Clock::now() + timeout_;
+    while (!bytes.empty()) {
+        short wait = 0;
+        std::size_t done = 0;
+        if (ssl_ != nullptr) {
+            ERR_clear_error();
+            int chunk = bytes.size() > 1 << 30 ? 1 << 30 : static_cast<int>(bytes.size());
+            int rc = SSL_write(ssl_, bytes.data(), chunk);
+            if (rc > 0) {
+                done = static_cast<std::size_t>(rc);
+            } else {
+                int err = SSL_get_error(ssl_, rc);
+                if (err == SSL_ERROR_WANT_WRITE)
+                    wait = POLLOUT;
+                else if (err == SSL_ERROR_WANT_READ)
+                    wait = POLLIN;
+                else
+                    return SetNetError(neterr::kClosed, NetCategory::Closed,
+                                       PeerName() + ": sending failed: " + OpenSslReason());
+            }
+        } else {
+            ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (n >= 0) {
+                done = static_cast<std::size_t>(n);
+            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                wait = POLLOUT;
+            } else if (errno != EINTR) {
+                bool closed = errno == EPIPE || errno == ECONNRESET;
+                return SetNetError(closed ? neterr::kClosed : neterr::kSocket,
+                                   closed ? NetCategory::Closed : NetCategory::Failed,
+                                   PeerName() + ": sending failed: " + std::strerror(errno));
+            }
+        }
+        if (done > 0) {
+            bytes.remove_prefix(done);
+            deadline = Clock::now() + timeout_;
+        } else if (wait != 0 && !WaitFor(wait, deadline)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Transport::RecvResult MailSocket::Receive(char* buffer, std::size_t capacity, milliseconds wait)
+{
+    if (fd_ < 0) {
+        SetNetError(neterr::kNotConnected, NetCategory::Failed, "not connected");
+        return {RecvStatus::Failed, 0};
+    }
+    const auto deadline = Clock::now() + wait;
+    const int cap = capacity > 1 << 30 ? 1 << 30 : static_cast<int>(capacity);
+    for (;;) {
+        short waitFor = POLLIN;
+        if (ssl_ != nullptr) {
+            ERR_clear_error();
+            int rc = SSL_read(ssl_, buffer, cap);
+            if (rc > 0)
+                return {RecvStatus::Data, static_cast<std::size_t>(rc)};
+            int err = SSL_get_error(ssl_, rc);
+            if (err == SSL_ERROR_ZERO_RETURN)
+                return {RecvStatus::Closed, 0};
+            if (err == SSL_ERROR_WANT_WRITE) {
+                waitFor = POLLOUT;
+            } else if (err == SSL_ERROR_SYSCALL && (errno == ECONNRESET || errno == EPIPE)) {
+                return {RecvStatus::Closed, 0};
+            } else if (err != SSL_ERROR_WANT_READ) {
+                SetNetError(neterr::kTls, NetCategory::Tls,
+                            PeerName() + ": TLS failure: " + OpenSslReason());
+                return {RecvStatus::Failed, 0};
+            }
+        } else {
+            ssize_t n = ::recv(fd_, buffer, capacity, 0);
+            if (n > 0)
+                return {RecvStatus::Data, static_cast<std::size_t>(n)};
+            if (n == 0 || errno == ECONNRESET)
+                return {RecvStatus::Closed, 0};
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                SetNetError(neterr::kSocket, NetCategory::Failed,
+                            PeerName() + ": receiving failed: " + std::strerror(errno));
+                return {RecvStatus::Failed, 0};
+            }
+        }
+        int ready = PollUntil(fd_, waitFor, deadline);
+        if (ready == 0)
+            return {RecvStatus::TimedOut, 0};
+        if (ready < 0) {
+            SetNetError(neterr::kSocket, NetCategory::Failed,
+                        PeerName() + ": poll: " + std::strerror(errno));
+            return {RecvStatus::Failed, 0};
+        }
+    }
+}
+
+void MailSocket::Close()
+{
+    if (ssl_ != nullptr) {
+        // A polite close_notify, without waiting for the server's: it may never come.
+        ERR_clear_error();
+        SSL_shutdown(ssl_);
+        ERR_clear_error();
+        SSL_free(ssl_); // frees the BIO, which does not close the descriptor
+        ssl_ = nullptr;
+    }
+    if (ctx_ != nullptr) {
+        SSL_CTX_free(ctx_);
+        ctx_ = nullptr;
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}

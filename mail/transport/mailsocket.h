@@ -1,0 +1,75 @@
+#pragma once
+
+#include "neterror.h"
+#include "transport.h"
+
+#include <chrono>
+#include <string>
+
+struct ssl_st;
+struct ssl_ctx_st;
+
+// One TCP connection to a mail server, optionally under TLS (OpenSSL 3).
+//
+// Connect resolves the host with getaddrinfo (IPv4 and IPv6; an address literal such as
+// "192.0.2.7", "::1" or "[::1]" is used as it is, without a look-up), tries each address with
+// a connect bounded by the time-out, and for implicit TLS (ports 995/993) runs the handshake,
+// also bounded by the time-out. StartTls upgrades an open plain connection after the
+// server's STLS / STARTTLS go-ahead.
+//
+// TLS always verifies: the certificate chain against the default trust store (the
+// environment variables SSL_CERT_FILE and SSL_CERT_DIR, read at each handshake, replace its
+// file and folder), and the certificate's names against the host as the user typed it (DNS
+// name, or IP address for a literal). SNI is sent for names, never for literals. A
+// verification failure is a failed connect whose message says why.
+//
+// The socket is non-blocking throughout, so every wait is a poll bounded by the time-out;
+// writes use MSG_NOSIGNAL (also under TLS) so a server that hangs up cannot raise SIGPIPE.
+//
+// Threads: one thread at a time. Ownership: the object owns its socket and TLS state and
+// closes them in Close and in the destructor. A closed MailSocket may connect again.
+class MailSocket final : public Transport
+{
+public:
+    enum class Security {
+        Plain,       // plain TCP; StartTls may follow
+        ImplicitTls, // TLS from the first byte
+    };
+
+    MailSocket() = default;
+    ~MailSocket() override;
+    MailSocket(const MailSocket&) = delete;
+    MailSocket& operator=(const MailSocket&) = delete;
+
+    // Connects; true on success. On failure the last error is one of kUnknownHost (10022),
+    // kRefused, kUnreachable, kTimedOut (connect or handshake), kCertificate or kTls, and its
+    // message begins "cannot connect to <host>:<port>: ". `timeout` also bounds each later
+    // Send and StartTls.
+    bool Connect(const std::string& host, int port, std::chrono::milliseconds timeout,
+                 Security security = Security::Plain);
+
+    bool Send(std::string_view bytes) override;
+    // Closed and TimedOut are returned without touching the last error (the reader that
+    // called knows what it was waiting for); Failed stores the reason.
+    RecvResult Receive(char* buffer, std::size_t capacity, std::chrono::milliseconds wait) override;
+    bool StartTls() override;
+    void Close() override;
+    bool IsOpen() const override { return fd_ >= 0; }
+
+    bool IsTls() const { return ssl_ != nullptr; }
+    // "host:port" ("[::1]:993" for IPv6), for messages.
+    std::string PeerName() const override;
+
+private:
+    bool Handshake();
+    bool FailConnect(int code, NetCategory category, const std::string& why);
+    bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+
+    int fd_ = -1;
+    ssl_ctx_st* ctx_ = nullptr;
+    ssl_st* ssl_ = nullptr;
+    std::string host_;
+    int port_ = 0;
+    bool hostIsAddress_ = false;
+    std::chrono::milliseconds timeout_{30000};
+};

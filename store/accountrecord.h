@@ -1,0 +1,84 @@
+#pragma once
+
+#include <climits>
+#include <string>
+
+// One account as its Account.inf holds it: eleven texts (numbers and switches are text
+// too), plus the optional transport security choice.
+//
+// The record is a plain value; copy it freely between threads.
+struct AccountRecord {
+    std::string name;               // section line; also the folder name
+    std::string mailType;           // "POP3", "IMAP4", "Portalpost", "Exchange(MAPI)"
+    std::string userName;           // "UserName="
+    std::string server;             // host, web-mail category or MAPI profile
+    std::string port;               // decimal text
+    std::string periodCheck;        // "Yes" switches the periodic check on
+    std::string period;             // minutes, decimal text
+    std::string specifiedTimeCheck; // "Yes" switches the daily check on
+    std::string specifiedTime;      // "HH:MM"; only the first and last two characters count
+    std::string priview;            // preview setting, decimal text
+    std::string password;           // plain in memory, protected on disk
+
+    // Transport security: "None", "STARTTLS" or "TLS"; empty = no choice stored (the file
+    // then has no "Security=" line and the protocol's default applies).
+    std::string security;
+};
+
+// The account kinds and their codes in the account table.
+inline constexpr char kMailTypePop3[] = "POP3";
+inline constexpr char kMailTypeImap4[] = "IMAP4";
+inline constexpr char kMailTypePortalpost[] = "Portalpost";
+inline constexpr char kMailTypeExchange[] = "Exchange(MAPI)";
+
+inline constexpr int kKindMail = 0;     // POP3 or IMAP4 (and any unknown kind)
+inline constexpr int kKindWebMail = 1;  // "Portalpost"
+inline constexpr int kKindExchange = 2; // "Exchange(MAPI)"
+
+// The decimal value of the leading digits, as atoi reads them (blanks, sign, digits),
+// but clamped to the int range instead of overflowing.
+inline int LeadingDecimal(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX)
+            return negative ? INT_MIN : INT_MAX;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+// Values derived when an account enters the table. They follow the stored texts
+// literally: "yes" in lower case is off, and "7:05" reads as 7 h ("7:") and 0 min (":5"),
+// because only the first and last two characters are read (as atoi would).
+inline int DerivedPeriodMinutes(const AccountRecord& r)
+{
+    if (r.periodCheck != "Yes")
+        return -1;
+    return LeadingDecimal(r.period);
+}
+
+inline int DerivedSpecifiedSeconds(const AccountRecord& r)
+{
+    if (r.specifiedTimeCheck != "Yes")
+        return -1;
+    const std::string& t = r.specifiedTime;
+    std::string last = t.size() >= 2 ? t.substr(t.size() - 2) : t;
+    // Two characters give at most 99 h 99 min: no overflow.
+    return LeadingDecimal(t.substr(0, 2)) * 3600 + LeadingDecimal(last) * 60;
+}
+
+inline int DerivedKind(const AccountRecord& r)
+{
+    if (r.mailType == kMailTypePortalpost)
+        return kKindWebMail;
+    if (r.mailType == kMailTypeExchange)
+        return kKindExchange;
+    return kKindMail;
+}

@@ -1,0 +1,113 @@
+#include "newaccount.h"
+
+#include "accountfile.h"
+#include "accountlist.h"
+#include "accountmanager.h"
+#include "accountnames.h"
+#include "accountrecord.h"
+#include "apppaths.h"
+
+#include <unistd.h>
+
+namespace
+{
+
+using Category = NewAccountResult::Category;
+
+NewAccountResult Refuse(Category category, std::string message)
+{
+    NewAccountResult r;
+    r.category = category;
+    r.message = std::move(message);
+    return r;
+}
+
+struct KindDefaults {
+    const char* kind;
+    const char* port;
+    const char* priview;
+};
+
+const KindDefaults kKinds[] = {
+    {kMailTypePop3, "110", "99"},
+    {kMailTypeImap4, "143", "2"},
+    {kMailTypePortalpost, "", ""},
+    {kMailTypeExchange, "", "2"},
+};
+
+} // namespace
+
+NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountManager* manager)
+{
+    const KindDefaults* kind = nullptr;
+    for (const auto& k : kKinds)
+        if (request.kind == k.kind)
+            kind = &k;
+    if (!kind)
+        return Refuse(Category::UnknownKind,
+                      "Unknown account kind \"" + request.kind +
+                          "\" (expected POP3, IMAP4, Portalpost or Exchange(MAPI)).");
+
+    std::string name = request.name;
+    if (AccountNames::Check(name) != AccountNames::Problem::None)
+        return Refuse(Category::InvalidName,
+                      "The account name \"" + request.name +
+                          "\" is blank or holds a character a folder name cannot have "
+                          "(\\ / : * ? \" < > |).");
+    if (name.size() > CAccountList::kMaxValue)
+        return Refuse(Category::InvalidName, "The account name is longer than 60 bytes.");
+    if (request.password.size() > CAccountList::kMaxValue)
+        return Refuse(Category::InvalidValue, "The password is longer than 60 bytes.");
+
+    CAccountList list(AppPaths::AccountListFile());
+    bool taken = false;
+    if (manager) {
+        taken = manager->NameTaken(name);
+    } else {
+        std::vector<AccountListRecord> records;
+        if (!list.Load(records))
+            return Refuse(Category::WriteFailed, list.Error());
+        for (const auto& r : records)
+            taken = taken || AccountNames::SameIgnoringCase(r.name, name);
+    }
+    if (taken)
+        return Refuse(Category::NameTaken, "An account named \"" + name + "\" exists already.");
+
+    AccountRecord record;
+    record.name = name;
+    record.mailType = kind->kind;
+    record.userName = request.userName;
+    record.server = request.server;
+    record.port = request.port ? *request.port : kind->port;
+    record.periodCheck = "No";
+    record.period = "15";
+    record.specifiedTimeCheck = "No";
+    record.specifiedTime = "09:00";
+    record.priview = kind->priview;
+    record.password = request.password;
+    record.security = request.security;
+    std::string bytes;
+    std::string error;
+    if (!CAccountFile::FormatAccountInf(record, bytes, &error))
+        return Refuse(Category::InvalidValue, error);
+
+    // The folder and Account.inf come first and the Account.cfg record last: the record is
+    // what makes the account exist, so a crash in between leaves an unlisted folder rather
+    // than a listed account without settings.
+    std::string folder = AppPaths::AccountDir(name);
+    if (!AppPaths::MakeDirs(folder, 0700))
+        return Refuse(Category::WriteFailed, "Cannot create the folder " + folder + ".");
+    std::string infPath = AppPaths::AccountFile(name);
+    if (!CAccountFile::WriteAccountFile(infPath, record, &error))
+        return Refuse(Category::WriteFailed, error);
+    if (!list.Append(name, std::string(), request.password)) {
+        ::unlink(infPath.c_str());
+        return Refuse(Category::WriteFailed, list.Error());
+    }
+    if (manager)
+        manager->EnterOrRequest(name, 1, nullptr, &request.password, 0);
+
+    NewAccountResult result;
+    result.offerAsDefaultExchange = record.mailType == kMailTypeExchange;
+    return result;
+}
