@@ -105,23 +105,32 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
 
 void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
 {
+    // "Password=" is the last line and its enciphered value may hold any bytes, a key's
+    // text included. So the password is found first, and the other keys only before it:
+    // otherwise bytes inside the password could pose as a line of their own.
+    size_t passwordFrom = FindValue(bytes, kPasswordKey);
+    const std::string head =
+        passwordFrom == std::string::npos
+            ? bytes
+            : bytes.substr(0, passwordFrom - std::char_traits<char>::length(kPasswordKey));
+
     for (const auto& k : kKeys) {
         std::string& value = r.*k.field;
         value.clear();
-        size_t from = FindValue(bytes, k.key);
+        size_t from = FindValue(head, k.key);
         if (from == std::string::npos)
             continue;
-        size_t end = bytes.find("\r\n", from);
+        size_t end = head.find("\r\n", from);
         if (end != std::string::npos)
-            value = bytes.substr(from, end - from);
+            value = head.substr(from, end - from);
     }
 
     r.security.clear();
-    size_t from = FindValue(bytes, kSecurityKey);
+    size_t from = FindValue(head, kSecurityKey);
     if (from != std::string::npos) {
-        size_t end = bytes.find("\r\n", from);
+        size_t end = head.find("\r\n", from);
         if (end != std::string::npos) {
-            std::string value = bytes.substr(from, end - from);
+            std::string value = head.substr(from, end - from);
             if (IsSecurityChoice(value))
                 r.security = value;
         }
@@ -129,9 +138,8 @@ void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
 
     // The password runs from its key to the end of the file, less the final CR LF.
     r.password.clear();
-    from = FindValue(bytes, kPasswordKey);
-    if (from != std::string::npos && bytes.size() >= from + 2) {
-        std::string value = bytes.substr(from, bytes.size() - from - 2);
+    if (passwordFrom != std::string::npos && bytes.size() >= passwordFrom + 2) {
+        std::string value = bytes.substr(passwordFrom, bytes.size() - passwordFrom - 2);
         CPassCipher cipher(kAccountInfContainer, kAccountInfPass);
         if (cipher.Unprotect(value.data(), value.size()) == 1)
             r.password = value;

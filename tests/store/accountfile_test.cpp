@@ -133,6 +133,11 @@ TEST(AccountInf, ReaderEdgeCases)
          "[W]\r\nMailType=POP3\r\nUserName=Server=evil\r\nServer=good\r\nPassword=\r\n", "", "good",
          ""},
         {"no-section-line", "Server=first\r\nPassword=\r\n", "", "first", ""},
+        // Lines that appear only inside the enciphered password are not keys of the file.
+        {"security-only-inside-password", "[W]\r\nServer=s\r\nPassword=\r\nSecurity=TLS\r\n\r\n",
+         Unprotected("\r\nSecurity=TLS\r\n", kAccountInfContainer, kAccountInfPass), "s", ""},
+        {"server-only-inside-password", "[W]\r\nPassword=\r\nServer=evil\r\n\r\n",
+         Unprotected("\r\nServer=evil\r\n", kAccountInfContainer, kAccountInfPass), "", ""},
         {"nul-bytes-before-keys", std::string("[W\0]\r\nServer=s\r\nPassword=\r\n", 27), "", "s",
          ""},
     };
