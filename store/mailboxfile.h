@@ -1,0 +1,134 @@
+#pragma once
+
+#include "messagerecord.h"
+#include "passcipher.h"
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Message.box: the stored headers of one account (binary, little-endian).
+//
+//   0     1024  "KORAVELPIGEONPOST", then zeros (never checked)
+//   1024  4     N, the number of stored messages
+//   1028  1020  zeros
+//   2048  ...   N records, in the order they were stored
+//
+// A record: T (4 bytes, the record size, (sum of lengths + 64) rounded up to 64), twelve
+// 4-byte lengths, 12 zero bytes, then the items: Read in exactly 4 bytes, the fields 0, 1,
+// 3, 4, 5, 6, 8, 9, 10, 11 of StoredMessage, and last the Preview (7), enciphered with
+// CPassCipher (kMailBoxContainer / kMailBoxPass); zero padding up to T.
+//
+// Crash safety. Append writes the whole record past the last counted one, flushes it, and
+// only then raises N (the commit point) and flushes again; see the CrashPoint names in the
+// .cpp. So a crash leaves either the old store or the old store plus an uncommitted tail
+// (nothing, part of a record, or a whole record not yet counted). Open recognises such a
+// tail, and also the torn last record an older writer leaves when it crashes after raising
+// N, cuts it and corrects N (LastRepair() says what it did). Bytes after the last counted
+// record that cannot be a torn append (more than one record, or not a record head) are
+// refused and the file is left untouched: they may hold data and nothing here may guess.
+// Delete rewrites the file atomically (temp + fsync + rename + fsync of the folder).
+//
+// After a successful Open the file holds exactly the header and N well-formed records, and
+// every record's items lie inside the record; no length read from the file is trusted
+// beyond that, and no buffer is ever larger than the file.
+//
+// Not thread-safe: one object per thread. The program writes Message.box only on the
+// user-interface thread; one writer per file at a time is the caller's duty. Results: 1
+// success, 0 failure; after a failure LastError() holds a reason a user can read.
+class CMailBoxFile
+{
+public:
+    static constexpr off_t kHeaderSize = 2048;
+    static constexpr off_t kCountOffset = 1024;
+    static constexpr size_t kRecordHeadSize = 64;
+
+    CMailBoxFile();
+    ~CMailBoxFile();
+    CMailBoxFile(const CMailBoxFile&) = delete;
+    CMailBoxFile& operator=(const CMailBoxFile&) = delete;
+
+    // Opens for reading and writing; creates the file (mode 0600) with its header when it
+    // does not exist, or fills an empty file with it; validates and mends as above, and
+    // removes the temporary copy a Delete killed before its rename leaves beside the
+    // file. The folder must exist. 0 when the file cannot be used; it is then left
+    // untouched.
+    int Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Stores one POP3 or IMAP4 message (mailType "POP3" or "IMAP4"), mapped by field order.
+    int Append(const std::string& messageId, const std::string& mailType,
+               const std::string& readText, const MessageRecord& source);
+    // Stores one message already in stored form; mailType must be one of "POP3", "IMAP4",
+    // "Portalpost", "Exchange(MAPI)" (anything else stores nothing). Read keeps 4 bytes.
+    int Append(const StoredMessage& message);
+    // Stores several messages with one commit: all or none of them are counted.
+    int Append(const std::vector<StoredMessage>& messages);
+
+    // Walks the records from the first: Rewind() goes back before the first record; Next()
+    // moves to the following one (1) or reports the end (0). ReadCurrent fills Read,
+    // MessageId and MailType always, fields 3..6 and 8..11 when allFields, and the
+    // deciphered Preview only when allFields and preview are both set (other fields are
+    // cleared). Each text ends at its item's first zero byte.
+    void Rewind();
+    int Next();
+    int ReadCurrent(StoredMessage& out, bool allFields, bool preview);
+
+    // Writes the first 4 bytes of `text` (zero padded) as the Read item of every record
+    // named `messageId`. 0 when there is none, or on a write failure.
+    int SetRead(const std::string& messageId, const std::string& text);
+    // Removes every record named `messageId` with an atomic rewrite. 0 when there is none
+    // (the file is then unchanged), or when the rewrite fails (the old file stays).
+    int Delete(const std::string& messageId);
+
+    uint32_t Count() const { return count_; }
+    const std::string& Path() const { return path_; }
+    const std::string& LastError() const { return error_; }
+    // What the last Open mended (a torn record cut, a count corrected); empty if nothing.
+    const std::string& LastRepair() const { return repair_; }
+
+    // Builds the stored form of a POP3/IMAP4 message record as the layout table maps it.
+    static StoredMessage FromMessageRecord(const std::string& messageId,
+                                           const std::string& mailType, const std::string& readText,
+                                           const MessageRecord& source);
+    static bool IsKnownMailType(const std::string& mailType);
+
+private:
+    struct Head {
+        uint32_t size = 0;
+        uint32_t lengths[12] = {};
+    };
+
+    int Fail(std::string text);
+    int FailErrno(const std::string& what);
+    bool ReadHead(off_t at, Head& head);
+    bool IsZeroFrom(off_t at, bool& zero);
+    int Validate();
+    int WriteCount(uint32_t count);
+    bool BuildRecord(const StoredMessage& m, std::string& out);
+    int AppendRecords(const std::string& records, uint32_t added);
+    bool ReadMessageIdAt(off_t at, const Head& head, std::string& id);
+    const char* Get(off_t at, size_t length);
+
+    CPassCipher cipher_;
+    std::string path_;
+    int fd_ = -1;
+    off_t fileSize_ = 0;
+    uint32_t count_ = 0;
+
+    // Cursor: start of the current record (0: before the first), start of the next one,
+    // records still to visit.
+    off_t current_ = 0;
+    off_t next_ = kHeaderSize;
+    uint32_t remaining_ = 0;
+
+    // Read window: large preads serve many small reads.
+    std::vector<char> window_;
+    off_t windowStart_ = 0;
+    size_t windowLength_ = 0;
+
+    std::string error_;
+    std::string repair_;
+};

@@ -1,0 +1,5 @@
+# The message store: Message.box, UID.inf and message ids.
+list(APPEND STORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/mailboxfile.cpp ${CMAKE_CURRENT_LIST_DIR}/mailboxfile.h
+    ${CMAKE_CURRENT_LIST_DIR}/uidfile.cpp ${CMAKE_CURRENT_LIST_DIR}/uidfile.h
+    ${CMAKE_CURRENT_LIST_DIR}/messageid.cpp ${CMAKE_CURRENT_LIST_DIR}/messageid.h)

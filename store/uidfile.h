@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// UID.inf: the unique identifiers of every POP3/IMAP4 message ever stored for an account,
+// in the order they were stored, each followed by one backslash; no line ends, no count.
+// The file only grows. A check reports a server message only when its identifier is not
+// in this list.
+//
+// Backslashes. The separator cannot appear inside an identifier, yet POP3 UIDL identifiers
+// may be any of 0x21..0x7E (RFC 1939 section 7), backslash included. Such an identifier is
+// stored with each backslash written as the byte 0x7F, which no valid identifier contains,
+// and the reader turns 0x7F back into a backslash; so the message is reported once and
+// then never again. An identifier that itself contains 0x7F, is empty or is longer than
+// kMaxUidLength is refused (IsStorableUid); callers skip such a message rather than report
+// it at every check.
+//
+// Crash safety. One append is one write() of the identifier and its backslash. A crash
+// inside it leaves a torn tail (bytes after the last backslash): the reader ignores it and
+// the next append cuts it before writing, so it can never merge with the next identifier.
+// Appends take an exclusive flock, so writers in other processes do not interleave.
+//
+// Files are created with mode 0600. All functions are thread-safe for different paths; for
+// one path the flock orders appends. Results: 1 success, 0 failure with a readable reason in
+// *error when given.
+
+inline constexpr size_t kMaxUidLength = 1024;
+
+bool IsStorableUid(std::string_view uid);
+
+int AppendUid(const std::string& path, const std::string& uid, std::string* error = nullptr);
+
+// Creates an empty file when there is none (the folder must exist). Replaces `list`.
+int ReadUids(const std::string& path, std::vector<std::string>& list, std::string* error = nullptr);
+
+// The reader's parse over bytes already in memory (ReadUids uses it; so does the fuzzer).
+void ParseUids(std::string_view bytes, std::vector<std::string>& list);

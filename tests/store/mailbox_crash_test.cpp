@@ -1,0 +1,219 @@
+// Kills a process that writes Message.box (SIGKILL at each crash point, then at random
+// moments) and checks what the next Open finds: a usable store in which every
+// acknowledged message is kept whole, and an interrupted message is absent or whole.
+#include "mailbox_crash_helper.h"
+#include "mailboxfile.h"
+#include "support/tempdir.h"
+#include "uidfile.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace
+{
+
+struct Run {
+    pid_t pid = -1;
+    std::string out;
+};
+
+pid_t Spawn(const std::vector<std::string>& args, const std::string& outFile)
+{
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t pid = -1;
+    ::unsetenv("POSTWATCH_CRASH_AT");
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+int Wait(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+std::vector<unsigned> Acks(const std::string& out)
+{
+    std::vector<unsigned> acks;
+    std::istringstream in(out);
+    std::string word;
+    unsigned n = 0;
+    while (in >> word >> n)
+        if (word == "ack")
+            acks.push_back(n);
+    return acks;
+}
+
+bool Same(const StoredMessage& a, const StoredMessage& b)
+{
+    return a.messageId == b.messageId && a.mailType == b.mailType && a.read == b.read &&
+           a.sender == b.sender && a.subject == b.subject && a.date == b.date && a.size == b.size &&
+           a.preview == b.preview && a.attachment == b.attachment && a.uid == b.uid;
+}
+
+// Every record k of the store is CrashMessage(k), whole. Returns the count, or -1.
+long CheckStore(const std::string& path, const char* name, int& repairs)
+{
+    CMailBoxFile box;
+    if (!box.Open(path)) {
+        ADD_FAILURE() << name << ": " << box.LastError();
+        return -1;
+    }
+    repairs += !box.LastRepair().empty();
+    unsigned k = 0;
+    while (box.Next()) {
+        StoredMessage m;
+        EXPECT_EQ(box.ReadCurrent(m, true, true), 1) << name;
+        EXPECT_TRUE(Same(m, CrashMessage(k))) << name << ": record " << k << " damaged";
+        ++k;
+    }
+    EXPECT_EQ(k, box.Count()) << name;
+    return k;
+}
+
+TEST(MailBoxCrash, KilledAtEachStep)
+{
+    struct Row {
+        const char* name;
+        const char* mode;
+        const char* step;
+        long arg;        // append: messages to store; delete: index to remove
+        long armAfter;   // append: number of messages stored before arming
+        unsigned before; // records stored by a clean run first
+        std::vector<unsigned> records;
+    } rows[] = {
+        {"append-head", "append", "mailbox.append.head", 3, 2, 0, {0, 1}},
+        {"append-record", "append", "mailbox.append.record", 3, 2, 0, {0, 1}},
+        {"append-synced", "append", "mailbox.append.synced", 3, 2, 0, {0, 1}},
+        {"append-count", "append", "mailbox.append.count", 3, 2, 0, {0, 1, 2}},
+        {"append-done", "append", "mailbox.append.done", 3, 2, 0, {0, 1, 2}},
+        {"append-first-head", "append", "mailbox.append.head", 1, 0, 0, {}},
+        {"delete-written", "delete", "mailbox.delete.written", 1, 0, 3, {0, 1, 2}},
+        {"delete-done", "delete", "mailbox.delete.done", 1, 0, 3, {0, 2}},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        const std::string box = dir.File("Message.box"), uid = dir.File("UID.inf"),
+                          out = dir.File("out");
+        if (r.before) {
+            pid_t pid = Spawn(
+                {MAILBOX_CRASH_HELPER, "append", box, uid, std::to_string(r.before), "-1", "none"},
+                out);
+            ASSERT_GT(pid, 0);
+            int st = Wait(pid);
+            ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << r.name;
+        }
+        pid_t pid = Spawn({MAILBOX_CRASH_HELPER, r.mode, box, uid, std::to_string(r.arg),
+                           std::to_string(r.armAfter), r.step},
+                          out);
+        ASSERT_GT(pid, 0) << r.name;
+        int st = Wait(pid);
+        EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGKILL) << r.name << " status " << st;
+        std::vector<unsigned> acks = Acks(ReadWholeFile(out));
+        if (std::string(r.mode) == "append")
+            EXPECT_EQ(acks.size(), static_cast<size_t>(r.armAfter)) << r.name;
+
+        CMailBoxFile reopened;
+        ASSERT_EQ(reopened.Open(box), 1) << r.name << ": " << reopened.LastError();
+        std::vector<unsigned> got;
+        while (reopened.Next()) {
+            StoredMessage m;
+            ASSERT_EQ(reopened.ReadCurrent(m, true, true), 1) << r.name;
+            unsigned n = static_cast<unsigned>(std::stoul(m.messageId.substr(24)));
+            EXPECT_TRUE(Same(m, CrashMessage(n))) << r.name << ": record " << n;
+            got.push_back(n);
+        }
+        EXPECT_EQ(got, r.records) << r.name;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            EXPECT_EQ(entry.path().filename().string().find("Message.box.tmp-"), std::string::npos)
+                << r.name << ": copy left behind";
+        // The store goes on: a clean run adds one more and it opens without repair.
+        reopened.Close();
+        pid = Spawn({MAILBOX_CRASH_HELPER, "append", box, uid, "1", "-1", "none"}, out);
+        st = Wait(pid);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << r.name;
+        ASSERT_EQ(reopened.Open(box), 1) << r.name;
+        EXPECT_TRUE(reopened.LastRepair().empty()) << r.name << reopened.LastRepair();
+        EXPECT_EQ(reopened.Count(), r.records.size() + 1) << r.name;
+    }
+}
+
+// POSTWATCH_CRASH_LOOPS sets the number of kills (1000 for the long run).
+TEST(MailBoxCrash, RandomKills)
+{
+    const char* env = std::getenv("POSTWATCH_CRASH_LOOPS");
+    const int loops = env ? std::atoi(env) : 50;
+    TempDir dir;
+    const std::string box = dir.File("Message.box"), uid = dir.File("UID.inf"),
+                      out = dir.File("out");
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> delay(0, 150);
+    long count = 0;  // records in the store before the run
+    long acked = 0;  // messages acknowledged over all runs
+    int repairs = 0; // kills that left a torn append behind
+    for (int i = 0; i < loops; ++i) {
+        const std::string name = "kill " + std::to_string(i);
+        pid_t pid = Spawn({MAILBOX_CRASH_HELPER, "append", box, uid, "1000", "-1", "none"}, out);
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+        ::kill(pid, SIGKILL);
+        const int status = Wait(pid);
+        ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) != 0)
+            << name << ": helper failed with " << WEXITSTATUS(status);
+        const std::string text = ReadWholeFile(out);
+        const std::vector<unsigned> acks = Acks(text);
+        acked += static_cast<long>(acks.size());
+        // Every acknowledged message is kept; beyond the last one at most the message in
+        // flight, whole. A helper killed before it opened the store changed nothing.
+        long least = count, most = count;
+        if (text.rfind("start ", 0) == 0) {
+            const long start = std::stol(text.substr(6));
+            EXPECT_EQ(start, count) << name;
+            least = acks.empty() ? start : acks.back() + 1;
+            most = least + 1;
+        }
+        const long now = CheckStore(box, name.c_str(), repairs);
+        ASSERT_GE(now, 0) << name;
+        EXPECT_GE(now, least) << name;
+        EXPECT_LE(now, most) << name;
+        count = now;
+        // UID.inf names only stored messages, in order (a kill between the two writes
+        // leaves one stored message without its identifier: reported once more).
+        std::vector<std::string> uids;
+        ASSERT_EQ(ReadUids(uid, uids), 1);
+        long last = -1;
+        for (const auto& u : uids) {
+            long n = std::stol(u.substr(3));
+            EXPECT_GT(n, last) << name;
+            EXPECT_LT(n, count) << name;
+            last = n;
+        }
+    }
+    RecordProperty("torn_appends_repaired", repairs);
+    std::printf("%d kills, %d left a torn append that Open cut, %ld messages acknowledged, "
+                "%ld stored\n",
+                loops, repairs, acked, count);
+}
+
+} // namespace

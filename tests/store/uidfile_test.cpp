@@ -1,0 +1,179 @@
+#include "mailboxfile.h"
+#include "messageid.h"
+#include "support/tempdir.h"
+#include "uidfile.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace
+{
+
+using List = std::vector<std::string>;
+
+TEST(UidInf, ParsePieces)
+{
+    struct Row {
+        const char* name;
+        std::string bytes;
+        List expected;
+    } rows[] = {
+        {"empty", "", {}},
+        {"one", "abc\\", {"abc"}},
+        {"two-in-order", "b\\a\\", {"b", "a"}},
+        {"torn-tail-ignored", "abc\\de", {"abc"}},
+        {"only-torn", "abc", {}},
+        {"empty-piece", "\\x\\", {"", "x"}},
+        {"escaped-backslash",
+         "a\x7f"
+         "b\\",
+         {"a\\b"}},
+        {"zero-byte-kept", std::string("a\0b\\", 4), {std::string("a\0b", 3)}},
+        {"line-ends-are-bytes", "a\r\n\\", {"a\r\n"}},
+    };
+    for (const auto& r : rows) {
+        List got{"stale"};
+        ParseUids(r.bytes, got);
+        EXPECT_EQ(got, r.expected) << r.name;
+    }
+}
+
+TEST(UidInf, AppendBytes)
+{
+    struct Row {
+        const char* name;
+        std::string before;
+        List uids;
+        int result; // of the last append
+        std::string after;
+    } rows[] = {
+        {"new-file", "", {"a", "b"}, 1, "a\\b\\"},
+        {"grows-at-end", "x\\", {"1234"}, 1, "x\\1234\\"},
+        {"backslash-escaped", "", {"dom\\user"}, 1, "dom\x7fuser\\"},
+        {"torn-tail-cut-first", "abc\\de", {"xyz"}, 1, "abc\\xyz\\"},
+        {"torn-only-cut", "dangling", {"u"}, 1, "u\\"},
+        {"refuse-empty", "a\\", {""}, 0, "a\\"},
+        {"refuse-escape-byte", "a\\", {"b\x7f"}, 0, "a\\"},
+        {"refuse-too-long", "a\\", {std::string(kMaxUidLength + 1, 'u')}, 0, "a\\"},
+        {"longest-stored",
+         "",
+         {std::string(kMaxUidLength, 'u')},
+         1,
+         std::string(kMaxUidLength, 'u') + "\\"},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        const std::string path = dir.File("UID.inf");
+        if (!r.before.empty())
+            WriteWholeFile(path, r.before);
+        int result = -1;
+        std::string error;
+        for (const auto& uid : r.uids)
+            result = AppendUid(path, uid, &error);
+        EXPECT_EQ(result, r.result) << r.name;
+        EXPECT_EQ(result == 0, !error.empty()) << r.name << ": " << error;
+        EXPECT_EQ(ReadWholeFile(path), r.after) << r.name;
+    }
+}
+
+TEST(UidInf, RoundTripKeepsEveryStorableIdentifier)
+{
+    TempDir dir;
+    const std::string path = dir.File("UID.inf");
+    List uids{"1", "0001a2b3c4", "a\\b\\\\", "!~\"#$%&'()*+,-./:;<=>?@[]^_`{|}", "42"};
+    for (const auto& u : uids)
+        ASSERT_EQ(AppendUid(path, u), 1) << u;
+    List back;
+    ASSERT_EQ(ReadUids(path, back), 1);
+    EXPECT_EQ(back, uids);
+}
+
+TEST(UidInf, FilesAndModes)
+{
+    TempDir dir;
+    const std::string path = dir.File("UID.inf");
+    List list{"stale"};
+    ASSERT_EQ(ReadUids(path, list), 1); // a missing file is created, empty
+    EXPECT_TRUE(list.empty());
+    struct stat st {
+    };
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_size, 0);
+
+    ::mkdir(dir.File("folder").c_str(), 0700);
+    std::string error;
+    EXPECT_EQ(ReadUids(dir.File("folder"), list, &error), 0);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(AppendUid(dir.File("missing/UID.inf"), "a", &error), 0);
+    EXPECT_NE(error.find("missing/UID.inf"), std::string::npos) << error;
+}
+
+TEST(UidInf, MegabyteTailStaysBounded)
+{
+    TempDir dir;
+    const std::string path = dir.File("UID.inf");
+    const std::string huge(1 << 20, 'h');
+    WriteWholeFile(path, "first\\" + huge + "\\" + huge);
+    List list;
+    ASSERT_EQ(ReadUids(path, list), 1);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].size(), huge.size());
+    ASSERT_EQ(AppendUid(path, "next"), 1);
+    ASSERT_EQ(ReadUids(path, list), 1);
+    EXPECT_EQ(list, (List{"first", huge, "next"}));
+}
+
+// A full disk (here: the file size limit) leaves the identifiers as they were.
+TEST(UidInf, FailedAppendKeepsTheList)
+{
+    TempDir dir;
+    const std::string path = dir.File("UID.inf");
+    const std::string before = "one\\two\\thr";
+    WriteWholeFile(path, before);
+    struct sigaction ignore {
+    }, old{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &old);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = before.size();
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    std::string error;
+    const int result = AppendUid(path, "a-long-identifier-that-does-not-fit", &error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &old, nullptr);
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(error.empty());
+    List list;
+    ASSERT_EQ(ReadUids(path, list), 1);
+    EXPECT_EQ(list, (List{"one", "two"}));
+    ASSERT_EQ(AppendUid(path, "three"), 1);
+    ASSERT_EQ(ReadUids(path, list), 1);
+    EXPECT_EQ(list, (List{"one", "two", "three"}));
+}
+
+// Removing a message from Message.box does not remove its identifier: the check still
+// knows the message and does not report it again.
+TEST(UidInf, DeletedMessageStaysSeen)
+{
+    TempDir dir;
+    CMailBoxFile box;
+    ASSERT_EQ(box.Open(dir.File("Message.box")), 1);
+    MessageRecord rec;
+    rec.uid = "UIDL-17";
+    rec.attachment = "No";
+    const std::string id = MessageId();
+    ASSERT_EQ(box.Append(id, "POP3", "No", rec), 1);
+    ASSERT_EQ(AppendUid(dir.File("UID.inf"), rec.uid), 1);
+    ASSERT_EQ(box.Delete(id), 1);
+    EXPECT_EQ(box.Count(), 0u);
+    List seen;
+    ASSERT_EQ(ReadUids(dir.File("UID.inf"), seen), 1);
+    EXPECT_EQ(seen, List{"UIDL-17"});
+}
+
+} // namespace
