@@ -1,8 +1,29 @@
-// Postwatch entry point. The command line is built up as the engine grows.
-#include <cstdio>
+// Postwatch entry point: loads the resource bundle, then runs the headless command line.
+// (The desktop front joins here when it is built.)
+#include "commandlineoptions.h"
+#include "headlesscommands.h"
+#include "resourcelibrary.h"
 
-int main(int, char**)
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
 {
-    std::fprintf(stderr, "postwatch: nothing to do yet\n");
-    return 2;
+    // Every text the program shows comes from the bundle: without it there is nothing
+    // sensible to say but why.
+    std::string error;
+    if (!ResourceLibrary::LoadDefault(&error)) {
+        std::cerr << "postwatch: " << error << "\n";
+        return 1;
+    }
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CommandLineOptions options;
+    HeadlessCommands commands(std::cin, std::cout, std::cerr);
+    if (!options.Parse(args)) {
+        std::cerr << "postwatch: " << options.Error() << "\n" << CommandLineOptions::Usage();
+        return HeadlessCommands::kExitUsage;
+    }
+    return commands.Run(options);
 }

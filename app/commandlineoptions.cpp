@@ -1,0 +1,106 @@
+#include "commandlineoptions.h"
+
+#include <set>
+
+namespace
+{
+
+struct ActionSpec {
+    const char* option;
+    CommandLineOptions::Action action;
+    bool takesName;
+    std::set<std::string> allowed;
+};
+
+const ActionSpec kActions[] = {
+    {"--help", CommandLineOptions::Action::Help, false, {}},
+    {"--add-account",
+     CommandLineOptions::Action::AddAccount,
+     true,
+     {"--kind", "--server", "--user", "--port", "--security"}},
+    {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
+    {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
+};
+
+} // namespace
+
+bool CommandLineOptions::Fail(std::string message)
+{
+    error_ = std::move(message);
+    return false;
+}
+
+bool CommandLineOptions::Parse(const std::vector<std::string>& args)
+{
+    *this = CommandLineOptions();
+    if (args.empty())
+        return true;
+
+    const ActionSpec* spec = nullptr;
+    for (const ActionSpec& a : kActions) {
+        if (args[0] == a.option || args[0].rfind(std::string(a.option) + "=", 0) == 0) {
+            spec = &a;
+            break;
+        }
+    }
+    if (!spec)
+        return Fail("unknown option " + args[0]);
+    action_ = spec->action;
+
+    size_t i = 1;
+    std::string first = args[0];
+    if (spec->takesName) {
+        auto eq = first.find('=');
+        if (eq != std::string::npos) {
+            subject_ = first.substr(eq + 1);
+        } else if (i < args.size()) {
+            subject_ = args[i++];
+        } else {
+            return Fail(std::string(spec->option) + " needs an account name");
+        }
+    } else if (first.find('=') != std::string::npos) {
+        return Fail(std::string(spec->option) + " takes no value");
+    }
+
+    for (; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool haveValue = false;
+        auto eq = name.find('=');
+        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            haveValue = true;
+        }
+        if (!spec->allowed.count(name))
+            return Fail("unexpected argument " + args[i] + " for " + spec->option);
+        if (!haveValue) {
+            if (i + 1 >= args.size())
+                return Fail(name + " needs a value");
+            value = args[++i];
+        }
+        if (values_.count(name))
+            return Fail(name + " given twice");
+        values_[name] = value;
+    }
+    return true;
+}
+
+std::optional<std::string> CommandLineOptions::Value(const std::string& option) const
+{
+    auto it = values_.find(option);
+    if (it == values_.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::string CommandLineOptions::Usage()
+{
+    return "usage:\n"
+           "  postwatch --add-account NAME --kind POP3|IMAP4 --server HOST --user USER\n"
+           "            [--port N] [--security none|starttls|tls]\n"
+           "            (the password is read from the first line of standard input)\n"
+           "  postwatch --list-accounts\n"
+           "  postwatch --list-messages NAME\n"
+           "  postwatch --help\n";
+}

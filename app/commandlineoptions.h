@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The parsed command line of the headless front.
+//
+// Grammar: one action option (--add-account NAME, --list-accounts, --list-messages NAME,
+// --help), then the action's own options, each "--name value" or "--name=value".
+// Parse() never exits or prints; it reports what is wrong in Error().
+class CommandLineOptions
+{
+public:
+    enum class Action { None, Help, AddAccount, ListAccounts, ListMessages };
+
+    bool Parse(const std::vector<std::string>& args);
+
+    Action GetAction() const { return action_; }
+    // The value that follows the action option (the account name), if any.
+    const std::string& Subject() const { return subject_; }
+    std::optional<std::string> Value(const std::string& option) const;
+    const std::string& Error() const { return error_; }
+
+    static std::string Usage();
+
+private:
+    bool Fail(std::string message);
+
+    Action action_ = Action::None;
+    std::string subject_;
+    std::map<std::string, std::string> values_;
+    std::string error_;
+};

@@ -1,0 +1,220 @@
+#include "headlesscommands.h"
+
+#include "accountfile.h"
+#include "accountlist.h"
+#include "accountmanager.h"
+#include "accountrecord.h"
+#include "apppaths.h"
+#include "mailboxfile.h"
+#include "newaccount.h"
+#include "regsettings.h"
+#include "resourcelibrary.h"
+
+#include <algorithm>
+#include <istream>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace
+{
+
+// Texts of the new-account checks.
+constexpr unsigned kNoPop3Server = 61378;
+constexpr unsigned kNoImap4Server = 61379;
+constexpr unsigned kNoUserName = 61380;
+constexpr unsigned kNoPassword = 61381;
+
+// A field of a tab-separated line: tabs and line breaks inside it would split the line.
+std::string Field(std::string text)
+{
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
+std::string Upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// The resource text, or a plain fallback when the bundle lacks it.
+std::string Text(unsigned id, const char* fallback)
+{
+    std::string text = LoadResourceString(id);
+    return text.empty() ? std::string(fallback) : text;
+}
+
+bool IsPortNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 5 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return false;
+    int port = std::stoi(text);
+    return port >= 1 && port <= 65535;
+}
+
+bool AccountListed(const std::string& name, std::string* error)
+{
+    std::vector<AccountListRecord> records;
+    if (CAccountList(AppPaths::AccountListFile()).Load(records) != 1) {
+        *error = "cannot read the account list " + AppPaths::AccountListFile();
+        return false;
+    }
+    return std::any_of(records.begin(), records.end(),
+                       [&](const AccountListRecord& r) { return r.name == name; });
+}
+
+} // namespace
+
+HeadlessCommands::HeadlessCommands(std::istream& in, std::ostream& out, std::ostream& err)
+    : in_(in), out_(out), err_(err)
+{
+}
+
+int HeadlessCommands::Run(const CommandLineOptions& options)
+{
+    switch (options.GetAction()) {
+    case CommandLineOptions::Action::None:
+    case CommandLineOptions::Action::Help:
+        out_ << CommandLineOptions::Usage();
+        return kExitOk;
+    case CommandLineOptions::Action::AddAccount:
+        return AddAccount(options);
+    case CommandLineOptions::Action::ListAccounts:
+        return ListAccounts();
+    case CommandLineOptions::Action::ListMessages:
+        return ListMessages(options.Subject());
+    }
+    return kExitUsage;
+}
+
+int HeadlessCommands::Usage(const std::string& problem)
+{
+    err_ << "postwatch: " << problem << "\n" << CommandLineOptions::Usage();
+    return kExitUsage;
+}
+
+int HeadlessCommands::Failure(const std::string& message)
+{
+    err_ << "postwatch: " << message << "\n";
+    return kExitFailure;
+}
+
+bool HeadlessCommands::PrepareDataAndSettings()
+{
+    if (!AppPaths::MakeDirs(AppPaths::MailDir())) {
+        Failure("cannot create the mail folder " + AppPaths::MailDir());
+        return false;
+    }
+    // Settings are prepared as at every start; a settings store that cannot be written
+    // leaves the defaults unwritten, which the readers take as empty values.
+    CRegSettings settings;
+    settings.Prepare();
+    return true;
+}
+
+int HeadlessCommands::AddAccount(const CommandLineOptions& options)
+{
+    const std::string kind = Upper(options.Value("--kind").value_or(""));
+    auto server = options.Value("--server");
+    auto user = options.Value("--user");
+    if (!options.Value("--kind"))
+        return Usage("--add-account needs --kind POP3 or --kind IMAP4");
+    if (kind != "POP3" && kind != "IMAP4")
+        return Usage("unknown account kind \"" + *options.Value("--kind") + "\" (POP3 or IMAP4)");
+    if (!server)
+        return Usage("--add-account needs --server HOST");
+    if (!user)
+        return Usage("--add-account needs --user USER");
+
+    NewAccountRequest request;
+    request.name = options.Subject();
+    request.kind = kind;
+    request.server = *server;
+    request.userName = *user;
+    if (auto port = options.Value("--port")) {
+        if (!IsPortNumber(*port))
+            return Usage("--port needs a number from 1 to 65535, not \"" + *port + "\"");
+        request.port = *port;
+    }
+    if (auto security = options.Value("--security")) {
+        std::string upper = Upper(*security);
+        if (upper == "NONE")
+            request.security = "None";
+        else if (upper == "STARTTLS" || upper == "TLS")
+            request.security = upper;
+        else
+            return Usage("--security takes none, starttls or tls, not \"" + *security + "\"");
+    }
+
+    // The password is the first line of standard input (never an argument, which other
+    // users could read in the process list).
+    std::string password;
+    std::getline(in_, password);
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+
+    // The same checks, in the same order, as the new-account wizard's server page.
+    if (request.server.find_first_not_of(" \t") == std::string::npos)
+        return Failure(kind == "POP3" ? Text(kNoPop3Server, "Enter the POP3 server.")
+                                      : Text(kNoImap4Server, "Enter the IMAP4 server."));
+    if (request.userName.empty())
+        return Failure(Text(kNoUserName, "Enter the user name."));
+    if (password.empty())
+        return Failure(Text(kNoPassword, "Enter the password."));
+    request.password = password;
+
+    if (!PrepareDataAndSettings())
+        return kExitFailure;
+    CAccountManager manager;
+    std::string error;
+    if (manager.LoadAll("", 0, &error) != 1)
+        return Failure(error);
+    NewAccountResult result = CreateNewAccount(request, &manager);
+    if (!result.Ok())
+        return Failure(result.message.empty() ? "the account was not created" : result.message);
+    return kExitOk;
+}
+
+int HeadlessCommands::ListAccounts()
+{
+    std::vector<AccountListRecord> records;
+    if (CAccountList(AppPaths::AccountListFile()).Load(records) != 1)
+        return Failure("cannot read the account list " + AppPaths::AccountListFile());
+    for (const AccountListRecord& r : records) {
+        AccountRecord account;
+        account.name = r.name;
+        CAccountFile::ReadAccountFile(AppPaths::AccountFile(r.name), account);
+        out_ << Field(r.name) << '\t' << Field(account.mailType) << '\t' << Field(account.server)
+             << '\t' << Field(account.port) << '\t' << Field(account.userName) << '\n';
+    }
+    return kExitOk;
+}
+
+int HeadlessCommands::ListMessages(const std::string& account)
+{
+    std::string error;
+    if (!AccountListed(account, &error))
+        return Failure(error.empty() ? "no account named \"" + account + "\"" : error);
+
+    const std::string path = AppPaths::MailBoxFile(account);
+    struct stat st {
+    };
+    if (::stat(path.c_str(), &st) != 0)
+        return kExitOk; // nothing stored yet
+    CMailBoxFile box;
+    if (box.Open(path) != 1)
+        return Failure(box.LastError());
+    box.Rewind();
+    while (box.Next() == 1) {
+        StoredMessage m;
+        if (box.ReadCurrent(m, true, false) != 1)
+            return Failure(box.LastError());
+        out_ << Field(m.messageId) << '\t' << Field(m.read) << '\t' << Field(m.sender) << '\t'
+             << Field(m.subject) << '\t' << Field(m.date) << '\t' << Field(m.size) << '\t'
+             << Field(m.attachment) << '\n';
+    }
+    return kExitOk;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "commandlineoptions.h"
+
+#include <iosfwd>
+
+// The headless front: the command line's actions on the same engine the desktop uses.
+//
+// Each action writes its results to `out`, reasons for failure to `err`, and returns the
+// process exit status: 0 success, 1 failure, 2 bad usage. Runs on the main thread; the
+// data folder and settings follow POSTWATCH_HOME and XDG_CONFIG_HOME.
+class HeadlessCommands
+{
+public:
+    HeadlessCommands(std::istream& in, std::ostream& out, std::ostream& err);
+
+    int Run(const CommandLineOptions& options);
+
+    static constexpr int kExitOk = 0;
+    static constexpr int kExitFailure = 1;
+    static constexpr int kExitUsage = 2;
+
+private:
+    int AddAccount(const CommandLineOptions& options);
+    int ListAccounts();
+    int ListMessages(const std::string& account);
+    // The start-up preparation every front does: the mail folder and the settings.
+    bool PrepareDataAndSettings();
+    int Usage(const std::string& problem);
+    int Failure(const std::string& message);
+
+    std::istream& in_;
+    std::ostream& out_;
+    std::ostream& err_;
+};

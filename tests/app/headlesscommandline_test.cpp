@@ -1,0 +1,208 @@
+// The headless command line, run as the real program against a data folder and settings of
+// the test's own.
+#include "accountfile.h"
+#include "mailboxfile.h"
+#include "support/runprocess.h"
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+struct Step {
+    std::vector<std::string> args;
+    std::string input;
+    int exitCode;
+    std::string out;    // expected standard output exactly, unless "*" (anything)
+    std::string errHas; // a piece the standard error must hold ("" = must be empty)
+};
+
+struct Scenario {
+    const char* name;
+    std::vector<Step> steps;
+};
+
+ProcessResult RunPostwatch(const TempDir& dir, const Step& step, std::vector<std::string> env = {})
+{
+    env.push_back("POSTWATCH_HOME=" + dir.File("data"));
+    env.push_back("XDG_CONFIG_HOME=" + dir.File("config"));
+    env.push_back("XDG_DATA_HOME=" + dir.File("share"));
+    return RunProcess(POSTWATCH_BINARY, step.args, step.input, env);
+}
+
+const std::vector<std::string> kAddWork = {
+    "--add-account", "Work", "--kind", "POP3", "--server", "mail.example.org", "--user", "alice"};
+
+TEST(HeadlessCommandLine, Scenarios)
+{
+    const Scenario scenarios[] = {
+        {"add-pop3-then-list",
+         {{kAddWork, "secret\n", 0, "", ""},
+          {{"--list-accounts"}, "", 0, "Work\tPOP3\tmail.example.org\t110\talice\n", ""}}},
+        {"imap4-with-security-and-port-keeps-table-order",
+         {{kAddWork, "secret\n", 0, "", ""},
+          {{"--add-account=Home", "--kind", "imap4", "--server=imap.example.org", "--user", "bob",
+            "--security", "tls", "--port", "993"},
+           "pw\n",
+           0,
+           "",
+           ""},
+          {{"--list-accounts"},
+           "",
+           0,
+           "Work\tPOP3\tmail.example.org\t110\talice\nHome\tIMAP4\timap.example.org\t993\tbob\n",
+           ""}}},
+        {"refused-names",
+         {{{"--add-account", "a:b", "--kind", "POP3", "--server", "s", "--user", "u"},
+           "x\n",
+           1,
+           "",
+           "a:b"},
+          {{"--add-account", "  ", "--kind", "POP3", "--server", "s", "--user", "u"},
+           "x\n",
+           1,
+           "",
+           "postwatch:"},
+          {{"--add-account", "..", "--kind", "POP3", "--server", "s", "--user", "u"},
+           "x\n",
+           1,
+           "",
+           "postwatch:"},
+          {{"--list-accounts"}, "", 0, "", ""}}},
+        {"name-in-use-without-regard-to-case",
+         {{kAddWork, "secret\n", 0, "", ""},
+          {{"--add-account", "WORK", "--kind", "IMAP4", "--server", "s", "--user", "u"},
+           "x\n",
+           1,
+           "",
+           "WORK"}}},
+        {"missing-values-are-checked-before-anything-is-written",
+         {{{"--add-account", "A", "--kind", "POP3", "--server", "", "--user", "u"},
+           "x\n",
+           1,
+           "",
+           "POP3"},
+          {{"--add-account", "A", "--kind", "POP3", "--server", "s", "--user", ""},
+           "x\n",
+           1,
+           "",
+           "user"},
+          {{"--add-account", "A", "--kind", "POP3", "--server", "s", "--user", "u"},
+           "",
+           1,
+           "",
+           "password"},
+          {{"--list-accounts"}, "", 0, "", ""}}},
+        {"bad-usage",
+         {{{"--add-account", "A", "--server", "s", "--user", "u"}, "x\n", 2, "", "--kind"},
+          {{"--add-account", "A", "--kind", "Portalpost", "--server", "s", "--user", "u"},
+           "x\n",
+           2,
+           "",
+           "POP3 or IMAP4"},
+          {{"--add-account", "A", "--kind", "POP3", "--user", "u"}, "x\n", 2, "", "--server"},
+          {{"--add-account", "A", "--kind", "POP3", "--server", "s", "--user", "u", "--port", "0"},
+           "x\n",
+           2,
+           "",
+           "--port"},
+          {{"--add-account", "A", "--kind", "POP3", "--server", "s", "--user", "u", "--port",
+            "70000"},
+           "x\n",
+           2,
+           "",
+           "--port"},
+          {{"--add-account", "A", "--kind", "POP3", "--server", "s", "--user", "u", "--security",
+            "ssl"},
+           "x\n",
+           2,
+           "",
+           "--security"},
+          {{"--add-account", "A", "--kind", "POP3", "--server", "s", "--user", "u", "--user", "v"},
+           "x\n",
+           2,
+           "",
+           "twice"},
+          {{"--add-account"}, "", 2, "", "account name"},
+          {{"--list-accounts", "extra"}, "", 2, "", "unexpected"},
+          {{"--frobnicate"}, "", 2, "", "unknown option"},
+          {{"--list-accounts"}, "", 0, "", ""}}},
+        {"list-messages-of-unknown-and-empty-accounts",
+         {{{"--list-messages", "Nope"}, "", 1, "", "Nope"},
+          {kAddWork, "secret\n", 0, "", ""},
+          {{"--list-messages", "Work"}, "", 0, "", ""}}},
+        {"help", {{{}, "", 0, "*", ""}, {{"--help"}, "", 0, "*", ""}}},
+    };
+
+    for (const Scenario& s : scenarios) {
+        TempDir dir;
+        int index = 0;
+        for (const Step& step : s.steps) {
+            ProcessResult r = RunPostwatch(dir, step);
+            std::string where = std::string(s.name) + " step " + std::to_string(index++);
+            EXPECT_EQ(r.exitCode, step.exitCode) << where << "\n" << r.err;
+            if (step.out != "*")
+                EXPECT_EQ(r.out, step.out) << where;
+            if (step.errHas.empty())
+                EXPECT_EQ(r.err, "") << where;
+            else
+                EXPECT_NE(r.err.find(step.errHas), std::string::npos) << where << ": " << r.err;
+        }
+    }
+}
+
+TEST(HeadlessCommandLine, PasswordComesFromTheFirstLineOfInput)
+{
+    TempDir dir;
+    ASSERT_EQ(RunPostwatch(dir, {kAddWork, "s3cret pass\r\nsecond line\n", 0, "", ""}).exitCode, 0);
+    AccountRecord record;
+    record.name = "Work";
+    ASSERT_EQ(CAccountFile::ReadAccountFile(dir.File("data/Mail/Work/Account.inf"), record), 1);
+    EXPECT_EQ(record.password, "s3cret pass");
+    EXPECT_EQ(record.security, "");
+    // The password never reaches the listing.
+    ProcessResult list = RunPostwatch(dir, {{"--list-accounts"}, "", 0, "", ""});
+    EXPECT_EQ(list.out.find("s3cret"), std::string::npos);
+}
+
+TEST(HeadlessCommandLine, ListMessagesShowsStoredHeadersInFileOrder)
+{
+    TempDir dir;
+    ASSERT_EQ(RunPostwatch(dir, {kAddWork, "secret\n", 0, "", ""}).exitCode, 0);
+    {
+        CMailBoxFile box;
+        ASSERT_EQ(box.Open(dir.File("data/Mail/Work/Message.box")), 1) << box.LastError();
+        MessageRecord first;
+        first.sender = "Ann <ann@example.org>";
+        first.subject = "Caf\xc3\xa9\tmenu"; // a tab would split the line
+        first.date = "2026-12-07 09:15";
+        first.size = "2KB";
+        first.attachment = "No";
+        first.uid = "u1";
+        MessageRecord second = first;
+        second.subject = "Report";
+        second.attachment = "Yes";
+        ASSERT_EQ(box.Append("00000000-0000-4000-8000-000000000001", "POP3", "No", first), 1);
+        ASSERT_EQ(box.Append("00000000-0000-4000-8000-000000000002", "POP3", "No", second), 1);
+        ASSERT_EQ(box.SetRead("00000000-0000-4000-8000-000000000002", "Yes"), 1);
+    }
+    ProcessResult r = RunPostwatch(dir, {{"--list-messages", "Work"}, "", 0, "", ""});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "00000000-0000-4000-8000-000000000001\tNo\tAnn <ann@example.org>\tCaf\xc3\xa9 "
+                     "menu\t2026-12-07 09:15\t2KB\tNo\n"
+                     "00000000-0000-4000-8000-000000000002\tYes\tAnn <ann@example.org>\tReport\t"
+                     "2026-12-07 09:15\t2KB\tYes\n");
+}
+
+TEST(HeadlessCommandLine, MissingResourceBundleEndsWithAClearMessage)
+{
+    TempDir dir;
+    ProcessResult r = RunPostwatch(dir, {{"--list-accounts"}, "", 1, "", ""},
+                                   {"POSTWATCH_ASSETS=" + dir.File("no-assets")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("resource bundle"), std::string::npos) << r.err;
+}
+
+} // namespace
