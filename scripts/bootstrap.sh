@@ -7,7 +7,8 @@ PACKAGES="cmake ninja-build clang libclang-rt-14-dev pkg-config make
 qt6-base-dev qt6-base-dev-tools qt6-svg-dev
 nettle-dev libssl-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-dovecot-core dovecot-pop3d dovecot-imapd openssl python3"
+dovecot-core dovecot-pop3d dovecot-imapd openssl python3
+python3-dbusmock dbus-daemon"
 
 missing=""
 for p in $PACKAGES; do
