@@ -1,6 +1,7 @@
 #pragma once
 
-#include <climits>
+#include "leadingdecimal.h"
+
 #include <string>
 
 // One account as its Account.inf holds it: eleven texts (numbers and switches are text
@@ -34,25 +35,6 @@ inline constexpr char kMailTypeExchange[] = "Exchange(MAPI)";
 inline constexpr int kKindMail = 0;     // POP3 or IMAP4 (and any unknown kind)
 inline constexpr int kKindWebMail = 1;  // "Portalpost"
 inline constexpr int kKindExchange = 2; // "Exchange(MAPI)"
-
-// The decimal value of the leading digits, as atoi reads them (blanks, sign, digits),
-// but clamped to the int range instead of overflowing.
-inline int LeadingDecimal(const std::string& text)
-{
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX)
-            return negative ? INT_MIN : INT_MAX;
-    }
-    return static_cast<int>(negative ? -value : value);
-}
 
 // Values derived when an account enters the table. They follow the stored texts
 // literally: "yes" in lower case is off, and "7:05" reads as 7 h ("7:") and 0 min (":5"),
