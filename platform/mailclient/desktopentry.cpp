@@ -1,5 +1,7 @@
 #include "desktopentry.h"
 
+#include "asciitext.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -7,22 +9,6 @@
 
 namespace
 {
-
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
-
-std::string Lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 // Desktop Entry "string" escapes.
 std::string UnescapeValue(const std::string& v)
@@ -67,15 +53,15 @@ std::vector<std::string> SplitList(const std::string& v)
             cur += ';';
             ++i;
         } else if (v[i] == ';') {
-            if (!Trim(cur).empty())
-                items.push_back(Trim(cur));
+            if (!TrimBlanks(cur).empty())
+                items.push_back(TrimBlanks(cur));
             cur.clear();
         } else {
             cur += v[i];
         }
     }
-    if (!Trim(cur).empty())
-        items.push_back(Trim(cur));
+    if (!TrimBlanks(cur).empty())
+        items.push_back(TrimBlanks(cur));
     return items;
 }
 
@@ -120,7 +106,7 @@ bool DesktopEntry::Parse(const std::string& content)
     std::istringstream lines(content);
     std::string line;
     while (std::getline(lines, line)) {
-        std::string t = Trim(line);
+        std::string t = TrimBlanks(line);
         if (t.empty() || t[0] == '#')
             continue;
         if (t[0] == '[') {
@@ -133,8 +119,8 @@ bool DesktopEntry::Parse(const std::string& content)
         size_t eq = t.find('=');
         if (eq == std::string::npos)
             continue;
-        std::string key = Trim(t.substr(0, eq));
-        std::string value = UnescapeValue(Trim(t.substr(eq + 1)));
+        std::string key = TrimBlanks(t.substr(0, eq));
+        std::string value = UnescapeValue(TrimBlanks(t.substr(eq + 1)));
         if (key == "Name")
             name_ = value;
         else if (key == "Exec")
@@ -151,9 +137,9 @@ bool DesktopEntry::Parse(const std::string& content)
 
 bool DesktopEntry::HandlesMimeType(const std::string& mimeType) const
 {
-    std::string want = Lower(mimeType);
+    std::string want = AsciiLower(mimeType);
     return std::any_of(mimeTypes_.begin(), mimeTypes_.end(),
-                       [&](const std::string& m) { return Lower(m) == want; });
+                       [&](const std::string& m) { return AsciiLower(m) == want; });
 }
 
 bool DesktopEntry::IsUsableApplication() const

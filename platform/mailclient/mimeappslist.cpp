@@ -1,5 +1,7 @@
 #include "mimeappslist.h"
 
+#include "asciitext.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -8,29 +10,13 @@
 namespace
 {
 
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
-
-std::string Lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 std::vector<std::string> SplitIds(const std::string& v)
 {
     std::vector<std::string> ids;
     std::istringstream in(v);
     std::string id;
     while (std::getline(in, id, ';')) {
-        id = Trim(id);
+        id = TrimBlanks(id);
         if (!id.empty())
             ids.push_back(id);
     }
@@ -59,7 +45,7 @@ void MimeAppsList::Parse(const std::string& content)
     std::istringstream lines(content);
     std::string line;
     while (std::getline(lines, line)) {
-        std::string t = Trim(line);
+        std::string t = TrimBlanks(line);
         if (t.empty() || t[0] == '#')
             continue;
         if (t[0] == '[') {
@@ -78,13 +64,13 @@ void MimeAppsList::Parse(const std::string& content)
             continue;
         // A later line for the same type in the same group replaces the earlier one, as in
         // any key file.
-        (*group)[Lower(Trim(t.substr(0, eq)))] = SplitIds(t.substr(eq + 1));
+        (*group)[AsciiLower(TrimBlanks(t.substr(0, eq)))] = SplitIds(t.substr(eq + 1));
     }
 }
 
 std::vector<std::string> MimeAppsList::Lookup(const Group& group, const std::string& mimeType)
 {
-    auto it = group.find(Lower(mimeType));
+    auto it = group.find(AsciiLower(mimeType));
     return it == group.end() ? std::vector<std::string>() : it->second;
 }
 
