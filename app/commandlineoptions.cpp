@@ -20,6 +20,7 @@ const ActionSpec kActions[] = {
      {"--kind", "--server", "--user", "--port", "--security"}},
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
+    {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
 };
 
 } // namespace
@@ -49,6 +50,13 @@ bool CommandLineOptions::Parse(const std::vector<std::string>& args)
 
     size_t i = 1;
     std::string first = args[0];
+    if (action_ == Action::CheckNow) {
+        // Every further argument is an account name; names may begin with anything.
+        if (first.find('=') != std::string::npos)
+            names_.push_back(first.substr(first.find('=') + 1));
+        names_.insert(names_.end(), args.begin() + 1, args.end());
+        return true;
+    }
     if (spec->takesName) {
         auto eq = first.find('=');
         if (eq != std::string::npos) {
@@ -102,5 +110,8 @@ std::string CommandLineOptions::Usage()
            "            (the password is read from the first line of standard input)\n"
            "  postwatch --list-accounts\n"
            "  postwatch --list-messages NAME\n"
+           "  postwatch --check-now [NAME...]\n"
+           "            (checks the named accounts, all when none is named; exit 0 when\n"
+           "            every check succeeded)\n"
            "  postwatch --help\n";
 }

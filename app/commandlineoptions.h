@@ -8,18 +8,21 @@
 // The parsed command line of the headless front.
 //
 // Grammar: one action option (--add-account NAME, --list-accounts, --list-messages NAME,
-// --help), then the action's own options, each "--name value" or "--name=value".
+// --check-now [NAME...], --help), then the action's own options, each "--name value" or
+// "--name=value"; --check-now takes account names instead.
 // Parse() never exits or prints; it reports what is wrong in Error().
 class CommandLineOptions
 {
 public:
-    enum class Action { None, Help, AddAccount, ListAccounts, ListMessages };
+    enum class Action { None, Help, AddAccount, ListAccounts, ListMessages, CheckNow };
 
     bool Parse(const std::vector<std::string>& args);
 
     Action GetAction() const { return action_; }
     // The value that follows the action option (the account name), if any.
     const std::string& Subject() const { return subject_; }
+    // The account names given to --check-now, in order (empty: all accounts).
+    const std::vector<std::string>& Names() const { return names_; }
     std::optional<std::string> Value(const std::string& option) const;
     const std::string& Error() const { return error_; }
 
@@ -30,6 +33,7 @@ private:
 
     Action action_ = Action::None;
     std::string subject_;
+    std::vector<std::string> names_;
     std::map<std::string, std::string> values_;
     std::string error_;
 };

@@ -5,10 +5,12 @@
 #include "accountmanager.h"
 #include "accountrecord.h"
 #include "apppaths.h"
+#include "headlesscheck.h"
 #include "mailboxfile.h"
 #include "newaccount.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
+#include "tabfield.h"
 
 #include <algorithm>
 #include <istream>
@@ -24,12 +26,9 @@ constexpr unsigned kNoImap4Server = 61379;
 constexpr unsigned kNoUserName = 61380;
 constexpr unsigned kNoPassword = 61381;
 
-// A field of a tab-separated line: tabs and line breaks inside it would split the line.
 std::string Field(std::string text)
 {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n'; }, ' ');
-    return text;
+    return TabField(std::move(text));
 }
 
 std::string Upper(std::string text)
@@ -86,6 +85,8 @@ int HeadlessCommands::Run(const CommandLineOptions& options)
         return ListAccounts();
     case CommandLineOptions::Action::ListMessages:
         return ListMessages(options.Subject());
+    case CommandLineOptions::Action::CheckNow:
+        return CheckNow(options.Names());
     }
     return kExitUsage;
 }
@@ -217,4 +218,28 @@ int HeadlessCommands::ListMessages(const std::string& account)
              << Field(m.attachment) << '\n';
     }
     return kExitOk;
+}
+
+int HeadlessCommands::CheckNow(const std::vector<std::string>& names)
+{
+    if (!PrepareDataAndSettings())
+        return kExitFailure;
+    std::vector<AccountListRecord> records;
+    if (CAccountList(AppPaths::AccountListFile()).Load(records) != 1)
+        return Failure("cannot read the account list " + AppPaths::AccountListFile());
+    std::vector<std::string> wanted;
+    for (const std::string& name : names) {
+        if (std::none_of(records.begin(), records.end(),
+                         [&](const AccountListRecord& r) { return r.name == name; }))
+            return Failure("no account named \"" + name + "\"");
+        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end())
+            wanted.push_back(name);
+    }
+    if (names.empty()) {
+        for (const AccountListRecord& r : records)
+            if (std::find(wanted.begin(), wanted.end(), r.name) == wanted.end())
+                wanted.push_back(r.name);
+    }
+    HeadlessCheck check(out_, err_);
+    return check.Run(wanted) ? kExitOk : kExitFailure;
 }

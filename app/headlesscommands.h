@@ -24,6 +24,7 @@ private:
     int AddAccount(const CommandLineOptions& options);
     int ListAccounts();
     int ListMessages(const std::string& account);
+    int CheckNow(const std::vector<std::string>& names);
     // The start-up preparation every front does: the mail folder and the settings.
     bool PrepareDataAndSettings();
     int Usage(const std::string& problem);

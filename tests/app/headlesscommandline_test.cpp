@@ -132,6 +132,18 @@ TEST(HeadlessCommandLine, Scenarios)
          {{{"--list-messages", "Nope"}, "", 1, "", "Nope"},
           {kAddWork, "secret\n", 0, "", ""},
           {{"--list-messages", "Work"}, "", 0, "", ""}}},
+        {"check-now-without-a-server",
+         {{{"--check-now"}, "", 0, "", ""},
+          {{"--check-now", "Nope"}, "", 1, "", "Nope"},
+          {{"--add-account", "Dead", "--kind", "POP3", "--server", "127.0.0.1", "--port", "1",
+            "--user", "u"},
+           "pw\n",
+           0,
+           "",
+           ""},
+          {{"--check-now", "Dead"}, "", 1, "Dead\t3\tcannot connect\t0\n", ""},
+          {{"--check-now=Dead", "Dead"}, "", 1, "Dead\t3\tcannot connect\t0\n", ""},
+          {{"--check-now", "Dead", "Nope"}, "", 1, "", "Nope"}}},
         {"help", {{{}, "", 0, "*", ""}, {{"--help"}, "", 0, "*", ""}}},
     };
 

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "checklauncher.h"
+#include "checkservices.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class CCheckCancel;
+
+// StartCheck and the check threads: one thread per account check.
+//
+// StartCheck(name) reads the account's Account.inf and, for POP3 and IMAP4, its UID.inf,
+// and starts the check thread of the account's kind. When either file cannot be read, or
+// the kind is unknown, it reports Check finished at once (no summary is sent).
+//
+// A POP3/IMAP4 check thread reads the idle time-out from the Network settings, shows the
+// checking animation when the account is the selected one, runs the protocol check,
+// stops the animation it started, sends the summary (kind 5: result, new count, account)
+// and reports Check finished. Check finished is reported on every path, also when the
+// check throws. Web-mail and Exchange threads do the same through their plug-ins.
+//
+// Exit: CancelChecks() cancels every running check's connection; WaitAll() waits a bounded
+// time for the threads; the destructor cancels, waits up to `exitWait`, and leaves
+// threads that still run to finish on their own (they hold their services by shared
+// pointers).
+//
+// Threads: StartCheck and CancelChecks on the worker thread; WaitAll and the destructor
+// on the thread that ends the engine.
+class CAccountCheck final : public CheckLauncher
+{
+public:
+    explicit CAccountCheck(CheckServices services,
+                           std::chrono::milliseconds exitWait = std::chrono::seconds(5));
+    ~CAccountCheck() override;
+    CAccountCheck(const CAccountCheck&) = delete;
+    CAccountCheck& operator=(const CAccountCheck&) = delete;
+
+    void StartCheck(const std::string& account) override;
+    void CancelChecks() override;
+
+    // True when every check thread has ended within `limit` (they are then joined).
+    bool WaitAll(std::chrono::milliseconds limit);
+    // Check threads not yet joined.
+    size_t Running();
+
+private:
+    struct Tracker {
+        std::mutex lock;
+        std::condition_variable ended;
+        int running = 0;
+    };
+    struct Check {
+        std::thread thread;
+        std::shared_ptr<CCheckCancel> cancel;
+        std::shared_ptr<bool> done; // guarded by Tracker::lock
+    };
+    void Reap(bool all);
+
+    std::shared_ptr<const CheckServices> services_;
+    std::shared_ptr<Tracker> tracker_;
+    std::list<Check> checks_;
+    std::chrono::milliseconds exitWait_;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The records a check hands to the front through CEngineSink, keyed by the copy-data
+// kinds the plug-ins share across their C interface. Field order is the record layout;
+// texts are owned here (the C side passes pointers valid only during the call, and the
+// receiver copies what it keeps).
+namespace CopyDataKind
+{
+inline constexpr uint32_t kPop3Message = 1;     // MessageRecord
+inline constexpr uint32_t kImap4Message = 2;    // MessageRecord
+inline constexpr uint32_t kExchangeMessage = 3; // ExchangeMessageRecord
+inline constexpr uint32_t kWebMailMessage = 4;  // WebMailMessageRecord
+inline constexpr uint32_t kCheckSummary = 5;    // CheckResultRecord
+inline constexpr uint32_t kShowText = 6;        // CheckResultRecord, third field = the text
+} // namespace CopyDataKind
+
+// Check result codes of the POP3 and IMAP4 clients.
+namespace CheckResult
+{
+inline constexpr int32_t kNoMemory = 0;
+inline constexpr int32_t kFailedAfterLogin = 1;
+inline constexpr int32_t kLoginRefused = 2;
+inline constexpr int32_t kCannotConnect = 3;
+inline constexpr int32_t kDone = 4;
+} // namespace CheckResult
+
+// The summary of one check (kind 5), and the shape of the text record (kind 6), whose
+// result is 1, count 0 and third field the text to show.
+struct CheckResultRecord {
+    int32_t result = 0;   // the check's result code
+    int32_t newCount = 0; // messages delivered by this check
+    std::string account;  // the account name (kind 6: the text)
+};
+
+// A new message from the Exchange plug-in (kind 3): nine texts in this order.
+struct ExchangeMessageRecord {
+    std::string account;    // 0
+    std::string subject;    // 1
+    std::string body;       // 2: the first part of the body, becomes the Preview
+    std::string size;       // 3
+    std::string from;       // 4
+    std::string date;       // 5
+    std::string folder;     // 6
+    std::string store;      // 7
+    std::string attachment; // 8: "Yes" or "No"
+};
+
+// A new message from the web-mail plug-in (kind 4): eight texts in this order.
+struct WebMailMessageRecord {
+    std::string url;        // 0: the message's address (not stored)
+    std::string subject;    // 1
+    std::string size;       // 2
+    std::string date;       // 3
+    std::string from;       // 4
+    std::string account;    // 5
+    std::string reserved;   // 6: stored as the Preview
+    std::string attachment; // 7: "Yes" or "No"
+};
+
+// Words for a result code of the POP3/IMAP4 clients, for logs and the command line.
+const char* CheckResultMeaning(int32_t result);

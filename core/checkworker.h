@@ -1,0 +1,111 @@
+#pragma once
+
+#include "accountentry.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CAccountManager;
+class CEngineSink;
+class CEngineState;
+class CWakeSignal;
+class CheckLauncher;
+class EngineClock;
+class NetworkAccess;
+class WorkerObserver;
+
+// The worker: loads the account table, then once a second scans it, turns due schedules
+// into check requests, starts requested checks once the network is up, and finalises
+// finished ones (hangs up a dial-up connection nobody uses any more, applies a rename that
+// waited, sets the row Idle). It runs until checking is disabled and nothing is left to
+// finish, then posts Close to the front.
+//
+// Scan (per second, counter 1..60; 60 is a minute tick):
+// - first pass under the table lock: any-requested and any-busy;
+// - second pass, row by row in table order: Done -> finalise; Requested (and checking
+//   enabled) -> start when allowed: web mail and Exchange one check at a time each, an
+//   Exchange request dropped while a session is logged on, only usable accounts;
+//   then the periodic timer (minute ticks) and the daily timer (fires once in the minute
+//   after its time, again the next day).
+// The table lock is released around EnsureNetwork, HangUp and StartCheck; afterwards the
+// row is found again by name, since the user may have removed or added accounts.
+//
+// Exit: with checking disabled no check is started; running checks are finalised and
+// waiting renames applied. Should that take longer than `drainLimit`, the running checks
+// are cancelled; if they still have not reported Check finished `cancelGrace` later, the
+// worker ends anyway (a stuck check, or a rename of a removed account, must not keep the
+// program alive for ever).
+//
+// Threads: Run() is the thread procedure (or a test calls it directly); Wake() from any
+// thread ends the current sleep at once (use it after disabling checking). Everything the
+// constructor is given must outlive Run().
+class CCheckWorker
+{
+public:
+    struct Options {
+        std::chrono::milliseconds scanInterval{1000};
+        std::chrono::milliseconds drainLimit{10000};
+        std::chrono::milliseconds cancelGrace{5000};
+    };
+
+    CCheckWorker(CAccountManager& accounts, CEngineState& state, NetworkAccess& network,
+                 CheckLauncher& launcher, EngineClock& clock, CWakeSignal& wake, CEngineSink& sink,
+                 std::function<void()> loadAll, Options options);
+    CCheckWorker(const CCheckWorker&) = delete;
+    CCheckWorker& operator=(const CCheckWorker&) = delete;
+
+    // Called after the table was loaded, before the first scan, without the table lock
+    // (it may enter requests); then used during the scans. Set before Run.
+    void SetObserver(WorkerObserver* observer) { observer_ = observer; }
+
+    // Load all, the start-up signal (`loaded`, may be empty), the scans, Close. Result 0.
+    int Run(const std::function<void()>& loaded = {});
+
+    // One scan, for tests that drive the worker step by step. Returns the any-busy flag.
+    bool ScanOnce();
+
+private:
+    struct ScanState {
+        bool anyRequested = false;
+        bool anyBusy = false;
+        bool minuteTick = false;
+    };
+    enum class Step { None, HangUp, Start };
+    struct Pending {
+        Step step = Step::None;
+        std::string name;
+        int64_t connection = 0;
+        int kind = 0;
+    };
+
+    bool KeepRunning();
+    // Handles rows from `index` on until one needs the lock released; returns that work.
+    Pending ScanRows(std::vector<AccountEntry>& rows, size_t& index, ScanState& scan);
+    void Finalise(std::vector<AccountEntry>& rows, size_t index);
+    void Timers(AccountEntry& row, const ScanState& scan);
+    static AccountEntry* FindRow(std::vector<AccountEntry>& rows, const std::string& name,
+                                 size_t* index);
+
+    CAccountManager& accounts_;
+    CEngineState& state_;
+    NetworkAccess& network_;
+    CheckLauncher& launcher_;
+    EngineClock& clock_;
+    CWakeSignal& wake_;
+    CEngineSink& sink_;
+    std::function<void()> loadAll_;
+    Options options_;
+    WorkerObserver* observer_ = nullptr;
+
+    // Per-thread values.
+    int seconds_ = 0;
+    bool anyBusy_ = false;
+    bool webMailRunning_ = false;
+    bool exchangeRunning_ = false;
+    bool draining_ = false;
+    bool cancelled_ = false;
+    std::chrono::milliseconds drainStart_{0};
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "checkrecords.h"
+#include "messagerecord.h"
+
+#include <cstdint>
+
+// What check threads, the worker and the plug-ins say to the front (the main window's
+// messages of the desktop program).
+//
+// The Send* calls are synchronous: they return only after the front has handled the
+// record, so the records' texts need to live only for the call and every store write
+// happens on the front's one handling thread, one at a time, while the sender waits.
+// The desktop marshals them to its UI thread (a blocking queued call); the headless
+// front runs them on one merge thread (CMergeThreadSink). PostClose is asynchronous.
+//
+// Results: Send* return 1 when the front handled the record, 0 when it could not (the
+// front has shut down); senders go on either way. Called from any thread, also from
+// several at once; an implementation must not call back into the sender.
+class CEngineSink
+{
+public:
+    virtual ~CEngineSink() = default;
+
+    // kind 1 (POP3) or 2 (IMAP4): one new message kept by the filter rules.
+    virtual int SendNewMessage(uint32_t kind, const MessageRecord& record) = 0;
+    // kind 3: one new Exchange message.
+    virtual int SendExchangeMessage(const ExchangeMessageRecord& record) = 0;
+    // kind 4: one new web-mail message.
+    virtual int SendWebMailMessage(const WebMailMessageRecord& record) = 0;
+    // kind 5: the summary of a check.
+    virtual int SendSummary(const CheckResultRecord& record) = 0;
+    // kind 6: a text to show (a dialling error); `record.account` holds the text.
+    virtual int SendText(const CheckResultRecord& record) = 0;
+    // The tray icon's checking animation for the selected account.
+    virtual int SendCheckAnimation(bool on) = 0;
+    // The worker has ended: the front may close. Does not wait.
+    virtual void PostClose() = 0;
+};

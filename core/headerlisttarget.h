@@ -1,0 +1,15 @@
+#pragma once
+
+#include "messagerecord.h"
+
+#include <string>
+
+// The header list's side of the merge: a message was stored for `account` (Read "No");
+// the list shows it when it shows that account. The desktop's header list implements it;
+// the headless front prints the message. Called on the front's handling thread.
+class HeaderListTarget
+{
+public:
+    virtual ~HeaderListTarget() = default;
+    virtual void AddNewMessage(const std::string& account, const StoredMessage& message) = 0;
+};

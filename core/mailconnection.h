@@ -1,0 +1,25 @@
+#pragma once
+
+#include "cancellabletransport.h"
+#include "mailsocket.h"
+
+#include <string>
+
+class CCheckCancel;
+struct ProtocolCheckParams;
+
+// The connection of one POP3/IMAP4 check, opened before the client runs so that the client
+// talks through a cancellable transport. Implicit TLS when the account's security choice
+// says "TLS", or when it says nothing and the port is the protocol's TLS port.
+class CMailConnection
+{
+public:
+    explicit CMailConnection(const CCheckCancel& cancel);
+    // True when connected; else the thread's last network error says why.
+    bool Open(const ProtocolCheckParams& params, int implicitTlsPort);
+    Transport& Stream() { return cancellable_; }
+
+private:
+    MailSocket socket_;
+    CCancellableTransport cancellable_;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "checksink.h" // the protocol clients' delivery interface (mail/)
+
+class CEngineSink;
+
+// Hands the protocol clients' deliveries to the engine's sink (kind 1 POP3, 2 IMAP4),
+// synchronously, on the check's thread.
+class CSinkBridge final : public CheckSink
+{
+public:
+    explicit CSinkBridge(CEngineSink& sink) : sink_(sink) {}
+    void DeliverMessage(int kind, const MessageRecord& record) override;
+
+private:
+    CEngineSink& sink_;
+};

@@ -1,0 +1,88 @@
+#include "mailsession.h"
+
+namespace
+{
+constexpr std::size_t kQuoteLimit = 200;
+}
+
+MailSession::MailSession(Transport* injected)
+    : socket_(injected == nullptr ? std::make_unique<MailSocket>() : nullptr),
+      transport_(injected == nullptr ? socket_.get() : injected), reader_(*transport_)
+{
+}
+
+bool MailSession::Connect(const std::string& host, int port, std::chrono::milliseconds timeout,
+                          bool implicitTls)
+{
+    reader_.SetTimeout(timeout);
+    reader_.Reset();
+    if (!socket_) {
+        if (transport_->IsOpen())
+            return true;
+        return SetNetError(neterr::kNotConnected, NetCategory::ConnectFailed,
+                           "cannot connect to " + transport_->PeerName() + ": not connected");
+    }
+    return socket_->Connect(host, port, timeout,
+                            implicitTls ? MailSocket::Security::ImplicitTls
+                                        : MailSocket::Security::Plain);
+}
+
+bool MailSession::Send(std::string_view bytes)
+{
+    return transport_->Send(bytes);
+}
+
+void MailSession::Close()
+{
+    reader_.Reset();
+    transport_->Close();
+}
+
+int MailSession::Fail(int result, const std::string& what)
+{
+    const NetError& error = LastNetError();
+    report_.result = result;
+    report_.category = error.category;
+    report_.code = error.code;
+    if (what.empty())
+        report_.message = error.message;
+    else
+        report_.message = error.message.empty() ? what : what + ": " + error.message;
+    return result;
+}
+
+int MailSession::Fail(int result, NetCategory category, int code, const std::string& message)
+{
+    SetNetError(code, category, message);
+    report_.result = result;
+    report_.category = category;
+    report_.code = code;
+    report_.message = message;
+    return result;
+}
+
+int MailSession::Refused(int result, const std::string& command, std::string_view serverLine)
+{
+    return Fail(result, NetCategory::NegativeReply, neterr::kNegativeReply,
+                command + " failed, server replied: " + QuoteServerLine(serverLine));
+}
+
+bool HasLineBreak(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+std::string QuoteServerLine(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\r' || c == '\n')
+            break;
+        if (out.size() >= kQuoteLimit) {
+            out += "...";
+            break;
+        }
+        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    }
+    return out;
+}

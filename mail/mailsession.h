@@ -1,0 +1,61 @@
+#pragma once
+
+#include "checkresult.h"
+#include "mailsocket.h"
+#include "replyreader.h"
+#include "transport.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// What the POP3 and IMAP4 clients share: the connection (a MailSocket the session owns, or a
+// transport handed in by a test or fuzz target), its reply reader, and the check's report.
+//
+// Threads: one check thread. Ownership: an injected transport must outlive the session.
+class MailSession
+{
+public:
+    // With `injected` null the session connects a MailSocket of its own; otherwise Connect
+    // only checks that the injected transport is open (it stands for an established
+    // connection, TLS included when the check asks for implicit TLS).
+    explicit MailSession(Transport* injected = nullptr);
+    MailSession(const MailSession&) = delete;
+    MailSession& operator=(const MailSession&) = delete;
+
+    bool Connect(const std::string& host, int port, std::chrono::milliseconds timeout,
+                 bool implicitTls);
+    bool Send(std::string_view bytes);
+    void Close();
+    bool IsOpen() const { return transport_->IsOpen(); }
+    std::string PeerName() const { return transport_->PeerName(); }
+
+    ReplyReader& Reader() { return reader_; }
+    CheckReport& Report() { return report_; }
+    const CheckReport& Report() const { return report_; }
+    const ReplyReader& Reader() const { return reader_; }
+
+    // Records a failure from the thread's last network error; `what` says which step failed
+    // ("USER failed"). Returns `result`.
+    int Fail(int result, const std::string& what);
+    // Records a failure the client itself detected (a policy, a malformed reply).
+    int Fail(int result, NetCategory category, int code, const std::string& message);
+    // A refusal, quoting the server's line as a user reads it:
+    // "LOGIN failed, server replied: NO [AUTHENTICATIONFAILED] ...".
+    int Refused(int result, const std::string& command, std::string_view serverLine);
+
+private:
+    std::unique_ptr<MailSocket> socket_;
+    Transport* transport_;
+    ReplyReader reader_;
+    CheckReport report_;
+};
+
+// True when a credential cannot go on a command line: CR or LF would end the command early
+// and let the rest be read as a second command; NUL ends it on many servers.
+bool HasLineBreak(std::string_view text);
+
+// The first line of a server's text, bounded, with control bytes made visible, fit for a
+// message a user reads.
+std::string QuoteServerLine(std::string_view text);

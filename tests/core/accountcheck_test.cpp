@@ -1,0 +1,525 @@
+// One account check end to end inside the engine: StartCheck, the check thread with a
+// scripted protocol check, the merge on its own thread, the account table.
+#include "accountcheck.h"
+#include "accountfile.h"
+#include "accountmanager.h"
+#include "accountrecord.h"
+#include "apppaths.h"
+#include "checkcancel.h"
+#include "enginefakes.h"
+#include "enginestate.h"
+#include "exchangeplugin.h"
+#include "frontwindowtarget.h"
+#include "headerlisttarget.h"
+#include "mailboxfile.h"
+#include "mergethreadsink.h"
+#include "newmailmerge.h"
+#include "notificationtarget.h"
+#include "protocolcheck.h"
+#include "support/tempdir.h"
+#include "webmailplugin.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <thread>
+
+using namespace enginetest;
+
+namespace
+{
+
+const char kAccount[] = "Work mail";
+
+// Delivers one record per identifier (as a client does for each message its rules keep)
+// and answers `result`.
+class ScriptedCheck final : public ProtocolCheck
+{
+public:
+    int Run(const ProtocolCheckParams& p, CEngineSink& sink, int32_t& newCount,
+            CCheckCancel& cancel) override
+    {
+        ran = true;
+        known = p.knownUids;
+        timeOut = p.timeOutSeconds;
+        for (const std::string& uid : deliver) {
+            MessageRecord r;
+            r.sender = "Ann <ann@example.org>";
+            r.subject = "about " + uid;
+            r.date = "2026-12-07 09:00";
+            r.size = "1234";
+            r.preview = "hello";
+            r.attachment = "No";
+            r.uid = uid;
+            r.account = p.account;
+            sink.SendNewMessage(kind, r);
+            ++newCount;
+        }
+        if (blockUntilCancelled) {
+            while (!cancel.IsCancelled())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return CheckResult::kFailedAfterLogin;
+        }
+        return result;
+    }
+    uint32_t kind = 1;
+    std::vector<std::string> deliver;
+    int result = CheckResult::kDone;
+    bool blockUntilCancelled = false;
+    bool ran = false;
+    std::unordered_set<std::string> known;
+    int timeOut = -1;
+};
+
+class Front final : public HeaderListTarget, public NotificationTarget, public FrontWindowTarget
+{
+public:
+    void AddNewMessage(const std::string& account, const StoredMessage& m) override
+    {
+        listed.push_back(account + "|" + m.subject + "|" + m.read + "|" + m.mailType);
+    }
+    void Notify(const std::string& account, int32_t count, int32_t result) override
+    {
+        notified.push_back(account + " " + std::to_string(count) + " " + std::to_string(result));
+    }
+    void ShowText(const std::string& text) override { shown.push_back(text); }
+    void CheckAnimation(bool on) override { animation.push_back(on); }
+    void Close() override {}
+    std::vector<std::string> listed, notified, shown;
+    std::vector<bool> animation;
+};
+
+struct CheckCase {
+    const char* name;
+    const char* mailType;
+    std::vector<std::string> knownBefore; // UID.inf before the check
+    std::vector<std::string> deliver;
+    std::function<void()> prepare; // after the account files exist
+    int checkingEnabled;
+    bool selected;
+    bool timeOutReadable;
+    // Expected:
+    bool checkRuns;
+    uint32_t stored;
+    std::string uidFile;
+    std::vector<std::string> notified;
+    std::vector<bool> animation;
+};
+
+std::string Uids(const std::vector<std::string>& ids)
+{
+    std::string out;
+    for (const auto& id : ids)
+        out += id + "\\";
+    return out;
+}
+
+class AccountCheckTest : public ::testing::TestWithParam<CheckCase>
+{
+protected:
+    TempDir dir;
+    ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+    ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+};
+
+TEST_P(AccountCheckTest, StoresAndReports)
+{
+    const CheckCase& c = GetParam();
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+    AccountRecord record;
+    record.name = kAccount;
+    record.mailType = c.mailType;
+    record.server = "127.0.0.1";
+    record.port = "110";
+    record.userName = "ann";
+    record.password = "secret";
+    record.priview = "3";
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile(kAccount), record), 1);
+    WriteWholeFile(AppPaths::UidFile(kAccount), Uids(c.knownBefore));
+    if (c.prepare)
+        c.prepare();
+
+    auto accounts = std::make_shared<CAccountManager>();
+    accounts->WithTable([](std::vector<AccountEntry>& rows) {
+        AccountEntry e = Row(kAccount);
+        e.busy = 1, e.idle = 0;
+        rows.push_back(e);
+    });
+    auto state = std::make_shared<CEngineState>();
+    state->checkingEnabled = c.checkingEnabled;
+    if (c.selected)
+        state->SetSelectedAccount(kAccount);
+    Front front;
+    CNewMailMerge merge(*state, &front, &front, &front);
+    auto sink = std::make_shared<CMergeThreadSink>(merge);
+    auto check = std::make_shared<ScriptedCheck>();
+    check->deliver = c.deliver;
+    check->kind = std::string(c.mailType) == "IMAP4" ? 2 : 1;
+
+    CheckServices services;
+    services.accounts = accounts;
+    services.state = state;
+    services.sink = sink;
+    services.pop3 = check;
+    services.imap4 = check;
+    services.readTimeOut = [&]() -> std::optional<int> {
+        if (!c.timeOutReadable)
+            return std::nullopt;
+        return 45;
+    };
+    {
+        CAccountCheck checks(services);
+        checks.StartCheck(kAccount);
+        ASSERT_TRUE(checks.WaitAll(std::chrono::seconds(10)));
+    }
+    sink->Stop();
+
+    EXPECT_EQ(check->ran, c.checkRuns);
+    if (c.checkRuns) {
+        EXPECT_EQ(check->known,
+                  std::unordered_set<std::string>(c.knownBefore.begin(), c.knownBefore.end()));
+        EXPECT_EQ(check->timeOut, 45);
+    }
+    // The account always leaves Busy.
+    EXPECT_TRUE(accounts->Snapshot().at(0).IsDone());
+
+    CMailBoxFile box;
+    if (std::filesystem::exists(AppPaths::MailBoxFile(kAccount)) &&
+        box.Open(AppPaths::MailBoxFile(kAccount)) == 1) {
+        EXPECT_EQ(box.Count(), c.stored);
+    } else {
+        EXPECT_EQ(c.stored, 0u);
+    }
+    if (std::filesystem::is_regular_file(AppPaths::UidFile(kAccount)))
+        EXPECT_EQ(ReadWholeFile(AppPaths::UidFile(kAccount)), c.uidFile);
+    EXPECT_EQ(front.listed.size(), c.stored);
+    EXPECT_EQ(front.notified, c.notified);
+    EXPECT_EQ(front.animation, c.animation);
+}
+
+// A Message.box whose count promises a record that is not a record: refused on open.
+void SpoilMailBox()
+{
+    std::string bytes = "KORAVELPIGEONPOST";
+    bytes.resize(1024, '\0');
+    bytes += std::string("\x01\x00\x00\x00", 4);
+    bytes.resize(2048, '\0');
+    bytes += std::string(64, '\x07') + "stray";
+    WriteWholeFile(AppPaths::MailBoxFile(kAccount), bytes);
+}
+
+const std::string kName = kAccount;
+
+const CheckCase kCheckCases[] = {
+    // Three new on the server, a rule deleted one: the client delivers two.
+    {"TwoOfThreeKeptAreStored",
+     "POP3",
+     {"old1"},
+     {"u2", "u3"},
+     nullptr,
+     1,
+     false,
+     true,
+     true,
+     2,
+     "old1\\u2\\u3\\",
+     {kName + " 2 4"},
+     {}},
+    {"Imap4StoredAlike",
+     "IMAP4",
+     {},
+     {"7", "8"},
+     nullptr,
+     1,
+     false,
+     true,
+     true,
+     2,
+     "7\\8\\",
+     {kName + " 2 4"},
+     {}},
+    {"NothingNew",
+     "POP3",
+     {"a", "b"},
+     {},
+     nullptr,
+     1,
+     false,
+     true,
+     true,
+     0,
+     "a\\b\\",
+     {kName + " 0 4"},
+     {}},
+    {"UnusableMailBoxStoresNothingAndAppendsNoIdentifier",
+     "POP3",
+     {},
+     {"u1", "u2"},
+     SpoilMailBox,
+     1,
+     false,
+     true,
+     true,
+     0,
+     "",
+     {kName + " 2 4"},
+     {}},
+    {"MissingAccountInfEndsAtOnce",
+     "POP3",
+     {},
+     {"u1"},
+     [] { std::filesystem::remove(AppPaths::AccountFile(kAccount)); },
+     1,
+     false,
+     true,
+     false,
+     0,
+     "",
+     {},
+     {}},
+    {"UnreadableUidFileEndsAtOnce",
+     "POP3",
+     {},
+     {"u1"},
+     [] {
+         std::filesystem::remove(AppPaths::UidFile(kAccount));
+         std::filesystem::create_directory(AppPaths::UidFile(kAccount));
+     },
+     1,
+     false,
+     true,
+     false,
+     0,
+     "",
+     {},
+     {}},
+    {"UnknownMailTypeEndsAtOnce",
+     "SMTP",
+     {},
+     {"u1"},
+     nullptr,
+     1,
+     false,
+     true,
+     false,
+     0,
+     "",
+     {},
+     {}},
+    {"WebMailWithoutPlugInEndsAtOnce",
+     "Portalpost",
+     {},
+     {"u1"},
+     nullptr,
+     1,
+     false,
+     true,
+     false,
+     0,
+     "",
+     {},
+     {}},
+    {"NoNetworkSettingsEndsWithoutSummary",
+     "POP3",
+     {},
+     {"u1"},
+     nullptr,
+     1,
+     false,
+     false,
+     false,
+     0,
+     "",
+     {},
+     {}},
+    // While the program exits: stored, but nothing shown.
+    {"DrainingStoresButDoesNotNotify",
+     "POP3",
+     {},
+     {"u1"},
+     nullptr,
+     0,
+     false,
+     true,
+     true,
+     1,
+     "u1\\",
+     {},
+     {}},
+    {"SelectedAccountAnimates",
+     "POP3",
+     {},
+     {},
+     nullptr,
+     1,
+     true,
+     true,
+     true,
+     0,
+     "",
+     {kName + " 0 4"},
+     {true, false}},
+    {"IdentifierWithBackslashKeptOnce",
+     "POP3",
+     {},
+     {"a\\b"},
+     nullptr,
+     1,
+     false,
+     true,
+     true,
+     1,
+     "a\x7f"
+     "b\\",
+     {kName + " 1 4"},
+     {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Engine, AccountCheckTest, ::testing::ValuesIn(kCheckCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A check that never ends by itself is cancelled by the engine's end.
+TEST(AccountCheckExit, StuckCheckIsCancelledAndStillFinishes)
+{
+    TempDir dir;
+    ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+    AccountRecord record;
+    record.name = kAccount;
+    record.mailType = "POP3";
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile(kAccount), record), 1);
+
+    auto accounts = std::make_shared<CAccountManager>();
+    accounts->WithTable([](std::vector<AccountEntry>& rows) { rows.push_back(Row(kAccount)); });
+    auto sink = std::make_shared<RecordingSink>();
+    auto check = std::make_shared<ScriptedCheck>();
+    check->blockUntilCancelled = true;
+    CheckServices services;
+    services.accounts = accounts;
+    services.state = std::make_shared<CEngineState>();
+    services.sink = sink;
+    services.pop3 = check;
+    services.readTimeOut = [] { return std::optional<int>(30); };
+    {
+        CAccountCheck checks(services, std::chrono::milliseconds(50));
+        checks.StartCheck(kAccount);
+        EXPECT_FALSE(checks.WaitAll(std::chrono::milliseconds(50)));
+    } // the destructor cancels
+    ASSERT_EQ(sink->summaries.size(), 1u);
+    EXPECT_EQ(sink->summaries[0].result, CheckResult::kFailedAfterLogin);
+    EXPECT_TRUE(accounts->Snapshot().at(0).IsDone());
+}
+
+// The plug-in kinds: the Exchange log-on's retry loop and the web-mail check.
+class FakeExchange final : public ExchangePlugin
+{
+public:
+    int LogonExchange(CEngineSink&, const std::string& profile, const std::string&, int dialog,
+                      int32_t& newCount, uint32_t bodyLimit) override
+    {
+        profiles.push_back(profile);
+        dialogs.push_back(dialog);
+        limit = bodyLimit;
+        newCount = 3;
+        if (next < answers.size())
+            return answers[next++];
+        return 0;
+    }
+    std::vector<int> answers;
+    size_t next = 0;
+    std::vector<std::string> profiles;
+    std::vector<int> dialogs;
+    uint32_t limit = 0;
+};
+
+class FakeWebMail final : public WebMailPlugin
+{
+public:
+    int CheckPortalpostMsg(CEngineSink&, const std::string& category, const std::string&,
+                           const std::string&, const std::string& password, int32_t& newCount,
+                           int timeOut) override
+    {
+        seen = category + "|" + password + "|" + std::to_string(timeOut);
+        newCount = 2;
+        return answer;
+    }
+    int answer = 4;
+    std::string seen;
+};
+
+struct PlugInCase {
+    const char* name;
+    const char* mailType;
+    std::vector<int> answers; // Exchange: log-on results in turn; web mail: the one result
+    std::vector<int> dialogs; // Exchange: the dialog flag of each log-on
+    int loggedOn;
+    std::vector<std::pair<int, int>> summaries; // (result, count)
+};
+
+class PlugInCheckTest : public ::testing::TestWithParam<PlugInCase>
+{
+};
+
+TEST_P(PlugInCheckTest, RunsThePlugIn)
+{
+    const PlugInCase& c = GetParam();
+    TempDir dir;
+    ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+    AccountRecord record;
+    record.name = kAccount;
+    record.mailType = c.mailType;
+    record.server = "Profile A";
+    record.password = "pw";
+    record.priview = "3";
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile(kAccount), record), 1);
+
+    auto accounts = std::make_shared<CAccountManager>();
+    accounts->WithTable([](std::vector<AccountEntry>& rows) { rows.push_back(Row(kAccount)); });
+    auto sink = std::make_shared<RecordingSink>();
+    auto exchange = std::make_shared<FakeExchange>();
+    exchange->answers = c.answers;
+    auto web = std::make_shared<FakeWebMail>();
+    web->answer = c.answers.empty() ? 4 : c.answers[0];
+    CheckServices services;
+    services.accounts = accounts;
+    services.state = std::make_shared<CEngineState>();
+    services.sink = sink;
+    services.exchange = exchange;
+    services.webMail = web;
+    services.readTimeOut = [] { return std::optional<int>(30); };
+    {
+        CAccountCheck checks(services);
+        checks.StartCheck(kAccount);
+        ASSERT_TRUE(checks.WaitAll(std::chrono::seconds(10)));
+    }
+    std::vector<std::pair<int, int>> got;
+    for (const auto& r : sink->summaries) {
+        EXPECT_EQ(r.account, kAccount);
+        got.push_back({r.result, r.newCount});
+    }
+    EXPECT_EQ(got, c.summaries);
+    EXPECT_EQ(services.state->exchangeLoggedOn.load(), c.loggedOn);
+    EXPECT_TRUE(accounts->Snapshot().at(0).IsDone());
+    if (std::string(c.mailType) == "Exchange(MAPI)") {
+        EXPECT_EQ(exchange->dialogs, c.dialogs);
+        EXPECT_EQ(exchange->limit, 3u * 1024u);
+    } else {
+        EXPECT_EQ(web->seen, "Profile A|pw|30");
+    }
+}
+
+const PlugInCase kPlugInCases[] = {
+    {"ExchangeLoggedOnAtOnce", "Exchange(MAPI)", {1}, {0}, 1, {{4, 3}}},
+    {"ExchangeRetriesWithoutThenWithDialog", "Exchange(MAPI)", {2, 3, 1}, {0, 0, 1}, 1, {{4, 3}}},
+    {"ExchangeFourTakenAsLoggedOn", "Exchange(MAPI)", {4}, {0}, 1, {{4, 3}}},
+    {"ExchangeFailedForGoodSendsNoSummary", "Exchange(MAPI)", {0}, {0}, 0, {}},
+    {"ExchangeUnexpectedResultEndsTheLoop", "Exchange(MAPI)", {7}, {0}, 0, {}},
+    {"WebMailResultGoesUnchangedIntoTheSummary", "Portalpost", {1}, {}, 0, {{1, 2}}},
+    {"WebMailSuccess", "Portalpost", {4}, {}, 0, {{4, 2}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Engine, PlugInCheckTest, ::testing::ValuesIn(kPlugInCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,105 @@
+// The check's transport ends its waits when the engine cancels the check.
+#include "cancellabletransport.h"
+#include "checkcancel.h"
+#include "neterror.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+
+// A server that says nothing (each wait runs out), or that has `bytes` ready.
+class Silent final : public Transport
+{
+public:
+    bool Send(std::string_view) override { return true; }
+    RecvResult Receive(char* buffer, std::size_t capacity, std::chrono::milliseconds wait) override
+    {
+        ++receives;
+        if (!bytes.empty()) {
+            size_t n = std::min(capacity, bytes.size());
+            bytes.copy(buffer, n);
+            bytes.erase(0, n);
+            return {RecvStatus::Data, n};
+        }
+        std::this_thread::sleep_for(wait);
+        return {RecvStatus::TimedOut, 0};
+    }
+    bool StartTls() override { return true; }
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    std::string PeerName() const override { return "silent:110"; }
+    std::string bytes;
+    int receives = 0;
+};
+
+struct WaitCase {
+    const char* name;
+    std::string ready;
+    std::chrono::milliseconds wait;
+    std::chrono::milliseconds cancelAfter; // 0: never
+    Transport::RecvStatus expect;
+    std::chrono::milliseconds atMost;
+};
+
+class CancellableTransportTest : public ::testing::TestWithParam<WaitCase>
+{
+};
+
+TEST_P(CancellableTransportTest, Receive)
+{
+    const WaitCase& c = GetParam();
+    Silent inner;
+    inner.bytes = c.ready;
+    CCheckCancel cancel;
+    CCancellableTransport transport(inner, cancel);
+    std::thread canceller;
+    if (c.cancelAfter.count() > 0)
+        canceller = std::thread([&] {
+            std::this_thread::sleep_for(c.cancelAfter);
+            cancel.Cancel();
+        });
+    char buffer[16];
+    const auto start = std::chrono::steady_clock::now();
+    auto r = transport.Receive(buffer, sizeof buffer, c.wait);
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (canceller.joinable())
+        canceller.join();
+    EXPECT_EQ(r.status, c.expect);
+    // A bound on a wait that would otherwise take 30 s, not a speed measurement.
+    EXPECT_LT(took, c.atMost);
+    if (c.expect == Transport::RecvStatus::Failed) {
+        EXPECT_FALSE(transport.Send("NOOP\r\n"));
+    }
+}
+
+const WaitCase kWaitCases[] = {
+    {"DataPassesThrough", "+OK\r\n", 30000ms, 0ms, Transport::RecvStatus::Data, 5000ms},
+    {"ShortWaitTimesOut", "", 50ms, 0ms, Transport::RecvStatus::TimedOut, 5000ms},
+    {"CancelEndsALongWait", "", 30000ms, 100ms, Transport::RecvStatus::Failed, 10000ms},
+};
+
+INSTANTIATE_TEST_SUITE_P(Engine, CancellableTransportTest, ::testing::ValuesIn(kWaitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Hooks run once, also when registered after the cancel.
+TEST(CheckCancel, HooksRunOnce)
+{
+    CCheckCancel cancel;
+    int before = 0, after = 0, removed = 0;
+    cancel.Register([&] { ++before; });
+    int id = cancel.Register([&] { ++removed; });
+    cancel.Unregister(id);
+    cancel.Cancel();
+    cancel.Cancel();
+    EXPECT_EQ(cancel.Register([&] { ++after; }), 0);
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 1);
+    EXPECT_EQ(removed, 0);
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+// Whole IMAP4 checks over scripted server bytes: greeting, CAPABILITY, STARTTLS, LOGIN or
+// AUTHENTICATE, SELECT, the UID list, batched UID FETCH with literals, STORE and EXPUNGE.
+// The first byte picks the options (bits 0-1 the security choice, bit 2 a known UID, bits
+// 3-7 the chunk size); the byte 0xFF separates the server's segments.
+
+#include "imap4client.h"
+#include "memorytransport.h"
+
+#include <cstdint>
+#include <string>
+
+namespace
+{
+
+class CheckingSink : public CheckSink
+{
+public:
+    void DeliverMessage(int kind, const MessageRecord& record) override
+    {
+        // An IMAP identifier is a number, never a set such as "1:*".
+        if (kind != kRecordImap4 || record.uid.empty() || record.uid.size() > 10 ||
+            record.uid.find_first_not_of("0123456789") != std::string::npos)
+            __builtin_trap();
+        ++delivered;
+    }
+    int delivered = 0;
+};
+
+const char* const kSecurity[] = {"", "None", "STARTTLS", "TLS"};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const uint8_t options = data[0];
+    MemoryTransport transport;
+    transport.SetChunk(options >> 3);
+    std::string segment;
+    for (size_t i = 1; i < size; ++i) {
+        if (data[i] == 0xff) {
+            transport.Add(std::move(segment));
+            segment.clear();
+        } else {
+            segment += static_cast<char>(data[i]);
+        }
+    }
+    transport.Add(std::move(segment));
+
+    CheckingSink sink;
+    int count = 0;
+    std::unordered_set<std::string> known;
+    if (options & 4)
+        known.insert("1");
+    Imap4Client client(transport);
+    client.SetFilter([](const std::string& subject, const std::string&) {
+        return static_cast<int>(subject.size() % 3);
+    });
+    int rc = client.CheckImap4Account(sink, "host", "user", "p\xc3\xa4ss", 143, known, "acct",
+                                      count, 1, 1, kSecurity[options & 3]);
+    if (rc < 0 || rc > 4 || count != sink.delivered)
+        __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,207 @@
+// Whole sessions over an in-memory transport: the round trips the clients save (PIPELINING,
+// batched UID FETCH), the security choice, and the FETCH response reader.
+
+#include "headertext.h"
+#include "imap4client.h"
+#include "imapfetchresponse.h"
+#include "memorytransport.h"
+#include "pop3client.h"
+#include "protocol/recordingsink.h"
+#include "securitychoice.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+int Keep(const std::string&, const std::string&)
+{
+    return 0;
+}
+
+// With PIPELINING the client sends USER with PASS, NOOP, STAT and UIDL together, and LIST with
+// every TOP in one burst; the server's replies then arrive together too.
+TEST(MemorySession, Pop3PipelinesTopCommands)
+{
+    MemoryTransport t;
+    t.Add("+OK hi\r\n");
+    t.Add("+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n");
+    t.Add("+OK\r\n");
+    t.Add("+OK\r\n");
+    t.Add("+OK\r\n+OK 3 30\r\n");
+    t.Add("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n");
+    t.Add("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n"
+          "+OK\r\nSubject: c\r\n\r\n.\r\n+OK\r\nSubject: b\r\n\r\n.\r\n"
+          "+OK\r\nSubject: a\r\n\r\n.\r\n");
+    t.Add("+OK deleted\r\n");
+    t.Add("+OK bye\r\n");
+    RecordingSink sink;
+    int count = 0;
+    Pop3Client client(t);
+    client.SetFilter(
+        [](const std::string& subject, const std::string&) { return subject == "b" ? 1 : 0; });
+    EXPECT_EQ(
+        client.CheckPop3Account(sink, "h", "u", "p", 110, {"a-old"}, "acct", count, 5, 3, "None"),
+        kCheckDone)
+        << client.Report().message;
+    EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"c", "a"}));
+    EXPECT_EQ(count, 2);
+    // The deletion waits for its verdict and uses the number of the UIDL line.
+    EXPECT_NE(t.Sent().find("TOP 1 3\r\nDELE 2\r\nQUIT\r\n"), std::string::npos) << t.Sent();
+    EXPECT_NE(t.Sent().find("USER u\r\nPASS p\r\nNOOP\r\nSTAT\r\nUIDL\r\n"), std::string::npos)
+        << t.Sent();
+    EXPECT_NE(t.Sent().find("LIST\r\nTOP 3 3\r\nTOP 2 3\r\nTOP 1 3\r\n"), std::string::npos)
+        << t.Sent();
+    EXPECT_EQ(sink.deliveries[0].record.size, HeaderText::SizeText(10)); // from LIST
+}
+
+// Many new UIDs go out as one UID FETCH with a compact set.
+TEST(MemorySession, ImapFetchesManyUidsAtOnce)
+{
+    MemoryTransport t;
+    t.Add("* OK [CAPABILITY IMAP4rev1] hi\r\n");
+    t.Add("A001 OK in\r\n");
+    t.Add("* 5 EXISTS\r\nA004 OK\r\n");
+    std::string uids;
+    std::string fetched;
+    for (int i = 1; i <= 5; ++i) {
+        int uid = i < 5 ? 10 + i : 40;
+        uids += " " + std::to_string(uid);
+        std::string header = "Subject: m" + std::to_string(uid) + "\r\n\r\n";
+        fetched += "* " + std::to_string(i) + " FETCH (UID " + std::to_string(uid) +
+                   " RFC822.SIZE 2048 BODY[HEADER] {" + std::to_string(header.size()) + "}\r\n" +
+                   header + " BODY[TEXT]<0> \"quoted body\")\r\n";
+    }
+    t.Add("* SEARCH" + uids + "\r\nA008 OK\r\n");
+    t.Add(fetched + "A007 OK\r\n");
+    t.Add("A088 OK\r\n");
+    RecordingSink sink;
+    int count = 0;
+    Imap4Client client(t);
+    client.SetFilter(Keep);
+    EXPECT_EQ(
+        client.CheckImap4Account(sink, "h", "u", "p", 143, {"12"}, "acct", count, 5, 1, "None"),
+        kCheckDone)
+        << client.Report().message;
+    EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"m40", "m14", "m13", "m11"}));
+    EXPECT_NE(t.Sent().find("A007 UID FETCH 11,13:14,40 (UID RFC822.SIZE BODY.PEEK[HEADER] "
+                            "BODY.PEEK[TEXT]<0.1024>)\r\n"),
+              std::string::npos)
+        << t.Sent();
+    EXPECT_EQ(sink.deliveries[0].record.preview, "quoted body");
+    EXPECT_EQ(sink.deliveries[0].record.size, HeaderText::SizeText(2048)); // RFC822.SIZE
+    EXPECT_EQ(count, 4);
+}
+
+struct SecurityRow {
+    const char* name;
+    std::string text;
+    int port;
+    int tlsPort;
+    SecurityChoice want;
+    bool implicit;
+};
+
+class SecurityChoiceTest : public testing::TestWithParam<SecurityRow>
+{
+};
+
+TEST_P(SecurityChoiceTest, Parse)
+{
+    const SecurityRow& row = GetParam();
+    SecurityChoice choice = ParseSecurityChoice(row.text);
+    EXPECT_EQ(choice, row.want);
+    EXPECT_EQ(UsesImplicitTls(choice, row.port, row.tlsPort), row.implicit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SecurityChoiceTest,
+    testing::Values(
+        SecurityRow{"EmptyOnPop3s", "", 995, 995, SecurityChoice::Default, true},
+        SecurityRow{"EmptyOnImaps", "", 993, 993, SecurityChoice::Default, true},
+        SecurityRow{"EmptyOnPlainPort", "", 110, 995, SecurityChoice::Default, false},
+        SecurityRow{"ImapsPortForPop3", "", 993, 995, SecurityChoice::Default, false},
+        SecurityRow{"Tls", "TLS", 110, 995, SecurityChoice::Tls, true},
+        SecurityRow{"StartTlsOn995", "STARTTLS", 995, 995, SecurityChoice::StartTls, false},
+        SecurityRow{"NoneOn993", "None", 993, 993, SecurityChoice::None, false},
+        SecurityRow{"AnyCaseAndBlanks", " starttls ", 143, 993, SecurityChoice::StartTls, false},
+        SecurityRow{"UnknownIsDefault", "SSLv3", 110, 995, SecurityChoice::Default, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FetchRow {
+    const char* name;
+    ImapResponse response;
+    bool parses;
+    std::optional<uint32_t> uid;
+    std::optional<uint64_t> size;
+    std::optional<std::string> header;
+    std::optional<std::string> text;
+};
+
+class FetchResponseTest : public testing::TestWithParam<FetchRow>
+{
+};
+
+TEST_P(FetchResponseTest, Parse)
+{
+    const FetchRow& row = GetParam();
+    ImapFetchResponse out;
+    ASSERT_EQ(ImapFetchResponse::Parse(row.response, out), row.parses);
+    if (!row.parses)
+        return;
+    EXPECT_EQ(out.uid, row.uid);
+    EXPECT_EQ(out.size, row.size);
+    EXPECT_EQ(out.header, row.header);
+    EXPECT_EQ(out.text, row.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FetchResponseTest,
+    testing::Values(
+        FetchRow{.name = "Literals",
+                 .response = {"* 1 FETCH (UID 7 RFC822.SIZE 99 BODY[HEADER] {3} BODY[TEXT]<0> {2})",
+                              {"H\r\n", "tx"}},
+                 .parses = true,
+                 .uid = 7,
+                 .size = 99,
+                 .header = "H\r\n",
+                 .text = "tx"},
+        FetchRow{.name = "QuotedAndNil",
+                 .response = {"* 2 fetch (uid 8 BODY[HEADER] \"a\\\"b\" BODY[TEXT]<0> NIL)", {}},
+                 .parses = true,
+                 .uid = 8,
+                 .size = std::nullopt,
+                 .header = "a\"b",
+                 .text = ""},
+        FetchRow{.name = "FlagsSkipped",
+                 .response = {"* 3 FETCH (FLAGS (\\Seen (x)) UID 9)", {}},
+                 .parses = true,
+                 .uid = 9},
+        FetchRow{.name = "SectionWithList",
+                 .response = {"* 3 FETCH (BODY[HEADER.FIELDS (FROM)] {1} UID 4)", {"x"}},
+                 .parses = true,
+                 .uid = 4},
+        FetchRow{.name = "UidRangeRefused",
+                 .response = {"* 1 FETCH (UID 1:*)", {}},
+                 .parses = true,
+                 .uid = std::nullopt},
+        FetchRow{.name = "UidTooLarge",
+                 .response = {"* 1 FETCH (UID 4294967296)", {}},
+                 .parses = true,
+                 .uid = std::nullopt},
+        FetchRow{.name = "UidZero",
+                 .response = {"* 1 FETCH (UID 0)", {}},
+                 .parses = true,
+                 .uid = std::nullopt},
+        FetchRow{.name = "NotFetch", .response = {"* 1 EXISTS", {}}, .parses = false},
+        FetchRow{.name = "Unclosed", .response = {"* 1 FETCH (UID 3", {}}, .parses = false},
+        FetchRow{.name = "MissingLiteral",
+                 .response = {"* 1 FETCH (BODY[HEADER] {5})", {}},
+                 .parses = false},
+        FetchRow{.name = "UnterminatedQuote",
+                 .response = {"* 1 FETCH (BODY[HEADER] \"abc)", {}},
+                 .parses = false},
+        FetchRow{.name = "Tagged", .response = {"A007 OK FETCH (UID 3)", {}}, .parses = false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
