@@ -8,7 +8,8 @@ qt6-base-dev qt6-base-dev-tools qt6-svg-dev
 nettle-dev libssl-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 dovecot-core dovecot-pop3d dovecot-imapd openssl python3
-python3-dbusmock dbus-daemon"
+python3-dbusmock dbus-daemon
+qt6-multimedia-dev"
 
 missing=""
 for p in $PACKAGES; do

@@ -25,6 +25,8 @@ protected:
     ScopedEnv dataHome{"XDG_DATA_HOME", dir.File("data")};
     ScopedEnv dataDirs{"XDG_DATA_DIRS", dir.File("sysdata")};
     ScopedEnv assets{"POSTWATCH_ASSETS", kAssets};
+    // No mail LED, whatever the machine running the test has.
+    ScopedEnv leds{"POSTWATCH_LED_ROOT", dir.File("no-leds")};
 
     void SetUp() override
     {

@@ -1,0 +1,430 @@
+#include "leftview.h"
+
+#include "accountfile.h"
+#include "accountlist.h"
+#include "accountmanager.h"
+#include "accountnames.h"
+#include "apppaths.h"
+#include "commandtable.h"
+#include "dialoguebox.h"
+#include "mailheadlist.h"
+#include "menubuilder.h"
+#include "resourceids.h"
+#include "resourceimage.h"
+#include "resourcelibrary.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScopedPointer>
+#include <QStyledItemDelegate>
+
+namespace
+{
+
+// DialogueBox owners are QWidget pointers passed as void*.
+void* Owner(QWidget* w)
+{
+    return w;
+}
+
+constexpr int kNameRole = Qt::UserRole;
+
+QIcon ResourceIcon(unsigned id)
+{
+    QIcon icon;
+    const QImage small = LoadResourceImage(id);
+    if (!small.isNull())
+        icon.addPixmap(QPixmap::fromImage(small));
+    const QImage big = LoadResourceImage(id, 2);
+    if (!big.isNull() && big.size() != small.size())
+        icon.addPixmap(QPixmap::fromImage(big));
+    return icon;
+}
+
+// Hands the edited text to the view's rename rules instead of writing it into the item:
+// the item's text changes only when the rename went through.
+class RenameDelegate : public QStyledItemDelegate
+{
+public:
+    explicit RenameDelegate(CLeftView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex&) const override
+    {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        QTreeWidgetItem* item = view_->currentItem();
+        if (!line || !item || item->parent())
+            return;
+        view_->FinishRename(item, line->text().toStdString());
+    }
+
+private:
+    CLeftView* view_;
+};
+
+} // namespace
+
+CLeftView::CLeftView(CAccountManager* accounts, QWidget* parent)
+    : QTreeWidget(parent), accounts_(accounts)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers); // renames start from the command only
+    setExpandsOnDoubleClick(false);                     // the gate decides (below)
+    setItemDelegate(new RenameDelegate(this));
+    accountIcon_ = ResourceIcon(ResId::kTreeAccount);
+    lockedIcon_ = ResourceIcon(ResId::kTreeAccountLocked);
+    folderIcon_ = ResourceIcon(ResId::kTreeFolder);
+
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { OnCurrentItemChanged(current); });
+    connect(this, &QTreeWidget::itemExpanded, this, &CLeftView::OnItemExpanded);
+}
+
+void CLeftView::ConnectHeaderList(CMailHeadList* list)
+{
+    connect(this, &CLeftView::listClearRequested, list, &CMailHeadList::Clear);
+    connect(this, &CLeftView::listLoadRequested, list, &CMailHeadList::Load);
+}
+
+void CLeftView::SetAccountIcon(QTreeWidgetItem* item, bool hasAccessPassword)
+{
+    item->setIcon(0, hasAccessPassword ? lockedIcon_ : accountIcon_);
+}
+
+void CLeftView::AddAccount(const std::string& name, bool hasAccessPassword)
+{
+    auto* account = new QTreeWidgetItem();
+    account->setText(0, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    account->setData(0, kNameRole, QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    SetAccountIcon(account, hasAccessPassword);
+    auto* folder = new QTreeWidgetItem(account);
+    folder->setText(0, QString::fromStdString(LoadResourceString(kFolderText)));
+    folder->setIcon(0, folderIcon_);
+    addTopLevelItem(account);
+}
+
+void CLeftView::SelectAccount(const std::string& name)
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        if (NameOf(item) == name) {
+            setCurrentItem(item);
+            SetSelected(name);
+        }
+    }
+}
+
+int CLeftView::Count() const
+{
+    int count = 0;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        count += 1 + topLevelItem(i)->childCount();
+    return count;
+}
+
+bool CLeftView::IsAccountSelected() const
+{
+    const QTreeWidgetItem* item = currentItem();
+    return item && !item->parent();
+}
+
+bool CLeftView::IsUnlocked() const
+{
+    // The selected account's own item decides. (Asking whether the *selected item* is
+    // expanded would call a folder item of one account "unlocked" and so let the commands
+    // of a protected account through without its password.)
+    const QTreeWidgetItem* item = SelectedAccountItem();
+    return !item || item->isExpanded();
+}
+
+QTreeWidgetItem* CLeftView::AccountItemOf(QTreeWidgetItem* item)
+{
+    if (!item)
+        return nullptr;
+    return item->parent() ? item->parent() : item;
+}
+
+std::string CLeftView::NameOf(const QTreeWidgetItem* item)
+{
+    if (!item)
+        return std::string();
+    return item->data(0, kNameRole).toByteArray().toStdString();
+}
+
+QTreeWidgetItem* CLeftView::AccountItem(const std::string& name) const
+{
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (NameOf(topLevelItem(i)) == name)
+            return topLevelItem(i);
+    return nullptr;
+}
+
+QTreeWidgetItem* CLeftView::SelectedAccountItem() const
+{
+    return AccountItemOf(currentItem());
+}
+
+bool CLeftView::PassGate(QTreeWidgetItem* accountItem)
+{
+    if (!accountItem)
+        return false;
+    const std::string name = NameOf(accountItem);
+    if (!accounts_ || !accounts_->IsUsable(name)) {
+        DialogueBox(LoadResourceString(kUnusableText), LoadResourceString(kUnusableCaption),
+                    Owner(this), kDialogueOk, kDialogueIconStop);
+        return false;
+    }
+    if (!accounts_->HasAccessPassword(name) || accountItem->isExpanded())
+        return true;
+    return prompt_ && prompt_(name);
+}
+
+bool CLeftView::RequestExpand(QTreeWidgetItem* accountItem)
+{
+    if (!accountItem || accountItem->parent())
+        return false;
+    if (accountItem->isExpanded())
+        return true;
+    if (!PassGate(accountItem))
+        return false;
+    expanding_ = true;
+    accountItem->setExpanded(true);
+    expanding_ = false;
+    return true;
+}
+
+void CLeftView::OnItemExpanded(QTreeWidgetItem* item)
+{
+    // Every way of expanding that did not pass the gate (the model, accessibility tools)
+    // is taken back and sent through it.
+    if (expanding_ || item->parent())
+        return;
+    expanding_ = true;
+    item->setExpanded(false);
+    expanding_ = false;
+    RequestExpand(item);
+}
+
+void CLeftView::SetSelected(const std::string& name)
+{
+    selected_ = name;
+    emit selectedAccountChanged(name);
+}
+
+void CLeftView::OnCurrentItemChanged(QTreeWidgetItem* current)
+{
+    emit listClearRequested();
+    if (!current) {
+        SetSelected(std::string());
+        emit checkAnimationRequested(false);
+        return;
+    }
+    const std::string name = NameOf(AccountItemOf(current));
+    SetSelected(name);
+    if (current->parent())
+        emit listLoadRequested(name);
+    bool busy = false;
+    if (accounts_) {
+        for (const AccountEntry& e : accounts_->Snapshot())
+            if (e.name == name) {
+                busy = e.busy == 1;
+                break;
+            }
+    }
+    emit checkAnimationRequested(busy);
+}
+
+QTreeWidgetItem* CLeftView::GatedSelection()
+{
+    QTreeWidgetItem* item = SelectedAccountItem();
+    return item && PassGate(item) ? item : nullptr;
+}
+
+void CLeftView::AccessPasswordCommand()
+{
+    if (QTreeWidgetItem* item = GatedSelection())
+        emit accessPasswordDialogRequested(NameOf(item));
+}
+
+void CLeftView::PropertiesCommand()
+{
+    if (QTreeWidgetItem* item = GatedSelection())
+        emit propertiesDialogRequested(NameOf(item));
+}
+
+void CLeftView::RenameCommand()
+{
+    QTreeWidgetItem* item = GatedSelection();
+    if (!item)
+        return;
+    setCurrentItem(item);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    editItem(item, 0);
+}
+
+void CLeftView::DeleteCommand()
+{
+    QTreeWidgetItem* item = GatedSelection();
+    if (!item)
+        return;
+    if (DialogueBox(LoadResourceString(kDeleteText), LoadResourceString(kDeleteCaption),
+                    Owner(this), kDialogueOkCancel, kDialogueIconQuestion) != kDialogueIdOk)
+        return;
+    const std::string name = NameOf(item);
+    CAccountList list(AppPaths::AccountListFile());
+    if (!list.Delete(name)) {
+        DialogueBox(LoadResourceString(kDeleteFailedText), LoadResourceString(kDeleteCaption),
+                    Owner(this), kDialogueOk, kDialogueIconStop);
+        return;
+    }
+    accounts_->Remove(name);
+    delete item; // with its folder item; the selection moves on and reloads the list
+    emit accountDeleted(name);
+}
+
+CLeftView::RenameOutcome CLeftView::FinishRename(QTreeWidgetItem* accountItem, std::string newName)
+{
+    accountItem->setFlags(accountItem->flags() & ~Qt::ItemIsEditable);
+    if (newName.empty())
+        return RenameOutcome::Cancelled;
+    const std::string oldName = NameOf(accountItem);
+    if (!accounts_ || accounts_->NameInUse(newName, Owner(this), &oldName, 1))
+        return RenameOutcome::Refused;
+    if (AccountNames::SameIgnoringCase(newName, oldName))
+        return RenameOutcome::SameName;
+
+    const int renamed = accounts_->Rename(oldName, newName);
+    if (renamed == CAccountManager::kRenameNothing)
+        return RenameOutcome::Failed;
+    CAccountList list(AppPaths::AccountListFile());
+    if (!list.Update(oldName, &newName, nullptr, nullptr)) {
+        // Keep the table and the list file in step: the account keeps its old name.
+        accounts_->Rename(newName, oldName);
+        DialogueBox(list.Error(), LoadResourceString(AccountNames::kCaption), Owner(this),
+                    kDialogueOk, kDialogueIconStop);
+        return RenameOutcome::Failed;
+    }
+
+    // Account.inf names the account in its section line. It lives in the folder that has
+    // the account's files now: the new name's when the folder was renamed at once, the old
+    // one's while the rename waits for a running check.
+    std::string folder = newName;
+    if (renamed == CAccountManager::kRenameDeferred) {
+        folder = oldName;
+    } else if (renamed == CAccountManager::kRenameRedirected) {
+        for (const PendingRename& p : accounts_->PendingRenames())
+            if (p.newName == newName)
+                folder = p.oldName;
+    }
+    AccountRecord record;
+    const std::string inf = AppPaths::AccountFile(folder);
+    if (CAccountFile::ReadAccountFile(inf, record)) {
+        record.name = newName;
+        CAccountFile::WriteAccountFile(inf, record); // atomic: old file or new one
+    }
+
+    accountItem->setText(0,
+                         QString::fromUtf8(newName.data(), static_cast<qsizetype>(newName.size())));
+    accountItem->setData(0, kNameRole,
+                         QByteArray(newName.data(), static_cast<qsizetype>(newName.size())));
+    SetSelected(newName);
+    switch (renamed) {
+    case CAccountManager::kRenameDeferred:
+        return RenameOutcome::Deferred;
+    case CAccountManager::kRenameRedirected:
+        return RenameOutcome::Redirected;
+    default:
+        return RenameOutcome::RenamedNow;
+    }
+}
+
+void CLeftView::AccessPasswordChanged(const std::string& account)
+{
+    if (QTreeWidgetItem* item = AccountItem(account))
+        SetAccountIcon(item, accounts_ && accounts_->HasAccessPassword(account));
+}
+
+void CLeftView::AccountRenamed(const std::string& oldName, const std::string& newName)
+{
+    QTreeWidgetItem* item = AccountItem(oldName);
+    if (!item)
+        return;
+    item->setText(0, QString::fromUtf8(newName.data(), static_cast<qsizetype>(newName.size())));
+    item->setData(0, kNameRole, QByteArray(newName.data(), static_cast<qsizetype>(newName.size())));
+    SetSelected(newName);
+}
+
+void CLeftView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    QTreeWidgetItem* item = itemFromIndex(index);
+    // A press on the expand button of a collapsed account item (left of the item's
+    // rectangle) goes through the gate instead of expanding at once.
+    if (item && !item->parent() && !item->isExpanded() && event->button() == Qt::LeftButton &&
+        at.x() < visualRect(index).left()) {
+        setCurrentItem(item);
+        RequestExpand(item);
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void CLeftView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    if (item && !item->parent() && event->button() == Qt::LeftButton) {
+        if (item->isExpanded())
+            item->setExpanded(false);
+        else
+            RequestExpand(item);
+        return;
+    }
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+void CLeftView::keyPressEvent(QKeyEvent* event)
+{
+    QTreeWidgetItem* item = currentItem();
+    const int key = event->key();
+    if (item && !item->parent() && !item->isExpanded() && state() != EditingState &&
+        (key == Qt::Key_Right || key == Qt::Key_Plus || key == Qt::Key_Asterisk)) {
+        RequestExpand(item);
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CLeftView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QTreeWidgetItem* item = nullptr;
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        item = itemAt(event->pos());
+    } else {
+        item = currentItem();
+        at = viewport()->mapToGlobal(QPoint(5, 5));
+    }
+    if (!item || item->parent() || !commands_)
+        return; // the menu belongs to account items only
+    QScopedPointer<QMenu> menu(
+        MenuBuilder::BuildContextMenu(ResId::kAccountTreeMenu, *commands_, this));
+    if (menu)
+        menu->exec(at);
+}
+
+void CLeftView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTreeWidget::closeEditor(editor, hint);
+    // A cancelled edit never reaches FinishRename: items are editable only during a rename.
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    }
+}
