@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace
 {
@@ -511,7 +512,35 @@ int CMailBoxFile::Append(const StoredMessage& message)
     std::string record;
     if (!BuildRecord(message, record))
         return 0;
-    return AppendRecords(record, 1);
+    return AppendRecords(record, 1, true);
+}
+
+int CMailBoxFile::AppendUnflushed(const StoredMessage& message)
+{
+    std::string record;
+    if (!BuildRecord(message, record))
+        return 0;
+    return AppendRecords(record, 1, false);
+}
+
+int CMailBoxFile::Flush()
+{
+    if (fd_ < 0)
+        return Fail("the message store is not open");
+    if (::fdatasync(fd_) != 0)
+        return FailErrno("cannot flush");
+    return 1;
+}
+
+bool CMailBoxFile::IsCurrent()
+{
+    if (fd_ < 0)
+        return false;
+    windowLength_ = 0; // another object may have marked records in place
+    struct stat mine {
+    }, named{};
+    return ::fstat(fd_, &mine) == 0 && ::stat(path_.c_str(), &named) == 0 &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino && mine.st_size == fileSize_;
 }
 
 int CMailBoxFile::Append(const std::vector<StoredMessage>& messages)
@@ -522,7 +551,7 @@ int CMailBoxFile::Append(const std::vector<StoredMessage>& messages)
             return 0;
     if (messages.size() > UINT32_MAX - count_)
         return Fail("too many messages for one store");
-    return AppendRecords(records, static_cast<uint32_t>(messages.size()));
+    return AppendRecords(records, static_cast<uint32_t>(messages.size()), true);
 }
 
 // The steps, in this order, so that every crash state is one Open recognises:
@@ -533,7 +562,10 @@ int CMailBoxFile::Append(const std::vector<StoredMessage>& messages)
 //   5. flush N                                           -> "mailbox.append.done"
 // Before step 4 the new bytes are an uncommitted tail that Open cuts; after it they are
 // counted records. Flushing before the count keeps that order across a power cut too.
-int CMailBoxFile::AppendRecords(const std::string& records, uint32_t added)
+// Without `durable` steps 3 and 5 are left out: a killed process still leaves one of the
+// states above (the page cache keeps every write that returned), and Flush() later makes
+// records and count durable together.
+int CMailBoxFile::AppendRecords(const std::string& records, uint32_t added, bool durable)
 {
     if (fd_ < 0)
         return Fail("the message store is not open");
@@ -558,13 +590,13 @@ int CMailBoxFile::AppendRecords(const std::string& records, uint32_t added)
                    end + static_cast<off_t>(head)))
         return rollback("cannot store the message in");
     CrashPoint("mailbox.append.record");
-    if (::fdatasync(fd_) != 0)
+    if (durable && ::fdatasync(fd_) != 0)
         return rollback("cannot flush the message to");
     CrashPoint("mailbox.append.synced");
     if (!WriteCount(count_ + added))
         return rollback("cannot count the message in");
     CrashPoint("mailbox.append.count");
-    if (::fdatasync(fd_) != 0) {
+    if (durable && ::fdatasync(fd_) != 0) {
         int rc = FailErrno("cannot flush the message count of");
         (void)WriteCount(count_);
         (void)::ftruncate(fd_, end);
@@ -590,40 +622,73 @@ bool CMailBoxFile::ReadMessageIdAt(off_t at, const Head& head, std::string& id)
 
 int CMailBoxFile::SetRead(const std::string& messageId, const std::string& text)
 {
+    return SetRead(std::unordered_set<std::string>{messageId}, text);
+}
+
+int CMailBoxFile::SetRead(const std::unordered_set<std::string>& messageIds,
+                          const std::string& text)
+{
     if (fd_ < 0)
         return Fail("the message store is not open");
+    if (messageIds.empty())
+        return 1;
     char item[kReadItemSize] = {};
     std::memcpy(item, text.data(), std::min(text.size(), kReadItemSize));
+    // One pass: the read window serves the record heads and identifiers; only items that
+    // change are written, in place, and one flush at the end covers them all.
+    std::unordered_set<std::string> found;
+    std::vector<std::pair<off_t, size_t>> writes; // (offset, bytes) of Read items to write
     off_t at = kHeaderSize;
-    int marked = 0;
     for (uint32_t i = 0; i < count_; ++i) {
         Head head;
         std::string id;
         if (!ReadHead(at, head) || !ReadMessageIdAt(at, head, id))
             return FailErrno("cannot read");
-        if (id == messageId) {
+        if (messageIds.count(id)) {
+            found.insert(id);
             // Only the bytes the item has: a record whose Read item is shorter than 4 bytes
             // (never written by us) must not have its next item overwritten.
-            size_t n = std::min<size_t>(head.lengths[0], kReadItemSize);
-            if (!PwriteAll(fd_, item, n, at + static_cast<off_t>(kRecordHeadSize)))
-                return FailErrno("cannot mark the message in");
-            marked = 1;
+            const size_t n = std::min<size_t>(head.lengths[0], kReadItemSize);
+            const off_t itemAt = at + static_cast<off_t>(kRecordHeadSize);
+            const char* old = Get(itemAt, n);
+            if (!old)
+                return FailErrno("cannot read");
+            if (std::memcmp(old, item, n) != 0)
+                writes.emplace_back(itemAt, n);
         }
         at += head.size;
     }
+    for (const auto& w : writes) {
+        if (!PwriteAll(fd_, item, w.second, w.first)) {
+            windowLength_ = 0;
+            return FailErrno("cannot mark the message in");
+        }
+    }
     windowLength_ = 0; // the window may hold the old bytes
-    if (!marked)
-        return Fail("no message with the id " + messageId + " in " + path_);
-    if (::fdatasync(fd_) != 0)
-        return FailErrno("cannot flush");
+    if (!writes.empty()) {
+        CrashPoint("mailbox.setread.written");
+        if (::fdatasync(fd_) != 0)
+            return FailErrno("cannot flush");
+    }
+    if (found.size() != messageIds.size())
+        return Fail(std::to_string(messageIds.size() - found.size()) + " of " +
+                    std::to_string(messageIds.size()) + " messages not found in " + path_);
     return 1;
 }
 
 int CMailBoxFile::Delete(const std::string& messageId)
 {
+    return Delete(std::unordered_set<std::string>{messageId});
+}
+
+int CMailBoxFile::Delete(const std::unordered_set<std::string>& messageIds)
+{
     if (fd_ < 0)
         return Fail("the message store is not open");
+    if (messageIds.empty())
+        return 1;
     // Find the records to drop first, so that nothing is written when there is none.
+    std::unordered_set<std::string> found;
     std::vector<std::pair<off_t, off_t>> keep; // ranges of records to keep
     off_t at = kHeaderSize;
     off_t runStart = at;
@@ -633,7 +698,8 @@ int CMailBoxFile::Delete(const std::string& messageId)
         std::string id;
         if (!ReadHead(at, head) || !ReadMessageIdAt(at, head, id))
             return FailErrno("cannot read");
-        if (id == messageId) {
+        if (messageIds.count(id)) {
+            found.insert(id);
             if (at > runStart)
                 keep.emplace_back(runStart, at);
             runStart = at + head.size;
@@ -641,8 +707,13 @@ int CMailBoxFile::Delete(const std::string& messageId)
         }
         at += head.size;
     }
+    const std::string missing = found.size() == messageIds.size()
+                                    ? std::string()
+                                    : std::to_string(messageIds.size() - found.size()) + " of " +
+                                          std::to_string(messageIds.size()) +
+                                          " messages not found in " + path_;
     if (removed == 0)
-        return Fail("no message with the id " + messageId + " in " + path_);
+        return Fail(missing);
     if (at > runStart)
         keep.emplace_back(runStart, at);
 
@@ -683,5 +754,7 @@ int CMailBoxFile::Delete(const std::string& messageId)
     count_ -= removed;
     windowLength_ = 0;
     Rewind();
+    if (!missing.empty())
+        return Fail(missing);
     return 1;
 }

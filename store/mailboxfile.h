@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <unordered_set>
 #include <vector>
 
 // Message.box: the stored headers of one account (binary, little-endian).
@@ -29,6 +30,14 @@
 // record that cannot be a torn append (more than one record, or not a record head) are
 // refused and the file is left untouched: they may hold data and nothing here may guess.
 // Delete rewrites the file atomically (temp + fsync + rename + fsync of the folder).
+//
+// Deferred flushing. AppendUnflushed writes the same steps without the two flushes: the
+// message is counted and visible to every reader at once, and a killed process leaves one
+// of the states above, but only Flush() makes it survive a power cut. Until then a power
+// cut may keep the count without the records (Open corrects the count) or the file's new
+// size without its bytes (a zero tail, cut). Whoever defers must therefore not let
+// anything that depends on the message (its identifier in UID.inf) become durable before
+// Flush() has returned 1.
 //
 // After a successful Open the file holds exactly the header and N well-formed records, and
 // every record's items lie inside the record; no length read from the file is trusted
@@ -66,6 +75,16 @@ public:
     int Append(const StoredMessage& message);
     // Stores several messages with one commit: all or none of them are counted.
     int Append(const std::vector<StoredMessage>& messages);
+    // As Append(message), but not flushed (see "Deferred flushing" above).
+    int AppendUnflushed(const StoredMessage& message);
+    // Makes every write made through this object durable (fdatasync). 0 on failure: what
+    // was written since the last successful flush may then be lost in a power cut.
+    int Flush();
+    // The path still names the open file and the file has the size this object left it
+    // with: nobody replaced it (Delete's rewrite) or appended to it meanwhile, so appends
+    // may go on without a new Open. Also drops the read window, which a SetRead through
+    // another object may have made stale.
+    bool IsCurrent();
 
     // Walks the records from the first: Rewind() goes back before the first record; Next()
     // moves to the following one (1) or reports the end (0). ReadCurrent fills Read,
@@ -77,10 +96,19 @@ public:
     int ReadCurrent(StoredMessage& out, bool allFields, bool preview);
 
     // Writes the first 4 bytes of `text` (zero padded) as the Read item of every record
-    // named `messageId`. 0 when there is none, or on a write failure.
+    // named by one of `messageIds`: one pass over the file, in-place writes of the items
+    // that change, one flush. 1 when every id named at least one record and all was
+    // written; 0 when an id was not found (the records that were found are marked all the
+    // same; LastError says how many ids were missing) or on a read, write or flush failure
+    // (items are independent: some may be marked). An empty set does nothing and gives 1.
+    int SetRead(const std::unordered_set<std::string>& messageIds, const std::string& text);
     int SetRead(const std::string& messageId, const std::string& text);
-    // Removes every record named `messageId` with an atomic rewrite. 0 when there is none
-    // (the file is then unchanged), or when the rewrite fails (the old file stays).
+    // Removes every record named by one of `messageIds` with one atomic rewrite. 1 when
+    // every id named at least one record; 0 when an id was not found (the records found
+    // are removed all the same: Count() drops by their number; LastError says how many ids
+    // were missing; with none found the file is unchanged) or when the rewrite fails (the
+    // old file stays whole and Count() is unchanged). An empty set does nothing and gives 1.
+    int Delete(const std::unordered_set<std::string>& messageIds);
     int Delete(const std::string& messageId);
 
     uint32_t Count() const { return count_; }
@@ -108,7 +136,7 @@ private:
     int Validate();
     int WriteCount(uint32_t count);
     bool BuildRecord(const StoredMessage& m, std::string& out);
-    int AppendRecords(const std::string& records, uint32_t added);
+    int AppendRecords(const std::string& records, uint32_t added, bool durable);
     bool ReadMessageIdAt(off_t at, const Head& head, std::string& id);
     const char* Get(off_t at, size_t length);
 

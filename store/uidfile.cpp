@@ -1,5 +1,7 @@
 #include "uidfile.h"
 
+#include "crashpoint.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -105,13 +107,31 @@ void ParseUids(std::string_view bytes, std::vector<std::string>& list)
 
 int AppendUid(const std::string& path, const std::string& uid, std::string* error)
 {
-    if (!IsStorableUid(uid)) {
-        SetError(error, uid.empty() ? "an empty unique identifier cannot be stored"
-                        : uid.size() > kMaxUidLength
-                            ? "unique identifier longer than " + std::to_string(kMaxUidLength) +
-                                  " bytes cannot be stored"
-                            : "unique identifier contains the byte 0x7F and cannot be stored");
-        return 0;
+    return AppendUids(path, {uid}, error);
+}
+
+int AppendUids(const std::string& path, const std::vector<std::string>& uids, std::string* error)
+{
+    std::string pieces;
+    std::string refused;
+    for (const std::string& uid : uids) {
+        if (!IsStorableUid(uid)) {
+            if (refused.empty())
+                refused = uid.empty() ? "an empty unique identifier cannot be stored"
+                          : uid.size() > kMaxUidLength
+                              ? "unique identifier longer than " + std::to_string(kMaxUidLength) +
+                                    " bytes cannot be stored"
+                              : "unique identifier contains the byte 0x7F and cannot be stored";
+            continue;
+        }
+        std::string piece = uid;
+        std::replace(piece.begin(), piece.end(), kSeparator, kEscapedSeparator);
+        pieces += piece;
+        pieces += kSeparator;
+    }
+    if (pieces.empty()) {
+        SetError(error, refused);
+        return refused.empty() ? 1 : 0;
     }
     Fd f{::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
     if (f.fd < 0) {
@@ -137,21 +157,20 @@ int AppendUid(const std::string& path, const std::string& uid, std::string* erro
         SetError(error, Reason("cannot cut the torn end of", path));
         return 0;
     }
-    std::string piece = uid;
-    std::replace(piece.begin(), piece.end(), kSeparator, kEscapedSeparator);
-    piece += kSeparator;
-    if (!PwriteAll(f.fd, piece.data(), piece.size(), end)) {
+    if (!PwriteAll(f.fd, pieces.data(), pieces.size(), end)) {
         SetError(error, Reason("cannot write to", path));
         // Leave no half identifier behind; the reader would ignore it anyway.
         (void)::ftruncate(f.fd, end);
         return 0;
     }
+    CrashPoint("uidfile.append.written");
     // Durable before the caller relies on it, so a power cut does not re-report the message.
     if (::fdatasync(f.fd) != 0) {
         SetError(error, Reason("cannot flush", path));
         return 0;
     }
-    return 1;
+    SetError(error, refused);
+    return refused.empty() ? 1 : 0;
 }
 
 int ReadUids(const std::string& path, std::vector<std::string>& list, std::string* error)

@@ -18,7 +18,7 @@
 // kMaxUidLength is refused (IsStorableUid); callers skip such a message rather than report
 // it at every check.
 //
-// Crash safety. One append is one write() of the identifier and its backslash. A crash
+// Crash safety. One append is one write() of the identifiers, each with its backslash. A crash
 // inside it leaves a torn tail (bytes after the last backslash): the reader ignores it and
 // the next append cuts it before writing, so it can never merge with the next identifier.
 // Appends take an exclusive flock, so writers in other processes do not interleave.
@@ -32,6 +32,11 @@ inline constexpr size_t kMaxUidLength = 1024;
 bool IsStorableUid(std::string_view uid);
 
 int AppendUid(const std::string& path, const std::string& uid, std::string* error = nullptr);
+// Appends several identifiers in order with one write and one flush (a crash leaves a
+// prefix of them, the last one possibly torn). Identifiers IsStorableUid refuses are left
+// out and make the result 0 (the others are still appended); an empty list gives 1.
+int AppendUids(const std::string& path, const std::vector<std::string>& uids,
+               std::string* error = nullptr);
 
 // Creates an empty file when there is none (the folder must exist). Replaces `list`.
 int ReadUids(const std::string& path, std::vector<std::string>& list, std::string* error = nullptr);

@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace
@@ -105,6 +106,7 @@ int main(int argc, char** argv)
 
     t = Clock::now();
     std::string middleId;
+    std::unordered_set<std::string> allIds;
     unsigned seen = 0;
     box.Rewind();
     while (box.Next()) {
@@ -112,6 +114,7 @@ int main(int argc, char** argv)
         Check(box.ReadCurrent(m, true, false), box, "read");
         if (seen++ == total / 2)
             middleId = m.messageId;
+        allIds.insert(m.messageId);
     }
     const double headers = Since(t);
 
@@ -130,6 +133,27 @@ int main(int argc, char** argv)
     t = Clock::now();
     Check(box.Delete(middleId), box, "delete");
     const double remove = Since(t);
+    allIds.erase(middleId);
+
+    // The header list's "select all, then mark read / remove": one call each.
+    t = Clock::now();
+    Check(box.SetRead(allIds, "Yes"), box, "mark all read");
+    const double markAll = Since(t);
+    t = Clock::now();
+    Check(box.SetRead(allIds, "No"), box, "mark all unread");
+    const double unmarkAll = Since(t);
+
+    // The merge's way: appends without a flush each, one flush for the group.
+    t = Clock::now();
+    for (unsigned i = 0; i < sample; ++i)
+        Check(box.AppendUnflushed(Realistic(total + i)), box, "unflushed append");
+    Check(box.Flush(), box, "flush");
+    const double grouped = Since(t) / sample;
+
+    const size_t storedNow = box.Count();
+    t = Clock::now();
+    Check(box.Delete(allIds), box, "delete all");
+    const double removeAll = Since(t);
 
     std::printf("messages stored                 %u (%.1f MB)\n", total, megabytes);
     std::printf("append, one by one, first %u    %.3f ms each\n", sample, firstAppends);
@@ -140,6 +164,12 @@ int main(int argc, char** argv)
     std::printf("read all with preview           %.1f ms\n", previews);
     std::printf("mark one read (middle)          %.1f ms\n", mark);
     std::printf("delete one (middle)             %.1f ms\n", remove);
+    std::printf("mark all read, one call         %.1f ms (%zu messages)\n", markAll, allIds.size());
+    std::printf("mark all unread, one call       %.1f ms\n", unmarkAll);
+    std::printf("append unflushed, one flush     %.3f ms each (%u, then one flush)\n", grouped,
+                sample);
+    std::printf("delete all but %zu, one call    %.1f ms (%zu left)\n", storedNow - allIds.size(),
+                removeAll, static_cast<size_t>(box.Count()));
     std::printf("peak memory (ru_maxrss)         %.1f MB\n", PeakKiB() / 1024.0);
     box.Close();
     std::filesystem::remove_all(folder);

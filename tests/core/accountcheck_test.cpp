@@ -522,4 +522,74 @@ const PlugInCase kPlugInCases[] = {
 INSTANTIATE_TEST_SUITE_P(Engine, PlugInCheckTest, ::testing::ValuesIn(kPlugInCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The merge's group commit, driven directly: identifiers reach UID.inf only when their
+// account is committed (its summary, CommitAll, the end of the merge), after Message.box.
+// Steps: A / B a message for that account, a / b its summary, * CommitAll, x the header
+// list removes A's first stored message (Message.box is replaced), ~ the merge ends.
+TEST(MergeGroupCommit, IdentifiersFollowTheirMessages)
+{
+    struct Row {
+        const char* name;
+        const char* steps;
+        std::string uidA, uidB; // UID.inf afterwards
+        uint32_t storedA;       // records in A's Message.box afterwards
+        size_t listed;          // messages given to the header list
+    } rows[] = {
+        {"waits-for-the-summary", "AA", "", "", 2, 2},
+        {"summary-commits", "AAa", "a1\\a2\\", "", 2, 2},
+        {"summary-commits-only-its-account", "ABa", "a1\\", "", 1, 2},
+        {"commit-all", "AB*", "a1\\", "b1\\", 1, 2},
+        {"end-of-merge-commits", "AB~", "a1\\", "b1\\", 1, 2},
+        {"summary-without-mail", "a", "", "", 0, 0},
+        {"removal-between-appends", "AAxAa", "a1\\a2\\a3\\", "", 2, 3},
+        {"second-round-appends", "AaAa", "a1\\a2\\", "", 2, 2},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+        for (const char* account : {"A", "B"})
+            ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(account)));
+        CEngineState state;
+        Front front;
+        auto merge = std::make_unique<CNewMailMerge>(state, &front, &front, &front);
+        int sent[2] = {0, 0};
+        for (const char* step = r.steps; *step; ++step) {
+            const char c = *step;
+            if (c == 'A' || c == 'B') {
+                MessageRecord m;
+                m.account = std::string(1, c);
+                m.uid = std::string(1, static_cast<char>(c - 'A' + 'a')) +
+                        std::to_string(++sent[c - 'A']);
+                m.attachment = "No";
+                merge->SendNewMessage(CopyDataKind::kPop3Message, m);
+            } else if (c == 'a' || c == 'b') {
+                CheckResultRecord summary;
+                summary.result = 4;
+                summary.account = std::string(1, static_cast<char>(c - 'a' + 'A'));
+                merge->SendSummary(summary);
+            } else if (c == '*') {
+                merge->CommitAll();
+            } else if (c == 'x') {
+                CMailBoxFile box;
+                ASSERT_EQ(box.Open(AppPaths::MailBoxFile("A")), 1);
+                ASSERT_EQ(box.Next(), 1);
+                StoredMessage first;
+                ASSERT_EQ(box.ReadCurrent(first, false, false), 1);
+                ASSERT_EQ(box.Delete(first.messageId), 1) << r.name;
+            } else if (c == '~') {
+                merge.reset();
+            }
+        }
+        EXPECT_EQ(ReadWholeFile(AppPaths::UidFile("A")), r.uidA) << r.name;
+        EXPECT_EQ(ReadWholeFile(AppPaths::UidFile("B")), r.uidB) << r.name;
+        CMailBoxFile box;
+        if (r.storedA) {
+            ASSERT_EQ(box.Open(AppPaths::MailBoxFile("A")), 1) << r.name;
+            EXPECT_TRUE(box.LastRepair().empty()) << r.name << box.LastRepair();
+            EXPECT_EQ(box.Count(), r.storedA) << r.name;
+        }
+        EXPECT_EQ(front.listed.size(), r.listed) << r.name;
+    }
+}
+
 } // namespace

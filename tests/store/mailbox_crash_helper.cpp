@@ -8,16 +8,79 @@
 //   mailbox_crash_helper delete <Message.box> <UID.inf> <index> <arm-after> <step>
 //       Arms `step`, then removes the record CrashMessage(index); prints "deleted".
 //
+//   mailbox_crash_helper merge <data folder> <account> <count> <arm-after> <step>
+//       Feeds CrashMessage(n + i) for i in 0..count-1 to the new-mail merge as POP3 records
+//       of `account` (data folder as POSTWATCH_HOME), printing "ack <n+i>" once each send
+//       has returned, and sends the account's summary after every third message and at
+//       the end, printing "committed <n+i>" afterwards. Arms `step` before the message
+//       number arm-after.
+//
 // Exit codes: 0 done, 2 the store did not open, 3 a store operation failed.
 #include "mailbox_crash_helper.h"
 
+#include "apppaths.h"
+#include "checkrecords.h"
 #include "crashpoint.h"
+#include "enginestate.h"
 #include "mailboxfile.h"
+#include "newmailmerge.h"
 #include "uidfile.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+namespace
+{
+
+int Merge(const std::string& home, const std::string& account, long count, long armAfter,
+          const char* step)
+{
+    ::setenv("POSTWATCH_HOME", home.c_str(), 1);
+    if (!AppPaths::MakeDirs(AppPaths::AccountDir(account)))
+        return 2;
+    unsigned start = 0;
+    {
+        CMailBoxFile box;
+        if (!box.Open(AppPaths::MailBoxFile(account))) {
+            std::fprintf(stderr, "%s\n", box.LastError().c_str());
+            return 2;
+        }
+        start = box.Count();
+    }
+    std::printf("start %u\n", start);
+    std::fflush(stdout);
+    CEngineState state;
+    CNewMailMerge merge(state, nullptr, nullptr, nullptr);
+    CheckResultRecord summary;
+    summary.result = 4;
+    summary.account = account;
+    for (long i = 0; i < count; ++i) {
+        if (i == armAfter)
+            ::setenv("POSTWATCH_CRASH_AT", step, 1);
+        const StoredMessage m = CrashMessage(start + static_cast<unsigned>(i));
+        MessageRecord r;
+        r.sender = m.sender;
+        r.subject = m.subject;
+        r.date = m.date;
+        r.size = m.size;
+        r.preview = m.preview;
+        r.attachment = m.attachment;
+        r.uid = m.uid;
+        r.account = account;
+        merge.SendNewMessage(CopyDataKind::kPop3Message, r);
+        std::printf("ack %lu\n", start + i);
+        std::fflush(stdout);
+        if (i % 3 == 2 || i + 1 == count) {
+            merge.SendSummary(summary);
+            std::printf("committed %lu\n", start + i);
+            std::fflush(stdout);
+        }
+    }
+    return merge.PendingAccounts() == 0 ? 0 : 3;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -28,6 +91,8 @@ int main(int argc, char** argv)
     const std::string mode = argv[1];
     const long count = std::atol(argv[4]);
     const long armAfter = std::atol(argv[5]);
+    if (mode == "merge")
+        return Merge(argv[2], argv[3], count, armAfter, argv[6]);
     CMailBoxFile box;
     if (!box.Open(argv[2])) {
         std::fprintf(stderr, "%s\n", box.LastError().c_str());

@@ -216,4 +216,121 @@ TEST(MailBoxCrash, RandomKills)
                 loops, repairs, acked, count);
 }
 
+// ---- the merge's group commit ----------------------------------------------------------
+
+// What a killed merge leaves: the store opens; every acknowledged message is in it whole
+// (the page cache keeps unflushed appends when only the process dies); UID.inf names only
+// stored messages, in order, and at least those of every commit that returned. Returns the
+// store's count, or -1.
+long CheckMerge(const std::string& home, const std::string& out, const std::string& name,
+                long before)
+{
+    const std::string box = home + "/Mail/Acct/Message.box", uid = home + "/Mail/Acct/UID.inf";
+    const std::string text = ReadWholeFile(out);
+    std::vector<unsigned> acks = Acks(text);
+    long committed = -1;
+    {
+        std::istringstream in(text);
+        std::string word;
+        unsigned n = 0;
+        while (in >> word >> n)
+            if (word == "committed")
+                committed = n;
+    }
+    std::filesystem::create_directories(home + "/Mail/Acct"); // killed before it made it
+    CMailBoxFile reopened;
+    if (!reopened.Open(box)) {
+        ADD_FAILURE() << name << ": " << reopened.LastError();
+        return -1;
+    }
+    std::vector<unsigned> stored;
+    while (reopened.Next()) {
+        StoredMessage m;
+        EXPECT_EQ(reopened.ReadCurrent(m, true, true), 1) << name;
+        const unsigned n = static_cast<unsigned>(std::stoul(m.uid.substr(3)));
+        StoredMessage expected = CrashMessage(n);
+        expected.messageId = m.messageId; // the merge names its messages itself
+        expected.mailType = "POP3";       // and the helper sends POP3 records only
+        EXPECT_TRUE(Same(m, expected)) << name << ": record " << n << " damaged";
+        EXPECT_EQ(n, before + static_cast<long>(stored.size())) << name << ": out of order";
+        stored.push_back(n);
+    }
+    const long count = static_cast<long>(stored.size());
+    if (!acks.empty())
+        EXPECT_GT(count, static_cast<long>(acks.back())) << name << ": acknowledged mail lost";
+    std::vector<std::string> uids;
+    EXPECT_EQ(ReadUids(uid, uids), 1) << name;
+    long last = -1;
+    for (const auto& u : uids) {
+        const long n = std::stol(u.substr(3));
+        EXPECT_GT(n, last) << name << ": UID.inf out of order";
+        EXPECT_LT(n, count) << name << ": identifier of a message not stored";
+        last = n;
+    }
+    EXPECT_GE(last, committed) << name << ": a commit that returned was not kept";
+    return count;
+}
+
+TEST(MergeCrash, KilledAroundTheCommit)
+{
+    struct Row {
+        const char* name;
+        const char* step;
+        long armAfter;      // messages sent before arming
+        long stored;        // records in Message.box afterwards
+        std::string uidInf; // UID.inf afterwards
+    } rows[] = {
+        // Messages 0-2 are committed by the first summary; 3 and 4 wait for the second.
+        {"unflushed-head-torn", "mailbox.append.head", 4, 4, "UID0\\UID1\\UID2\\"},
+        {"unflushed-record-uncounted", "mailbox.append.record", 4, 4, "UID0\\UID1\\UID2\\"},
+        {"unflushed-counted", "mailbox.append.count", 4, 5, "UID0\\UID1\\UID2\\"},
+        {"flushed-before-identifiers", "merge.commit.flushed", 4, 6, "UID0\\UID1\\UID2\\"},
+        {"identifiers-written-not-flushed", "uidfile.append.written", 4, 6,
+         "UID0\\UID1\\UID2\\UID3\\UID4\\UID5\\"},
+        {"first-commit-flushed", "merge.commit.flushed", 0, 3, ""},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        const std::string out = dir.File("out");
+        pid_t pid = Spawn({MAILBOX_CRASH_HELPER, "merge", dir.Path(), "Acct", "9",
+                           std::to_string(r.armAfter), r.step},
+                          out);
+        ASSERT_GT(pid, 0) << r.name;
+        const int st = Wait(pid);
+        EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGKILL) << r.name << " status " << st;
+        EXPECT_EQ(CheckMerge(dir.Path(), out, r.name, 0), r.stored) << r.name;
+        EXPECT_EQ(ReadWholeFile(dir.File("Mail/Acct/UID.inf")), r.uidInf) << r.name;
+        // A clean run goes on from there; the messages whose identifiers were lost are
+        // the ones a check would report once more.
+        pid = Spawn({MAILBOX_CRASH_HELPER, "merge", dir.Path(), "Acct", "2", "-1", "none"}, out);
+        const int again = Wait(pid);
+        EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0) << r.name;
+        EXPECT_EQ(CheckMerge(dir.Path(), out, r.name, 0), r.stored + 2) << r.name;
+    }
+}
+
+TEST(MergeCrash, RandomKills)
+{
+    const char* env = std::getenv("POSTWATCH_CRASH_LOOPS");
+    const int loops = env ? std::atoi(env) / 2 : 25;
+    TempDir dir;
+    const std::string out = dir.File("out");
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> delay(0, 60);
+    long count = 0;
+    for (int i = 0; i < loops; ++i) {
+        const std::string name = "merge kill " + std::to_string(i);
+        pid_t pid =
+            Spawn({MAILBOX_CRASH_HELPER, "merge", dir.Path(), "Acct", "1000", "-1", "none"}, out);
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+        ::kill(pid, SIGKILL);
+        const int status = Wait(pid);
+        ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << name;
+        const long now = CheckMerge(dir.Path(), out, name, 0);
+        ASSERT_GE(now, count) << name;
+        count = now;
+    }
+}
+
 } // namespace

@@ -3,12 +3,15 @@
 #include "passcipher.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unordered_set>
 
 namespace
 {
@@ -307,6 +310,123 @@ TEST(MailBoxStore, BatchAppendCountsAllAtOnce)
     EXPECT_EQ(box.Count(), 3u);
 }
 
+// Many ids at once: one pass, every record named is handled, the missing ids are reported.
+TEST(MailBoxStore, BatchMarkAndRemove)
+{
+    struct Row {
+        const char* name;
+        std::vector<int> stored;
+        std::vector<int> ids; // Sample ids named in the call
+        int result;
+        std::vector<int> marked; // SetRead "Yes": records whose Read item reads "Yes"
+        std::vector<int> left;   // Delete: records left, in file order
+    } rows[] = {
+        {"all", {1, 2, 3, 4}, {1, 2, 3, 4}, 1, {1, 2, 3, 4}, {}},
+        {"every-other", {1, 2, 3, 4, 5}, {2, 4}, 1, {2, 4}, {1, 3, 5}},
+        {"first-and-last", {1, 2, 3}, {3, 1}, 1, {1, 3}, {2}},
+        {"empty-set-is-nothing-to-do", {1, 2}, {}, 1, {}, {1, 2}},
+        {"one-missing-others-still-done", {1, 2, 3}, {2, 9}, 0, {2}, {1, 3}},
+        {"none-found", {1, 2}, {8, 9}, 0, {}, {1, 2}},
+        {"empty-store", {}, {1}, 0, {}, {}},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        const std::string path = dir.File("Message.box");
+        CMailBoxFile box;
+        ASSERT_EQ(box.Open(path), 1);
+        for (int i : r.stored)
+            ASSERT_EQ(box.Append(Sample(i)), 1);
+        std::unordered_set<std::string> ids;
+        for (int i : r.ids)
+            ids.insert(Sample(i).messageId);
+
+        EXPECT_EQ(box.SetRead(ids, "Yes"), r.result) << r.name;
+        EXPECT_EQ(box.LastError().empty(), r.result == 1 || r.ids.empty()) << r.name;
+        std::string expected = Header(static_cast<uint32_t>(r.stored.size()));
+        for (int i : r.stored) {
+            StoredMessage m = Sample(i);
+            if (std::find(r.marked.begin(), r.marked.end(), i) != r.marked.end())
+                m.read = "Yes";
+            expected += Record(m);
+        }
+        EXPECT_EQ(ReadWholeFile(path), expected) << r.name << ": marked in place";
+        // Marking again changes nothing and still succeeds when all were found.
+        EXPECT_EQ(box.SetRead(ids, "Yes"), r.result) << r.name;
+        EXPECT_EQ(ReadWholeFile(path), expected) << r.name;
+        EXPECT_EQ(box.SetRead(ids, "No"), r.result) << r.name;
+
+        EXPECT_EQ(box.Delete(ids), r.result) << r.name;
+        expected = Header(static_cast<uint32_t>(r.left.size()));
+        for (int i : r.left)
+            expected += Record(Sample(i));
+        EXPECT_EQ(ReadWholeFile(path), expected) << r.name << ": rewritten without them";
+        EXPECT_EQ(box.Count(), r.left.size()) << r.name;
+        ASSERT_EQ(box.Append(Sample(7)), 1) << r.name << box.LastError();
+        EXPECT_EQ(ReadAll(box).size(), r.left.size() + 1) << r.name;
+    }
+}
+
+// Unflushed appends are counted and readable at once, by this object and by a new one; a
+// replaced or grown file is no longer current.
+TEST(MailBoxStore, UnflushedAppendIsVisibleAtOnce)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& path)> meanwhile;
+        bool current;
+    } rows[] = {
+        {"untouched", [](const std::string&) {}, true},
+        {"marked-in-place-elsewhere",
+         [](const std::string& path) {
+             CMailBoxFile other;
+             ASSERT_EQ(other.Open(path), 1);
+             ASSERT_EQ(other.SetRead(Sample(1).messageId, "Yes"), 1);
+         },
+         true},
+        {"replaced-by-a-removal",
+         [](const std::string& path) {
+             CMailBoxFile other;
+             ASSERT_EQ(other.Open(path), 1);
+             ASSERT_EQ(other.Delete(Sample(1).messageId), 1);
+         },
+         false},
+        {"grown-by-another-writer",
+         [](const std::string& path) {
+             CMailBoxFile other;
+             ASSERT_EQ(other.Open(path), 1);
+             ASSERT_EQ(other.Append(Sample(5)), 1);
+         },
+         false},
+        {"removed", [](const std::string& path) { std::remove(path.c_str()); }, false},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        const std::string path = dir.File("Message.box");
+        CMailBoxFile box;
+        ASSERT_EQ(box.Open(path), 1);
+        ASSERT_EQ(box.AppendUnflushed(Sample(1)), 1) << r.name;
+        ASSERT_EQ(box.AppendUnflushed(Sample(2, "IMAP4")), 1) << r.name;
+        EXPECT_EQ(ReadWholeFile(path), Header(2) + Record(Sample(1)) + Record(Sample(2, "IMAP4")))
+            << r.name;
+        {
+            CMailBoxFile reader;
+            ASSERT_EQ(reader.Open(path), 1) << r.name;
+            EXPECT_TRUE(reader.LastRepair().empty()) << r.name << reader.LastRepair();
+            EXPECT_EQ(reader.Count(), 2u) << r.name;
+        }
+        EXPECT_TRUE(box.IsCurrent()) << r.name;
+        r.meanwhile(path);
+        EXPECT_EQ(box.IsCurrent(), r.current) << r.name;
+        EXPECT_EQ(box.Flush(), 1) << r.name;
+    }
+    CMailBoxFile closed;
+    EXPECT_FALSE(closed.IsCurrent());
+    EXPECT_EQ(closed.Flush(), 0);
+    EXPECT_EQ(closed.AppendUnflushed(Sample(1)), 0);
+    EXPECT_EQ(closed.SetRead(std::unordered_set<std::string>{"x"}, "Yes"), 0);
+    EXPECT_EQ(closed.Delete(std::unordered_set<std::string>{"x"}), 0);
+}
+
 // ---- hostile files: the verdict of Open ------------------------------------------------
 
 struct Verdict {
@@ -479,6 +599,13 @@ TEST(MailBoxFaults, FailedWritesLeaveOldContent)
          4096},
         {"delete-rewrite", [](CMailBoxFile& box) { return box.Delete(Sample(1).messageId); },
          -2000},
+        {"batch-delete-rewrite",
+         [](CMailBoxFile& box) {
+             return box.Delete(
+                 std::unordered_set<std::string>{Sample(1).messageId, Sample(3).messageId});
+         },
+         -2000},
+        {"unflushed-append", [&](CMailBoxFile& box) { return box.AppendUnflushed(big); }, 4096},
     };
     for (const auto& r : rows) {
         TempDir dir;

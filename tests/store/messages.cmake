@@ -8,7 +8,7 @@ postwatch_add_gtest(store_uidfile_test
 # Crash tests: a helper process is killed while it writes, then the store is reopened.
 add_executable(mailbox_crash_helper ${CMAKE_CURRENT_LIST_DIR}/mailbox_crash_helper.cpp
                                     ${CMAKE_CURRENT_LIST_DIR}/mailbox_crash_helper.h)
-target_link_libraries(mailbox_crash_helper PRIVATE pw_store)
+target_link_libraries(mailbox_crash_helper PRIVATE pw_store pw_core)
 postwatch_add_gtest(store_mailbox_crash_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/mailbox_crash_test.cpp
     LINK pw_store)

@@ -78,6 +78,37 @@ TEST(UidInf, AppendBytes)
     }
 }
 
+// Several identifiers in one write: the order kept, refused ones left out (result 0) while
+// the others still go in, a torn tail cut first.
+TEST(UidInf, AppendSeveralBytes)
+{
+    struct Row {
+        const char* name;
+        std::string before;
+        List uids;
+        int result;
+        std::string after;
+    } rows[] = {
+        {"in-order", "", {"a", "b", "c"}, 1, "a\\b\\c\\"},
+        {"after-old", "x\\", {"1", "2"}, 1, "x\\1\\2\\"},
+        {"torn-tail-cut-first", "abc\\de", {"p", "q"}, 1, "abc\\p\\q\\"},
+        {"escaped-among-plain", "", {"d\\u", "v"}, 1, "d\x7fu\\v\\"},
+        {"empty-list-writes-nothing", "x\\", {}, 1, "x\\"},
+        {"refused-left-out", "", {"a", "", "b"}, 0, "a\\b\\"},
+        {"only-refused", "x\\", {"b\x7f"}, 0, "x\\"},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        const std::string path = dir.File("UID.inf");
+        if (!r.before.empty())
+            WriteWholeFile(path, r.before);
+        std::string error;
+        EXPECT_EQ(AppendUids(path, r.uids, &error), r.result) << r.name;
+        EXPECT_EQ(r.result == 0, !error.empty()) << r.name << ": " << error;
+        EXPECT_EQ(ReadWholeFile(path), r.after) << r.name;
+    }
+}
+
 TEST(UidInf, RoundTripKeepsEveryStorableIdentifier)
 {
     TempDir dir;
