@@ -1,6 +1,7 @@
-// Postwatch entry point: loads the resource bundle, then runs the headless command line.
-// (The desktop front joins here when it is built.)
+// Postwatch entry point: loads the resource bundle, then runs the desktop program, or the
+// headless command line when any option is given.
 #include "commandlineoptions.h"
+#include "desktopfront.h"
 #include "headlesscommands.h"
 #include "resourcelibrary.h"
 
@@ -19,6 +20,10 @@ int main(int argc, char** argv)
     }
 
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        DesktopFront desktop;
+        return desktop.Run(argc, argv);
+    }
     CommandLineOptions options;
     HeadlessCommands commands(std::cin, std::cout, std::cerr);
     if (!options.Parse(args)) {

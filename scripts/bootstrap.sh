@@ -9,7 +9,8 @@ nettle-dev libssl-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 dovecot-core dovecot-pop3d dovecot-imapd openssl python3
 python3-dbusmock dbus-daemon
-qt6-multimedia-dev"
+qt6-multimedia-dev
+xvfb trayer xdotool imagemagick"
 
 missing=""
 for p in $PACKAGES; do

@@ -28,6 +28,10 @@ ProcessResult RunPostwatch(const TempDir& dir, const Step& step, std::vector<std
     env.push_back("POSTWATCH_HOME=" + dir.File("data"));
     env.push_back("XDG_CONFIG_HOME=" + dir.File("config"));
     env.push_back("XDG_DATA_HOME=" + dir.File("share"));
+    // No display: without options the program is the desktop one, which must then say so.
+    env.push_back("DISPLAY=");
+    env.push_back("WAYLAND_DISPLAY=");
+    env.push_back("QT_QPA_PLATFORM=");
     return RunProcess(POSTWATCH_BINARY, step.args, step.input, env);
 }
 
@@ -144,7 +148,8 @@ TEST(HeadlessCommandLine, Scenarios)
           {{"--check-now", "Dead"}, "", 1, "Dead\t3\tcannot connect\t0\n", ""},
           {{"--check-now=Dead", "Dead"}, "", 1, "Dead\t3\tcannot connect\t0\n", ""},
           {{"--check-now", "Dead", "Nope"}, "", 1, "", "Nope"}}},
-        {"help", {{{}, "", 0, "*", ""}, {{"--help"}, "", 0, "*", ""}}},
+        {"help", {{{"--help"}, "", 0, "*", ""}}},
+        {"no-option-without-a-display", {{{}, "", 2, "", "--check-now"}}},
     };
 
     for (const Scenario& s : scenarios) {

@@ -1,0 +1,321 @@
+#include "autostartentry.h"
+#include "dialogtestsupport.h"
+#include "pageexchangedlg.h"
+#include "pagegeneraldlg.h"
+#include "pagenetworkdlg.h"
+#include "pagenotifydlg.h"
+#include "programkey.h"
+#include "registrykey.h"
+#include "regsettings.h"
+#include "sysconfigdlg.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+// A sandbox with prepared settings, its own machine-wide settings folder and autostart
+// folders.
+struct SettingsSandbox {
+    SettingsSandbox() : machineConfig("XDG_CONFIG_DIRS", ui.Dir().File("machine"))
+    {
+        fs::create_directories(ui.Dir().File("machine"));
+        fs::create_directories(ui.Dir().File("system-autostart"));
+        EXPECT_EQ(CRegSettings().Prepare(), 1);
+        env.executable = "/opt/pigeon post/bin/postwatch";
+        env.autostartUserDir = ui.Dir().File("user-autostart");
+        env.autostartSystemDir = ui.Dir().File("system-autostart");
+        env.mailClients = {{"a.desktop", "Mailer", "mailer --compose"},
+                           {"b.desktop", "", "nameless"},
+                           {"c.desktop", "Reader", "reader"},
+                           {"d.desktop", "Broken", ""}};
+    }
+    template <class F> void General(F&& f)
+    {
+        CRegSettings s;
+        s.LoadGeneral();
+        f(s.general);
+        s.SaveGeneral();
+    }
+    struct Values {
+        CRegSettings::General general;
+        CRegSettings::Network network;
+        CRegSettings::Notify notify;
+    };
+    Values Stored()
+    {
+        CRegSettings s;
+        s.LoadGeneral();
+        s.LoadNetwork();
+        s.LoadNotify();
+        return {s.general, s.network, s.notify};
+    }
+    UiSandbox ui;
+    ScopedEnv machineConfig;
+    SettingsEnvironment env;
+};
+
+TEST(SettingsGeneral, OpeningAppliesStartupAndTheClient)
+{
+    struct Row {
+        const char* name;
+        const char* startup;
+        const char* forUser; // nullptr: absent
+        const char* client;
+        bool userEntry;
+        bool systemEntry;
+        const char* shownClient;
+        const char* command;
+    } rows[] = {
+        {"for-user-absent-goes-machine-wide", "1", nullptr, "Reader", false, true, "Reader",
+         "reader"},
+        {"for-user-zero-goes-to-the-user", "1", "0", "Mailer", true, false, "Mailer",
+         "mailer --compose"},
+        {"startup-off-removes", "0", "0", "Reader", false, false, "Reader", "reader"},
+        {"unknown-client-takes-the-first", "0", nullptr, "Gone", false, false, "Mailer",
+         "mailer --compose"},
+        {"empty-client-takes-the-first", "0", nullptr, "", false, false, "Mailer",
+         "mailer --compose"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.General([&](auto& g) {
+            g.startup = r.startup;
+            g.mailClient = r.client;
+            g.mailClientPath = "stale";
+        });
+        if (r.forUser) {
+            CRegistryKey key;
+            ASSERT_EQ(key.CreateKey(RegistryRoot::LocalMachine, ProgramKey::Path()), 1);
+            ASSERT_EQ(key.Open(RegistryRoot::LocalMachine, ProgramKey::Path()), 1);
+            ASSERT_EQ(key.WriteDword("ForUser", std::stoul(r.forUser)), 1) << r.name;
+        }
+        // An entry left from before: "off" must remove it.
+        CAutostartEntry(box.env.autostartUserDir, box.env.autostartSystemDir)
+            .Write("/old", "Old", false);
+        const bool keepOld = std::string(r.startup) == "1" && r.systemEntry;
+        CPageGeneralDlg page(box.env);
+        const std::string user = box.env.autostartUserDir + "/pigeonpost.desktop";
+        const std::string system = box.env.autostartSystemDir + "/pigeonpost.desktop";
+        EXPECT_EQ(fs::exists(user), r.userEntry || keepOld) << r.name;
+        EXPECT_EQ(fs::exists(system), r.systemEntry) << r.name;
+        if (r.userEntry)
+            EXPECT_NE(ReadWholeFile(user).find("Exec=\"/opt/pigeon post/bin/postwatch\"\n"),
+                      std::string::npos)
+                << r.name;
+        EXPECT_EQ(page.ClientList()->count(), 2) << r.name; // nameless and command-less left out
+        EXPECT_EQ(page.ClientList()->currentText().toStdString(), r.shownClient) << r.name;
+        const auto stored = box.Stored();
+        EXPECT_EQ(stored.general.startup, r.startup) << r.name;
+        EXPECT_EQ(stored.general.mailClient, r.shownClient) << r.name;
+        EXPECT_EQ(stored.general.mailClientPath, r.command) << r.name;
+    }
+}
+
+TEST(SettingsNetwork, UseConnectionLoadsAndApplies)
+{
+    struct Row {
+        const char* name;
+        const char* stored;
+        int shown;  // -1 none
+        int choose; // 0: leave, -1: clear all
+        const char* after;
+    } rows[] = {
+        {"one", "1", 1, 0, "1"},
+        {"two", "2", 2, 0, "2"},
+        {"three", "3", 3, 0, "3"},
+        {"seven-shows-none", "7", -1, 0, "0"},
+        {"empty-shows-none", "", -1, 0, "0"},
+        {"text-shows-none", "1x", -1, 0, "0"},
+        {"choose-three", "1", 1, 3, "3"},
+        {"clear-all", "2", 2, -1, "0"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        {
+            CRegSettings s;
+            s.LoadNetwork();
+            s.network.useConnection = r.stored;
+            s.SaveNetwork();
+        }
+        CPageNetworkDlg page(box.env);
+        EXPECT_EQ(page.Connection()->checkedId(), r.shown) << r.name;
+        if (r.choose > 0)
+            page.Connection()->button(r.choose)->setChecked(true);
+        if (r.choose < 0)
+            for (QAbstractButton* b : page.Connection()->buttons())
+                b->setChecked(false);
+        page.Apply();
+        EXPECT_EQ(box.Stored().network.useConnection, r.after) << r.name;
+    }
+}
+
+TEST(SettingsNetwork, EntriesAndTimeout)
+{
+    SettingsSandbox box;
+    box.env.dialupEntries = {"Modem", "Phone"};
+    {
+        CRegSettings s;
+        s.LoadNetwork();
+        s.network.dialupEntry = "Gone";
+        s.network.timeOut = "5000";
+        s.SaveNetwork();
+    }
+    CPageNetworkDlg page(box.env);
+    EXPECT_EQ(page.EntryList()->currentText(), QStringLiteral("Modem"));
+    EXPECT_EQ(page.TimeoutSpin()->value(), 600);
+    page.EntryList()->setCurrentIndex(1);
+    page.Apply();
+    EXPECT_EQ(box.Stored().network.dialupEntry, "Phone");
+    EXPECT_EQ(box.Stored().network.timeOut, "600");
+}
+
+TEST(SettingsNotify, SoundAndLed)
+{
+    struct Row {
+        const char* name;
+        bool led;
+        const char* storedLed;
+        bool soundOn;
+        bool turnSoundOff;
+        const char* sound;
+        const char* file;
+        const char* ledAfter;
+    } rows[] = {
+        {"sound-kept", true, "1", true, false, "1", "/s/new.wav", "1"},
+        {"sound-off-clears-file", true, "1", true, true, "0", "", "1"},
+        {"stored-off-clears-file", true, "0", false, false, "0", "", "0"},
+        {"no-led-keeps-stored", false, "1", true, false, "1", "/s/new.wav", "1"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.env.mailLed = r.led;
+        {
+            CRegSettings s;
+            s.LoadNotify();
+            s.notify.mailLed = r.storedLed;
+            s.notify.sound = r.soundOn ? "1" : "0";
+            s.notify.soundFileName = "/s/new.wav";
+            s.SaveNotify();
+        }
+        std::vector<std::string> played;
+        box.env.play = [&](const std::string& f) { played.push_back(f); };
+        CPageNotifyDlg page(box.env);
+        EXPECT_EQ(page.LedBox()->isEnabled(), r.led) << r.name;
+        EXPECT_EQ(page.PlayButton()->isEnabled(), r.soundOn) << r.name;
+        EXPECT_EQ(page.SoundFile()->isEnabled(), r.soundOn) << r.name;
+        if (r.turnSoundOff)
+            page.SoundBox()->setChecked(false);
+        EXPECT_EQ(page.BrowseButton()->isEnabled(), r.soundOn && !r.turnSoundOff) << r.name;
+        page.Apply();
+        const auto stored = box.Stored();
+        EXPECT_EQ(stored.notify.sound, r.sound) << r.name;
+        EXPECT_EQ(stored.notify.soundFileName, r.file) << r.name;
+        EXPECT_EQ(stored.notify.mailLed, r.ledAfter) << r.name;
+    }
+}
+
+TEST(SettingsNotify, BrowseAndPlay)
+{
+    SettingsSandbox box;
+    std::vector<std::string> played;
+    box.env.play = [&](const std::string& f) { played.push_back(f); };
+    box.env.browse = [](const std::string&) { return std::string("/s/ding.wav"); };
+    CPageNotifyDlg page(box.env);
+    page.SoundBox()->setChecked(true);
+    page.SoundFile()->clear();
+    page.Play(); // nothing to play
+    page.BrowseButton()->click();
+    page.PlayButton()->click();
+    EXPECT_EQ(played, std::vector<std::string>{"/s/ding.wav"});
+    page.Apply();
+    EXPECT_EQ(box.Stored().notify.soundFileName, "/s/ding.wav");
+}
+
+TEST(SettingsExchange, DefaultExchangeIsReplacedWhenItNamesNoAccount)
+{
+    struct Row {
+        const char* name;
+        std::vector<std::string> accounts;
+        const char* stored;
+        const char* afterOpen;
+    } rows[] = {
+        {"kept", {"A", "B"}, "B", "B"},
+        {"gone-replaced-at-once", {"A", "B"}, "Gone", "A"},
+        {"empty-replaced", {"A"}, "", "A"},
+        {"no-accounts-untouched", {}, "Gone", "Gone"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.env.mapiPresent = true;
+        box.env.exchangeAccounts = r.accounts;
+        box.General([&](auto& g) { g.defaultExchange = r.stored; });
+        CPageExchangedlg page(box.env);
+        EXPECT_EQ(box.Stored().general.defaultExchange, r.afterOpen) << r.name;
+    }
+}
+
+TEST(SettingsDialog, PagesHelpAndApply)
+{
+    struct Row {
+        const char* name;
+        bool mapi;
+        int tabs;
+    } rows[] = {{"without-provider", false, 3}, {"with-provider", true, 4}};
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.env.mapiPresent = r.mapi;
+        box.env.exchangeAccounts = {"Ex"};
+        std::vector<std::string> topics;
+        box.env.openHelp = [&](const std::string& t) { topics.push_back(t); };
+        CSysConfigDlg dlg(box.env);
+        ASSERT_EQ(dlg.Tabs()->count(), r.tabs) << r.name;
+        const char* expected[] = {"settings-general", "settings-network", "settings-notify",
+                                  "settings-exchange"};
+        for (int i = 0; i < r.tabs; ++i) {
+            dlg.Tabs()->setCurrentIndex(i);
+            EXPECT_EQ(dlg.HelpTopic(), expected[i]) << r.name;
+        }
+        if (r.mapi)
+            SaveScreenshot(dlg, "settings");
+        dlg.Tabs()->setCurrentIndex(0);
+        dlg.General()->MinimumBox()->setChecked(true);
+        dlg.accept();
+        EXPECT_EQ(box.Stored().general.minimum, "1") << r.name;
+        if (r.mapi)
+            EXPECT_EQ(box.Stored().general.defaultExchange, "Ex") << r.name;
+    }
+}
+
+TEST(Autostart, ExecQuoting)
+{
+    struct Row {
+        const char* name;
+        const char* path;
+        const char* exec;
+    } rows[] = {
+        {"plain", "/usr/bin/postwatch", "Exec=\"/usr/bin/postwatch\"\n"},
+        {"blank", "/opt/a b/postwatch", "Exec=\"/opt/a b/postwatch\"\n"},
+        {"dollar-and-quote", "/x/$a\"b", "Exec=\"/x/\\\\$a\\\\\"b\"\n"},
+        {"backslash", "/x\\y", "Exec=\"/x\\\\\\\\y\"\n"},
+        {"percent", "/x%u", "Exec=\"/x%%u\"\n"},
+        {"newline-cannot-add-a-key", "/x\nHidden=true", "Exec=\"/x Hidden=true\"\n"},
+    };
+    for (const auto& r : rows) {
+        const std::string content = CAutostartEntry::Content(r.path, "Pigeonpost");
+        EXPECT_NE(content.find(r.exec), std::string::npos) << r.name << ":\n" << content;
+        EXPECT_EQ(content.find("\nHidden"), std::string::npos) << r.name;
+    }
+}
+
+} // namespace

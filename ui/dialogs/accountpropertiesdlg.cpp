@@ -1,0 +1,283 @@
+#include "accountpropertiesdlg.h"
+
+#include "accountfile.h"
+#include "accountlist.h"
+#include "accountmanager.h"
+#include "apppaths.h"
+#include "dialogtext.h"
+#include "dialoguebox.h"
+#include "leadingdecimal.h"
+#include "setaccesspassworddlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+namespace
+{
+
+constexpr unsigned kCaption = 61410; // "Properties"
+// The security list: stored words in list order; "" (no choice stored) only when the file
+// has none, so opening and closing the dialog does not add a line.
+const char* const kSecurityWords[4] = {"TLS", "STARTTLS", "None", ""};
+
+int DailyMinutes(const std::string& text)
+{
+    const std::string last = text.size() >= 2 ? text.substr(text.size() - 2) : text;
+    return LeadingDecimal(text.substr(0, 2)) * 60 + LeadingDecimal(last);
+}
+
+} // namespace
+
+CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::string& account,
+                                             std::shared_ptr<const AccountPlugins> plugins,
+                                             QWidget* parent)
+    : QDialog(parent), table_(table), account_(account), newName_(account)
+{
+    if (!plugins)
+        plugins = std::make_shared<AccountPlugins>();
+    folder_ = table_ ? table_->TranslateName(account, 0) : account;
+    loaded_ = CAccountFile::ReadAccountFile(AppPaths::AccountFile(folder_), record_) == 1;
+    record_.name = account;
+    if (table_) {
+        for (const AccountEntry& row : table_->Snapshot())
+            if (row.name == folder_)
+                access_ = row.accessPassword;
+    }
+    mail_ = record_.mailType == kMailTypePop3 || record_.mailType == kMailTypeImap4;
+    setWindowTitle(
+        DlgText::Fill(DlgText::Text(DlgText::kPropertiesCaption), QString::fromStdString(account)));
+
+    auto* form = new QFormLayout;
+    name_ = new QLineEdit(QString::fromStdString(account), this);
+    name_->setMaxLength(60);
+    form->addRow(DlgText::Text(DlgText::kAccountName), name_);
+    auto* kind = new QLabel(QString::fromStdString(record_.mailType), this);
+    kind->setTextFormat(Qt::PlainText);
+    form->addRow(DlgText::Text(DlgText::kKind), kind);
+    if (mail_ || record_.mailType.empty()) {
+        server_ = new QLineEdit(QString::fromStdString(record_.server), this);
+        form->addRow(DlgText::Text(DlgText::kServer), server_);
+        security_ = new QComboBox(this);
+        security_->addItem(DlgText::Text(DlgText::kSecurityTls));
+        security_->addItem(DlgText::Text(DlgText::kSecurityStartTls));
+        security_->addItem(DlgText::Text(DlgText::kSecurityNone));
+        if (record_.security.empty())
+            security_->addItem(DlgText::Text(DlgText::kSecurityDefault));
+        for (int i = 0; i < security_->count(); ++i)
+            if (record_.security == kSecurityWords[i])
+                security_->setCurrentIndex(i);
+        form->addRow(DlgText::Text(DlgText::kSecurity), security_);
+        port_ = new QLineEdit(QString::fromStdString(record_.port), this);
+        port_->setValidator(new QIntValidator(1, 65535, port_));
+        port_->setMaxLength(5);
+        form->addRow(DlgText::Text(DlgText::kPort), port_);
+    } else {
+        const bool exchange = record_.mailType == kMailTypeExchange;
+        serverList_ = new QComboBox(this);
+        const std::vector<std::string> choices =
+            exchange ? (plugins->MapiPresent() ? plugins->Profiles() : std::vector<std::string>())
+                     : plugins->PortalpostCategories();
+        for (const std::string& c : choices)
+            serverList_->addItem(QString::fromStdString(c));
+        // The stored choice stays selectable even when the plug-in no longer offers it.
+        if (serverList_->findText(QString::fromStdString(record_.server), Qt::MatchExactly) < 0)
+            serverList_->addItem(QString::fromStdString(record_.server));
+        serverList_->setCurrentIndex(
+            serverList_->findText(QString::fromStdString(record_.server), Qt::MatchExactly));
+        form->addRow(DlgText::Text(exchange ? DlgText::kProfile : DlgText::kCategory), serverList_);
+    }
+    user_ = new QLineEdit(QString::fromStdString(record_.userName), this);
+    form->addRow(DlgText::Text(DlgText::kUser), user_);
+    password_ = new QLineEdit(QString::fromStdString(record_.password), this);
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setMaxLength(60);
+    form->addRow(DlgText::Text(DlgText::kPassword), password_);
+    if (record_.mailType == kMailTypeExchange) {
+        user_->setEnabled(false);
+        password_->setEnabled(false);
+    }
+
+    periodCheck_ = new QCheckBox(DlgText::Text(DlgText::kPeriodCheck), this);
+    periodCheck_->setChecked(record_.periodCheck == "Yes");
+    period_ = new QSpinBox(this);
+    period_->setRange(1, 99999);
+    period_->setValue(std::max(1, LeadingDecimal(record_.period)));
+    auto* periodRow = new QHBoxLayout;
+    periodRow->addWidget(periodCheck_);
+    periodRow->addWidget(period_);
+    periodRow->addStretch();
+    form->addRow(periodRow);
+    dailyCheck_ = new QCheckBox(DlgText::Text(DlgText::kDailyCheck), this);
+    dailyCheck_->setChecked(record_.specifiedTimeCheck == "Yes");
+    time_ = new QTimeEdit(this);
+    time_->setDisplayFormat(QStringLiteral("HH:mm"));
+    const int minutes = DailyMinutes(record_.specifiedTime) % (24 * 60);
+    time_->setTime(QTime(minutes / 60, minutes % 60));
+    auto* dailyRow = new QHBoxLayout;
+    dailyRow->addWidget(dailyCheck_);
+    dailyRow->addWidget(time_);
+    dailyRow->addStretch();
+    form->addRow(dailyRow);
+    preview_ = new QSpinBox(this);
+    preview_->setRange(0, 9999);
+    preview_->setValue(LeadingDecimal(record_.priview));
+    form->addRow(DlgText::Text(DlgText::kPreview), preview_);
+    connect(periodCheck_, &QCheckBox::toggled, period_, &QWidget::setEnabled);
+    connect(dailyCheck_, &QCheckBox::toggled, time_, &QWidget::setEnabled);
+    period_->setEnabled(periodCheck_->isChecked());
+    time_->setEnabled(dailyCheck_->isChecked());
+
+    auto* accessButton = new QPushButton(DlgText::Text(DlgText::kAccessPassword), this);
+    connect(accessButton, &QPushButton::clicked, this, &CAccountPropertiesDlg::EditAccessPassword);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CAccountPropertiesDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(accessButton, 0, Qt::AlignLeft);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CAccountPropertiesDlg::EditAccessPassword()
+{
+    CSetAccessPasswordDlg dlg(QString::fromStdString(account_), this);
+    if (dlg.exec() == QDialog::Accepted)
+        access_ = dlg.Password();
+}
+
+AccountRecord CAccountPropertiesDlg::Edited() const
+{
+    AccountRecord r = record_;
+    r.name = name_->text().toStdString();
+    if (server_)
+        r.server = server_->text().trimmed().toStdString();
+    if (serverList_)
+        r.server = serverList_->currentText().toStdString();
+    if (port_)
+        r.port = port_->text().toStdString();
+    if (security_)
+        r.security = kSecurityWords[std::max(0, security_->currentIndex())];
+    r.userName = user_->text().toStdString();
+    r.password = password_->text().toStdString();
+    r.periodCheck = periodCheck_->isChecked()
+                        ? "Yes"
+                        : (record_.periodCheck == "Yes" ? "No" : record_.periodCheck);
+    // Untouched numbers keep their stored text ("015" stays "015").
+    if (period_->value() != std::max(1, LeadingDecimal(record_.period)))
+        r.period = std::to_string(period_->value());
+    const int minutes = time_->time().hour() * 60 + time_->time().minute();
+    if (minutes != DailyMinutes(record_.specifiedTime) % (24 * 60))
+        r.specifiedTime = time_->time().toString(QStringLiteral("HH:mm")).toStdString();
+    r.specifiedTimeCheck =
+        dailyCheck_->isChecked()
+            ? "Yes"
+            : (record_.specifiedTimeCheck == "Yes" ? "No" : record_.specifiedTimeCheck);
+    if (preview_->value() != LeadingDecimal(record_.priview))
+        r.priview = std::to_string(preview_->value());
+    return r;
+}
+
+void CAccountPropertiesDlg::Fail(const std::string& why)
+{
+    DialogueBox(DlgText::Fill(DlgText::Text(DlgText::kApplyFailed), QString::fromStdString(why))
+                    .toStdString(),
+                DlgText::Text(kCaption).toStdString(), this, kDialogueOk, kDialogueIconExclamation);
+}
+
+void CAccountPropertiesDlg::accept()
+{
+    if (!table_)
+        return;
+    AccountRecord edited = Edited();
+    if (edited.name != account_) {
+        std::string name = edited.name;
+        const int inUse = table_->NameInUse(name, this, &account_, 1);
+        name_->setText(QString::fromStdString(name));
+        if (inUse) {
+            name_->setFocus();
+            return;
+        }
+        edited.name = name;
+    }
+    // Everything is checked before the first change, so a refusal leaves all as it was.
+    std::string bytes;
+    std::string error;
+    if (!CAccountFile::FormatAccountInf(edited, bytes, &error)) {
+        Fail(error);
+        return;
+    }
+    if (edited.name.size() > CAccountList::kMaxValue ||
+        edited.password.size() > CAccountList::kMaxValue ||
+        access_.size() > CAccountList::kMaxValue) {
+        Fail("a name or password is longer than 60 bytes");
+        return;
+    }
+    if (!Apply(edited))
+        return;
+    QDialog::accept();
+}
+
+bool CAccountPropertiesDlg::Apply(const AccountRecord& edited)
+{
+    // 1. The rename, and with it the folder and the table row the later steps use.
+    std::string row = folder_;
+    renameResult_.reset();
+    if (edited.name != account_) {
+        const int result = table_->Rename(account_, edited.name);
+        if (result == CAccountManager::kRenameNothing) {
+            Fail("rename refused");
+            return false;
+        }
+        renameResult_ = result;
+        if (result == CAccountManager::kRenamedNow)
+            row = edited.name;
+        // Deferred (1) or redirected (2): the folder and the row keep the pending pair's
+        // old name until the running check ends.
+    }
+    newName_ = edited.name;
+
+    // 2. The Account.cfg record: found by the name it has in the file, which is the name
+    // shown when the dialog opened.
+    CAccountList list(AppPaths::AccountListFile());
+    if (!list.Update(account_, &edited.name, &access_, &edited.password)) {
+        Fail(list.Error());
+        return false;
+    }
+    table_->SetAccessPassword(row, access_);
+
+    // 3. The schedule.
+    const bool periodOn = edited.periodCheck == "Yes";
+    const bool wasPeriodOn = record_.periodCheck == "Yes";
+    if (periodOn && (!wasPeriodOn || edited.period != record_.period))
+        table_->SetPeriod(row, edited.period);
+    else if (!periodOn && wasPeriodOn)
+        table_->PeriodOff(row);
+    const bool dailyOn = edited.specifiedTimeCheck == "Yes";
+    const bool wasDailyOn = record_.specifiedTimeCheck == "Yes";
+    if (dailyOn && (!wasDailyOn || edited.specifiedTime != record_.specifiedTime))
+        table_->SetSpecifiedTime(row, edited.specifiedTime);
+    else if (!dailyOn && wasDailyOn)
+        table_->SpecifiedTimeOff(row);
+
+    // 4. Account.inf of the folder chosen in step 1, replaced atomically.
+    std::string error;
+    if (!CAccountFile::WriteAccountFile(AppPaths::AccountFile(row), edited, &error)) {
+        Fail(error);
+        return false;
+    }
+    record_ = edited;
+    account_ = edited.name;
+    folder_ = row;
+    return true;
+}

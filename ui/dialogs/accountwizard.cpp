@@ -1,0 +1,148 @@
+#include "accountwizard.h"
+
+#include "dialogtext.h"
+#include "dialoguebox.h"
+#include "importdlg.h"
+#include "newaccount.h"
+#include "regsettings.h"
+#include "resourcelibrary.h"
+#include "wizardstep2exchange.h"
+#include "wizardstep2imap4.h"
+#include "wizardstep2pop3.h"
+#include "wizardstep2portalpost.h"
+#include "wizardstep3finish.h"
+
+#include <QAbstractButton>
+
+namespace
+{
+
+constexpr unsigned kWizardCaption = 61396;
+constexpr unsigned kMessageCaption = 61376;
+constexpr unsigned kHelpTopic = 61383;
+
+} // namespace
+
+CAccountWizard::CAccountWizard(CAccountManager* table,
+                               std::shared_ptr<const AccountPlugins> plugins, QWidget* parent)
+    : QWizard(parent), table_(table)
+{
+    if (!plugins)
+        plugins = std::make_shared<AccountPlugins>();
+    setWindowTitle(DlgText::Text(kWizardCaption));
+    // The classic look has the same buttons on every desktop style: Back, Next, Finish,
+    // Cancel and Help.
+    setWizardStyle(QWizard::ClassicStyle);
+    setOption(QWizard::HaveHelpButton, true);
+    setOption(QWizard::NoBackButtonOnStartPage, false);
+
+    step1_ = new CWizardStep1(table, this);
+    pop3_ = new CWizardStep2POP3(this);
+    imap4_ = new CWizardStep2IMAP4(this);
+    portalpost_ = new CWizardStep2Portalpost(plugins->PortalpostCategories(), this);
+    exchange_ = new CWizardStep2Exchange(
+        plugins->MapiPresent() ? plugins->Profiles() : std::vector<std::string>(), this);
+    step3_ = new CWizardStep3Finish(this);
+    setPage(kStep1, step1_);
+    setPage(kStepPop3, pop3_);
+    setPage(kStepImap4, imap4_);
+    setPage(kStepPortalpost, portalpost_);
+    setPage(kStepExchange, exchange_);
+    setPage(kStep3, step3_);
+    setStartId(kStep1);
+    step1_->SetImporter(RunImportDialog);
+
+    connect(this, &QWizard::helpRequested, this, [this] {
+        if (helpOpener_)
+            helpOpener_(LoadResourceString(kHelpTopic));
+    });
+}
+
+void CAccountWizard::SetImporter(CWizardStep1::Importer importer)
+{
+    step1_->SetImporter(std::move(importer));
+}
+
+void CAccountWizard::SetHelpOpener(std::function<void(const std::string&)> opener)
+{
+    helpOpener_ = std::move(opener);
+}
+
+int CAccountWizard::nextId() const
+{
+    switch (currentId()) {
+    case kStep1: {
+        const std::string kind = step1_->Kind();
+        if (kind == "IMAP4")
+            return kStepImap4;
+        if (kind == "Portalpost")
+            return kStepPortalpost;
+        if (kind == "Exchange(MAPI)")
+            return kStepExchange;
+        return kStepPop3;
+    }
+    case kStepPop3:
+    case kStepImap4:
+    case kStepPortalpost:
+    case kStepExchange:
+        return kStep3;
+    default:
+        return -1;
+    }
+}
+
+void CAccountWizard::initializePage(int id)
+{
+    // The step-2 pages keep what was typed across Back; only an import (or its removal)
+    // changes their server and user fields.
+    const auto& imported = step1_->Imported();
+    if (id == kStepPop3)
+        pop3_->SetImported(imported ? &*imported : nullptr);
+    else if (id == kStepImap4)
+        imap4_->SetImported(imported ? &*imported : nullptr);
+    QWizard::initializePage(id);
+    if (id == kStep3) {
+        if (QAbstractButton* finish = button(QWizard::FinishButton))
+            finish->setFocus();
+    }
+}
+
+void CAccountWizard::accept()
+{
+    NewAccountRequest request;
+    request.name = step1_->Name();
+    request.kind = step1_->Kind();
+    if (request.kind == "POP3" || request.kind == "IMAP4") {
+        const CWizardStep2Server* page =
+            request.kind == "POP3" ? static_cast<CWizardStep2Server*>(pop3_) : imap4_;
+        request.server = page->Server();
+        request.userName = page->UserName();
+        request.password = page->Password();
+        request.port = page->Port();
+        request.security = page->Security();
+    } else if (request.kind == "Portalpost") {
+        request.server = portalpost_->Category();
+        request.userName = portalpost_->UserName();
+        request.password = portalpost_->Password();
+    } else {
+        request.server = exchange_->Profile();
+    }
+    const NewAccountResult result = CreateNewAccount(request, table_);
+    if (!result.Ok()) {
+        DialogueBox(DlgText::Fill(DlgText::Text(DlgText::kLabelFailed),
+                                  QString::fromStdString(result.message))
+                        .toStdString(),
+                    LoadResourceString(kMessageCaption), this, kDialogueOk,
+                    kDialogueIconExclamation);
+        return;
+    }
+    created_ = request.name;
+    if (result.offerAsDefaultExchange) {
+        CRegSettings settings;
+        if (settings.LoadGeneral() && settings.general.defaultExchange.empty()) {
+            settings.general.defaultExchange = created_;
+            settings.SaveGeneral();
+        }
+    }
+    QWizard::accept();
+}

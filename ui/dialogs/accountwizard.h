@@ -1,0 +1,70 @@
+#pragma once
+
+#include "accountplugins.h"
+#include "wizardstep1.h"
+
+#include <QWizard>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CAccountManager;
+class CWizardStep2Exchange;
+class CWizardStep2IMAP4;
+class CWizardStep2POP3;
+class CWizardStep2Portalpost;
+class CWizardStep3Finish;
+
+// The new account wizard (caption 61396): step 1 name and kind, step 2 the kind's page,
+// step 3 a closing text. Back keeps what was typed; the step-2 checks run only on Next.
+// Finish creates the account (folder, Account.inf with the kind's defaults, Account.cfg,
+// the table) and, for the first Exchange account, makes it the "DefaultExchange" of the
+// General settings; a failure is shown and the wizard stays open.
+//
+//     CAccountWizard wizard(&table, plugins, this);
+//     wizard.SetImporter(...);                 // default: RunImportDialog
+//     if (wizard.exec() == QDialog::Accepted)  // Finish: the account exists
+//         tree.AddAccount(wizard.CreatedName());
+//
+// `table` is not owned and must outlive the wizard; `plugins` nullptr = the default answers
+// (no Exchange provider). Threads: the user-interface thread.
+class CAccountWizard : public QWizard
+{
+    Q_OBJECT
+
+public:
+    enum PageId { kStep1, kStepPop3, kStepImap4, kStepPortalpost, kStepExchange, kStep3 };
+
+    CAccountWizard(CAccountManager* table, std::shared_ptr<const AccountPlugins> plugins,
+                   QWidget* parent = nullptr);
+
+    void SetImporter(CWizardStep1::Importer importer);
+    // Called with the help topic (text 61383) when Help is pressed.
+    void SetHelpOpener(std::function<void(const std::string& topic)> opener);
+
+    // The name of the account Finish created; empty before.
+    const std::string& CreatedName() const { return created_; }
+
+    CWizardStep1* Step1() const { return step1_; }
+    CWizardStep2POP3* Pop3Page() const { return pop3_; }
+    CWizardStep2IMAP4* Imap4Page() const { return imap4_; }
+    CWizardStep2Portalpost* PortalpostPage() const { return portalpost_; }
+    CWizardStep2Exchange* ExchangePage() const { return exchange_; }
+
+    int nextId() const override;
+    void initializePage(int id) override;
+
+public slots:
+    void accept() override;
+
+private:
+    CAccountManager* table_;
+    CWizardStep1* step1_;
+    CWizardStep2POP3* pop3_;
+    CWizardStep2IMAP4* imap4_;
+    CWizardStep2Portalpost* portalpost_;
+    CWizardStep2Exchange* exchange_;
+    CWizardStep3Finish* step3_;
+    std::function<void(const std::string&)> helpOpener_;
+    std::string created_;
+};

@@ -1,0 +1,82 @@
+#include "connectiontester.h"
+
+#include "checksink.h"
+#include "dialogtext.h"
+#include "imap4client.h"
+#include "pop3client.h"
+
+#include <unordered_set>
+
+namespace
+{
+
+class CountingSink : public CheckSink
+{
+public:
+    void DeliverMessage(int, const MessageRecord&) override { ++count; }
+    int count = 0;
+};
+
+// Keep every message: a trial must never delete or hide anything on the server.
+int KeepAll(const std::string&, const std::string&)
+{
+    return 0;
+}
+
+} // namespace
+
+CConnectionTester::CConnectionTester(QObject* parent) : QObject(parent)
+{
+}
+
+CConnectionTester::~CConnectionTester()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool CConnectionTester::Start(const Target& target)
+{
+    if (running_)
+        return false;
+    if (thread_.joinable())
+        thread_.join();
+    running_ = true;
+    thread_ = std::thread([this, target] {
+        CountingSink sink;
+        int newCount = 0;
+        const std::unordered_set<std::string> known;
+        int result = 0;
+        std::string message;
+        if (target.kind == "IMAP4") {
+            Imap4Client client;
+            client.SetFilter(KeepAll);
+            result = client.CheckImap4Account(sink, target.server, target.userName, target.password,
+                                              target.port, known, "", newCount, kTimeoutSeconds, 0,
+                                              target.security);
+            message = client.Report().message;
+        } else {
+            Pop3Client client;
+            client.SetFilter(KeepAll);
+            result = client.CheckPop3Account(sink, target.server, target.userName, target.password,
+                                             target.port, known, "", newCount, kTimeoutSeconds, 0,
+                                             target.security);
+            message = client.Report().message;
+        }
+        const bool ok = result == kCheckDone;
+        const QString text =
+            ok ? DlgText::Fill(DlgText::Text(DlgText::kTestPassed), QString::number(sink.count))
+               : DlgText::Fill(DlgText::Text(DlgText::kTestFailed),
+                               QString::fromStdString(message));
+        // The queued call is dropped if the tester is destroyed first; the destructor joins
+        // this thread, so `this` is alive while it is posted.
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, text] {
+                running_ = false;
+                emit Finished(ok, text);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}

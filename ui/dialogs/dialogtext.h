@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QString>
+
+// Texts of the dialogs, by number. Numbers fixed by the message catalogue (6xxxx, 328xx) come
+// from the resource bundle only. The field labels and button texts the dialogs need that the
+// catalogue does not hold use our own range 40100-40199; until the bundle carries them the
+// English text below is used, so a missing line never leaves a blank label.
+// Threads: any (reads the loaded bundle).
+namespace DlgText
+{
+
+// Labels and buttons of our own (40100-40199).
+constexpr unsigned kPassword = 40100;        // "&Password:"
+constexpr unsigned kConfirm = 40101;         // "&Confirm:"
+constexpr unsigned kPasswordsDiffer = 40102; // "The two entries differ."
+constexpr unsigned kSetAccessCaption = 40103;
+constexpr unsigned kSetAccessHint = 40104;
+constexpr unsigned kAccountLabel = 40105; // "Account: %s"
+constexpr unsigned kAccountName = 40106;  // "Account &name:"
+constexpr unsigned kKind = 40107;         // "Account &type:"
+constexpr unsigned kKindPop3 = 40108;
+constexpr unsigned kKindImap4 = 40109;
+constexpr unsigned kKindExchange = 40110;
+constexpr unsigned kKindWebMail = 40111;
+constexpr unsigned kServer = 40112;   // "&Server:"
+constexpr unsigned kPort = 40113;     // "P&ort:"
+constexpr unsigned kUser = 40114;     // "&User name:"
+constexpr unsigned kSecurity = 40115; // "S&ecurity:"
+constexpr unsigned kSecurityTls = 40116;
+constexpr unsigned kSecurityStartTls = 40117;
+constexpr unsigned kSecurityNone = 40118;
+constexpr unsigned kTestConnection = 40119; // "&Test Connection"
+constexpr unsigned kTestRunning = 40120;
+constexpr unsigned kTestPassed = 40121; // "%d messages on the server."
+constexpr unsigned kTestFailed = 40122; // "The test failed: %s"
+constexpr unsigned kImport = 40123;     // "&Import..."
+constexpr unsigned kProfile = 40124;    // "&Profile:"
+constexpr unsigned kCategory = 40125;   // "&Service:"
+constexpr unsigned kWizardIntro = 40126;
+constexpr unsigned kWizardDone = 40127;
+constexpr unsigned kLabelFailed = 40128; // "The account could not be created: %s"
+constexpr unsigned kRuleSaveFailed = 40129;
+constexpr unsigned kRuleName = 40130;     // "&Name:"
+constexpr unsigned kRulePosition = 40131; // "&Field:"
+constexpr unsigned kRuleCondition = 40132;
+constexpr unsigned kRuleContext = 40133;
+constexpr unsigned kRuleDelete = 40134; // "&Delete on the server"
+constexpr unsigned kRuleHide = 40135;   // "&Hide only"
+constexpr unsigned kNew = 40136;
+constexpr unsigned kSave = 40137;
+constexpr unsigned kDelete = 40138;
+constexpr unsigned kRules = 40139;             // "&Rules:"
+constexpr unsigned kPropertiesCaption = 40140; // "%s Properties"
+constexpr unsigned kPeriodCheck = 40141;       // "&Check every (minutes):"
+constexpr unsigned kDailyCheck = 40142;        // "Check &daily at:"
+constexpr unsigned kPreview = 40143;           // "Pre&view:"
+constexpr unsigned kAccessPassword = 40144;    // "&Access Password..."
+constexpr unsigned kSecurityDefault = 40145;   // "Automatic"
+constexpr unsigned kApplyFailed = 40146;       // "The account could not be saved: %s"
+constexpr unsigned kPageGeneral = 40150;
+constexpr unsigned kPageNetwork = 40151;
+constexpr unsigned kPageNotify = 40152;
+constexpr unsigned kPageExchange = 40153;
+constexpr unsigned kStartup = 40154;
+constexpr unsigned kMinimum = 40155;
+constexpr unsigned kMailClient = 40156;
+constexpr unsigned kMailCommand = 40157;
+constexpr unsigned kConnection1 = 40158;
+constexpr unsigned kConnection2 = 40159;
+constexpr unsigned kConnection3 = 40160;
+constexpr unsigned kDialupEntry = 40161;
+constexpr unsigned kHangUp = 40162;
+constexpr unsigned kUseExisting = 40163;
+constexpr unsigned kTimeout = 40164;
+constexpr unsigned kFlashIcon = 40165;
+constexpr unsigned kEffect3d = 40166;
+constexpr unsigned kStartClient = 40167;
+constexpr unsigned kPopup = 40168;
+constexpr unsigned kMailLed = 40169;
+constexpr unsigned kSound = 40170;
+constexpr unsigned kBrowse = 40171;
+constexpr unsigned kPlay = 40172;
+constexpr unsigned kDefaultExchange = 40173;
+constexpr unsigned kAutoStartExchange = 40174;
+constexpr unsigned kWaveFilter = 40175;
+
+// The text: the bundle's when it has one, else the built-in English text of our own
+// numbers, else an empty string.
+QString Text(unsigned id);
+
+// `pattern` with its first "%s" replaced by `value` (and "%d" when there is no "%s").
+QString Fill(const QString& pattern, const QString& value);
+
+} // namespace DlgText

@@ -1,0 +1,89 @@
+#include "pagegeneraldlg.h"
+
+#include "autostartentry.h"
+#include "dialogtext.h"
+#include "programkey.h"
+#include "registrykey.h"
+#include "regsettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLineEdit>
+
+namespace
+{
+
+// "ForUser" under the machine's program key; absent counts as 1 (machine-wide).
+bool MachineWide()
+{
+    CRegistryKey key;
+    uint32_t forUser = 1;
+    if (key.Open(RegistryRoot::LocalMachine, ProgramKey::Path()))
+        key.ReadDword("ForUser", forUser);
+    return forUser != 0;
+}
+
+} // namespace
+
+CPageGeneralDlg::CPageGeneralDlg(const SettingsEnvironment& env, QWidget* parent)
+    : QWidget(parent), env_(env)
+{
+    CRegSettings settings;
+    settings.LoadGeneral();
+    startup_ = new QCheckBox(DlgText::Text(DlgText::kStartup), this);
+    startup_->setChecked(settings.general.startup == "1");
+    minimum_ = new QCheckBox(DlgText::Text(DlgText::kMinimum), this);
+    minimum_->setChecked(settings.general.minimum == "1");
+    clients_ = new QComboBox(this);
+    command_ = new QLineEdit(this);
+    for (const MailClientInfo& c : env.mailClients) {
+        if (c.name.empty() || c.command.empty())
+            continue;
+        shown_.push_back(c);
+        clients_->addItem(QString::fromStdString(c.name));
+    }
+    const int named =
+        clients_->findText(QString::fromStdString(settings.general.mailClient), Qt::MatchExactly);
+    if (named >= 0) {
+        clients_->setCurrentIndex(named);
+        command_->setText(QString::fromStdString(shown_[named].command));
+    } else if (!shown_.empty()) {
+        clients_->setCurrentIndex(0);
+        command_->setText(QString::fromStdString(shown_[0].command));
+    }
+    connect(clients_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < static_cast<int>(shown_.size()))
+            command_->setText(QString::fromStdString(shown_[index].command));
+    });
+
+    auto* form = new QFormLayout(this);
+    form->addRow(startup_);
+    form->addRow(minimum_);
+    form->addRow(DlgText::Text(DlgText::kMailClient), clients_);
+    form->addRow(DlgText::Text(DlgText::kMailCommand), command_);
+    Apply();
+}
+
+void CPageGeneralDlg::Apply()
+{
+    CAutostartEntry entry = env_.autostartUserDir.empty()
+                                ? CAutostartEntry()
+                                : CAutostartEntry(env_.autostartUserDir, env_.autostartSystemDir);
+    CRegSettings settings;
+    settings.LoadGeneral();
+    if (startup_->isChecked()) {
+        // Without a known program path no entry is written, but the wish is kept.
+        if (!env_.executable.empty())
+            entry.Write(env_.executable, ProgramKey::ApplicationWord(), MachineWide());
+        settings.general.startup = "1";
+    } else {
+        entry.Remove();
+        settings.general.startup = "0";
+    }
+    settings.general.minimum = minimum_->isChecked() ? "1" : "0";
+    settings.general.mailClient =
+        clients_->currentIndex() < 0 ? std::string() : clients_->currentText().toStdString();
+    settings.general.mailClientPath = command_->text().toStdString();
+    settings.SaveGeneral();
+}

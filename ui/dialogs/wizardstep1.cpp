@@ -1,0 +1,92 @@
+#include "wizardstep1.h"
+
+#include "accountmanager.h"
+#include "dialogtext.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+const char* const CWizardStep1::kKinds[4] = {"POP3", "IMAP4", "Portalpost", "Exchange(MAPI)"};
+
+CWizardStep1::CWizardStep1(CAccountManager* table, QWidget* parent)
+    : QWizardPage(parent), table_(table)
+{
+    auto* intro = new QLabel(DlgText::Text(DlgText::kWizardIntro), this);
+    intro->setWordWrap(true);
+    name_ = new QLineEdit(this);
+    // Account.cfg keeps at most 60 bytes of a name.
+    name_->setMaxLength(60);
+    kind_ = new QComboBox(this);
+    for (const char* kind : kKinds)
+        kind_->addItem(QString::fromLatin1(kind));
+    kind_->setCurrentIndex(0);
+    import_ = new QPushButton(DlgText::Text(DlgText::kImport), this);
+    connect(import_, &QPushButton::clicked, this, &CWizardStep1::Import);
+
+    auto* form = new QFormLayout;
+    form->addRow(DlgText::Text(DlgText::kAccountName), name_);
+    form->addRow(DlgText::Text(DlgText::kKind), kind_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addLayout(form);
+    layout->addWidget(import_, 0, Qt::AlignLeft);
+    layout->addStretch();
+    setTabOrder(name_, kind_);
+    setTabOrder(kind_, import_);
+}
+
+std::string CWizardStep1::Name() const
+{
+    // An imported name is shown in the (disabled) box, so the box always holds the name.
+    return name_->text().toStdString();
+}
+
+std::string CWizardStep1::Kind() const
+{
+    return imported_ ? imported_->kind : std::string(kKinds[kind_->currentIndex()]);
+}
+
+void CWizardStep1::Import()
+{
+    std::optional<ImportedAccount> chosen = importer_ ? importer_(this) : std::nullopt;
+    if (!imported_) {
+        typedName_ = name_->text();
+        typedKind_ = kind_->currentIndex();
+    }
+    if (chosen) {
+        imported_ = std::move(chosen);
+        name_->setText(QString::fromStdString(imported_->name));
+        const int index = kind_->findText(QString::fromStdString(imported_->kind));
+        kind_->setCurrentIndex(index < 0 ? 0 : index);
+        if (index < 0)
+            imported_->kind = kKinds[0];
+    } else {
+        imported_.reset();
+        name_->setText(typedName_);
+        kind_->setCurrentIndex(typedKind_);
+    }
+    name_->setEnabled(!imported_);
+    kind_->setEnabled(!imported_);
+}
+
+bool CWizardStep1::validatePage()
+{
+    std::string name = Name();
+    if (!table_ || table_->NameInUse(name, this, nullptr, 1)) {
+        // The name check may have trimmed or emptied the entry: show what it left. An
+        // imported name that is refused (taken, or holding a character a folder name cannot
+        // have) becomes editable, or the user could never get past this page.
+        name_->setText(QString::fromStdString(name));
+        name_->setEnabled(true);
+        name_->setFocus();
+        return false;
+    }
+    name_->setText(QString::fromStdString(name));
+    if (imported_)
+        imported_->name = name;
+    return true;
+}

@@ -1,0 +1,166 @@
+#include "wizardstep2server.h"
+
+#include "connectiontester.h"
+#include "dialogtext.h"
+#include "wizardmessages.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace
+{
+
+constexpr unsigned kNoPop3Server = 61378;
+constexpr unsigned kNoImap4Server = 61379;
+constexpr unsigned kNoUser = 61380;
+constexpr unsigned kNoPassword = 61381;
+
+// Security list order and the stored words.
+const char* const kSecurityWords[3] = {"TLS", "STARTTLS", "None"};
+
+} // namespace
+
+CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
+    : QWizardPage(parent), kind_(kind)
+{
+    setTitle(QString::fromStdString(kind));
+    server_ = new QLineEdit(this);
+    security_ = new QComboBox(this);
+    security_->addItem(DlgText::Text(DlgText::kSecurityTls));
+    security_->addItem(DlgText::Text(DlgText::kSecurityStartTls));
+    security_->addItem(DlgText::Text(DlgText::kSecurityNone));
+    port_ = new QLineEdit(this);
+    port_->setValidator(new QIntValidator(1, 65535, port_));
+    port_->setMaxLength(5);
+    user_ = new QLineEdit(this);
+    password_ = new QLineEdit(this);
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setMaxLength(60);
+    test_ = new QPushButton(DlgText::Text(DlgText::kTestConnection), this);
+    result_ = new QLabel(this);
+    result_->setWordWrap(true);
+    result_->setTextFormat(Qt::PlainText);
+    tester_ = new CConnectionTester(this);
+
+    auto* form = new QFormLayout;
+    form->addRow(DlgText::Text(DlgText::kServer), server_);
+    form->addRow(DlgText::Text(DlgText::kSecurity), security_);
+    form->addRow(DlgText::Text(DlgText::kPort), port_);
+    form->addRow(DlgText::Text(DlgText::kUser), user_);
+    form->addRow(DlgText::Text(DlgText::kPassword), password_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(test_, 0, Qt::AlignLeft);
+    layout->addWidget(result_);
+    layout->addStretch();
+    setTabOrder(server_, security_);
+    setTabOrder(security_, port_);
+    setTabOrder(port_, user_);
+    setTabOrder(user_, password_);
+    setTabOrder(password_, test_);
+
+    connect(security_, &QComboBox::currentIndexChanged, this, &CWizardStep2Server::SecurityChanged);
+    connect(test_, &QPushButton::clicked, this, &CWizardStep2Server::TestConnection);
+    connect(tester_, &CConnectionTester::Finished, this, [this](bool, const QString& text) {
+        result_->setText(text);
+        test_->setEnabled(true);
+    });
+    SecurityChanged();
+}
+
+void CWizardStep2Server::SetImported(const ImportedAccount* imported)
+{
+    if (imported) {
+        server_->setText(QString::fromStdString(imported->server));
+        user_->setText(QString::fromStdString(imported->userName));
+        for (int i = 0; i < 3; ++i)
+            if (imported->security == kSecurityWords[i])
+                security_->setCurrentIndex(i);
+        if (!imported->port.empty())
+            port_->setText(QString::fromStdString(imported->port));
+    }
+    server_->setEnabled(!imported);
+    user_->setEnabled(!imported);
+}
+
+std::string CWizardStep2Server::Server() const
+{
+    return server_->text().trimmed().toStdString();
+}
+
+std::string CWizardStep2Server::UserName() const
+{
+    return user_->text().toStdString();
+}
+
+std::string CWizardStep2Server::Password() const
+{
+    return password_->text().toStdString();
+}
+
+std::string CWizardStep2Server::Security() const
+{
+    return kSecurityWords[security_->currentIndex() < 0 ? 0 : security_->currentIndex()];
+}
+
+std::string CWizardStep2Server::Port() const
+{
+    // The validator lets half-typed text such as "0" stand; only a real port is used.
+    bool number = false;
+    const int typed = port_->text().toInt(&number);
+    if (number && typed >= 1 && typed <= 65535)
+        return std::to_string(typed);
+    const bool tls = Security() == "TLS";
+    if (kind_ == "IMAP4")
+        return tls ? "993" : "143";
+    return tls ? "995" : "110";
+}
+
+void CWizardStep2Server::SecurityChanged()
+{
+    const QString text = port_->text();
+    if (text.isEmpty() || text == QLatin1String("110") || text == QLatin1String("143") ||
+        text == QLatin1String("995") || text == QLatin1String("993")) {
+        port_->clear();
+        port_->setText(QString::fromStdString(Port()));
+    }
+}
+
+unsigned CWizardStep2Server::FirstFailure() const
+{
+    if (Server().empty())
+        return kind_ == "IMAP4" ? kNoImap4Server : kNoPop3Server;
+    if (UserName().empty())
+        return kNoUser;
+    if (Password().empty())
+        return kNoPassword;
+    return 0;
+}
+
+bool CWizardStep2Server::validatePage()
+{
+    if (const unsigned failure = FirstFailure()) {
+        WizardWarning(this, failure);
+        return false;
+    }
+    return true;
+}
+
+void CWizardStep2Server::TestConnection()
+{
+    if (const unsigned failure = FirstFailure()) {
+        WizardWarning(this, failure);
+        return;
+    }
+    CConnectionTester::Target target{kind_,      Server(),   QString::fromStdString(Port()).toInt(),
+                                     Security(), UserName(), Password()};
+    if (tester_->Start(target)) {
+        test_->setEnabled(false);
+        result_->setText(DlgText::Text(DlgText::kTestRunning));
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "importedaccount.h"
+
+#include <QWizardPage>
+#include <optional>
+#include <string>
+
+class CConnectionTester;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The step-2 page of a POP3 or IMAP4 account: server, security (SSL/TLS, STARTTLS, none),
+// port, user name, password (at most 60 characters) and a Test Connection button that
+// tries the entered values once without storing anything. Choosing a security puts the
+// matching standard port into the port field while the field holds a standard port or
+// nothing (a port the user typed is kept). Next checks, in this order, server, user name,
+// password, showing the first failure.
+class CWizardStep2Server : public QWizardPage
+{
+    Q_OBJECT
+
+public:
+    // `kind` "POP3" or "IMAP4".
+    CWizardStep2Server(const std::string& kind, QWidget* parent = nullptr);
+
+    // Fills and locks the server and user name from an import, or unlocks them (nullptr).
+    void SetImported(const ImportedAccount* imported);
+
+    std::string Server() const;
+    std::string UserName() const;
+    std::string Password() const;
+    std::string Port() const;     // the field, or the security's standard port when empty
+    std::string Security() const; // "TLS", "STARTTLS" or "None"
+
+    QLineEdit* ServerEdit() const { return server_; }
+    QComboBox* SecurityList() const { return security_; }
+    QLineEdit* PortEdit() const { return port_; }
+    QLineEdit* UserEdit() const { return user_; }
+    QLineEdit* PasswordEdit() const { return password_; }
+    QPushButton* TestButton() const { return test_; }
+    QLabel* TestResult() const { return result_; }
+    CConnectionTester* Tester() const { return tester_; }
+
+    bool validatePage() override;
+
+public slots:
+    void TestConnection();
+
+private:
+    void SecurityChanged();
+    // The first failing check's message number, 0 when all pass.
+    unsigned FirstFailure() const;
+
+    std::string kind_;
+    QLineEdit* server_;
+    QComboBox* security_;
+    QLineEdit* port_;
+    QLineEdit* user_;
+    QLineEdit* password_;
+    QPushButton* test_;
+    QLabel* result_;
+    CConnectionTester* tester_;
+};
