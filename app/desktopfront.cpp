@@ -3,6 +3,7 @@
 #include "accountmanager.h"
 #include "apppaths.h"
 #include "checkengine.h"
+#include "desktopdialogs.h"
 #include "desktopdialoguebackend.h"
 #include "dialupnetwork.h"
 #include "enginestate.h"
@@ -134,6 +135,7 @@ int DesktopFront::Run(int argc, char** argv)
     hooks.openHelp = OpenHelp;
     CMainFrame frame(*accounts, *state, led, std::move(hooks));
     frame.PlaceOnScreen(nullptr);
+    ConnectDesktopDialogs(frame, *accounts);
     // From here on a later start, a logout or Ctrl+C reach the window, also while the
     // engine loads.
     QObject::connect(&instance, &CSingleInstance::showRequested, &frame,

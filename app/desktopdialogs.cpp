@@ -1,0 +1,76 @@
+#include "desktopdialogs.h"
+
+#include "accesspassworddlg.h"
+#include "accountlist.h"
+#include "accountmanager.h"
+#include "accountpropertiesdlg.h"
+#include "accountwizard.h"
+#include "apppaths.h"
+#include "dialoguebox.h"
+#include "filtermanagerdlg.h"
+#include "leftview.h"
+#include "mainframe.h"
+#include "resourcelibrary.h"
+#include "setaccesspassworddlg.h"
+#include "settingsenvironment.h"
+#include "sysconfigdlg.h"
+
+namespace
+{
+
+// Caption of the access-password warnings.
+constexpr unsigned kAccessPasswordCaption = 61363;
+
+// The access-password editor: the table and Account.cfg change together, so the password
+// asked for on the next check is the one the file keeps across restarts.
+void EditAccessPassword(CMainFrame& frame, CAccountManager& accounts, const std::string& name)
+{
+    CSetAccessPasswordDlg dlg(QString::fromStdString(name), &frame);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const std::string password = dlg.Password();
+    CAccountList list(AppPaths::AccountListFile());
+    if (list.Update(name, nullptr, &password, nullptr) != 1) {
+        DialogueBox(list.Error(), LoadResourceString(kAccessPasswordCaption), &frame, kDialogueOk,
+                    kDialogueIconExclamation);
+        return;
+    }
+    accounts.SetAccessPassword(name, password);
+    frame.Tree()->AccessPasswordChanged(name);
+}
+
+} // namespace
+
+void ConnectDesktopDialogs(CMainFrame& frame, CAccountManager& accounts)
+{
+    QObject::connect(&frame, &CMainFrame::newAccountRequested, &frame, [&frame, &accounts] {
+        CAccountWizard wizard(&accounts, nullptr, &frame);
+        if (wizard.exec() == QDialog::Accepted && !wizard.CreatedName().empty())
+            frame.AccountCreated(QString::fromStdString(wizard.CreatedName()));
+    });
+    QObject::connect(&frame, &CMainFrame::settingsRequested, &frame, [&frame, &accounts] {
+        // No MAPI provider exists on this platform, so the Exchange page is not offered.
+        CSysConfigDlg dlg(SettingsEnvironment::FromSystem(&accounts, false), &frame);
+        dlg.exec();
+    });
+    QObject::connect(&frame, &CMainFrame::filterRulesRequested, &frame, [&frame] {
+        CFilterManagerDlg dlg(&frame);
+        dlg.exec();
+    });
+
+    CLeftView* tree = frame.Tree();
+    tree->SetAccessPrompt([&frame, &accounts](const std::string& account) {
+        CAccessPasswordDlg dlg(&accounts, QString::fromStdString(account), &frame);
+        return dlg.exec() == QDialog::Accepted;
+    });
+    QObject::connect(tree, &CLeftView::accessPasswordDialogRequested, &frame,
+                     [&frame, &accounts](const std::string& account) {
+                         EditAccessPassword(frame, accounts, account);
+                     });
+    QObject::connect(tree, &CLeftView::propertiesDialogRequested, &frame,
+                     [&frame, &accounts, tree](const std::string& account) {
+                         CAccountPropertiesDlg dlg(&accounts, account, nullptr, &frame);
+                         if (dlg.exec() == QDialog::Accepted && dlg.NewName() != account)
+                             tree->AccountRenamed(account, dlg.NewName());
+                     });
+}
