@@ -47,7 +47,7 @@ std::string CAutostartEntry::TargetPath(bool machineWide) const
 
 std::string CAutostartEntry::Content(const std::string& executable, const std::string& name)
 {
-    // Desktop Entry Specification, "The Exec key": inside double quotes the characters
+    // The freedesktop desktop-entry format's rules for Exec: inside double quotes the characters
     // " ` $ \ are escaped with a backslash, and "%" becomes "%%" (no field code). The
     // string value type then escapes each backslash once more.
     std::string quoted = "\"";
