@@ -16,7 +16,8 @@ run: build
 	./build/release/bin/postwatch $(ARGS)
 
 build-test: bootstrap
-	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DPOSTWATCH_SANITIZE=ON >/dev/null
+	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DPOSTWATCH_SANITIZE=ON \
+		-DPOSTWATCH_SCREENSHOT_DIR=$(CURDIR)/build/screenshots >/dev/null
 	@cmake --build build/test -j $(JOBS)
 
 test: build-test

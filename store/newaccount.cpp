@@ -25,14 +25,15 @@ NewAccountResult Refuse(Category category, std::string message)
 struct KindDefaults {
     const char* kind;
     const char* port;
+    const char* tlsPort; // implicit TLS listens on a port of its own
     const char* priview;
 };
 
 const KindDefaults kKinds[] = {
-    {kMailTypePop3, "110", "99"},
-    {kMailTypeImap4, "143", "2"},
-    {kMailTypePortalpost, "", ""},
-    {kMailTypeExchange, "", "2"},
+    {kMailTypePop3, "110", "995", "99"},
+    {kMailTypeImap4, "143", "993", "2"},
+    {kMailTypePortalpost, "", "", ""},
+    {kMailTypeExchange, "", "", "2"},
 };
 
 } // namespace
@@ -78,7 +79,9 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     record.mailType = kind->kind;
     record.userName = request.userName;
     record.server = request.server;
-    record.port = request.port ? *request.port : kind->port;
+    record.port = request.port                ? *request.port
+                  : request.security == "TLS" ? kind->tlsPort
+                                              : kind->port;
     record.periodCheck = "No";
     record.period = "15";
     record.specifiedTimeCheck = "No";

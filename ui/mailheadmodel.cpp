@@ -158,6 +158,29 @@ int CMailHeadModel::RemoveRows(std::vector<int> rows)
     CMailBoxFile file;
     if (path_.empty() || !file.Open(path_) || !file.Delete(ids))
         writeFailures_ += static_cast<int>(ids.size());
+    size_t runs = 1;
+    for (size_t k = 1; k < rows.size(); ++k)
+        runs += rows[k] != rows[k - 1] - 1 ? 1 : 0;
+    if (runs > kMostRunsRemovedOneByOne) {
+        // Each run removed on its own would move every row behind it again; a scattered
+        // selection of thousands is compacted in one pass and the views start over.
+        beginResetModel();
+        std::vector<bool> gone(rows_.size(), false);
+        for (int r : rows)
+            gone[static_cast<size_t>(r)] = true;
+        size_t kept = 0;
+        for (size_t k = 0; k < rows_.size(); ++k) {
+            if (gone[k])
+                continue;
+            if (kept != k)
+                rows_[kept] = std::move(rows_[k]);
+            ++kept;
+        }
+        rows_.resize(kept);
+        endResetModel();
+        EmitCounts();
+        return static_cast<int>(rows.size());
+    }
     // Remove runs of neighbouring rows at once (a whole selection is one run), from the
     // bottom up so that the indices still to come stay valid.
     size_t i = 0;

@@ -61,8 +61,11 @@ public:
     // Sets the read state of the given rows and their Message.box records; rows already in
     // that state are skipped. Returns how many rows changed.
     int SetRowsRead(const std::vector<int>& rows, bool read);
-    // Removes the rows and their records. Returns how many rows went.
+    // Removes the rows and their records. Returns how many rows went. A selection of more
+    // than kMostRunsRemovedOneByOne separate runs resets the views instead of removing run
+    // by run.
     int RemoveRows(std::vector<int> rows);
+    static constexpr size_t kMostRunsRemovedOneByOne = 32;
 
     // The body preview of a row, read from Message.box on demand ("" when unavailable).
     std::string Preview(int row) const;

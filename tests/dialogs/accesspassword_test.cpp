@@ -71,7 +71,6 @@ TEST(AccessPasswordPrompt, CancelChangesNothingAndTheFieldIsLimited)
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(Unlocked(table), 0);
     EXPECT_TRUE(sandbox.dialogue->calls.empty());
-    SaveScreenshot(dlg, "access-password-prompt");
 }
 
 TEST(SetAccessPassword, BothEntriesMustAgree)
@@ -108,8 +107,6 @@ TEST(SetAccessPassword, BothEntriesMustAgree)
             EXPECT_TRUE(dlg.ConfirmEdit()->text().isEmpty()) << r.name;
         }
     }
-    CSetAccessPasswordDlg dlg(QStringLiteral("Work"));
-    SaveScreenshot(dlg, "set-access-password");
 }
 
 } // namespace

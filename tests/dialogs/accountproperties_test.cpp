@@ -230,11 +230,6 @@ TEST(AccountProperties, AccessPasswordGoesToTheListAndTheTable)
         EXPECT_EQ(ListFile().at(0).accessPassword, r.set) << r.name;
         EXPECT_EQ(table.HasAccessPassword("Work"), r.has) << r.name;
     }
-    UiSandbox sandbox;
-    CAccountManager table;
-    ASSERT_TRUE(MakeAccount(table));
-    CAccountPropertiesDlg dlg(&table, "Work");
-    SaveScreenshot(dlg, "account-properties");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "wizardstep2imap4.h"
 #include "wizardstep2pop3.h"
 #include "wizardstep2portalpost.h"
+#include "wizardtestsupport.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -21,31 +22,6 @@
 
 namespace
 {
-
-class ExchangePlugins : public AccountPlugins
-{
-public:
-    int MapiPresent() const override { return 1; }
-    std::vector<std::string> Profiles() const override { return {"Office", "Home"}; }
-};
-
-// Step 1 filled and Next pressed; true when the wizard moved on.
-bool PassStep1(CAccountWizard& wizard, const char* name, const char* kind)
-{
-    wizard.Step1()->NameEdit()->setText(QString::fromUtf8(name));
-    wizard.Step1()->KindList()->setCurrentText(QString::fromUtf8(kind));
-    const int before = wizard.currentId();
-    wizard.next();
-    return wizard.currentId() != before;
-}
-
-void FillServer(CWizardStep2Server* page, const char* server, const char* user,
-                const char* password)
-{
-    page->ServerEdit()->setText(QString::fromUtf8(server));
-    page->UserEdit()->setText(QString::fromUtf8(user));
-    page->PasswordEdit()->setText(QString::fromUtf8(password));
-}
 
 TEST(AccountWizard, Step1NameRulesAndThePageOfEachKind)
 {
@@ -409,17 +385,6 @@ TEST(AccountWizard, TestConnectionReportsWithoutStoring)
         EXPECT_TRUE(page.TestButton()->isEnabled()) << r.name;
         EXPECT_FALSE(std::filesystem::exists(AppPaths::AccountListFile())) << r.name;
     }
-}
-
-TEST(AccountWizard, Screenshots)
-{
-    UiSandbox sandbox;
-    CAccountManager table;
-    CAccountWizard wizard(&table, nullptr);
-    wizard.show();
-    SaveScreenshot(wizard, "wizard-step1");
-    ASSERT_TRUE(PassStep1(wizard, "New", "POP3"));
-    SaveScreenshot(wizard, "wizard-step2-pop3");
 }
 
 } // namespace

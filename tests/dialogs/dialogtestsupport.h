@@ -5,19 +5,8 @@
 #include "passcipher.h"
 #include "ui/uitestsupport.h"
 
-#include <QDir>
 #include <QString>
-#include <QWidget>
 #include <string>
-
-// Saves a picture of a finished dialog for review under <build>/screenshots/.
-inline void SaveScreenshot(QWidget& widget, const char* name)
-{
-    QDir().mkpath(QStringLiteral(POSTWATCH_SCREENSHOT_DIR));
-    widget.adjustSize();
-    widget.grab().save(QStringLiteral(POSTWATCH_SCREENSHOT_DIR "/") + QString::fromUtf8(name) +
-                       QStringLiteral(".png"));
-}
 
 // A sandbox with one POP3 account "Work" created as the wizard creates it.
 inline bool MakeAccount(CAccountManager& table, const std::string& name = "Work")

@@ -286,8 +286,6 @@ TEST(SettingsDialog, PagesHelpAndApply)
             dlg.Tabs()->setCurrentIndex(i);
             EXPECT_EQ(dlg.HelpTopic(), expected[i]) << r.name;
         }
-        if (r.mapi)
-            SaveScreenshot(dlg, "settings");
         dlg.Tabs()->setCurrentIndex(0);
         dlg.General()->MinimumBox()->setChecked(true);
         dlg.accept();

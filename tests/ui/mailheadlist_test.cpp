@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace
@@ -282,6 +283,43 @@ TEST(MailHeadList, RemoveDeletesRowsAndRecordsAndMovesTheSelection)
         if (c.messages)
             EXPECT_EQ(sandbox.dialogue->calls[0].caption, "Remove Messages") << c.name;
     }
+}
+
+TEST(MailHeadList, RemovingAScatteredSelectionKeepsEveryOtherRow)
+{
+    // Every third of 120 rows: 40 separate runs, more than are removed run by run.
+    UiSandbox sandbox;
+    std::vector<StoredMessage> messages;
+    for (int i = 0; i < 120; ++i) {
+        char id[8];
+        std::snprintf(id, sizeof id, "m%03d", i);
+        messages.push_back(Message(id, i % 2 ? "Yes" : "No", "sender", "subject"));
+    }
+    WriteMailBox("Alpha", messages);
+    CMailHeadList list;
+    list.Load("Alpha");
+    std::vector<int> rows;
+    std::vector<std::string> left;
+    int unread = 0;
+    for (int i = 0; i < 120; ++i) {
+        if (i % 3 == 0) {
+            rows.push_back(i);
+            continue;
+        }
+        left.push_back(messages[static_cast<size_t>(i)].messageId);
+        unread += i % 2 ? 0 : 1;
+    }
+    ASSERT_GT(rows.size(), CMailHeadModel::kMostRunsRemovedOneByOne);
+    Select(list, rows);
+    list.RemoveSelected();
+    EXPECT_EQ(IdsInRowOrder(*list.Model()), left);
+    EXPECT_EQ(list.Model()->UnreadCount(), unread);
+    std::vector<std::string> stored;
+    for (const auto& [id, read] : StoredReadFlags("Alpha"))
+        stored.push_back(id);
+    EXPECT_EQ(stored, left);
+    EXPECT_EQ(list.SelectedRows().size(), 1u);
+    EXPECT_EQ(list.Model()->WriteFailures(), 0);
 }
 
 TEST(MailHeadList, SelectAllSelectsEveryRow)

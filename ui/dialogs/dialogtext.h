@@ -2,10 +2,10 @@
 
 #include <QString>
 
-// Texts of the dialogs, by number. Numbers fixed by the message catalogue (6xxxx, 328xx) come
-// from the resource bundle only. The field labels and button texts the dialogs need that the
-// catalogue does not hold use our own range 40100-40199; until the bundle carries them the
-// English text below is used, so a missing line never leaves a blank label.
+// Texts of the dialogs, by number, from the resource bundle. The field labels and button
+// texts the dialogs need beyond the message catalogue (6xxxx, 328xx) use our own range
+// 40100-40199 (resources/strings/en.tsv); a test checks that every number named here has
+// its line.
 // Threads: any (reads the loaded bundle).
 namespace DlgText
 {
@@ -17,7 +17,7 @@ constexpr unsigned kPasswordsDiffer = 40102; // "The two entries differ."
 constexpr unsigned kSetAccessCaption = 40103;
 constexpr unsigned kSetAccessHint = 40104;
 constexpr unsigned kAccountLabel = 40105; // "Account: %s"
-constexpr unsigned kAccountName = 40106;  // "Account &name:"
+constexpr unsigned kAccountName = 40106;  // "Account na&me:"
 constexpr unsigned kKind = 40107;         // "Account &type:"
 constexpr unsigned kKindPop3 = 40108;
 constexpr unsigned kKindImap4 = 40109;
@@ -35,7 +35,7 @@ constexpr unsigned kTestRunning = 40120;
 constexpr unsigned kTestPassed = 40121; // "%d messages on the server."
 constexpr unsigned kTestFailed = 40122; // "The test failed: %s"
 constexpr unsigned kImport = 40123;     // "&Import..."
-constexpr unsigned kProfile = 40124;    // "&Profile:"
+constexpr unsigned kProfile = 40124;    // "P&rofile:"
 constexpr unsigned kCategory = 40125;   // "&Service:"
 constexpr unsigned kWizardIntro = 40126;
 constexpr unsigned kWizardDone = 40127;
@@ -85,8 +85,7 @@ constexpr unsigned kDefaultExchange = 40173;
 constexpr unsigned kAutoStartExchange = 40174;
 constexpr unsigned kWaveFilter = 40175;
 
-// The text: the bundle's when it has one, else the built-in English text of our own
-// numbers, else an empty string.
+// The bundle's text; empty when it has none.
 QString Text(unsigned id);
 
 // `pattern` with its first "%s" replaced by `value` (and "%d" when there is no "%s").
