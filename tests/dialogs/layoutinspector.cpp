@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTextDocument>
 #include <QToolButton>
@@ -196,6 +197,10 @@ void LayoutInspector::CheckControls(std::vector<std::string>* out) const
                    !qobject_cast<const QToolButton*>(w)) {
             if (w->width() < w->sizeHint().width())
                 out->push_back(Describe(w) + ": the text does not fit");
+        } else if (const auto* view = qobject_cast<const QAbstractItemView*>(w)) {
+            if (view->horizontalScrollBar()->isVisible())
+                out->push_back(Describe(w) + ": its columns do not fit (a horizontal scroll "
+                                             "bar shows)");
         } else if (qobject_cast<const QComboBox*>(w) || qobject_cast<const QTabBar*>(w)) {
             if (w->width() < w->sizeHint().width())
                 out->push_back(Describe(w) + " is narrower than its longest entry");

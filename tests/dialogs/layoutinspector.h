@@ -8,7 +8,8 @@ class QWidget;
 
 // Looks at a shown top-level window the way a user would and lists what is wrong with it:
 // - the window is larger than the screen's work area;
-// - a control sticks out of its parent or is smaller than it needs to be;
+// - a control sticks out of its parent or is smaller than it needs to be; a list's columns
+//   need a horizontal scroll bar;
 // - a label's, button's or tab's text does not show whole;
 // - Tab does not reach a control, or visits the controls out of reading order (top to
 //   bottom; a move back up is allowed only into a new column to the right);

@@ -4,8 +4,11 @@
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QScreen>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 CImportDlg::CImportDlg(std::vector<ForeignMailAccount> accounts, QWidget* parent)
     : QDialog(parent), accounts_(std::move(accounts))
@@ -25,8 +28,15 @@ CImportDlg::CImportDlg(std::vector<ForeignMailAccount> accounts, QWidget* parent
         item->setText(2, QString::fromStdString(ShownServer(a.kind, a.server)));
         item->setText(3, QString::fromStdString(ShownUser(a.kind, a.userName)));
     }
-    for (int c = 0; c < 4; ++c)
+    // Wide enough for all four columns (up to most of the screen), so that none hides
+    // behind a horizontal scroll bar.
+    int wide = 2 * list_->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int c = 0; c < 4; ++c) {
         list_->resizeColumnToContents(c);
+        wide += list_->header()->sectionSize(c);
+    }
+    const int most = screen() ? screen()->availableGeometry().width() * 4 / 5 : wide;
+    list_->setMinimumWidth(std::min(wide, most));
     if (list_->topLevelItemCount() > 0)
         list_->setCurrentItem(list_->topLevelItem(0));
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { accept(); });

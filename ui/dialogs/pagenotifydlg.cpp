@@ -30,6 +30,8 @@ CPageNotifyDlg::CPageNotifyDlg(const SettingsEnvironment& env, QWidget* parent)
     sound_ = box(DlgText::kSound, n.sound);
     file_ = new QLineEdit(this);
     file_->setReadOnly(true);
+    // Room for a file name with a folder or two in front of it.
+    file_->setMinimumWidth(file_->fontMetrics().averageCharWidth() * 32);
     if (n.sound == "1")
         file_->setText(QString::fromStdString(n.soundFileName));
     browse_ = new QPushButton(DlgText::Text(DlgText::kBrowse), this);
