@@ -86,10 +86,15 @@ std::vector<int> CMailHeadList::SelectedRows() const
     std::vector<int> rows;
     if (!selectionModel())
         return rows;
-    const QModelIndexList selected = selectionModel()->selectedRows();
-    rows.reserve(static_cast<size_t>(selected.size()));
-    for (const QModelIndex& i : selected)
-        rows.push_back(i.row());
+    // Rows are selected whole, so the selection's ranges give the rows directly; asking
+    // the selection model for its selected rows checks every row against every range,
+    // which takes minutes for a scattered selection of many thousands.
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 

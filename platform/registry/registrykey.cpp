@@ -4,6 +4,7 @@
 #include "registryname.h"
 
 #include <QFile>
+#include <QList>
 #include <QSettings>
 #include <QStringList>
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -182,6 +184,45 @@ int StatusError(const QSettings& s)
     return EIO;
 }
 
+// QSettings keeps a change whose save failed in the copy of the file that it shares across the
+// process: reads would go on showing it, and the next save for that file, by any object, would
+// write it after all. So before changing `key` (a value, a group, or the whole file when empty)
+// this takes what the key and everything under it hold, and a failed save puts that back in the
+// shared copy. The file itself was never touched: the save writes a temporary file and renames
+// it only when it is complete.
+class SaveGuard
+{
+public:
+    SaveGuard(QSettings& s, QString key) : s_(s), key_(std::move(key))
+    {
+        if (!key_.isEmpty() && s_.contains(key_))
+            before_.append({key_, s_.value(key_)});
+        s_.beginGroup(key_);
+        const QStringList children = s_.allKeys();
+        s_.endGroup();
+        for (const QString& child : children)
+            before_.append({Join(key_, child), s_.value(Join(key_, child))});
+    }
+
+    // Saves; 0 or an errno, and on failure the shared copy holds the old values again.
+    int Save()
+    {
+        s_.sync();
+        int err = StatusError(s_);
+        if (err) {
+            s_.remove(key_);
+            for (const auto& [key, value] : before_)
+                s_.setValue(key, value);
+        }
+        return err;
+    }
+
+private:
+    QSettings& s_;
+    QString key_;
+    QList<std::pair<QString, QVariant>> before_;
+};
+
 std::string VariantText(const QVariant& v)
 {
     if (v.typeId() == QMetaType::QByteArray)
@@ -335,12 +376,12 @@ int CRegistryKey::Impl::Locate(RegistryRoot r, const std::vector<std::string>& p
         return ENOENT;
     if (!s.isWritable())
         return EACCES;
+    SaveGuard guard(s, Join(group, QString::fromUtf8(RegistryName::Escape(parts[i]))));
     for (; i < parts.size(); ++i) {
         group = Join(group, QString::fromUtf8(RegistryName::Escape(parts[i])));
         s.setValue(Join(group, kKeyMarker), QString());
     }
-    s.sync();
-    return StatusError(s);
+    return guard.Save();
 }
 
 std::optional<QString> CRegistryKey::Impl::FindValue(QSettings& s, const std::string& name) const
@@ -363,9 +404,9 @@ int CRegistryKey::Impl::WriteValue(const std::string& name, const QVariant& v)
         return EACCES;
     auto stored = FindValue(s, name);
     QString key = stored ? *stored : QString::fromUtf8(RegistryName::Escape(name));
+    SaveGuard guard(s, Join(group, key));
     s.setValue(Join(group, key), v);
-    s.sync();
-    return StatusError(s);
+    return guard.Save();
 }
 
 CRegistryKey::CRegistryKey() : impl_(nullptr)
@@ -508,9 +549,9 @@ int CRegistryKey::DeleteValue(const std::string& name)
         lastError_ = EACCES;
         return 0;
     }
+    SaveGuard guard(s, Join(impl_->group, *stored));
     s.remove(Join(impl_->group, *stored));
-    s.sync();
-    lastError_ = StatusError(s);
+    lastError_ = guard.Save();
     return lastError_ ? 0 : 1;
 }
 
@@ -564,9 +605,9 @@ int RemoveSettingsFile(const std::string& path)
         s.sync();
         if (!s.isWritable())
             return EACCES;
+        SaveGuard guard(s, QString());
         s.clear();
-        s.sync();
-        if (int err = StatusError(s))
+        if (int err = guard.Save())
             return err;
     }
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
@@ -615,8 +656,8 @@ int CRegistryKey::DeleteKey(RegistryRoot root, const std::string& subkey)
         lastError_ = EACCES;
         return 0;
     }
+    SaveGuard guard(s, where.group);
     s.remove(where.group);
-    s.sync();
-    lastError_ = StatusError(s);
+    lastError_ = guard.Save();
     return lastError_ ? 0 : 1;
 }

@@ -1,9 +1,12 @@
 #include "accountfile.h"
 #include "accounttestutil.h"
 #include "passcipher.h"
+#include "support/filefaults.h"
 #include "support/tempdir.h"
 
 #include <climits>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -263,6 +266,60 @@ TEST(AccountRecordDerived, ScheduleAndKind)
         EXPECT_EQ(DerivedPeriodMinutes(rec), r.minutes) << r.name;
         EXPECT_EQ(DerivedSpecifiedSeconds(rec), r.seconds) << r.name;
         EXPECT_EQ(DerivedKind(rec), r.kind) << r.name;
+    }
+}
+
+// A rewrite that fails (full disk, read-only folder) says why and leaves the old file, or no
+// file, exactly as it was, with no temporary file beside it; the next write succeeds.
+TEST(AccountInfFaults, FailedWritesLeaveOldContent)
+{
+    AccountRecord changed = Pop3Record();
+    changed.server = "imap.example.net";
+    changed.security = "TLS";
+    changed.password = "a-longer-secret";
+    std::string changedBytes;
+    ASSERT_EQ(CAccountFile::FormatAccountInf(changed, changedBytes), 1);
+    enum class Fault { DiskFull, ReadOnlyFolder };
+    struct Row {
+        const char* name;
+        bool oldFile;
+        Fault fault;
+        size_t room; // DiskFull: how many bytes of the new file fit
+    } rows[] = {
+        {"rewrite-no-room", true, Fault::DiskFull, 0},
+        {"rewrite-cut-in-a-line", true, Fault::DiskFull, 40},
+        {"rewrite-cut-in-the-password", true, Fault::DiskFull, changedBytes.size() - 3},
+        {"new-file-cut", false, Fault::DiskFull, 40},
+        {"read-only-rewrite", true, Fault::ReadOnlyFolder, 0},
+        {"read-only-new-file", false, Fault::ReadOnlyFolder, 0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        const std::string path = dir.File("Account.inf");
+        if (r.oldFile)
+            ASSERT_EQ(CAccountFile::WriteAccountFile(path, Pop3Record()), 1);
+        const std::string before = ReadWholeFile(path);
+        std::string error;
+        auto write = [&] { return CAccountFile::WriteAccountFile(path, changed, &error); };
+        const int result = r.fault == Fault::DiskFull
+                               ? WithFileSizeLimit(static_cast<rlim_t>(r.room), write)
+                               : WithReadOnlyFolder(dir.Path(), write);
+        EXPECT_EQ(result, 0);
+        EXPECT_NE(error.find("Account.inf"), std::string::npos) << error;
+        EXPECT_EQ(std::filesystem::exists(path), r.oldFile);
+        EXPECT_EQ(ReadWholeFile(path), before);
+        size_t entries = 0;
+        for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+            entries += e.path().filename() == "Account.inf" ? 0 : 1;
+        EXPECT_EQ(entries, 0u) << "a temporary file was left behind";
+
+        error.clear();
+        ASSERT_EQ(CAccountFile::WriteAccountFile(path, changed, &error), 1) << error;
+        EXPECT_EQ(ReadWholeFile(path), changedBytes);
+        AccountRecord back;
+        ASSERT_EQ(CAccountFile::ReadAccountFile(path, back), 1);
+        ExpectSameRecord(back, changed, r.name);
     }
 }
 

@@ -1,8 +1,12 @@
 #include "accountlist.h"
 #include "accounttestutil.h"
+#include "support/filefaults.h"
 #include "support/tempdir.h"
 
+#include <dirent.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 
 using namespace accounttest;
@@ -201,6 +205,140 @@ TEST(AccountCfg, MissingFile)
     EXPECT_TRUE(records.empty());
     EXPECT_EQ(list.Delete("x"), 0);
     EXPECT_FALSE(list.Error().empty());
+}
+
+// The names in `folder` other than the list and its lock file: what a failed write left.
+std::vector<std::string> StrayFiles(const std::string& folder)
+{
+    std::vector<std::string> stray;
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return stray;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != ".." && name != "Account.cfg" && name != "Account.cfg.lock")
+            stray.push_back(name);
+    }
+    ::closedir(d);
+    return stray;
+}
+
+// A write that fails (full disk, read-only folder) says why, leaves the old file as it was
+// and leaves the list usable: the next append succeeds on a file that needs no repair.
+TEST(AccountCfgFaults, FailedWritesLeaveOldContent)
+{
+    const std::string home = CfgRecord("Home", "", "pw-home");
+    const std::string work = CfgRecord("Work", "lock", "pw-work");
+    const std::string two = CfgHeader(2) + home + work;
+    const std::string renamed = "Office", copy = "new-pw";
+    enum class Fault { DiskFull, ReadOnlyFolder };
+    struct Row {
+        const char* name;
+        std::optional<std::string> bytes; // nullopt: no file yet
+        Fault fault;
+        off_t headroom; // DiskFull: bytes the file may grow by
+        std::function<int(CAccountList&)> operation;
+        std::optional<std::string> after; // the file after the failure; nullopt: as before
+        std::vector<std::string> names;   // after appending "Next" once the fault is gone
+    } rows[] = {
+        {"append-no-room",
+         two,
+         Fault::DiskFull,
+         0,
+         [](CAccountList& l) { return l.Append("Club", "", "pw-club"); },
+         std::nullopt,
+         {"Home", "Work", "Next"}},
+        {"append-half-a-record",
+         two,
+         Fault::DiskFull,
+         100,
+         [](CAccountList& l) { return l.Append("Club", "", "pw-club"); },
+         std::nullopt,
+         {"Home", "Work", "Next"}},
+        {"append-creates-header",
+         std::nullopt,
+         Fault::DiskFull,
+         1000,
+         [](CAccountList& l) { return l.Append("Club", "", "pw-club"); },
+         std::nullopt,
+         {"Next"}},
+        // The repair before the append fits, the append does not: the file keeps the
+        // repaired form, which reads exactly as the torn one did.
+        {"append-after-repair",
+         CfgHeader(1) + home + work.substr(0, 100),
+         Fault::DiskFull,
+         0,
+         [](CAccountList& l) { return l.Append("Club", "", "pw-club"); },
+         CfgHeader(1) + home,
+         {"Home", "Next"}},
+        {"delete-rewrite",
+         two,
+         Fault::DiskFull,
+         -300,
+         [](CAccountList& l) { return l.Delete("Home"); },
+         std::nullopt,
+         {"Home", "Work", "Next"}},
+        {"update-rewrite",
+         two,
+         Fault::DiskFull,
+         -1,
+         [&](CAccountList& l) { return l.Update("Work", &renamed, nullptr, &copy); },
+         std::nullopt,
+         {"Home", "Work", "Next"}},
+        {"read-only-delete",
+         two,
+         Fault::ReadOnlyFolder,
+         0,
+         [](CAccountList& l) { return l.Delete("Work"); },
+         std::nullopt,
+         {"Home", "Work", "Next"}},
+        {"read-only-update",
+         two,
+         Fault::ReadOnlyFolder,
+         0,
+         [&](CAccountList& l) { return l.Update("Home", &renamed, nullptr, nullptr); },
+         std::nullopt,
+         {"Home", "Work", "Next"}},
+        {"read-only-new-list",
+         std::nullopt,
+         Fault::ReadOnlyFolder,
+         0,
+         [](CAccountList& l) { return l.Append("Club", "", "pw-club"); },
+         std::nullopt,
+         {"Next"}},
+        {"read-only-repair",
+         CfgHeader(1) + home + work.substr(0, 100),
+         Fault::ReadOnlyFolder,
+         0,
+         [](CAccountList& l) { return l.Append("Club", "", "pw-club"); },
+         std::nullopt,
+         {"Home", "Next"}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        const std::string path = dir.File("Account.cfg");
+        if (r.bytes)
+            WriteWholeFile(path, *r.bytes);
+        const std::string before = r.bytes.value_or("");
+        CAccountList list(path);
+        const int result =
+            r.fault == Fault::DiskFull
+                ? WithFileSizeLimit(
+                      static_cast<rlim_t>(static_cast<off_t>(before.size()) + r.headroom),
+                      [&] { return r.operation(list); })
+                : WithReadOnlyFolder(dir.Path(), [&] { return r.operation(list); });
+        EXPECT_EQ(result, 0);
+        EXPECT_NE(list.Error().find("Account.cfg"), std::string::npos) << list.Error();
+        EXPECT_EQ(ReadWholeFile(path), r.after.value_or(before));
+        EXPECT_EQ(StrayFiles(dir.Path()), std::vector<std::string>{});
+
+        ASSERT_EQ(list.Append("Next", "", "pw-next"), 1) << list.Error();
+        EXPECT_EQ(LoadNames(path), r.names);
+        const std::string now = ReadWholeFile(path);
+        EXPECT_EQ(now.size(), 2048 + 192 * r.names.size()) << "the file needs no repair";
+        EXPECT_EQ(now.substr(now.size() - 192), CfgRecord("Next", "", "pw-next"));
+    }
 }
 
 } // namespace

@@ -1,15 +1,14 @@
 #include "mailboxfile.h"
 #include "messageid.h"
 #include "passcipher.h"
+#include "support/filefaults.h"
 #include "support/tempdir.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unordered_set>
 
@@ -560,25 +559,6 @@ TEST(MailBoxOpen, UnusablePaths)
         EXPECT_NE(box.LastError().find(r.path), std::string::npos) << r.name << box.LastError();
         EXPECT_EQ(box.Append(Sample(1)), 0) << r.name;
     }
-}
-
-// Runs `operation` while no file may grow past `limit` bytes: writes beyond it fail with
-// EFBIG, as they would with ENOSPC on a full disk.
-int WithFileSizeLimit(rlim_t limit, const std::function<int()>& operation)
-{
-    struct sigaction ignore {
-    }, old{};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &old);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = limit;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    const int result = operation();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &old, nullptr);
-    return result;
 }
 
 // A write that fails half way leaves the old content as it was, and the store usable.

@@ -1,11 +1,12 @@
 #include "mailboxfile.h"
 #include "messageid.h"
+#include "support/filefaults.h"
 #include "support/tempdir.h"
 #include "uidfile.h"
 
-#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <optional>
 #include <sys/stat.h>
 
 namespace
@@ -164,19 +165,10 @@ TEST(UidInf, FailedAppendKeepsTheList)
     const std::string path = dir.File("UID.inf");
     const std::string before = "one\\two\\thr";
     WriteWholeFile(path, before);
-    struct sigaction ignore {
-    }, old{};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &old);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = before.size();
-    ::setrlimit(RLIMIT_FSIZE, &small);
     std::string error;
-    const int result = AppendUid(path, "a-long-identifier-that-does-not-fit", &error);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &old, nullptr);
+    const int result = WithFileSizeLimit(before.size(), [&] {
+        return AppendUid(path, "a-long-identifier-that-does-not-fit", &error);
+    });
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(error.empty());
     List list;
@@ -205,6 +197,67 @@ TEST(UidInf, DeletedMessageStaysSeen)
     List seen;
     ASSERT_EQ(ReadUids(dir.File("UID.inf"), seen), 1);
     EXPECT_EQ(seen, List{"UIDL-17"});
+}
+
+// A failed append says why, keeps the identifiers that were there and leaves no piece of a
+// new one: a torn piece would merge with the next append into an identifier that was never
+// stored, and the message it names would then be reported again and again.
+TEST(UidInfFaults, FailedAppendsLeaveNoTornIdentifier)
+{
+    enum class Fault { DiskFull, ReadOnlyFolder };
+    struct Row {
+        const char* name;
+        std::optional<std::string> bytes; // nullopt: no file yet
+        List uids;
+        Fault fault;
+        size_t room;                      // DiskFull: bytes the file may grow by
+        std::optional<std::string> after; // nullopt: as before
+    } rows[] = {
+        {"no-room", "one\\two\\", {"three"}, Fault::DiskFull, 0, std::nullopt},
+        {"cut-in-the-identifier", "one\\two\\", {"three"}, Fault::DiskFull, 3, std::nullopt},
+        {"cut-before-the-separator", "one\\two\\", {"three"}, Fault::DiskFull, 5, std::nullopt},
+        {"cut-in-an-escaped-backslash", "one\\", {"a\\b\\c"}, Fault::DiskFull, 2, std::nullopt},
+        {"several-cut-in-the-second", "one\\", {"abc", "defgh"}, Fault::DiskFull, 6, std::nullopt},
+        {"several-cut-after-a-separator",
+         "one\\",
+         {"abc", "defgh"},
+         Fault::DiskFull,
+         4,
+         std::nullopt},
+        {"new-file-cut", std::nullopt, {"first"}, Fault::DiskFull, 2, std::nullopt},
+        // The torn tail of an earlier crash is cut (that only shrinks the file); what the
+        // reader sees stays the same.
+        {"after-a-torn-tail", "one\\two\\thr", {"three"}, Fault::DiskFull, 0, "one\\two\\"},
+        {"read-only-new-file", std::nullopt, {"first"}, Fault::ReadOnlyFolder, 0, std::nullopt},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        const std::string path = dir.File("UID.inf");
+        if (r.bytes)
+            WriteWholeFile(path, *r.bytes);
+        const std::string before = r.bytes.value_or("");
+        List old;
+        ParseUids(before, old);
+        std::string error;
+        auto append = [&] { return AppendUids(path, r.uids, &error); };
+        const int result = r.fault == Fault::DiskFull
+                               ? WithFileSizeLimit(before.size() + r.room, append)
+                               : WithReadOnlyFolder(dir.Path(), append);
+        EXPECT_EQ(result, 0);
+        EXPECT_NE(error.find("UID.inf"), std::string::npos) << error;
+        const std::string after = r.after.value_or(before);
+        EXPECT_EQ(ReadWholeFile(path), after);
+        List list;
+        ASSERT_EQ(ReadUids(path, list), 1);
+        EXPECT_EQ(list, old);
+
+        ASSERT_EQ(AppendUid(path, "next", &error), 1) << error;
+        EXPECT_EQ(ReadWholeFile(path), after + "next\\");
+        old.push_back("next");
+        ASSERT_EQ(ReadUids(path, list), 1);
+        EXPECT_EQ(list, old);
+    }
 }
 
 } // namespace

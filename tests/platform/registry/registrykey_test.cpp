@@ -1,5 +1,6 @@
 #include "registrykey.h"
 #include "registryname.h"
+#include "support/filefaults.h"
 #include "support/tempdir.h"
 
 #include <algorithm>
@@ -504,6 +505,96 @@ TEST(RegistryStore, UnusableFolderFailsCleanly)
     EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, kApp), 0);
     EXPECT_EQ(key.LastError(), ENOENT);
     EXPECT_EQ(ReadWholeFile(dir.File("notafolder")), "x");
+}
+
+// A save that fails (full disk, read-only folder) is reported, leaves the settings file as it
+// was, and is not made later behind the caller's back: reads keep the old values, and the
+// next successful save writes its own change only.
+TEST_F(RegistryTest, FailedSavesLeaveOldSettings)
+{
+    const std::string general = kApp + "\\General";
+    const std::string rules = kApp + "\\Filter Manager";
+    enum class Fault { DiskFull, ReadOnlyFolder };
+    struct Row {
+        const char* label;
+        std::function<int(CRegistryKey&)> save; // on a key open at "General"
+    };
+    const Row saves[] = {
+        {"new-string", [](CRegistryKey& k) { return k.WriteString("Sound", "ding.wav"); }},
+        {"overwrite-string",
+         [](CRegistryKey& k) { return k.WriteString("mailclient", "Another mail client"); }},
+        {"overwrite-dword", [](CRegistryKey& k) { return k.WriteDword("Interval", 30); }},
+        {"delete-value", [](CRegistryKey& k) { return k.DeleteValue("MailClient"); }},
+        {"create-key",
+         [&](CRegistryKey& k) { return k.CreateKey(RegistryRoot::CurrentUser, rules + "\\Two"); }},
+        {"delete-key",
+         [&](CRegistryKey& k) { return k.DeleteKey(RegistryRoot::CurrentUser, rules + "\\One"); }},
+    };
+    // What every row must still read after its failed save, and after the save that follows.
+    auto expectOldSettings = [&](const char* when) {
+        SCOPED_TRACE(when);
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, general), 1);
+        std::string text;
+        EXPECT_EQ(key.ReadString("MailClient", text), 1);
+        EXPECT_EQ(text, "Mailer");
+        uint32_t number = 0;
+        EXPECT_EQ(key.ReadDword("Interval", number), 1);
+        EXPECT_EQ(number, 15u);
+        EXPECT_EQ(key.ReadString("Sound", text), 0);
+        EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, rules + "\\One"), 1);
+        EXPECT_EQ(key.ReadString("Folder", text), 1);
+        EXPECT_EQ(text, "Junk");
+        EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, rules + "\\Two"), 0);
+    };
+    // The settings every row starts from, in the folder XDG_CONFIG_HOME names.
+    auto writeOldSettings = [&](CRegistryKey& key) {
+        ASSERT_EQ(key.CreateKey(RegistryRoot::CurrentUser, rules + "\\One"), 1);
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, rules + "\\One"), 1);
+        ASSERT_EQ(key.WriteString("Folder", "Junk"), 1);
+        OpenOrDie(key, general);
+        ASSERT_EQ(key.WriteString("MailClient", "Mailer"), 1);
+        ASSERT_EQ(key.WriteDword("Interval", 15), 1);
+    };
+    int round = 0;
+    for (Fault fault : {Fault::DiskFull, Fault::ReadOnlyFolder}) {
+        for (const Row& row : saves) {
+            SCOPED_TRACE(std::string(fault == Fault::DiskFull ? "disk-full " : "read-only ") +
+                         row.label);
+            const std::string marker = "round " + std::to_string(++round);
+            // What the file holds when the same settings and the next save meet no fault.
+            std::string expected;
+            {
+                TempDir reference;
+                ScopedEnv home("XDG_CONFIG_HOME", reference.Path());
+                CRegistryKey key;
+                writeOldSettings(key);
+                ASSERT_EQ(key.WriteString("After", marker), 1);
+                expected = ReadWholeFile(reference.File("Koravel/Pigeonpost.conf"));
+            }
+            // A settings file of its own for each row.
+            TempDir config;
+            ScopedEnv home("XDG_CONFIG_HOME", config.Path());
+            const std::string file = config.File("Koravel/Pigeonpost.conf");
+            CRegistryKey key;
+            writeOldSettings(key);
+            const std::string before = ReadWholeFile(file);
+
+            auto save = [&] { return row.save(key); };
+            const int result = fault == Fault::DiskFull
+                                   ? WithFileSizeLimit(10, save)
+                                   : WithReadOnlyFolder(config.File("Koravel"), save);
+            EXPECT_EQ(result, 0);
+            EXPECT_NE(key.LastError(), 0);
+            EXPECT_EQ(ReadWholeFile(file), before);
+            expectOldSettings("after the failed save");
+
+            ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, general), 1);
+            ASSERT_EQ(key.WriteString("After", marker), 1) << key.LastError();
+            expectOldSettings("after the next save");
+            EXPECT_EQ(ReadWholeFile(file), expected);
+        }
+    }
 }
 
 } // namespace
