@@ -2,6 +2,7 @@
 // off or squeezed, every text shows whole, Tab walks the controls in reading order and each
 // Alt+letter leads to one place. Run at 100 % and 200 % scale and with large text (see
 // CMakeLists.txt); a picture of each dialog is kept under <build>/screenshots/ for review.
+#include "aboutbox.h"
 #include "accesspassworddlg.h"
 #include "accountpropertiesdlg.h"
 #include "dialogtestsupport.h"
@@ -128,6 +129,7 @@ const Case kCases[] = {
          return std::make_unique<CAccountPropertiesDlg>(&d.table, "Office", d.plugins);
      }},
     {"filter-manager", [](Desk&) { return std::make_unique<CFilterManagerDlg>(); }},
+    {"about", [](Desk&) { return std::make_unique<CAboutBox>(); }},
 };
 
 // The picture the X server shows of the window, kept for review; the tag names the scale.
