@@ -45,12 +45,15 @@ void ConnectDesktopDialogs(CMainFrame& frame, CAccountManager& accounts)
 {
     QObject::connect(&frame, &CMainFrame::newAccountRequested, &frame, [&frame, &accounts] {
         CAccountWizard wizard(&accounts, nullptr, &frame);
+        wizard.SetHelpOpener([&frame](const std::string& topic) { frame.OpenHelpTopic(topic); });
         if (wizard.exec() == QDialog::Accepted && !wizard.CreatedName().empty())
             frame.AccountCreated(QString::fromStdString(wizard.CreatedName()));
     });
     QObject::connect(&frame, &CMainFrame::settingsRequested, &frame, [&frame, &accounts] {
         // No MAPI provider exists on this platform, so the Exchange page is not offered.
-        CSysConfigDlg dlg(SettingsEnvironment::FromSystem(&accounts, false), &frame);
+        SettingsEnvironment env = SettingsEnvironment::FromSystem(&accounts, false);
+        env.openHelp = [&frame](const std::string& topic) { frame.OpenHelpTopic(topic); };
+        CSysConfigDlg dlg(std::move(env), &frame);
         dlg.exec();
     });
     QObject::connect(&frame, &CMainFrame::filterRulesRequested, &frame, [&frame] {

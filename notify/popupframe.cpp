@@ -166,7 +166,8 @@ void CPopupFrame::KillTimer()
 }
 
 // Bottom-right of the work area, the right edge one pixel inside it, the bottom on its bottom
-// edge. While nothing shows yet the window keeps one pixel row, as a window of height 0
+// edge. The work area's own corner counts, not its size taken as a position: with a panel at
+// the top or left, or on a second screen, the popup still sits in that screen's corner. While nothing shows yet the window keeps one pixel row, as a window of height 0
 // is not something every window system accepts.
 void CPopupFrame::Place()
 {
@@ -187,6 +188,8 @@ void CPopupFrame::Finish()
     close(); // WA_DeleteOnClose: the popup deletes itself
 }
 
+// Only the popup that slides gives the turn back: a popup closed while still waiting must
+// not let the next one start beside a popup that is sliding.
 void CPopupFrame::ReleaseTurn()
 {
     if (slider_ == this)

@@ -66,6 +66,7 @@ public:
     int Step() const { return step_; }
     bool IsSliding() const { return slider_ == this; }
     const QString& Text() const { return text_; }
+    int StaySeconds() const { return staySeconds_; }
     // Runs the running timer's tick now, as if its period had passed.
     void Tick();
 

@@ -90,6 +90,7 @@ void CLeftView::ConnectHeaderList(CMailHeadList* list)
 {
     connect(this, &CLeftView::listClearRequested, list, &CMailHeadList::Clear);
     connect(this, &CLeftView::listLoadRequested, list, &CMailHeadList::Load);
+    connect(this, &CLeftView::accountRenamed, list, &CMailHeadList::AccountRenamed);
 }
 
 void CLeftView::SetAccountIcon(QTreeWidgetItem* item, bool hasAccessPassword)
@@ -174,7 +175,10 @@ bool CLeftView::PassGate(QTreeWidgetItem* accountItem)
 {
     if (!accountItem)
         return false;
-    const std::string name = NameOf(accountItem);
+    // While a rename waits for a running check the tree shows the new name and the table
+    // row still carries the old one.
+    const std::string name =
+        accounts_ ? accounts_->TranslateName(NameOf(accountItem), 0) : NameOf(accountItem);
     if (!accounts_ || !accounts_->IsUsable(name)) {
         DialogueBox(LoadResourceString(kUnusableText), LoadResourceString(kUnusableCaption),
                     Owner(this), kDialogueOk, kDialogueIconStop);
@@ -358,6 +362,7 @@ void CLeftView::AccountRenamed(const std::string& oldName, const std::string& ne
     item->setText(0, QString::fromUtf8(newName.data(), static_cast<qsizetype>(newName.size())));
     item->setData(0, kNameRole, QByteArray(newName.data(), static_cast<qsizetype>(newName.size())));
     SetSelected(newName);
+    emit accountRenamed(oldName, newName);
 }
 
 void CLeftView::mousePressEvent(QMouseEvent* event)

@@ -105,6 +105,7 @@ signals:
     void accessPasswordDialogRequested(const std::string& account);
     void propertiesDialogRequested(const std::string& account);
     void accountDeleted(const std::string& account);
+    void accountRenamed(const std::string& oldName, const std::string& newName);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -110,8 +110,29 @@ void CMailHeadList::AddNewMessage(const std::string& account, const StoredMessag
         model_->AddMessage(message);
 }
 
+void CMailHeadList::AccountRenamed(const std::string& oldName, const std::string& newName)
+{
+    if (shownAccount_ != oldName)
+        return;
+    shownAccount_ = newName;
+    FollowFolder();
+}
+
+void CMailHeadList::FollowFolder()
+{
+    // A rename that waits for a running check is carried out by the worker later, so the
+    // folder can move under rows already shown; every write asks where it is now.
+    if (shownAccount_.empty())
+        return;
+    const std::string folder =
+        accounts_ ? accounts_->TranslateName(shownAccount_, 0) : shownAccount_;
+    if (AccountNames::IsSafeFolderName(folder))
+        model_->FollowMailBox(AppPaths::MailBoxFile(folder));
+}
+
 void CMailHeadList::MarkSelectedRead()
 {
+    FollowFolder();
     model_->SetRowsRead(SelectedRows(), true);
 }
 
@@ -124,6 +145,7 @@ void CMailHeadList::MarkSelectedUnread()
                     kDialogueIconExclamation);
         return;
     }
+    FollowFolder();
     model_->SetRowsRead(rows, false);
 }
 
@@ -138,6 +160,7 @@ void CMailHeadList::RemoveSelected()
     // Rows go from the first selected on; the one that ends up in the place of the last
     // removed row (or the row before, when that was the last row) is selected afterwards.
     const int last = *std::max_element(rows.begin(), rows.end());
+    FollowFolder();
     const int removed = model_->RemoveRows(rows);
     clearSelection();
     if (model_->Rows() == 0)
@@ -160,6 +183,7 @@ void CMailHeadList::OnDoubleClicked(const QModelIndex& index)
     // remember it by its id.
     const std::string id = model_->RowAt(row).messageId;
     emit readMailRequested();
+    FollowFolder();
     for (int r = 0; r < model_->Rows(); ++r) {
         if (model_->RowAt(r).messageId == id) {
             model_->SetRowsRead({r}, true);

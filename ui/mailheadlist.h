@@ -57,7 +57,8 @@ public:
     // and changes nothing when the text does not fit the six columns.
     bool ApplyLayout(const std::string& text);
     std::string CurrentLayout() const;
-    // Read from / write to the settings store (the program's "Settings" key).
+    // Read from / write to the settings store (the program's "Settings" key). The program
+    // itself only reads it: a layout set there by hand is never overwritten.
     bool ReadLayoutFromProfile();
     bool WriteLayoutToProfile() const;
 
@@ -65,6 +66,8 @@ public slots:
     // A message stored for `account` by the merge: shown when it is the shown account
     // (the name the check used may be the old side of a pending rename).
     void AddNewMessage(const std::string& account, const StoredMessage& message);
+    // The account shown was renamed: the rows stay, and writes follow its folder.
+    void AccountRenamed(const std::string& oldName, const std::string& newName);
     void MarkSelectedRead();
     // With nothing selected, says so (61420 / 61422).
     void MarkSelectedUnread();
@@ -81,6 +84,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Points the rows at the account's folder as it is now named on disk.
+    void FollowFolder();
     void OnDoubleClicked(const QModelIndex& index);
     void SelectRow(int row);
 

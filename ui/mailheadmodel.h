@@ -54,6 +54,8 @@ public:
     // Empties the list and forgets the file.
     void Clear();
     const std::string& MailBoxPath() const { return path_; }
+    // The same file under another path (its folder was renamed): later writes go there.
+    void FollowMailBox(const std::string& mailBoxPath) { path_ = mailBoxPath; }
 
     // A message stored for the shown account: added as a row (kept in sort order).
     void AddMessage(const StoredMessage& message);

@@ -354,8 +354,13 @@ void CMainFrame::Restore()
 
 void CMainFrame::Help()
 {
+    OpenHelpTopic(Text(kHelpTopic).toStdString());
+}
+
+void CMainFrame::OpenHelpTopic(const std::string& topic)
+{
     const QString page = QString::fromStdString(AppPaths::AssetDir()) + QStringLiteral("/help/") +
-                         Text(kHelpTopic) + QStringLiteral(".htm");
+                         QString::fromStdString(topic) + QStringLiteral(".htm");
     if (hooks_.openHelp)
         hooks_.openHelp(page);
 }
@@ -532,8 +537,8 @@ void CMainFrame::Notify(const std::string& account, int32_t newCount, int32_t re
 
 void CMainFrame::ShowText(const std::string& text)
 {
-    actions_->ShowPopup(text, windowTitle().toStdString(), CNotifyDispatcher::kStatusBitmap,
-                        CNotifyDispatcher::kNewMailSeconds);
+    // A text of the engine (a dial-up error): no title, shown for a second.
+    actions_->ShowPopup(text, std::string(), CNotifyDispatcher::kStatusBitmap, kEngineTextSeconds);
 }
 
 void CMainFrame::CheckAnimation(bool on)
@@ -555,7 +560,6 @@ void CMainFrame::Close()
     blinker_->StopBlink();
     tray_->Remove();
     CPopupFrame::CloseAll();
-    list_->WriteLayoutToProfile();
     close();
     emit closedForGood();
 }

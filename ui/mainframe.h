@@ -60,6 +60,7 @@ public:
     static constexpr double kStatusTextPart = 0.35;
     static constexpr double kCountsPart = 0.25;
     static constexpr int kUpdatePeriodMs = 1000;
+    static constexpr int kEngineTextSeconds = 1;
 
     // What the frame asks of the rest of the program.
     struct Hooks {
@@ -89,6 +90,8 @@ public:
     void ShowFromSecondStart();
     // The exit sequence; safe to run more than once.
     void ExitSequence();
+    // Opens the help page of `topic` (a page name under the help folder, no extension).
+    void OpenHelpTopic(const std::string& topic);
     bool Exiting() const { return exiting_; }
     bool ClosedForGood() const { return closedForGood_; }
 

@@ -2,18 +2,28 @@
 // engine replaced by the hooks it calls.
 #include "accountmanager.h"
 #include "commandtable.h"
+#include "desktopdialogs.h"
 #include "enginestate.h"
 #include "leddevice.h"
 #include "leftview.h"
 #include "mainframe.h"
+#include "popupframe.h"
+#include "programkey.h"
+#include "registrykey.h"
 #include "resourcelibrary.h"
 #include "trayicon.h"
 #include "ui/uitestsupport.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QWizard>
 #include <gtest/gtest.h>
 
 namespace
@@ -245,6 +255,65 @@ TEST(MainFrameCommands, HelpOpensTheTopicPageOfTheAssetFolder)
     ASSERT_EQ(h.helpPages.size(), 1u);
     EXPECT_TRUE(h.helpPages[0].endsWith(QStringLiteral("/help/index.htm")))
         << h.helpPages[0].toStdString();
+}
+
+TEST(MainFrameCommands, HelpOfTheWizardAndTheSettingsOpensTheirPages)
+{
+    struct Case {
+        const char* name;
+        void (CMainFrame::*request)();
+        const char* page;
+    } cases[] = {
+        {"wizard", &CMainFrame::newAccountRequested, "/help/new-account.htm"},
+        {"settings", &CMainFrame::settingsRequested, "/help/settings-general.htm"},
+    };
+    for (const Case& c : cases) {
+        FrameHarness h({});
+        ConnectDesktopDialogs(*h.frame, h.Accounts());
+        bool pressed = false;
+        // The dialog runs modal: press its Help, then close it, from inside its loop.
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (auto* wizard = qobject_cast<QWizard*>(dialog)) {
+                wizard->button(QWizard::HelpButton)->click();
+                pressed = true;
+            } else if (dialog) {
+                if (auto* box = dialog->findChild<QDialogButtonBox*>()) {
+                    box->button(QDialogButtonBox::Help)->click();
+                    pressed = true;
+                }
+            }
+            if (auto* modal = qobject_cast<QDialog*>(dialog))
+                modal->reject();
+        });
+        emit(h.frame.get()->*c.request)();
+        ASSERT_TRUE(pressed) << c.name;
+        ASSERT_EQ(h.helpPages.size(), 1u) << c.name;
+        EXPECT_TRUE(h.helpPages[0].endsWith(QString::fromUtf8(c.page)))
+            << c.name << ": " << h.helpPages[0].toStdString();
+    }
+}
+
+TEST(MainFrameEngine, AnEngineTextShowsWithoutTitleForASecond)
+{
+    FrameHarness h({});
+    h.frame->ShowText("The dial-up connection failed.");
+    const QList<CPopupFrame*> popups = CPopupFrame::Popups();
+    ASSERT_EQ(popups.size(), 1);
+    EXPECT_EQ(popups[0]->Text().trimmed(), QStringLiteral("The dial-up connection failed."));
+    EXPECT_EQ(popups[0]->StaySeconds(), 1);
+    CPopupFrame::CloseAll();
+}
+
+TEST(MainFrameExit, TheListLayoutIsNeverWrittenBack)
+{
+    FrameHarness h({});
+    h.frame->Close();
+    CRegistryKey key;
+    std::string layout;
+    if (key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Settings")))
+        key.ReadString("MailHeaderList", layout);
+    EXPECT_TRUE(layout.empty()) << layout;
 }
 
 TEST(MainFrameExit, ExitWaitsForTheWorkerAndASecondStartKeepsItAlive)

@@ -137,6 +137,25 @@ TEST(LeftView, AccountCommandsPassTheAccessGate)
     }
 }
 
+TEST(LeftView, TheGateKnowsAnAccountWhoseRenameWaitsForItsCheck)
+{
+    const struct {
+        const char* name;
+        std::string accessPassword;
+        size_t prompts;
+    } cases[] = {{"no access password", "", 0}, {"protected: asked under its row", "key", 1}};
+    for (const auto& c : cases) {
+        UiSandbox sandbox;
+        TreeFixture f({{"Old", c.accessPassword, true, true}});
+        ASSERT_EQ(f.accounts.Rename("Old", "New"), CAccountManager::kRenameDeferred) << c.name;
+        f.tree.AccountRenamed("Old", "New");
+        sandbox.dialogue->calls.clear();
+        EXPECT_TRUE(f.tree.PassGate(f.tree.AccountItem("New"))) << c.name;
+        EXPECT_TRUE(sandbox.dialogue->calls.empty()) << c.name << ": not refused as unusable";
+        EXPECT_EQ(f.prompts.size(), c.prompts) << c.name;
+    }
+}
+
 TEST(LeftView, ExpandingAProtectedAccountAsksOnceUntilCollapsed)
 {
     UiSandbox sandbox;

@@ -2,6 +2,7 @@
 #include "apppaths.h"
 #include "mailboxfile.h"
 #include "mailheadlist.h"
+#include "newaccount.h"
 #include "uitestsupport.h"
 
 #include <QApplication>
@@ -320,6 +321,49 @@ TEST(MailHeadList, RemovingAScatteredSelectionKeepsEveryOtherRow)
     EXPECT_EQ(stored, left);
     EXPECT_EQ(list.SelectedRows().size(), 1u);
     EXPECT_EQ(list.Model()->WriteFailures(), 0);
+}
+
+TEST(MailHeadList, WritesFollowTheFolderOfARenamedAccount)
+{
+    struct Case {
+        const char* name;
+        bool busy; // a check runs: the rename waits for the worker
+    } cases[] = {{"renamed at once", false}, {"rename waits for the check", true}};
+    for (const Case& c : cases) {
+        UiSandbox sandbox;
+        CAccountManager table;
+        ASSERT_TRUE(
+            CreateNewAccount({"Alpha", "POP3", "h", "u", "pw", std::nullopt, ""}, &table).Ok());
+        WriteMailBox("Alpha", FiveMessages());
+        CMailHeadList list(&table);
+        list.Load("Alpha");
+        table.WithTable([&](std::vector<AccountEntry>& rows) {
+            rows[0].busy = c.busy ? 1 : 0;
+            rows[0].idle = c.busy ? 0 : 1;
+            return 0;
+        });
+        const int renamed = table.Rename("Alpha", "Beta");
+        EXPECT_EQ(renamed, c.busy ? CAccountManager::kRenameDeferred : CAccountManager::kRenamedNow)
+            << c.name;
+        list.AccountRenamed("Alpha", "Beta");
+        Select(list, {0});
+        list.MarkSelectedUnread();
+        if (c.busy) {
+            // The check ends and the worker carries the rename out under the shown rows.
+            table.WithTable([](std::vector<AccountEntry>& rows) {
+                rows[0].busy = 0;
+                rows[0].idle = 1;
+                return 0;
+            });
+            EXPECT_EQ(table.ApplyPendingRename("Alpha"), "Beta") << c.name;
+        }
+        Select(list, {1});
+        list.MarkSelectedUnread();
+        const auto flags = StoredReadFlags("Beta");
+        EXPECT_EQ(flags.at("m1"), "No") << c.name;
+        EXPECT_EQ(flags.at("m2"), "No") << c.name;
+        EXPECT_EQ(list.Model()->WriteFailures(), 0) << c.name;
+    }
 }
 
 TEST(MailHeadList, SelectAllSelectsEveryRow)
