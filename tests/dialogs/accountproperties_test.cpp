@@ -2,6 +2,7 @@
 #include "accountpropertiesdlg.h"
 #include "apppaths.h"
 #include "dialogtestsupport.h"
+#include "support/filefaults.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -113,6 +114,54 @@ TEST(AccountProperties, RenamingAPendingNameRedirectsThePair)
         EXPECT_EQ(table.PendingRenames().size(), r.pending) << r.name;
         EXPECT_EQ(ReadWholeFile(AppPaths::AccountFile("Work")), Inf(r.to)) << r.name;
         EXPECT_EQ(ListFile().at(0).name, r.to) << r.name;
+    }
+}
+
+TEST(AccountProperties, ALaterStepThatFailsTakesTheRenameBack)
+{
+    // Account.cfg of one account is 2240 bytes; a server name this long makes Account.inf
+    // the larger file, so a limit between the two fails the Account.inf rewrite alone.
+    const std::string longServer(3000, 's');
+    struct Row {
+        const char* name;
+        rlim_t limit;
+        std::string server;
+    } rows[] = {
+        {"account-cfg-update-fails", 1000, "mail.example.org"},
+        {"account-inf-write-fails", 2600, longServer},
+    };
+    for (const auto& r : rows) {
+        UiSandbox sandbox;
+        CAccountManager table;
+        ASSERT_TRUE(MakeAccount(table)) << r.name;
+        const std::string cfgBefore = ReadWholeFile(AppPaths::AccountListFile());
+        CAccountPropertiesDlg dlg(&table, "Work");
+        dlg.NameEdit()->setText(QStringLiteral("New"));
+        dlg.ServerEdit()->setText(QString::fromStdString(r.server));
+        WithFileSizeLimit(r.limit, [&] {
+            dlg.accept();
+            return 0;
+        });
+        EXPECT_NE(dlg.result(), QDialog::Accepted) << r.name;
+        EXPECT_EQ(sandbox.dialogue->calls.size(), 1u) << r.name;
+        // Whole under the old name: row, folder, Account.inf and Account.cfg agree.
+        EXPECT_EQ(table.Snapshot().at(0).name, "Work") << r.name;
+        EXPECT_TRUE(table.PendingRenames().empty()) << r.name;
+        EXPECT_FALSE(fs::exists(AppPaths::AccountDir("New"))) << r.name;
+        EXPECT_EQ(ReadWholeFile(AppPaths::AccountFile("Work")), Inf("Work")) << r.name;
+        EXPECT_EQ(ReadWholeFile(AppPaths::AccountListFile()), cfgBefore) << r.name;
+        // With room again, a second OK finishes the rename.
+        dlg.accept();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted) << r.name;
+        if (dlg.result() != QDialog::Accepted)
+            continue;
+        EXPECT_EQ(dlg.RenameResult(), CAccountManager::kRenamedNow) << r.name;
+        EXPECT_EQ(table.Snapshot().at(0).name, "New") << r.name;
+        EXPECT_FALSE(fs::exists(AppPaths::AccountDir("Work"))) << r.name;
+        EXPECT_EQ(ReadWholeFile(AppPaths::AccountFile("New")),
+                  ExpectedInf("New", "POP3", "alice", r.server, "110", "99", "", "pw"))
+            << r.name;
+        EXPECT_EQ(ListFile().at(0).name, "New") << r.name;
     }
 }
 

@@ -319,6 +319,77 @@ TEST(AccountWizard, ImportLocksNameKindServerAndUser)
     EXPECT_EQ(wizard.Step1()->KindList()->currentText(), QStringLiteral("POP3"));
 }
 
+TEST(AccountWizard, DroppedImportRestoresWhatWasTyped)
+{
+    struct Row {
+        const char* name;
+        const char* kind;
+        const char* server;
+        int security; // 0 TLS, 1 STARTTLS, 2 None
+        const char* port;
+        const char* user;
+        ImportedAccount imported;
+    } rows[] = {
+        {"imap4-typed-port",
+         "IMAP4",
+         "typed.example.org",
+         2,
+         "1143",
+         "me",
+         {"Mailbox", "IMAP4", "imap.example.org", "ann", "993", "TLS"}},
+        {"pop3-standard-port",
+         "POP3",
+         "pop.typed.org",
+         1,
+         "110",
+         "bob",
+         {"Box", "POP3", "pop.example.org", "ann", "2995", "TLS"}},
+        {"import-without-port",
+         "POP3",
+         "",
+         0,
+         "995",
+         "",
+         {"Box", "POP3", "x.org", "u", "", "None"}},
+    };
+    for (const auto& r : rows) {
+        UiSandbox sandbox;
+        CAccountManager table;
+        CAccountWizard wizard(&table, nullptr);
+        wizard.show();
+        std::optional<ImportedAccount> offer;
+        wizard.SetImporter([&](QWidget*) { return offer; });
+        ASSERT_TRUE(PassStep1(wizard, "Typed", r.kind)) << r.name;
+        CWizardStep2Server* page = std::string(r.kind) == "IMAP4"
+                                       ? static_cast<CWizardStep2Server*>(wizard.Imap4Page())
+                                       : static_cast<CWizardStep2Server*>(wizard.Pop3Page());
+        page->ServerEdit()->setText(QString::fromUtf8(r.server));
+        page->SecurityList()->setCurrentIndex(r.security);
+        page->PortEdit()->setText(QString::fromUtf8(r.port));
+        page->UserEdit()->setText(QString::fromUtf8(r.user));
+        // Import, look at the page twice (Back and Next again), then drop the import.
+        wizard.back();
+        offer = r.imported;
+        wizard.Step1()->ImportButton()->click();
+        wizard.next();
+        wizard.back();
+        wizard.next();
+        ASSERT_EQ(page->ServerEdit()->text().toStdString(), r.imported.server) << r.name;
+        wizard.back();
+        offer.reset();
+        wizard.Step1()->ImportButton()->click();
+        wizard.Step1()->KindList()->setCurrentText(QString::fromUtf8(r.kind));
+        wizard.next();
+        ASSERT_EQ(wizard.currentPage(), page) << r.name;
+        EXPECT_EQ(page->ServerEdit()->text().toStdString(), r.server) << r.name;
+        EXPECT_EQ(page->SecurityList()->currentIndex(), r.security) << r.name;
+        EXPECT_EQ(page->PortEdit()->text().toStdString(), r.port) << r.name;
+        EXPECT_EQ(page->UserEdit()->text().toStdString(), r.user) << r.name;
+        EXPECT_TRUE(page->ServerEdit()->isEnabled()) << r.name;
+        EXPECT_TRUE(page->UserEdit()->isEnabled()) << r.name;
+    }
+}
+
 TEST(AccountWizard, TestConnectionReportsWithoutStoring)
 {
     struct Row {

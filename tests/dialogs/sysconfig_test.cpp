@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -138,7 +139,8 @@ TEST(SettingsNetwork, UseConnectionLoadsAndApplies)
         {"empty-shows-none", "", -1, 0, "0"},
         {"text-shows-none", "1x", -1, 0, "0"},
         {"choose-three", "1", 1, 3, "3"},
-        {"clear-all", "2", 2, -1, "0"},
+        // A click on the checked button keeps it: the choices are one exclusive group.
+        {"click-on-the-checked-keeps-it", "2", 2, -1, "2"},
     };
     for (const auto& r : rows) {
         SettingsSandbox box;
@@ -153,8 +155,7 @@ TEST(SettingsNetwork, UseConnectionLoadsAndApplies)
         if (r.choose > 0)
             page.Connection()->button(r.choose)->setChecked(true);
         if (r.choose < 0)
-            for (QAbstractButton* b : page.Connection()->buttons())
-                b->setChecked(false);
+            page.Connection()->checkedButton()->click();
         page.Apply();
         EXPECT_EQ(box.Stored().network.useConnection, r.after) << r.name;
     }
@@ -173,11 +174,102 @@ TEST(SettingsNetwork, EntriesAndTimeout)
     }
     CPageNetworkDlg page(box.env);
     EXPECT_EQ(page.EntryList()->currentText(), QStringLiteral("Modem"));
-    EXPECT_EQ(page.TimeoutSpin()->value(), 600);
+    EXPECT_EQ(page.TimeoutBox()->Text(), QStringLiteral("5000"));
     page.EntryList()->setCurrentIndex(1);
     page.Apply();
     EXPECT_EQ(box.Stored().network.dialupEntry, "Phone");
-    EXPECT_EQ(box.Stored().network.timeOut, "600");
+    EXPECT_EQ(box.Stored().network.timeOut, "5000");
+}
+
+TEST(SettingsNetwork, ClicksKeepExactlyOneConnection)
+{
+    struct Row {
+        const char* name;
+        const char* stored;
+        std::vector<int> clicks;
+        int shown; // -1 none
+        const char* after;
+    } rows[] = {
+        {"none-then-one", "0", {2}, 2, "2"},
+        {"switch", "1", {3}, 3, "3"},
+        {"checked-twice-stays", "1", {1, 1}, 1, "1"},
+        {"back-and-forth", "2", {1, 3, 3}, 3, "3"},
+        {"untouched-none-stays-none", "9", {}, -1, "0"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        {
+            CRegSettings s;
+            s.LoadNetwork();
+            s.network.useConnection = r.stored;
+            s.SaveNetwork();
+        }
+        CPageNetworkDlg page(box.env);
+        for (int id : r.clicks) {
+            page.Connection()->button(id)->click();
+            int checked = 0;
+            for (QAbstractButton* b : page.Connection()->buttons())
+                checked += b->isChecked() ? 1 : 0;
+            EXPECT_EQ(checked, 1) << r.name << " after clicking " << id;
+        }
+        EXPECT_EQ(page.Connection()->checkedId(), r.shown) << r.name;
+        page.Apply();
+        EXPECT_EQ(box.Stored().network.useConnection, r.after) << r.name;
+    }
+}
+
+TEST(SettingsNetwork, TimeoutKeepsItsTextAndArrowsStepInRange)
+{
+    struct Row {
+        const char* name;
+        const char* stored; // nullptr: no value at all
+        const char* typed;  // nullptr: untouched
+        int steps;          // arrow steps after typing (0: none)
+        const char* shown;
+        const char* after;
+    } rows[] = {
+        {"below-range-kept", "5", nullptr, 0, "5", "5"},
+        {"above-range-kept", "1200", nullptr, 0, "1200", "1200"},
+        {"missing-stays-missing", nullptr, nullptr, 0, "", ""},
+        {"in-range-kept", "45", nullptr, 0, "45", "45"},
+        {"leading-zero-kept", "030", nullptr, 0, "030", "030"},
+        {"typed-below-range", "60", "3", 0, "3", "3"},
+        {"typed-above-range", "60", "900", 0, "900", "900"},
+        {"typed-letters-refused", "60", "x7y", 0, "7", "7"},
+        {"up-steps", "60", nullptr, 2, "62", "62"},
+        {"up-stops-at-600", "599", nullptr, 5, "600", "600"},
+        {"down-stops-at-10", "12", nullptr, -5, "10", "10"},
+        {"up-from-below-lands-on-10", "5", nullptr, 1, "10", "10"},
+        {"down-from-above-lands-on-600", "1200", nullptr, -1, "600", "600"},
+        {"up-from-empty-starts-at-10", nullptr, nullptr, 1, "10", "10"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        {
+            CRegSettings s;
+            s.LoadNetwork();
+            s.network.timeOut = r.stored ? r.stored : "";
+            s.SaveNetwork();
+            if (!r.stored) {
+                CRegistryKey key;
+                ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Network")), 1);
+                ASSERT_EQ(key.DeleteValue("TimeOut"), 1) << r.name;
+            }
+        }
+        CPageNetworkDlg page(box.env);
+        page.show();
+        CTimeoutBox* field = page.TimeoutBox();
+        if (r.typed) {
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, QString::fromUtf8(r.typed));
+        }
+        if (r.steps)
+            field->stepBy(r.steps);
+        EXPECT_EQ(field->Text().toStdString(), r.shown) << r.name;
+        page.Apply();
+        EXPECT_EQ(box.Stored().network.timeOut, r.after) << r.name;
+    }
 }
 
 TEST(SettingsNotify, SoundAndLed)

@@ -247,11 +247,29 @@ bool CAccountPropertiesDlg::Apply(const AccountRecord& edited)
     }
     newName_ = edited.name;
 
+    // A later step that fails takes an immediate rename back, so the account stays whole
+    // under its old name (folder, row and Account.cfg agree) and OK can be tried again.
+    const bool renamedNow = renameResult_ == CAccountManager::kRenamedNow;
+    const auto undoRename = [&] {
+        if (renamedNow)
+            table_->Rename(edited.name, account_);
+    };
+
     // 2. The Account.cfg record: found by the name it has in the file, which is the name
-    // shown when the dialog opened.
+    // shown when the dialog opened. Its old slots are kept to put back with the name.
     CAccountList list(AppPaths::AccountListFile());
+    std::vector<AccountListRecord> before;
+    std::optional<AccountListRecord> old;
+    if (renamedNow && list.Load(before))
+        for (const AccountListRecord& record : before)
+            if (record.name == account_) {
+                old = record;
+                break;
+            }
     if (!list.Update(account_, &edited.name, &access_, &edited.password)) {
-        Fail(list.Error());
+        const std::string why = list.Error();
+        undoRename();
+        Fail(why);
         return false;
     }
     table_->SetAccessPassword(row, access_);
@@ -273,6 +291,20 @@ bool CAccountPropertiesDlg::Apply(const AccountRecord& edited)
     // 4. Account.inf of the folder chosen in step 1, replaced atomically.
     std::string error;
     if (!CAccountFile::WriteAccountFile(AppPaths::AccountFile(row), edited, &error)) {
+        if (renamedNow) {
+            // Account.cfg already carries the new name: the rename goes back only with it.
+            // Should that fail too, the account stays whole under the new name instead, and
+            // the dialog follows it so that OK can be tried again.
+            if (old &&
+                CAccountList(AppPaths::AccountListFile())
+                    .Update(edited.name, &account_, &old->accessPassword, &old->passwordCopy)) {
+                table_->SetAccessPassword(row, old->accessPassword);
+                undoRename();
+            } else {
+                account_ = edited.name;
+                folder_ = row;
+            }
+        }
         Fail(error);
         return false;
     }

@@ -24,7 +24,10 @@ class QTimeEdit;
 // 60-byte limits of Account.cfg) and changes nothing when a check fails. Then it applies, in
 // this order: the rename (at once, or deferred while the account's check runs), the
 // Account.cfg record (name, access password, password copy), the schedule of the table, and
-// the Account.inf of the account's current folder, rewritten atomically.
+// the Account.inf of the account's current folder, rewritten atomically. When the Account.cfg
+// update or the Account.inf rewrite fails after an immediate rename, the rename (and the
+// Account.cfg record) are taken back first, so the account stays whole under its old name
+// and OK can be tried again.
 //
 //     CAccountPropertiesDlg dlg(&table, name, plugins, this);
 //     if (dlg.exec() == QDialog::Accepted) tree.Rename(name, dlg.NewName());

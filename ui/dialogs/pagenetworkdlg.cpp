@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QRadioButton>
-#include <QSpinBox>
 
 CPageNetworkDlg::CPageNetworkDlg(const SettingsEnvironment& env, QWidget* parent) : QWidget(parent)
 {
@@ -17,24 +16,15 @@ CPageNetworkDlg::CPageNetworkDlg(const SettingsEnvironment& env, QWidget* parent
     const auto& n = settings.network;
     auto* form = new QFormLayout(this);
     connection_ = new QButtonGroup(this);
-    // Free choice: no button set is a state of its own ("0").
-    connection_->setExclusive(false);
+    // One choice at a time, and a click never takes the last one away. A stored value other
+    // than 1-3 still shows with none set: an exclusive group may start empty.
     const unsigned texts[3] = {DlgText::kConnection1, DlgText::kConnection2, DlgText::kConnection3};
     for (int i = 0; i < 3; ++i) {
         auto* button = new QRadioButton(DlgText::Text(texts[i]), this);
-        button->setAutoExclusive(false);
         connection_->addButton(button, i + 1);
         button->setChecked(n.useConnection == std::to_string(i + 1));
         form->addRow(button);
     }
-    // One at most, but none is allowed: a plain exclusive group could not show "none".
-    connect(connection_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
-        if (!on)
-            return;
-        for (QAbstractButton* b : connection_->buttons())
-            if (connection_->id(b) != id)
-                b->setChecked(false);
-    });
     entries_ = new QComboBox(this);
     for (const std::string& e : env.dialupEntries)
         entries_->addItem(QString::fromStdString(e));
@@ -47,10 +37,9 @@ CPageNetworkDlg::CPageNetworkDlg(const SettingsEnvironment& env, QWidget* parent
     existing_ = new QCheckBox(DlgText::Text(DlgText::kUseExisting), this);
     existing_->setChecked(n.useExistDialup == "1");
     form->addRow(existing_);
-    timeout_ = new QSpinBox(this);
-    timeout_->setRange(10, 600);
+    timeout_ = new CTimeoutBox(this);
     storedTimeout_ = n.timeOut;
-    timeout_->setValue(QString::fromStdString(n.timeOut).toInt());
+    timeout_->SetText(QString::fromStdString(n.timeOut));
     form->addRow(DlgText::Text(DlgText::kTimeout), timeout_);
 }
 
@@ -65,9 +54,8 @@ void CPageNetworkDlg::Apply()
         n.dialupEntry = entries_->currentText().toStdString();
     n.autoHangupAfterCheck = hangUp_->isChecked() ? "1" : "0";
     n.useExistDialup = existing_->isChecked() ? "1" : "0";
-    // The spin box keeps the value in its range; an untouched stored text stays as it was.
-    const std::string shown = std::to_string(timeout_->value());
-    if (QString::fromStdString(storedTimeout_).toInt() != timeout_->value())
-        n.timeOut = shown;
+    // Untouched, the stored bytes stay as they were (even ones the field cannot show).
+    if (timeout_->Text() != QString::fromStdString(storedTimeout_))
+        n.timeOut = timeout_->Text().toStdString();
     settings.SaveNetwork();
 }

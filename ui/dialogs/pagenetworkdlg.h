@@ -1,17 +1,18 @@
 #pragma once
 
 #include "settingsenvironment.h"
+#include "timeoutbox.h"
 
 #include <QWidget>
 
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QSpinBox;
 
 // Settings, Network page: how the network is reached ("UseConnection" 1-3, "0" when no
 // button is set), the dial-up entry (NetworkManager profiles), hang up after the check, use
-// an existing dial-up connection, and the time-out (10-600 seconds).
+// an existing dial-up connection, and the time-out (seconds; the arrows step 10-600, any
+// digits may be typed).
 class CPageNetworkDlg : public QWidget
 {
     Q_OBJECT
@@ -24,13 +25,13 @@ public:
     QComboBox* EntryList() const { return entries_; }
     QCheckBox* HangUpBox() const { return hangUp_; }
     QCheckBox* ExistingBox() const { return existing_; }
-    QSpinBox* TimeoutSpin() const { return timeout_; }
+    CTimeoutBox* TimeoutBox() const { return timeout_; }
 
 private:
     QButtonGroup* connection_;
     QComboBox* entries_;
     QCheckBox* hangUp_;
     QCheckBox* existing_;
-    QSpinBox* timeout_;
+    CTimeoutBox* timeout_;
     std::string storedTimeout_;
 };

@@ -75,6 +75,16 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
 
 void CWizardStep2Server::SetImported(const ImportedAccount* imported)
 {
+    if (imported && !typed_)
+        typed_ = Typed{server_->text(), security_->currentIndex(), port_->text(), user_->text()};
+    if (!imported && typed_) {
+        server_->setText(typed_->server);
+        // The security first: its change may put a standard port into the field.
+        security_->setCurrentIndex(typed_->security);
+        port_->setText(typed_->port);
+        user_->setText(typed_->user);
+        typed_.reset();
+    }
     if (imported) {
         server_->setText(QString::fromStdString(imported->server));
         user_->setText(QString::fromStdString(imported->userName));

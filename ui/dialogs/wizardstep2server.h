@@ -2,6 +2,7 @@
 
 #include "importedaccount.h"
 
+#include <QString>
 #include <QWizardPage>
 #include <optional>
 #include <string>
@@ -26,7 +27,9 @@ public:
     // `kind` "POP3" or "IMAP4".
     CWizardStep2Server(const std::string& kind, QWidget* parent = nullptr);
 
-    // Fills and locks the server and user name from an import, or unlocks them (nullptr).
+    // Fills and locks the server and user name from an import (its security and port too),
+    // or unlocks them (nullptr). Dropping an import puts back the server, security, port and
+    // user name that were there before it.
     void SetImported(const ImportedAccount* imported);
 
     std::string Server() const;
@@ -53,6 +56,15 @@ private:
     void SecurityChanged();
     // The first failing check's message number, 0 when all pass.
     unsigned FirstFailure() const;
+
+    // What the user had typed before an import filled the fields; set while one is shown.
+    struct Typed {
+        QString server;
+        int security;
+        QString port;
+        QString user;
+    };
+    std::optional<Typed> typed_;
 
     std::string kind_;
     QLineEdit* server_;
