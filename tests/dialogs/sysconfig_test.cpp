@@ -48,6 +48,13 @@ struct SettingsSandbox {
         f(s.general);
         s.SaveGeneral();
     }
+    template <class F> void Network(F&& f)
+    {
+        CRegSettings s;
+        s.LoadNetwork();
+        f(s.network);
+        s.SaveNetwork();
+    }
     struct Values {
         CRegSettings::General general;
         CRegSettings::Network network;
@@ -144,12 +151,7 @@ TEST(SettingsNetwork, UseConnectionLoadsAndApplies)
     };
     for (const auto& r : rows) {
         SettingsSandbox box;
-        {
-            CRegSettings s;
-            s.LoadNetwork();
-            s.network.useConnection = r.stored;
-            s.SaveNetwork();
-        }
+        box.Network([&](CRegSettings::Network& n) { n.useConnection = r.stored; });
         CPageNetworkDlg page(box.env);
         EXPECT_EQ(page.Connection()->checkedId(), r.shown) << r.name;
         if (r.choose > 0)
@@ -165,13 +167,10 @@ TEST(SettingsNetwork, EntriesAndTimeout)
 {
     SettingsSandbox box;
     box.env.dialupEntries = {"Modem", "Phone"};
-    {
-        CRegSettings s;
-        s.LoadNetwork();
-        s.network.dialupEntry = "Gone";
-        s.network.timeOut = "5000";
-        s.SaveNetwork();
-    }
+    box.Network([](CRegSettings::Network& n) {
+        n.dialupEntry = "Gone";
+        n.timeOut = "5000";
+    });
     CPageNetworkDlg page(box.env);
     EXPECT_EQ(page.EntryList()->currentText(), QStringLiteral("Modem"));
     EXPECT_EQ(page.TimeoutBox()->Text(), QStringLiteral("5000"));
@@ -198,12 +197,7 @@ TEST(SettingsNetwork, ClicksKeepExactlyOneConnection)
     };
     for (const auto& r : rows) {
         SettingsSandbox box;
-        {
-            CRegSettings s;
-            s.LoadNetwork();
-            s.network.useConnection = r.stored;
-            s.SaveNetwork();
-        }
+        box.Network([&](CRegSettings::Network& n) { n.useConnection = r.stored; });
         CPageNetworkDlg page(box.env);
         for (int id : r.clicks) {
             page.Connection()->button(id)->click();
@@ -246,10 +240,7 @@ TEST(SettingsNetwork, TimeoutKeepsItsTextAndArrowsStepInRange)
     for (const auto& r : rows) {
         SettingsSandbox box;
         {
-            CRegSettings s;
-            s.LoadNetwork();
-            s.network.timeOut = r.stored ? r.stored : "";
-            s.SaveNetwork();
+            box.Network([&](CRegSettings::Network& n) { n.timeOut = r.stored ? r.stored : ""; });
             if (!r.stored) {
                 CRegistryKey key;
                 ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Network")), 1);
