@@ -35,7 +35,8 @@ void EditAccessPassword(CMainFrame& frame, CAccountManager& accounts, const std:
                     kDialogueIconExclamation);
         return;
     }
-    accounts.SetAccessPassword(name, password);
+    // While a rename waits for a running check the table row still has the old name.
+    accounts.SetAccessPassword(accounts.TranslateName(name, 0), password);
     frame.Tree()->AccessPasswordChanged(name);
 }
 

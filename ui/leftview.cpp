@@ -351,7 +351,8 @@ CLeftView::RenameOutcome CLeftView::FinishRename(QTreeWidgetItem* accountItem, s
 void CLeftView::AccessPasswordChanged(const std::string& account)
 {
     if (QTreeWidgetItem* item = AccountItem(account))
-        SetAccountIcon(item, accounts_ && accounts_->HasAccessPassword(account));
+        SetAccountIcon(
+            item, accounts_ && accounts_->HasAccessPassword(accounts_->TranslateName(account, 0)));
 }
 
 void CLeftView::AccountRenamed(const std::string& oldName, const std::string& newName)

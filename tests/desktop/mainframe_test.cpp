@@ -1,6 +1,8 @@
 // The main window's command rules and its exit sequence, on the offscreen platform with the
 // engine replaced by the hooks it calls.
+#include "accountlist.h"
 #include "accountmanager.h"
+#include "apppaths.h"
 #include "commandtable.h"
 #include "desktopdialogs.h"
 #include "enginestate.h"
@@ -11,6 +13,7 @@
 #include "programkey.h"
 #include "registrykey.h"
 #include "resourcelibrary.h"
+#include "setaccesspassworddlg.h"
 #include "trayicon.h"
 #include "ui/uitestsupport.h"
 
@@ -19,6 +22,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -292,6 +296,28 @@ TEST(MainFrameCommands, HelpOfTheWizardAndTheSettingsOpensTheirPages)
         EXPECT_TRUE(h.helpPages[0].endsWith(QString::fromUtf8(c.page)))
             << c.name << ": " << h.helpPages[0].toStdString();
     }
+}
+
+TEST(MainFrameCommands, AnAccessPasswordSetWhileARenameWaitsReachesTheRow)
+{
+    FrameHarness h({{"Old", 0, true}});
+    h.frame->FillTree();
+    ASSERT_EQ(h.Accounts().Rename("Old", "New"), CAccountManager::kRenameDeferred);
+    h.frame->Tree()->AccountRenamed("Old", "New");
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::DataDir()));
+    CAccountList list(AppPaths::AccountListFile());
+    ASSERT_TRUE(list.Append("New", "", "secret")) << list.Error();
+    ConnectDesktopDialogs(*h.frame, h.Accounts());
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<CSetAccessPasswordDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->PasswordEdit()->setText(QStringLiteral("key"));
+        dialog->ConfirmEdit()->setText(QStringLiteral("key"));
+        dialog->accept();
+    });
+    emit h.frame->Tree()->accessPasswordDialogRequested("New");
+    EXPECT_TRUE(h.Accounts().HasAccessPassword("Old")) << "the table row, under its old name";
+    EXPECT_TRUE(h.Dialogue().calls.empty());
 }
 
 TEST(MainFrameEngine, AnEngineTextShowsWithoutTitleForASecond)
