@@ -32,8 +32,8 @@ class NotificationTarget;
 // a failed flush) only means the message is reported once more. An account is committed
 // at its summary (kind 5, before the notification, so the user is told of durable mail
 // only), when Message.box was replaced or grown by someone else meanwhile, and on
-// CommitAll(), which the front calls when it has nothing queued and which the destructor
-// calls. A failed flush drops the waiting identifiers (reported again, never lost); a
+// CommitAll(), which the destructor calls at exit. Every check ends with its summary, so
+// nothing waits longer than the check that brought it. A failed flush drops the waiting identifiers (reported again, never lost); a
 // failed UID.inf append leaves the messages stored but not announced.
 //
 // Sequence and crash points: append (mailbox.append.*) ... summary -> flush Message.box ->
@@ -62,7 +62,7 @@ public:
     ~CNewMailMerge() override;
     // Commits every account with messages waiting for their flush (see above).
     void CommitAll();
-    // Accounts with uncommitted messages (for the front's idle check, and for tests).
+    // Accounts with uncommitted messages (for tests).
     size_t PendingAccounts() const { return pending_.size(); }
 
 private:

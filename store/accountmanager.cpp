@@ -133,7 +133,9 @@ int CAccountManager::EnterOrRequest(const std::string& name, int atRest,
 
     AccountRecord record;
     record.name = name;
-    CAccountFile::ReadAccountFile(AppPaths::AccountFile(name), record);
+    // Without its Account.inf the row has empty fields; an empty password copy would match
+    // them, so only a trusted row counts as usable then.
+    const bool readable = CAccountFile::ReadAccountFile(AppPaths::AccountFile(name), record) == 1;
 
     AccountEntry row;
     row.name = name;
@@ -142,7 +144,9 @@ int CAccountManager::EnterOrRequest(const std::string& name, int atRest,
     row.periodMinutes = DerivedPeriodMinutes(record);
     row.specifiedSeconds = DerivedSpecifiedSeconds(record);
     row.kind = DerivedKind(record);
-    row.usable = trusted ? 1 : (passwordCopy && *passwordCopy == record.password) ? 1 : 0;
+    row.usable = trusted                                                          ? 1
+                 : (readable && passwordCopy && *passwordCopy == record.password) ? 1
+                                                                                  : 0;
     if (row.kind == kKindExchange) {
         if (!plugins_->MapiPresent()) {
             row.usable = 0;

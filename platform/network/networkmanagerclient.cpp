@@ -255,13 +255,19 @@ uint32_t NetworkManagerClient::AliveFlags()
         else if (kind == Manager::Kind::Wan)
             flags |= kAliveWan;
     };
+    // The connection that carries the default route says how the network is reached. The
+    // others do not count: a container or virtual-machine bridge is always up beside a
+    // modem, and would make a dial-up line look like one among others, so it would never
+    // be adopted or hung up. Only without a primary one do the activated ones decide.
     const QString primary =
         nm.PathProperty(kManagerPath, kManagerIface, QStringLiteral("PrimaryConnection"));
-    if (!primary.isEmpty() && primary != kNoObject)
+    if (!primary.isEmpty() && primary != kNoObject) {
         add(nm.Classify(primary));
-    for (const QDBusObjectPath& active : nm.ActiveConnections()) {
-        if (active.path() != primary && nm.ActiveState(active.path()) == kActiveActivated)
-            add(nm.Classify(active.path()));
+    } else {
+        for (const QDBusObjectPath& active : nm.ActiveConnections()) {
+            if (nm.ActiveState(active.path()) == kActiveActivated)
+                add(nm.Classify(active.path()));
+        }
     }
     return flags != 0 ? flags : kAliveLan;
 }
