@@ -248,14 +248,6 @@ bool CMailHeadList::ReadLayoutFromProfile()
     return ApplyLayout(text);
 }
 
-bool CMailHeadList::WriteLayoutToProfile() const
-{
-    CRegistryKey key;
-    return key.CreateKey(RegistryRoot::CurrentUser, ProgramKey::Path("Settings")) &&
-           key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Settings")) &&
-           key.WriteString(kLayoutEntry, CurrentLayout());
-}
-
 void CMailHeadList::resizeEvent(QResizeEvent* event)
 {
     QTreeView::resizeEvent(event);

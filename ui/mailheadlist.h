@@ -57,10 +57,9 @@ public:
     // and changes nothing when the text does not fit the six columns.
     bool ApplyLayout(const std::string& text);
     std::string CurrentLayout() const;
-    // Read from / write to the settings store (the program's "Settings" key). The program
-    // itself only reads it: a layout set there by hand is never overwritten.
+    // Reads the layout from the settings store (the program's "Settings" key, entry
+    // "MailHeaderList"). The program never writes it: a layout set there by hand stays.
     bool ReadLayoutFromProfile();
-    bool WriteLayoutToProfile() const;
 
 public slots:
     // A message stored for `account` by the merge: shown when it is the shown account

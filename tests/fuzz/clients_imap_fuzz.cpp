@@ -1,10 +1,9 @@
 // Whole IMAP4 checks over scripted server bytes: greeting, CAPABILITY, STARTTLS, LOGIN or
 // AUTHENTICATE, SELECT, the UID list, batched UID FETCH with literals, STORE and EXPUNGE.
-// The first byte picks the options (bits 0-1 the security choice, bit 2 a known UID, bits
-// 3-7 the chunk size); the byte 0xFF separates the server's segments.
+// The input layout is scriptedsegments.h's; a known identifier is UID 1.
 
 #include "imap4client.h"
-#include "memorytransport.h"
+#include "scriptedsegments.h"
 
 #include <cstdint>
 #include <string>
@@ -26,8 +25,6 @@ public:
     int delivered = 0;
 };
 
-const char* const kSecurity[] = {"", "None", "STARTTLS", "TLS"};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -36,17 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const uint8_t options = data[0];
     MemoryTransport transport;
-    transport.SetChunk(options >> 3);
-    std::string segment;
-    for (size_t i = 1; i < size; ++i) {
-        if (data[i] == 0xff) {
-            transport.Add(std::move(segment));
-            segment.clear();
-        } else {
-            segment += static_cast<char>(data[i]);
-        }
-    }
-    transport.Add(std::move(segment));
+    LoadServerSegments(transport, data, size);
 
     CheckingSink sink;
     int count = 0;
@@ -58,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return static_cast<int>(subject.size() % 3);
     });
     int rc = client.CheckImap4Account(sink, "host", "user", "p\xc3\xa4ss", 143, known, "acct",
-                                      count, 1, 1, kSecurity[options & 3]);
+                                      count, 1, 1, SecurityOption(options));
     if (rc < 0 || rc > 4 || count != sink.delivered)
         __builtin_trap();
     return 0;

@@ -1,10 +1,9 @@
 // Whole POP3 checks over scripted server bytes: greeting, CAPA, STLS, login, STAT, UIDL,
-// LIST, pipelined TOPs, DELE. The first byte picks the options (bits 0-1 the security
-// choice, bit 2 a known identifier, bits 3-7 the chunk size); the byte 0xFF separates the
-// server's segments (what arrives before and after a TLS upgrade).
+// LIST, pipelined TOPs, DELE. The input layout is scriptedsegments.h's; a known identifier
+// is "a".
 
-#include "memorytransport.h"
 #include "pop3client.h"
+#include "scriptedsegments.h"
 #include "uidfile.h"
 
 #include <cstdint>
@@ -26,8 +25,6 @@ public:
     int delivered = 0;
 };
 
-const char* const kSecurity[] = {"", "None", "STARTTLS", "TLS"};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -36,17 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const uint8_t options = data[0];
     MemoryTransport transport;
-    transport.SetChunk(options >> 3);
-    std::string segment;
-    for (size_t i = 1; i < size; ++i) {
-        if (data[i] == 0xff) {
-            transport.Add(std::move(segment));
-            segment.clear();
-        } else {
-            segment += static_cast<char>(data[i]);
-        }
-    }
-    transport.Add(std::move(segment));
+    LoadServerSegments(transport, data, size);
 
     CheckingSink sink;
     int count = 0;
@@ -58,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return static_cast<int>(subject.size() % 3);
     });
     int rc = client.CheckPop3Account(sink, "host", "user", "pass", 110, known, "acct", count, 1, 2,
-                                     kSecurity[options & 3]);
+                                     SecurityOption(options));
     if (rc < 0 || rc > 4 || count != sink.delivered)
         __builtin_trap();
     return 0;

@@ -3,6 +3,8 @@
 #include "mailboxfile.h"
 #include "mailheadlist.h"
 #include "newaccount.h"
+#include "programkey.h"
+#include "registrykey.h"
 #include "uitestsupport.h"
 
 #include <QApplication>
@@ -491,7 +493,12 @@ TEST(MailHeadList, ColumnLayoutRoundTripsThroughTheProfile)
     EXPECT_EQ(list.header()->logicalIndex(0), 3);
     EXPECT_EQ(list.header()->sectionSize(3), 200);
     EXPECT_EQ(list.CurrentLayout().substr(0, 5), ",6,4,");
-    ASSERT_TRUE(list.WriteLayoutToProfile());
+    {
+        CRegistryKey key;
+        ASSERT_TRUE(key.CreateKey(RegistryRoot::CurrentUser, ProgramKey::Path("Settings")));
+        ASSERT_TRUE(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Settings")));
+        ASSERT_TRUE(key.WriteString("MailHeaderList", list.CurrentLayout()));
+    }
 
     CMailHeadList other;
     ASSERT_TRUE(other.ReadLayoutFromProfile());
