@@ -231,7 +231,9 @@ TEST(SocketHangUp, SendAfterHangUpFailsWithoutSigpipe)
         ScriptedServer server;
         if (tls)
             server.StartTls(certs.good.certFile, certs.good.keyFile);
-        server.Send("+OK bye\r\n").Reset();
+        // The reset waits until the client has surely finished connecting: a reset that
+        // races the connect fails the connect instead of the send under test.
+        server.Send("+OK bye\r\n").Silence(200ms).Reset();
         ASSERT_TRUE(server.Start());
         MailSocket socket;
         ASSERT_TRUE(
