@@ -2,6 +2,11 @@
 .PHONY: run test build build-test bootstrap format fuzz-long clean
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+# A compiler cache, when the machine has one, makes rebuilds of other checkouts cheap.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+endif
 JOBS ?= $(shell nproc)
 ARGS ?=
 
