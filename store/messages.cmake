@@ -2,4 +2,5 @@
 list(APPEND STORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/mailboxfile.cpp ${CMAKE_CURRENT_LIST_DIR}/mailboxfile.h
     ${CMAKE_CURRENT_LIST_DIR}/uidfile.cpp ${CMAKE_CURRENT_LIST_DIR}/uidfile.h
-    ${CMAKE_CURRENT_LIST_DIR}/messageid.cpp ${CMAKE_CURRENT_LIST_DIR}/messageid.h)
+    ${CMAKE_CURRENT_LIST_DIR}/messageid.cpp ${CMAKE_CURRENT_LIST_DIR}/messageid.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountlock.cpp ${CMAKE_CURRENT_LIST_DIR}/accountlock.h)
