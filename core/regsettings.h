@@ -57,7 +57,8 @@ public:
     Network network;
     Notify notify;
 
-    // Read sizes of the values (the terminating zero counted, as the original buffers did).
+    // Read sizes of the values (the terminating zero counted, as the Windows version's
+    // buffers did).
     static constexpr size_t kValueSize = 261;
     static constexpr size_t kShortValueSize = 9; // "Minimum" and "TimeOut"
 

@@ -47,8 +47,8 @@ public:
     bool IsOpen() const;
 
     // Sets `value` empty, then reads at most size - 1 bytes of the string value (the
-    // original API counted the terminating zero in `size`); a longer value is cut, at a
-    // UTF-8 character boundary when it is UTF-8, and the read still succeeds. size 0: EINVAL.
+    // Windows version's API counted the terminating zero in `size`); a longer value is cut,
+    // at a UTF-8 character boundary when it is UTF-8, and the read still succeeds. size 0: EINVAL.
     // A DWORD value reads as its decimal text.
     int ReadString(const std::string& name, std::string& value, size_t size = 261);
     // The file keeps numbers as decimal text, so any value holding only a decimal number up

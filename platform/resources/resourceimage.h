@@ -3,7 +3,7 @@
 #include <QImage>
 
 // Images of the resource bundle by number: icons, bitmaps, bitmap strips and cursors, all
-// with an alpha channel (Format_ARGB32_Premultiplied). Strips that the original design masked
+// with an alpha channel (Format_ARGB32_Premultiplied). Strips that the Windows version masked
 // with a key colour (magenta for the header list's strip 312, RGB 192,192,192 for the
 // toolbar strips) are already transparent where that colour would have been, so callers
 // need no mask.

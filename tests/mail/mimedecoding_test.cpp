@@ -242,7 +242,8 @@ TEST(DecodeRecordOrder, RewritesSubjectSenderAndNothingElse)
 namespace
 {
 
-// Every character set of the prefix table that the original decoder recognised decodes here.
+// Every character set of the prefix table that the Windows version's decoder recognised
+// decodes here.
 class PrefixTableTest : public testing::TestWithParam<const char*>
 {
 };

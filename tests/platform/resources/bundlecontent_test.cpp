@@ -168,11 +168,11 @@ TEST_F(BundleContent, HeaderListStripHasItsThreeImages)
     EXPECT_NE(strip.copy(3 * 16, 0, 16, 16), strip.copy(4 * 16, 0, 16, 16));
 }
 
-// The commands the description gives images for, per menu; every other command of a
+// The commands that have fixed images, per menu; every other command of a
 // template still needs an image and a text so that the owner-drawn menu never shows a gap.
 struct MenuRow {
     unsigned menu;
-    std::map<unsigned, unsigned> images; // command -> image fixed by the description
+    std::map<unsigned, unsigned> images; // command -> its fixed image
 };
 
 void Collect(const std::vector<MenuItem>& items, std::vector<const MenuItem*>* commands)
