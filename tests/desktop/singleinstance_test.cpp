@@ -1,5 +1,6 @@
 // One instance per user and data folder: a later start hands over to the first.
 #include "singleinstance.h"
+#include "support/runprocess.h"
 #include "support/tempdir.h"
 
 #include <QLocalServer>
@@ -194,6 +195,51 @@ TEST(SingleInstance, TheCommandLineNoticeReachesOnlyTheRunningInstance)
     t.join();
     EXPECT_TRUE(told);
     EXPECT_TRUE(QTest::qWaitFor([&] { return changed.count() == 1; }, 5000));
+    EXPECT_EQ(shown.count(), 0);
+}
+
+// The real command line tells the running program after a command that changed accounts,
+// and only then.
+TEST(SingleInstance, TheCommandLineTellsTheRunningProgramAfterAnAccountChange)
+{
+    TempDir dir;
+    ScopedEnv home("POSTWATCH_HOME", dir.File("data"));
+    CSingleInstance running; // the desktop program of this data folder
+    QSignalSpy shown(&running, &CSingleInstance::showRequested);
+    QSignalSpy changed(&running, &CSingleInstance::accountsChanged);
+    ASSERT_EQ(running.Acquire(), CSingleInstance::Result::kFirst);
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        int notices; // in all so far
+    };
+    const std::vector<std::string> add = {"--add-account", "Work", "--kind", "POP3",
+                                          "--server",      "s",    "--user", "u"};
+    const std::vector<Case> cases = {
+        {"an added account", add, 0, 1},
+        {"a refused add changed nothing", add, 1, 1}, // the name is in use now
+        {"a listing changed nothing", {"--list-accounts"}, 0, 1},
+        {"bad usage changed nothing", {"--add-account"}, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> done{false};
+        ProcessResult r;
+        std::thread t([&] {
+            r = RunProcess(POSTWATCH_BINARY, c.args, "secret\n",
+                           {"POSTWATCH_HOME=" + dir.File("data"),
+                            "XDG_CONFIG_HOME=" + dir.File("config"),
+                            "DISPLAY=", "WAYLAND_DISPLAY="});
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 30000));
+        t.join();
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        QTest::qWait(50); // a notice that should not come has had its chance
+        EXPECT_EQ(changed.count(), c.notices);
+    }
     EXPECT_EQ(shown.count(), 0);
 }
 
