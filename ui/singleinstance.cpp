@@ -22,9 +22,12 @@ constexpr char kLegacyShow[] = "show\n";
 constexpr char kLegacyOk[] = "ok\n";
 constexpr qsizetype kMaxLine = 64; // longer is not one of ours
 
-// Connects, sends `line` and reads one answer line. False when nobody listens.
-bool Exchange(const QString& name, const QByteArray& line, int waitMs, QByteArray& answer)
+// Connects, sends `line` and reads one answer line. False when nobody listens; `hungUp`
+// tells whether the listener closed the connection without a whole line.
+bool Exchange(const QString& name, const QByteArray& line, int waitMs, QByteArray& answer,
+              bool& hungUp)
 {
+    hungUp = false;
     QLocalSocket socket;
     socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     socket.connectToServer(name);
@@ -35,6 +38,7 @@ bool Exchange(const QString& name, const QByteArray& line, int waitMs, QByteArra
         return true;
     while (!answer.contains('\n') && answer.size() <= kMaxLine && socket.waitForReadyRead(waitMs))
         answer += socket.readAll();
+    hungUp = !answer.contains('\n') && socket.state() == QLocalSocket::UnconnectedState;
     return true;
 }
 
@@ -86,15 +90,18 @@ bool CSingleInstance::Tell(const QString& name, Request request, int waitMs)
                             : request == Request::kAccountsChanged ? QByteArray(kAccountsChanged)
                                                                    : QByteArray();
     QByteArray answer;
-    if (line.isEmpty() || !Exchange(name, line, waitMs, answer))
+    bool hungUp = false;
+    if (line.isEmpty() || !Exchange(name, line, waitMs, answer, hungUp))
         return false;
     if (answer == kOk)
         return true;
-    // An instance of an earlier version closes on a line it does not know, saying nothing.
-    // It still comes forward when asked the old way; nothing else can be told to it.
-    if (request == Request::kShow && answer.isEmpty()) {
+    // An instance of an earlier version hangs up on a line it does not know, saying
+    // nothing. It still comes forward when asked the old way; nothing else can be told to
+    // it. A listener that answers otherwise, or not at all, is not a running instance of
+    // ours: starting another one beats leaving the user with nothing.
+    if (request == Request::kShow && answer.isEmpty() && hungUp) {
         QByteArray legacy;
-        return Exchange(name, kLegacyShow, waitMs, legacy) && legacy == kLegacyOk;
+        return Exchange(name, kLegacyShow, waitMs, legacy, hungUp) && legacy == kLegacyOk;
     }
     return false;
 }
