@@ -23,7 +23,22 @@ const ActionSpec kActions[] = {
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
 };
 
+// Every action that changes accounts. A running desktop program reloads its account tree
+// when one of them has succeeded; an action left out here shows there only when the
+// program notices the files changing.
+const CommandLineOptions::Action kAccountChangingActions[] = {
+    CommandLineOptions::Action::AddAccount,
+};
+
 } // namespace
+
+bool CommandLineOptions::ChangesAccounts() const
+{
+    for (Action a : kAccountChangingActions)
+        if (a == action_)
+            return true;
+    return false;
+}
 
 bool CommandLineOptions::Fail(std::string message)
 {

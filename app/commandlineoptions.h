@@ -24,6 +24,9 @@ public:
     // The account names given to --check-now, in order (empty: all accounts).
     const std::vector<std::string>& Names() const { return names_; }
     std::optional<std::string> Value(const std::string& option) const;
+    // The action changes accounts (the list, a name, an account's files): once it has
+    // succeeded, a running desktop program is told to show the change.
+    bool ChangesAccounts() const;
     const std::string& Error() const { return error_; }
 
     static std::string Usage();

@@ -1,6 +1,7 @@
 #include "desktopfront.h"
 
 #include "accountmanager.h"
+#include "accountreloader.h"
 #include "apppaths.h"
 #include "checkengine.h"
 #include "desktopdialogs.h"
@@ -136,6 +137,11 @@ int DesktopFront::Run(int argc, char** argv)
     CMainFrame frame(*accounts, *state, led, std::move(hooks));
     frame.PlaceOnScreen(nullptr);
     ConnectDesktopDialogs(frame, *accounts);
+    // Accounts changed by the command line (it says so) or by any other writer (the files
+    // say so) show in the tree; reloads start once the tree has been filled.
+    CAccountReloader reloader(*accounts, frame);
+    QObject::connect(&instance, &CSingleInstance::accountsChanged, &reloader,
+                     &CAccountReloader::Schedule);
     // From here on a later start, a logout or Ctrl+C reach the window, also while the
     // engine loads.
     QObject::connect(&instance, &CSingleInstance::showRequested, &frame,
@@ -166,6 +172,7 @@ int DesktopFront::Run(int argc, char** argv)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     const bool haveAccounts = frame.FillTree();
+    reloader.Start();
     settings.LoadGeneral();
     const bool minimum = std::atoi(settings.general.minimum.c_str()) != 0;
     // An exit asked for while the engine loaded leaves the window hidden.

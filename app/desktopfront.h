@@ -3,8 +3,9 @@
 #include <string>
 
 // The desktop program: the application object, the single-instance hand-off, the settings
-// and data preparation, the main window and the checking engine, and the exit that waits
-// for the engine's drain.
+// and data preparation, the main window and the checking engine, the reload of accounts
+// that the command line or another writer changed (CAccountReloader), and the exit that
+// waits for the engine's drain.
 //
 // Run() returns the process exit code: 0 after a normal exit or a hand-over to the running
 // instance, kExitNoDisplay when there is no display to open (one line on standard error

@@ -12,6 +12,7 @@
 #include "newmailmerge.h"
 #include "notificationtarget.h"
 #include "pop3check.h"
+#include "printabletext.h"
 #include "tabfield.h"
 #include "workerobserver.h"
 
@@ -23,22 +24,68 @@
 namespace
 {
 
+// Whole lines to one stream, from whichever thread has one, each flushed at once: a reader
+// at the other end of a pipe sees an account's result as soon as its check has ended.
+class LineWriter
+{
+public:
+    explicit LineWriter(std::ostream& out) : out_(out) {}
+    void Line(const std::string& line)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        out_ << line << '\n';
+        out_.flush();
+    }
+
+private:
+    std::ostream& out_;
+    std::mutex lock_;
+};
+
 // Where each requested account stands.
 struct Outcome {
     bool started = false;
-    bool settled = false; // finalised, or will never start
-    std::string why;      // when it never ran
+    bool settled = false;  // finalised, or will never start
+    bool reported = false; // its result line is out
+    std::string why;       // when it never ran
     bool haveSummary = false;
     CheckResultRecord summary;
 };
 
+// The result line of an account on standard output (fields as the header says).
+std::string ResultLine(const std::string& name, const Outcome& o)
+{
+    if (o.haveSummary)
+        return TabField(name) + '\t' + std::to_string(o.summary.result) + '\t' +
+               TabField(CheckResultMeaning(o.summary.result)) + '\t' +
+               std::to_string(o.summary.newCount);
+    return TabField(name) + "\t-\t" + TabField(o.why.empty() ? "no result" : o.why) + "\t0";
+}
+
+bool Succeeded(const Outcome& o)
+{
+    return o.haveSummary && o.summary.result == CheckResult::kDone;
+}
+
+// What a failed account says on standard error: the message its result carries.
+std::string FailureLine(const std::string& name, const Outcome& o)
+{
+    const std::string message = o.haveSummary   ? CheckResultMeaning(o.summary.result)
+                                : o.why.empty() ? std::string("no result")
+                                                : o.why;
+    return "postwatch: " + PrintableText(name) + ": " + PrintableText(message);
+}
+
 // Follows the worker and the merge; guarded by its own lock, since the worker thread
-// (observer calls) and the merge thread (summaries) both report here.
+// (observer calls) and the merge thread (summaries) both report here. An account's result
+// is printed when its check ends: by the merge thread with the summary, or by the waiting
+// main thread when the account settles without one.
 class Progress final : public WorkerObserver, public NotificationTarget
 {
 public:
-    Progress(CAccountManager& accounts, const std::vector<std::string>& names, std::ostream& err)
-        : accounts_(accounts), names_(names), err_(err)
+    Progress(CAccountManager& accounts, const std::vector<std::string>& names, LineWriter& out,
+             LineWriter& err)
+        : accounts_(accounts), names_(names), out_(out), err_(err)
     {
         for (const std::string& n : names)
             outcomes_[n];
@@ -79,27 +126,53 @@ public:
         Settle(account, "the check could not start");
     }
 
-    // Merge thread: a check's summary.
+    // Merge thread: a check's summary, after the lines of the messages it stored.
     void Notify(const std::string& account, int32_t newCount, int32_t result) override
     {
-        std::lock_guard<std::mutex> guard(lock_);
-        auto it = outcomes_.find(account);
-        if (it != outcomes_.end()) {
+        Outcome copy;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            auto it = outcomes_.find(account);
+            if (it == outcomes_.end() || it->second.reported)
+                return;
             it->second.haveSummary = true;
             it->second.summary = {result, newCount, account};
+            it->second.reported = true;
+            copy = it->second;
         }
+        Report(account, copy);
     }
-    void ShowText(const std::string& text) override { err_ << "postwatch: " << text << "\n"; }
+    void ShowText(const std::string& text) override
+    {
+        err_.Line("postwatch: " + PrintableText(text));
+    }
 
-    void WaitAllSettled()
+    // Main thread: prints the accounts that settle without a summary, until every one has
+    // settled and been reported.
+    void ReportUntilAllSettled()
     {
         std::unique_lock<std::mutex> guard(lock_);
-        settledCv_.wait(guard, [this] {
-            for (const auto& [name, o] : outcomes_)
-                if (!o.settled)
-                    return false;
-            return true;
-        });
+        for (;;) {
+            std::vector<std::pair<std::string, Outcome>> due;
+            bool allDone = true;
+            for (auto& [name, o] : outcomes_) {
+                if (o.settled && !o.reported) {
+                    o.reported = true;
+                    due.emplace_back(name, o);
+                }
+                allDone = allDone && o.settled && o.reported;
+            }
+            if (!due.empty()) {
+                guard.unlock();
+                for (const auto& [name, o] : due)
+                    Report(name, o);
+                guard.lock();
+                continue;
+            }
+            if (allDone)
+                return;
+            settledCv_.wait(guard);
+        }
     }
     const Outcome& Of(const std::string& name) const { return outcomes_.at(name); }
 
@@ -115,10 +188,17 @@ private:
             it->second.why = why;
         settledCv_.notify_all();
     }
+    void Report(const std::string& name, const Outcome& o)
+    {
+        out_.Line(ResultLine(name, o));
+        if (!Succeeded(o))
+            err_.Line(FailureLine(name, o));
+    }
 
     CAccountManager& accounts_;
     const std::vector<std::string>& names_;
-    std::ostream& err_;
+    LineWriter& out_;
+    LineWriter& err_;
     std::mutex lock_;
     std::condition_variable settledCv_;
     std::map<std::string, Outcome> outcomes_;
@@ -128,18 +208,18 @@ private:
 class MessagePrinter final : public HeaderListTarget, public FrontWindowTarget
 {
 public:
-    explicit MessagePrinter(std::ostream& out) : out_(out) {}
+    explicit MessagePrinter(LineWriter& out) : out_(out) {}
     void AddNewMessage(const std::string& account, const StoredMessage& m) override
     {
-        out_ << TabField(account) << '\t' << TabField(m.sender) << '\t' << TabField(m.subject)
-             << '\t' << TabField(m.date) << '\t' << TabField(m.size) << '\t'
-             << TabField(m.attachment) << '\n';
+        out_.Line(TabField(account) + '\t' + StoredField(m.sender) + '\t' + StoredField(m.subject) +
+                  '\t' + StoredField(m.date) + '\t' + StoredField(m.size) + '\t' +
+                  StoredField(m.attachment));
     }
     void CheckAnimation(bool) override {}
     void Close() override {}
 
 private:
-    std::ostream& out_;
+    LineWriter& out_;
 };
 
 } // namespace
@@ -152,8 +232,10 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
 {
     auto table = std::make_shared<CAccountManager>();
     auto state = std::make_shared<CEngineState>();
-    Progress progress(*table, accounts, err_);
-    MessagePrinter printer(out_);
+    LineWriter out(out_);
+    LineWriter err(err_);
+    Progress progress(*table, accounts, out, err);
+    MessagePrinter printer(out);
     CNewMailMerge merge(*state, &printer, &progress, &printer);
     auto sink = std::make_shared<CMergeThreadSink>(merge);
     {
@@ -168,23 +250,14 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
         CCheckEngine engine(std::move(parts));
         engine.SetObserver(&progress);
         engine.Start();
-        progress.WaitAllSettled();
+        progress.ReportUntilAllSettled();
         engine.RequestExit();
         // The worker bounds its own draining; the engine's end waits for it.
     }
     sink->Stop();
 
     bool allDone = true;
-    for (const std::string& name : accounts) {
-        const Outcome& o = progress.Of(name);
-        if (o.haveSummary) {
-            out_ << TabField(name) << '\t' << o.summary.result << '\t'
-                 << CheckResultMeaning(o.summary.result) << '\t' << o.summary.newCount << '\n';
-            allDone = allDone && o.summary.result == CheckResult::kDone;
-        } else {
-            out_ << TabField(name) << "\t-\t" << (o.why.empty() ? "no result" : o.why) << "\t0\n";
-            allDone = false;
-        }
-    }
+    for (const std::string& name : accounts)
+        allDone = allDone && Succeeded(progress.Of(name));
     return allDone;
 }

@@ -13,11 +13,14 @@
 // exactly as the desktop's UI thread stores it.
 //
 // Output on `out`: one line per new message stored, as it is stored (account, sender,
-// subject, date, size, attachment), then one line per requested account in the given order
-// (account, result code, its meaning, new count); fields tab-separated, tabs and line
-// breaks inside them made blanks. An account whose check never ran or sent no summary
-// shows "-" as its result code and the reason. Texts to show (a dialling error) go to
-// `err`.
+// subject, date, size, attachment), and one line per requested account as soon as its
+// check has ended (account, result code, its meaning, new count), so the accounts appear
+// in the order their checks end and a slow server holds up only its own line. Fields are
+// tab-separated; tabs and line breaks inside them are made blanks, other control
+// characters U+FFFD (TabField). An account whose check never ran or sent no summary shows
+// "-" as its result code and the reason. Every account that did not end with result 4
+// also gets one line on `err`, "postwatch: NAME: MESSAGE", with the same message; texts
+// to show (a dialling error) go to `err` as well. Each line is flushed when written.
 //
 // Run on the main thread.
 class HeadlessCheck

@@ -8,6 +8,7 @@
 #include "headlesscheck.h"
 #include "mailboxfile.h"
 #include "newaccount.h"
+#include "printabletext.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
 #include "tabfield.h"
@@ -93,13 +94,14 @@ int HeadlessCommands::Run(const CommandLineOptions& options)
 
 int HeadlessCommands::Usage(const std::string& problem)
 {
-    err_ << "postwatch: " << problem << "\n" << CommandLineOptions::Usage();
+    err_ << "postwatch: " << PrintableText(problem) << "\n" << CommandLineOptions::Usage();
     return kExitUsage;
 }
 
 int HeadlessCommands::Failure(const std::string& message)
 {
-    err_ << "postwatch: " << message << "\n";
+    // Reasons quote what they could not use: names, paths, a file's own texts.
+    err_ << "postwatch: " << PrintableText(message) << "\n";
     return kExitFailure;
 }
 
@@ -213,9 +215,10 @@ int HeadlessCommands::ListMessages(const std::string& account)
         StoredMessage m;
         if (box.ReadCurrent(m, true, false) != 1)
             return Failure(box.LastError());
-        out_ << Field(m.messageId) << '\t' << Field(m.read) << '\t' << Field(m.sender) << '\t'
-             << Field(m.subject) << '\t' << Field(m.date) << '\t' << Field(m.size) << '\t'
-             << Field(m.attachment) << '\n';
+        out_ << StoredField(m.messageId) << '\t' << StoredField(m.read) << '\t'
+             << StoredField(m.sender) << '\t' << StoredField(m.subject) << '\t'
+             << StoredField(m.date) << '\t' << StoredField(m.size) << '\t'
+             << StoredField(m.attachment) << '\n';
     }
     return kExitOk;
 }

@@ -1,8 +1,10 @@
 // Postwatch entry point: loads the resource bundle, then runs the desktop program, or the
 // headless command line when any option is given.
+#include "accountschangednotice.h"
 #include "commandlineoptions.h"
 #include "desktopfront.h"
 #include "headlesscommands.h"
+#include "printabletext.h"
 #include "resourcelibrary.h"
 
 #include <iostream>
@@ -27,8 +29,12 @@ int main(int argc, char** argv)
     CommandLineOptions options;
     HeadlessCommands commands(std::cin, std::cout, std::cerr);
     if (!options.Parse(args)) {
-        std::cerr << "postwatch: " << options.Error() << "\n" << CommandLineOptions::Usage();
+        std::cerr << "postwatch: " << PrintableText(options.Error()) << "\n"
+                  << CommandLineOptions::Usage();
         return HeadlessCommands::kExitUsage;
     }
-    return commands.Run(options);
+    const int code = commands.Run(options);
+    if (code == HeadlessCommands::kExitOk && options.ChangesAccounts())
+        NoticeAccountsChanged(); // a running desktop shows the change; none is no failure
+    return code;
 }

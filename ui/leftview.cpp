@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QScopedPointer>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace
 {
@@ -98,7 +99,7 @@ void CLeftView::SetAccountIcon(QTreeWidgetItem* item, bool hasAccessPassword)
     item->setIcon(0, hasAccessPassword ? lockedIcon_ : accountIcon_);
 }
 
-void CLeftView::AddAccount(const std::string& name, bool hasAccessPassword)
+QTreeWidgetItem* CLeftView::NewAccountItem(const std::string& name, bool hasAccessPassword)
 {
     auto* account = new QTreeWidgetItem();
     account->setText(0, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
@@ -107,7 +108,78 @@ void CLeftView::AddAccount(const std::string& name, bool hasAccessPassword)
     auto* folder = new QTreeWidgetItem(account);
     folder->setText(0, QString::fromStdString(LoadResourceString(kFolderText)));
     folder->setIcon(0, folderIcon_);
-    addTopLevelItem(account);
+    return account;
+}
+
+void CLeftView::AddAccount(const std::string& name, bool hasAccessPassword)
+{
+    addTopLevelItem(NewAccountItem(name, hasAccessPassword));
+}
+
+void CLeftView::ShowAccounts(const std::vector<Listed>& accounts,
+                             const std::vector<std::pair<std::string, std::string>>& renamed)
+{
+    for (const auto& [oldName, newName] : renamed) {
+        QTreeWidgetItem* item = AccountItem(oldName);
+        if (!item || AccountItem(newName))
+            continue;
+        item->setText(0, QString::fromUtf8(newName.data(), static_cast<qsizetype>(newName.size())));
+        item->setData(0, kNameRole,
+                      QByteArray(newName.data(), static_cast<qsizetype>(newName.size())));
+        if (selected_ == oldName)
+            SetSelected(newName);
+        emit accountRenamed(oldName, newName);
+    }
+
+    std::vector<std::string> wanted;
+    for (const Listed& a : accounts)
+        wanted.push_back(a.name);
+    for (int i = topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        const std::string name = NameOf(item);
+        // A name listed once shows once: a second item of it goes as well.
+        const bool listed = std::find(wanted.begin(), wanted.end(), name) != wanted.end();
+        if (listed && AccountItem(name) == item)
+            continue;
+        delete item; // with its folder item; a selection here moves on and reloads the list
+        if (!listed)
+            emit accountDeleted(name);
+    }
+
+    for (int i = 0; i < static_cast<int>(accounts.size()); ++i) {
+        const Listed& a = accounts[static_cast<size_t>(i)];
+        QTreeWidgetItem* item = AccountItem(a.name);
+        if (!item)
+            insertTopLevelItem(i, item = NewAccountItem(a.name, a.hasAccessPassword));
+        else if (indexOfTopLevelItem(item) != i)
+            MoveAccountItem(item, i);
+        SetAccountIcon(item, a.hasAccessPassword);
+        if (a.relock && item->isExpanded()) {
+            // Its messages stay hidden until the new password is given.
+            if (currentItem() && currentItem()->parent() == item)
+                setCurrentItem(item);
+            item->setExpanded(false);
+        }
+    }
+    if (!currentItem() && topLevelItemCount() > 0)
+        SelectAccount(NameOf(topLevelItem(0)));
+}
+
+void CLeftView::MoveAccountItem(QTreeWidgetItem* item, int index)
+{
+    QTreeWidgetItem* current = currentItem();
+    const bool wasCurrent = current && AccountItemOf(current) == item;
+    const bool folderCurrent = wasCurrent && current != item;
+    const bool wasExpanded = item->isExpanded();
+    insertTopLevelItem(index, takeTopLevelItem(indexOfTopLevelItem(item)));
+    if (wasExpanded) {
+        // Unlocked before the move: no new password is asked for.
+        expanding_ = true;
+        item->setExpanded(true);
+        expanding_ = false;
+    }
+    if (wasCurrent)
+        setCurrentItem(folderCurrent ? item->child(0) : item);
 }
 
 void CLeftView::SelectAccount(const std::string& name)

@@ -3,6 +3,8 @@
 #include <QTreeWidget>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CAccountManager;
 class CMailHeadList;
@@ -64,6 +66,19 @@ public:
     void ConnectHeaderList(CMailHeadList* list);
 
     void AddAccount(const std::string& name, bool hasAccessPassword);
+
+    // An account as the account list has it, for ShowAccounts().
+    struct Listed {
+        std::string name;
+        bool hasAccessPassword = false;
+        bool relock = false; // its access password changed: collapse (lock) its item
+    };
+    // Shows `accounts`, in this order, after another writer changed them. An item of
+    // `renamed` (old name, new name) keeps its state under its new name; items no longer
+    // listed go (accountDeleted()), new ones come in at their places. The selection stays
+    // where it was unless its account went; with none, the first account is selected.
+    void ShowAccounts(const std::vector<Listed>& accounts,
+                      const std::vector<std::pair<std::string, std::string>>& renamed);
     // Selects every account item named exactly `name` in turn (the last one stays).
     void SelectAccount(const std::string& name);
     // All items, folder items included; 0 means no account.
@@ -122,6 +137,9 @@ private:
     // Runs the gate for the selected account; the item when it passes, else nullptr.
     QTreeWidgetItem* GatedSelection();
     void SetAccountIcon(QTreeWidgetItem* item, bool hasAccessPassword);
+    QTreeWidgetItem* NewAccountItem(const std::string& name, bool hasAccessPassword);
+    // Moves a top-level item to `index`, keeping it the current item when it was.
+    void MoveAccountItem(QTreeWidgetItem* item, int index);
 
     CAccountManager* accounts_;
     CommandTable* commands_ = nullptr;

@@ -408,6 +408,14 @@ bool CMainFrame::FillTree()
     return true;
 }
 
+void CMainFrame::AccountsChanged(const std::vector<CLeftView::Listed>& accounts,
+                                 const std::vector<std::pair<std::string, std::string>>& renamed)
+{
+    tree_->ShowAccounts(accounts, renamed);
+    UpdateStatusText();
+    UpdateCommands();
+}
+
 void CMainFrame::StartShown(bool minimum, bool wizardOpened)
 {
     if (minimum && !wizardOpened) {

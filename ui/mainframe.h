@@ -2,6 +2,7 @@
 
 #include "frontwindowtarget.h"
 #include "headerlisttarget.h"
+#include "leftview.h"
 #include "notificationtarget.h"
 #include "notifywindow.h"
 #include "traycommands.h"
@@ -11,12 +12,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CAccountManager;
 class CDesktopNotifyActions;
 class CEngineState;
 class CLedDevice;
-class CLeftView;
 class CMailHeadList;
 class CMailLedBlinker;
 class CMainToolBar;
@@ -78,6 +80,10 @@ public:
     // Adds every account of the table to the tree and selects the first; false when there
     // is none (the caller then starts the wizard: newAccountRequested() is emitted).
     bool FillTree();
+    // Another writer changed the accounts on disk: the tree shows `accounts` (see
+    // CLeftView::ShowAccounts), and the status bar and the commands follow.
+    void AccountsChanged(const std::vector<CLeftView::Listed>& accounts,
+                         const std::vector<std::pair<std::string, std::string>>& renamed);
     // Shows the window as start-up wants it: hidden in the tray when `minimum` and the
     // wizard was not needed, else shown.
     void StartShown(bool minimum, bool wizardOpened);

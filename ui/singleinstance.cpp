@@ -11,8 +11,36 @@
 namespace
 {
 
-constexpr char kRequest[] = "show\n";
-constexpr char kAnswer[] = "ok\n";
+// Every request and answer is one line; "postwatch/<version> <verb>".
+constexpr char kTag[] = "postwatch/1 ";
+constexpr char kShow[] = "postwatch/1 show\n";
+constexpr char kAccountsChanged[] = "postwatch/1 accounts-changed\n";
+constexpr char kOk[] = "postwatch/1 ok\n";
+constexpr char kUnknown[] = "postwatch/1 unknown\n";
+// The one request and answer of earlier versions.
+constexpr char kLegacyShow[] = "show\n";
+constexpr char kLegacyOk[] = "ok\n";
+constexpr qsizetype kMaxLine = 64; // longer is not one of ours
+
+// Connects, sends `line` and reads one answer line. False when nobody listens; `hungUp`
+// tells whether the listener closed the connection without a whole line.
+bool Exchange(const QString& name, const QByteArray& line, int waitMs, QByteArray& answer,
+              bool& hungUp)
+{
+    hungUp = false;
+    QLocalSocket socket;
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(waitMs))
+        return false;
+    socket.write(line);
+    if (!socket.waitForBytesWritten(waitMs))
+        return true;
+    while (!answer.contains('\n') && answer.size() <= kMaxLine && socket.waitForReadyRead(waitMs))
+        answer += socket.readAll();
+    hungUp = !answer.contains('\n') && socket.state() == QLocalSocket::UnconnectedState;
+    return true;
+}
 
 } // namespace
 
@@ -34,7 +62,7 @@ QString CSingleInstance::DefaultName()
 
 CSingleInstance::Result CSingleInstance::Acquire()
 {
-    if (AskRunning())
+    if (Tell(name_, Request::kShow))
         return Result::kHandedOver;
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
@@ -44,25 +72,38 @@ CSingleInstance::Result CSingleInstance::Acquire()
     }
     // Two starts at once: the other one won the name between our question and our listen.
     server_.reset();
-    return AskRunning() ? Result::kHandedOver : Result::kFailed;
+    return Tell(name_, Request::kShow) ? Result::kHandedOver : Result::kFailed;
 }
 
-bool CSingleInstance::AskRunning()
+CSingleInstance::Request CSingleInstance::ParseRequest(const QByteArray& line)
 {
-    QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(name_);
-    if (!socket.waitForConnected(kAnswerWaitMs))
-        return false;
-    socket.write(kRequest);
-    if (!socket.waitForBytesWritten(kAnswerWaitMs))
-        return false;
+    if (line == kShow || line == kLegacyShow)
+        return Request::kShow;
+    if (line == kAccountsChanged)
+        return Request::kAccountsChanged;
+    return Request::kNone;
+}
+
+bool CSingleInstance::Tell(const QString& name, Request request, int waitMs)
+{
+    const QByteArray line = request == Request::kShow              ? QByteArray(kShow)
+                            : request == Request::kAccountsChanged ? QByteArray(kAccountsChanged)
+                                                                   : QByteArray();
     QByteArray answer;
-    while (!answer.contains('\n') && socket.waitForReadyRead(kAnswerWaitMs))
-        answer += socket.readAll();
-    // A listener that takes the connection but never answers is not a running instance of
-    // ours; starting another one beats leaving the user with nothing.
-    return answer == kAnswer;
+    bool hungUp = false;
+    if (line.isEmpty() || !Exchange(name, line, waitMs, answer, hungUp))
+        return false;
+    if (answer == kOk)
+        return true;
+    // An instance of an earlier version hangs up on a line it does not know, saying
+    // nothing. It still comes forward when asked the old way; nothing else can be told to
+    // it. A listener that answers otherwise, or not at all, is not a running instance of
+    // ours: starting another one beats leaving the user with nothing.
+    if (request == Request::kShow && answer.isEmpty() && hungUp) {
+        QByteArray legacy;
+        return Exchange(name, kLegacyShow, waitMs, legacy, hungUp) && legacy == kLegacyOk;
+    }
+    return false;
 }
 
 void CSingleInstance::OnConnection()
@@ -72,18 +113,24 @@ void CSingleInstance::OnConnection()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             QByteArray line = socket->property("pw_line").toByteArray() + socket->readAll();
             socket->setProperty("pw_line", line);
-            if (line.size() > 64) { // not one of ours
+            if (line.size() > kMaxLine) {
                 socket->abort();
                 return;
             }
             if (!line.contains('\n'))
                 return;
-            if (line == kRequest) {
-                socket->write(kAnswer);
-                socket->flush();
-                emit showRequested();
-            }
+            const Request request = ParseRequest(line);
+            if (request != Request::kNone)
+                socket->write(line == kLegacyShow ? kLegacyOk : kOk);
+            else if (line.startsWith(kTag))
+                socket->write(kUnknown); // a later version's request: the sender falls back
+            socket->flush();
             socket->disconnectFromServer();
+            // The answer is out before the work starts: the sender does not wait for it.
+            if (request == Request::kShow)
+                emit showRequested();
+            else if (request == Request::kAccountsChanged)
+                emit accountsChanged();
         });
     }
 }

@@ -1,5 +1,7 @@
 #include "dialoguebox.h"
 
+#include "printabletext.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -37,7 +39,9 @@ const char* IconWord(int icon)
 int HeadlessDialogueBackend::Show(const std::string& text, const std::string& caption, void*,
                                   int buttons, int icon)
 {
-    std::fprintf(stderr, "postwatch: %s: %s: %s\n", IconWord(icon), caption.c_str(), text.c_str());
+    // Texts may quote a server or a message: no control character reaches the terminal.
+    std::fprintf(stderr, "postwatch: %s: %s: %s\n", IconWord(icon), PrintableText(caption).c_str(),
+                 PrintableText(text).c_str());
     if (answer_ != 0)
         return answer_;
     return buttons == kDialogueRetryCancel ? kDialogueIdRetry : kDialogueIdOk;

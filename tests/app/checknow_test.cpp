@@ -1,16 +1,26 @@
 // --check-now as the real program against a private Dovecot: new mail stored and printed,
-// nothing new the second time, a delete rule that removes the message on the server, and
-// the failures a user meets (unknown account, wrong password).
+// nothing new the second time, a delete rule that removes the message on the server, the
+// failures a user meets (unknown account, wrong password) with their reasons, results
+// printed as each check ends, and mail that tries to drive the user's terminal.
 #include "dovecotenvironment.h"
 #include "filterrule.h"
 #include "filterrules.h"
 #include "resourcelibrary.h"
+#include "scriptedserver.h"
 #include "support/runprocess.h"
 #include "support/tempdir.h"
 
+#include <QByteArray>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -45,6 +55,94 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+// The output of --check-now split into message lines (six fields) and result lines (four),
+// each sorted: results come in the order the checks end.
+struct CheckOutput {
+    std::vector<std::string> messages;
+    std::vector<std::string> results;
+};
+
+CheckOutput Split(const std::string& out)
+{
+    CheckOutput split;
+    for (const std::string& line : Lines(out))
+        (std::count(line.begin(), line.end(), '\t') == 5 ? split.messages : split.results)
+            .push_back(line);
+    std::sort(split.messages.begin(), split.messages.end());
+    std::sort(split.results.begin(), split.results.end());
+    return split;
+}
+
+// The program run in the background with its output in files, for a test that watches
+// what it prints while it runs. Killed (by its own id) if still running at the end.
+class Background
+{
+public:
+    Background(const std::vector<std::string>& args, const std::vector<std::string>& env,
+               const TempDir& dir)
+        : out_(dir.File("background.out")), err_(dir.File("background.err"))
+    {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int out = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int in = ::open("/dev/null", O_RDONLY);
+            if (out < 0 || err < 0 || in < 0)
+                ::_exit(127);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            ::dup2(in, 0);
+            for (const std::string& e : env)
+                ::putenv(const_cast<char*>(e.c_str()));
+            std::vector<char*> argv{const_cast<char*>(POSTWATCH_BINARY)};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(POSTWATCH_BINARY, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Background()
+    {
+        if (pid_ > 0 && exitCode_ == kRunning) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    bool Running()
+    {
+        int status = 0;
+        if (exitCode_ == kRunning && ::waitpid(pid_, &status, WNOHANG) == pid_)
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return exitCode_ == kRunning;
+    }
+    int ExitCode() const { return exitCode_; }
+    std::string Out() const { return ReadWholeFile(out_); }
+    std::string Err() const { return ReadWholeFile(err_); }
+
+private:
+    static constexpr int kRunning = -2;
+    pid_t pid_ = -1;
+    int exitCode_ = kRunning;
+    std::string out_;
+    std::string err_;
+};
+
+// Polls `ready` until it holds or `seconds` pass; generous limits, short naps.
+bool WaitFor(const std::function<bool()>& ready, int seconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (ready())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return ready();
+}
+
 class CheckNowTest : public ::testing::Test
 {
 protected:
@@ -56,12 +154,14 @@ protected:
         ASSERT_TRUE(dovecot_->ClearMailbox("alice"));
     }
 
+    std::vector<std::string> Env() const
+    {
+        return {"POSTWATCH_HOME=" + dir_.File("data"), "XDG_CONFIG_HOME=" + dir_.File("config"),
+                "XDG_DATA_HOME=" + dir_.File("share")};
+    }
     ProcessResult Run(const std::vector<std::string>& args, const std::string& input = "")
     {
-        return RunProcess(POSTWATCH_BINARY, args, input,
-                          {"POSTWATCH_HOME=" + dir_.File("data"),
-                           "XDG_CONFIG_HOME=" + dir_.File("config"),
-                           "XDG_DATA_HOME=" + dir_.File("share")});
+        return RunProcess(POSTWATCH_BINARY, args, input, Env());
     }
     void Add(const std::string& name, const std::string& kind, int port,
              const std::string& password = "alice-pass")
@@ -76,14 +176,14 @@ protected:
     TempDir dir_;
 };
 
-// One command and what it must print (lines in any order for messages, which arrive in the
-// server's newest-first order, then the summaries in the order asked).
+// One command and what it must print: message lines and result lines in any order
+// (messages arrive in the server's newest-first order, results as the checks end).
 struct Step {
     const char* what;
     std::vector<std::string> args;
     int exitCode;
     std::vector<std::string> messageLines; // sorted
-    std::vector<std::string> summaryLines;
+    std::vector<std::string> summaryLines; // sorted
     std::string errHas;
 };
 
@@ -95,13 +195,9 @@ void RunSteps(CheckNowTest* test, const std::vector<Step>& steps,
         SCOPED_TRACE(s.what);
         ProcessResult r = run(s.args);
         EXPECT_EQ(r.exitCode, s.exitCode) << r.out << r.err;
-        std::vector<std::string> lines = Lines(r.out);
-        ASSERT_GE(lines.size(), s.summaryLines.size()) << r.out;
-        std::vector<std::string> summaries(lines.end() - s.summaryLines.size(), lines.end());
-        std::vector<std::string> messages(lines.begin(), lines.end() - s.summaryLines.size());
-        std::sort(messages.begin(), messages.end());
-        EXPECT_EQ(messages, s.messageLines);
-        EXPECT_EQ(summaries, s.summaryLines);
+        const CheckOutput split = Split(r.out);
+        EXPECT_EQ(split.messages, s.messageLines);
+        EXPECT_EQ(split.results, s.summaryLines);
         if (s.errHas.empty())
             EXPECT_EQ(r.err, "");
         else
@@ -162,10 +258,11 @@ TEST_F(CheckNowTest, NewMailStoredOnceForBothProtocols)
     // All accounts when none is named: IMAP sees the three as new, POP3 nothing.
     ProcessResult all = Run({"--check-now"});
     EXPECT_EQ(all.exitCode, 0) << all.err;
-    lines = Lines(all.out);
-    ASSERT_EQ(lines.size(), 5u) << all.out;
-    EXPECT_EQ(lines[3], "Pop\t4\tdone\t0");
-    EXPECT_EQ(lines[4], "Imap\t4\tdone\t3");
+    const CheckOutput split = Split(all.out);
+    EXPECT_EQ(split.messages.size(), 3u) << all.out;
+    EXPECT_EQ(split.results, (std::vector<std::string>{"Imap\t4\tdone\t3", "Pop\t4\tdone\t0"}));
+    // An account's messages come before its result line.
+    EXPECT_LT(all.out.find("Imap\tBob"), all.out.find("Imap\t4\tdone"));
 }
 
 TEST_F(CheckNowTest, DeleteRuleRemovesTheMessageOnTheServer)
@@ -196,17 +293,106 @@ TEST_F(CheckNowTest, FailuresGiveExitOne)
     Add("Wrong", "POP3", dovecot_->Pop3Port(), "not-the-password");
     Add("Nobody", "IMAP4", 1); // nothing listens on port 1
     auto run = [&](const std::vector<std::string>& a) { return Run(a); };
-    RunSteps(
-        this,
-        {{"login refused", {"--check-now", "Wrong"}, 1, {}, {"Wrong\t2\tlogin refused\t0"}, ""},
-         {"cannot connect", {"--check-now", "Nobody"}, 1, {}, {"Nobody\t3\tcannot connect\t0"}, ""},
-         {"no accounts named and one fails",
-          {"--check-now"},
-          1,
-          {},
-          {"Wrong\t2\tlogin refused\t0", "Nobody\t3\tcannot connect\t0"},
-          ""}},
-        run);
+    RunSteps(this,
+             {{"login refused",
+               {"--check-now", "Wrong"},
+               1,
+               {},
+               {"Wrong\t2\tlogin refused\t0"},
+               "postwatch: Wrong: login refused\n"},
+              {"cannot connect",
+               {"--check-now", "Nobody"},
+               1,
+               {},
+               {"Nobody\t3\tcannot connect\t0"},
+               "postwatch: Nobody: cannot connect\n"},
+              {"no accounts named and both fail",
+               {"--check-now"},
+               1,
+               {},
+               {"Nobody\t3\tcannot connect\t0", "Wrong\t2\tlogin refused\t0"},
+               "postwatch: Wrong: login refused\n"}},
+             run);
+}
+
+TEST_F(CheckNowTest, AnAccountsResultIsPrintedWhenItsCheckEnds)
+{
+    // A server that takes the connection and never says a word, until the test lets go.
+    auto silent = std::make_unique<ScriptedServer>();
+    ASSERT_TRUE(silent->Start());
+    Add("Silent", "POP3", silent->Port());
+    Add("Pop", "POP3", dovecot_->Pop3Port());
+
+    Background check({"--check-now", "Silent", "Pop"}, Env(), dir_);
+    const std::string healthy = "Pop\t4\tdone\t0\n";
+    ASSERT_TRUE(WaitFor([&] { return check.Out().find(healthy) != std::string::npos; }, 60))
+        << "no result for the healthy account while the other one hangs: " << check.Out()
+        << check.Err();
+    EXPECT_TRUE(check.Running());
+    EXPECT_EQ(check.Out().find("Silent"), std::string::npos) << check.Out();
+
+    silent.reset(); // the silent server closes: that check fails now
+    ASSERT_TRUE(WaitFor([&] { return !check.Running(); }, 60)) << check.Out() << check.Err();
+    EXPECT_EQ(check.ExitCode(), 1);
+    const std::vector<std::string> lines = Lines(check.Out());
+    ASSERT_EQ(lines.size(), 2u) << check.Out();
+    EXPECT_EQ(lines[0] + "\n", healthy);
+    EXPECT_EQ(lines[1].rfind("Silent\t", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[1].find("\t4\t"), std::string::npos) << lines[1];
+    EXPECT_EQ(check.Err().rfind("postwatch: Silent: ", 0), 0u) << check.Err();
+}
+
+// Nothing a message says reaches the terminal as a control: both commands print the same
+// visible text for it.
+TEST_F(CheckNowTest, MailCannotDriveTheTerminal)
+{
+    const std::string r = "\xEF\xBF\xBD"; // U+FFFD
+    struct Case {
+        const char* name;
+        std::string decoded; // what the encoded subject says
+        std::string shown;
+    };
+    const std::vector<Case> cases = {
+        {"retitle and clear the terminal",
+         "\x1B]0;owned\x07\x1B[2J\xC2\x9B"
+         "1mhi",
+         r + "]0;owned" + r + r + "[2J" + r + "1mhi"},
+        {"text after a NUL is not shown by either", std::string("cut\0\x1B[2J", 6), "cut"},
+    };
+    Add("Pop", "POP3", dovecot_->Pop3Port());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(dovecot_->ClearMailbox("alice"));
+        const QByteArray encoded =
+            QByteArray(c.decoded.data(), static_cast<qsizetype>(c.decoded.size())).toBase64();
+        ASSERT_FALSE(
+            dovecot_->Deliver("alice", Message("=?UTF-8?B?" + encoded.toStdString() + "?="))
+                .empty());
+
+        ProcessResult checked = Run({"--check-now", "Pop"});
+        EXPECT_EQ(checked.exitCode, 0) << checked.err;
+        ProcessResult listed = Run({"--list-messages", "Pop"});
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        for (const std::string& out : {checked.out, listed.out}) {
+            EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                                    [](char ch) {
+                                        const auto u = static_cast<unsigned char>(ch);
+                                        return u < 0x20 && ch != '\t' && ch != '\n';
+                                    }),
+                      0)
+                << out;
+            EXPECT_EQ(out.find("\xC2\x9B"), std::string::npos) << out;
+        }
+        const std::vector<std::string> checkLines = Lines(checked.out);
+        const std::vector<std::string> listLines = Lines(listed.out);
+        ASSERT_EQ(checkLines.size(), 2u) << checked.out;
+        ASSERT_FALSE(listLines.empty()); // earlier rows' messages stay stored: this one is last
+        // check-now: account, sender, subject ...; list-messages: id, read, sender, subject ...
+        EXPECT_NE(checkLines[0].find("\t" + kBob + "\t" + c.shown + "\t"), std::string::npos)
+            << checkLines[0];
+        EXPECT_NE(listLines.back().find("\t" + kBob + "\t" + c.shown + "\t"), std::string::npos)
+            << listLines.back();
+    }
 }
 
 } // namespace

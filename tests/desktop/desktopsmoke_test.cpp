@@ -2,6 +2,7 @@
 // tray icon appears, a second start hands over to the first and ends, a check against a
 // private Dovecot stores the new mail and shows a popup, and SIGTERM ends the program
 // through its exit sequence. Screenshots of each stage are kept for a human to look at.
+#include "accountlist.h"
 #include "dovecotenvironment.h"
 #include "regsettings.h"
 #include "support/runprocess.h"
@@ -365,6 +366,68 @@ TEST_F(DesktopSmokeTest, TrayHandOverCheckPopupAndExit)
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_NE(listed.out.find("Smoke one"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("Smoke two"), std::string::npos) << listed.out;
+}
+
+// Accounts changed while the program runs show in its tree without a restart: one added by
+// the command line (which tells the program), one removed by editing the account list
+// directly (which the program notices in its files).
+TEST_F(DesktopSmokeTest, AccountChangesShowInTheRunningTree)
+{
+    // The tree pane of the centred window, below the toolbar: a row per account.
+    const QRect treeArea(116, 196, 190, 150);
+    auto account = [&](const std::string& name) {
+        return Headless({"--add-account", name, "--kind", "POP3", "--server", "127.0.0.1", "--port",
+                         "1", "--user", "alice", "--security", "none"},
+                        "alice-pass\n");
+    };
+    ProcessResult added = account("Work");
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    {
+        // The window on the screen at start, not only the tray icon.
+        ScopedEnv config("XDG_CONFIG_HOME", dir_.File("config"));
+        ScopedEnv led("POSTWATCH_LED_ROOT", dir_.File("leds"));
+        CRegSettings settings;
+        ASSERT_EQ(settings.Prepare(), 1);
+        settings.LoadGeneral();
+        settings.general.minimum = "0";
+        ASSERT_EQ(settings.SaveGeneral(), 1);
+    }
+
+    Child program({POSTWATCH_BINARY}, Env(), dir_.File("postwatch.log"));
+    auto log = [&] { return ReadWholeFile(dir_.File("postwatch.log")); };
+    ASSERT_TRUE(WaitFor([&] { return program.Ended() || !VisibleMainWindows().empty(); }, 30))
+        << "no window; " << log();
+    ASSERT_FALSE(program.Ended()) << log();
+    // The tree as drawn once the window has settled.
+    int before = -1;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const int now = Busy(Screenshot("6-one-account"), treeArea);
+            const bool settled = now == before && now > 0;
+            before = now;
+            return settled;
+        },
+        20));
+
+    added = account("Second");
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    const auto addedAt = Clock::now();
+    EXPECT_TRUE(WaitFor(
+        [&] { return Busy(Screenshot("7-added-by-command-line"), treeArea) > before + 40; }, 20))
+        << "the added account is not in the tree; " << log();
+    RecordProperty(
+        "added_to_tree_ms",
+        static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - addedAt).count()));
+
+    ASSERT_EQ(CAccountList(dir_.File("data/Account.cfg")).Delete("Second"), 1);
+    EXPECT_TRUE(WaitFor(
+        [&] { return Busy(Screenshot("8-removed-in-the-file"), treeArea) < before + 20; }, 20))
+        << "the removed account is still in the tree; " << log();
+
+    program.Signal(SIGTERM);
+    ASSERT_TRUE(WaitFor([&] { return program.Ended(); }, 20)) << "still running; " << log();
+    EXPECT_EQ(program.ExitCode(), 0) << log();
 }
 
 // Without a display the program says so in one line and ends with 2: no crash, no core.

@@ -1,5 +1,6 @@
 // One instance per user and data folder: a later start hands over to the first.
 #include "singleinstance.h"
+#include "support/runprocess.h"
 #include "support/tempdir.h"
 
 #include <QLocalServer>
@@ -79,6 +80,32 @@ TEST(SingleInstance, AListenerThatIsNotOursIsNotAHandOver)
     EXPECT_EQ(AcquireElsewhere(name), CSingleInstance::Result::kFailed);
 }
 
+TEST(SingleInstance, AnEarlierVersionStillTakesTheHandOver)
+{
+    // It knows the bare "show" only and hangs up on anything else without a word.
+    const QString name = UniqueName();
+    QLocalServer earlier;
+    earlier.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    ASSERT_TRUE(earlier.listen(name));
+    int shows = 0;
+    QObject::connect(&earlier, &QLocalServer::newConnection, [&] {
+        while (QLocalSocket* s = earlier.nextPendingConnection()) {
+            QObject::connect(s, &QLocalSocket::readyRead, s, [s, &shows] {
+                if (!s->canReadLine())
+                    return;
+                if (s->readLine() == "show\n") {
+                    ++shows;
+                    s->write("ok\n");
+                    s->flush();
+                }
+                s->disconnectFromServer();
+            });
+        }
+    });
+    EXPECT_EQ(AcquireElsewhere(name), CSingleInstance::Result::kHandedOver);
+    EXPECT_EQ(shows, 1);
+}
+
 TEST(SingleInstance, TheDefaultNameFollowsTheUserAndTheDataFolder)
 {
     TempDir a;
@@ -96,6 +123,124 @@ TEST(SingleInstance, TheDefaultNameFollowsTheUserAndTheDataFolder)
     }
     EXPECT_NE(nameA, nameB);
     EXPECT_TRUE(nameA.startsWith(QStringLiteral("postwatch-%1-").arg(getuid())));
+}
+
+// What one line sent to the running instance does: only its own request, and an answer the
+// sender can tell apart from every other.
+TEST(SingleInstance, EachRequestDoesItsOwnThingAndNoOther)
+{
+    struct Case {
+        const char* name;
+        QByteArray line;
+        int shows;
+        int reloads;
+        QByteArray answer;
+    };
+    const std::vector<Case> cases = {
+        {"show", "postwatch/1 show\n", 1, 0, "postwatch/1 ok\n"},
+        {"accounts changed", "postwatch/1 accounts-changed\n", 0, 1, "postwatch/1 ok\n"},
+        {"show of an earlier version", "show\n", 1, 0, "ok\n"},
+        {"unknown verb of this version", "postwatch/1 frobnicate\n", 0, 0, "postwatch/1 unknown\n"},
+        {"another version", "postwatch/2 accounts-changed\n", 0, 0, ""},
+        {"untagged accounts changed", "accounts-changed\n", 0, 0, ""},
+        {"show with something after it", "postwatch/1 show now\n", 0, 0, "postwatch/1 unknown\n"},
+        {"two requests in one line", "show\npostwatch/1 accounts-changed\n", 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = UniqueName();
+        CSingleInstance first(name);
+        QSignalSpy shown(&first, &CSingleInstance::showRequested);
+        QSignalSpy changed(&first, &CSingleInstance::accountsChanged);
+        ASSERT_EQ(first.Acquire(), CSingleInstance::Result::kFirst);
+
+        QLocalSocket socket;
+        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+        socket.connectToServer(name);
+        ASSERT_TRUE(socket.waitForConnected(5000));
+        socket.write(c.line);
+        QByteArray answer;
+        // The instance answers (or not) and hangs up.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                answer += socket.readAll();
+                return socket.state() == QLocalSocket::UnconnectedState;
+            },
+            5000));
+        answer += socket.readAll();
+        EXPECT_EQ(answer, c.answer);
+        QTest::qWait(50); // a signal that should not come has had its chance
+        EXPECT_EQ(shown.count(), c.shows);
+        EXPECT_EQ(changed.count(), c.reloads);
+    }
+}
+
+TEST(SingleInstance, TheCommandLineNoticeReachesOnlyTheRunningInstance)
+{
+    const QString name = UniqueName();
+    // Nobody listens: no notice, at once.
+    EXPECT_FALSE(CSingleInstance::Tell(name, CSingleInstance::Request::kAccountsChanged, 5000));
+
+    CSingleInstance first(name);
+    QSignalSpy shown(&first, &CSingleInstance::showRequested);
+    QSignalSpy changed(&first, &CSingleInstance::accountsChanged);
+    ASSERT_EQ(first.Acquire(), CSingleInstance::Result::kFirst);
+    std::atomic<bool> done{false};
+    bool told = false;
+    std::thread t([&] {
+        told = CSingleInstance::Tell(name, CSingleInstance::Request::kAccountsChanged, 5000);
+        done = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 15000));
+    t.join();
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changed.count() == 1; }, 5000));
+    EXPECT_EQ(shown.count(), 0);
+}
+
+// The real command line tells the running program after a command that changed accounts,
+// and only then.
+TEST(SingleInstance, TheCommandLineTellsTheRunningProgramAfterAnAccountChange)
+{
+    TempDir dir;
+    ScopedEnv home("POSTWATCH_HOME", dir.File("data"));
+    CSingleInstance running; // the desktop program of this data folder
+    QSignalSpy shown(&running, &CSingleInstance::showRequested);
+    QSignalSpy changed(&running, &CSingleInstance::accountsChanged);
+    ASSERT_EQ(running.Acquire(), CSingleInstance::Result::kFirst);
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        int notices; // in all so far
+    };
+    const std::vector<std::string> add = {"--add-account", "Work", "--kind", "POP3",
+                                          "--server",      "s",    "--user", "u"};
+    const std::vector<Case> cases = {
+        {"an added account", add, 0, 1},
+        {"a refused add changed nothing", add, 1, 1}, // the name is in use now
+        {"a listing changed nothing", {"--list-accounts"}, 0, 1},
+        {"bad usage changed nothing", {"--add-account"}, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> done{false};
+        ProcessResult r;
+        std::thread t([&] {
+            r = RunProcess(POSTWATCH_BINARY, c.args, "secret\n",
+                           {"POSTWATCH_HOME=" + dir.File("data"),
+                            "XDG_CONFIG_HOME=" + dir.File("config"),
+                            "DISPLAY=", "WAYLAND_DISPLAY="});
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 30000));
+        t.join();
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        QTest::qWait(50); // a notice that should not come has had its chance
+        EXPECT_EQ(changed.count(), c.notices);
+    }
+    EXPECT_EQ(shown.count(), 0);
 }
 
 } // namespace
