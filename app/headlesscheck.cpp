@@ -1,5 +1,6 @@
 #include "headlesscheck.h"
 
+#include "accountfileproblem.h"
 #include "accountmanager.h"
 #include "checkengine.h"
 #include "checkrecords.h"
@@ -15,13 +16,69 @@
 #include "tabfield.h"
 #include "workerobserver.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <ostream>
+#include <sstream>
+#include <vector>
 
 namespace
 {
+
+// The header list of the command line: a line per stored message (merge thread). Lines
+// wait for their account's summary: messages its check could not record are taken back
+// out of the store then, and must not have been announced.
+class MessagePrinter final : public HeaderListTarget, public FrontWindowTarget
+{
+public:
+    explicit MessagePrinter(std::ostream& out) : out_(out) {}
+    void AddNewMessage(const std::string& account, const StoredMessage& m) override
+    {
+        std::ostringstream line;
+        line << TabField(account) << '\t' << TabField(m.sender) << '\t' << TabField(m.subject)
+             << '\t' << TabField(m.date) << '\t' << TabField(m.size) << '\t'
+             << TabField(m.attachment) << '\n';
+        std::lock_guard<std::mutex> guard(lock_);
+        waiting_[account].push_back({m.messageId, line.str()});
+    }
+    void RemoveNewMessages(const std::string& account,
+                           const std::vector<std::string>& messageIds) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto& lines = waiting_[account];
+        std::erase_if(lines, [&](const auto& l) {
+            return std::find(messageIds.begin(), messageIds.end(), l.first) != messageIds.end();
+        });
+    }
+    // Prints the account's waiting lines.
+    void Release(const std::string& account)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto it = waiting_.find(account);
+        if (it == waiting_.end())
+            return;
+        for (const auto& l : it->second)
+            out_ << l.second;
+        waiting_.erase(it);
+    }
+    void ReleaseAll()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (const auto& [account, lines] : waiting_)
+            for (const auto& l : lines)
+                out_ << l.second;
+        waiting_.clear();
+    }
+    void CheckAnimation(bool) override {}
+    void Close() override {}
+
+private:
+    std::ostream& out_;
+    std::mutex lock_;
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> waiting_;
+};
 
 // Where each requested account stands.
 struct Outcome {
@@ -37,8 +94,9 @@ struct Outcome {
 class Progress final : public WorkerObserver, public NotificationTarget
 {
 public:
-    Progress(CAccountManager& accounts, const std::vector<std::string>& names, std::ostream& err)
-        : accounts_(accounts), names_(names), err_(err)
+    Progress(CAccountManager& accounts, const std::vector<std::string>& names,
+             MessagePrinter& printer, std::ostream& err)
+        : accounts_(accounts), names_(names), printer_(printer), err_(err)
     {
         for (const std::string& n : names)
             outcomes_[n];
@@ -72,7 +130,11 @@ public:
     void RequestDropped(const std::string& account) override { Settle(account, "no network"); }
     void NotUsable(const std::string& account) override
     {
-        Settle(account, "not usable (its password does not match the account list)");
+        // Say what is missing before blaming the password.
+        const std::string problem = AccountFileProblem(account);
+        Settle(account, problem.empty()
+                            ? "not usable (its password does not match the account list)"
+                            : "not usable: " + problem);
     }
     void Finalised(const std::string& account, const std::string&) override
     {
@@ -82,11 +144,16 @@ public:
     // Merge thread: a check's summary.
     void Notify(const std::string& account, int32_t newCount, int32_t result) override
     {
+        NotifySummary({result, newCount, account});
+    }
+    void NotifySummary(const CheckResultRecord& summary) override
+    {
+        printer_.Release(summary.account);
         std::lock_guard<std::mutex> guard(lock_);
-        auto it = outcomes_.find(account);
+        auto it = outcomes_.find(summary.account);
         if (it != outcomes_.end()) {
             it->second.haveSummary = true;
-            it->second.summary = {result, newCount, account};
+            it->second.summary = summary;
         }
     }
     void ShowText(const std::string& text) override { err_ << "postwatch: " << text << "\n"; }
@@ -104,7 +171,7 @@ public:
     const Outcome& Of(const std::string& name) const { return outcomes_.at(name); }
 
 private:
-    void Settle(const std::string& account, const char* why)
+    void Settle(const std::string& account, const std::string& why)
     {
         std::lock_guard<std::mutex> guard(lock_);
         auto it = outcomes_.find(account);
@@ -118,28 +185,11 @@ private:
 
     CAccountManager& accounts_;
     const std::vector<std::string>& names_;
+    MessagePrinter& printer_;
     std::ostream& err_;
     std::mutex lock_;
     std::condition_variable settledCv_;
     std::map<std::string, Outcome> outcomes_;
-};
-
-// The header list of the command line: a line per stored message (merge thread).
-class MessagePrinter final : public HeaderListTarget, public FrontWindowTarget
-{
-public:
-    explicit MessagePrinter(std::ostream& out) : out_(out) {}
-    void AddNewMessage(const std::string& account, const StoredMessage& m) override
-    {
-        out_ << TabField(account) << '\t' << TabField(m.sender) << '\t' << TabField(m.subject)
-             << '\t' << TabField(m.date) << '\t' << TabField(m.size) << '\t'
-             << TabField(m.attachment) << '\n';
-    }
-    void CheckAnimation(bool) override {}
-    void Close() override {}
-
-private:
-    std::ostream& out_;
 };
 
 } // namespace
@@ -152,8 +202,8 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
 {
     auto table = std::make_shared<CAccountManager>();
     auto state = std::make_shared<CEngineState>();
-    Progress progress(*table, accounts, err_);
     MessagePrinter printer(out_);
+    Progress progress(*table, accounts, printer, err_);
     CNewMailMerge merge(*state, &printer, &progress, &printer);
     auto sink = std::make_shared<CMergeThreadSink>(merge);
     {
@@ -173,13 +223,20 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
         // The worker bounds its own draining; the engine's end waits for it.
     }
     sink->Stop();
+    merge.CommitAll();
+    printer.ReleaseAll(); // summaries not shown while draining
 
     bool allDone = true;
     for (const std::string& name : accounts) {
         const Outcome& o = progress.Of(name);
         if (o.haveSummary) {
+            // A failure's own reason says more than the code's meaning.
             out_ << TabField(name) << '\t' << o.summary.result << '\t'
-                 << CheckResultMeaning(o.summary.result) << '\t' << o.summary.newCount << '\n';
+                 << (o.summary.message.empty() ? std::string(CheckResultMeaning(o.summary.result))
+                                               : TabField(o.summary.message))
+                 << '\t' << o.summary.newCount << '\n';
+            if (!o.summary.message.empty())
+                err_ << "postwatch: " << name << ": " << o.summary.message << "\n";
             allDone = allDone && o.summary.result == CheckResult::kDone;
         } else {
             out_ << TabField(name) << "\t-\t" << (o.why.empty() ? "no result" : o.why) << "\t0\n";

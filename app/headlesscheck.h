@@ -12,12 +12,13 @@
 // dropped), then lets the worker drain and end. New mail is stored on one merge thread
 // exactly as the desktop's UI thread stores it.
 //
-// Output on `out`: one line per new message stored, as it is stored (account, sender,
-// subject, date, size, attachment), then one line per requested account in the given order
-// (account, result code, its meaning, new count); fields tab-separated, tabs and line
-// breaks inside them made blanks. An account whose check never ran or sent no summary
-// shows "-" as its result code and the reason. Texts to show (a dialling error) go to
-// `err`.
+// Output on `out`: one line per new message stored, once its check has recorded it
+// (account, sender, subject, date, size, attachment), then one line per requested account
+// in the given order (account, result code, its meaning or the failure's own reason, new
+// count); fields tab-separated, tabs and line breaks inside them made blanks. An account
+// whose check never ran or sent no summary shows "-" as its result code and the reason.
+// A failure's reason ("cannot store the message in <path>: ...", "<account> is already
+// being checked") also goes to `err`, as do texts to show (a dialling error).
 //
 // Run on the main thread.
 class HeadlessCheck
