@@ -347,8 +347,11 @@ struct CheckState {
 CheckState ReadCheckState(const std::string& home)
 {
     CheckState s;
+    const std::string path = home + "/Mail/Acct/Message.box";
+    if (!std::filesystem::exists(path)) // killed before its first message
+        return CheckState{0, 0, 0};
     CMailBoxFile box;
-    if (!box.Open(home + "/Mail/Acct/Message.box"))
+    if (!box.Open(path))
         return s;
     std::set<std::string> ids;
     s.records = 0;
@@ -375,7 +378,7 @@ TEST(CheckCrash, NextCheckStoresEachMessageOnce)
         std::string name;
         long armAfter;
         const char* step;
-        int killAfterMs; // < 0: killed by its crash point only
+        int killAtAck; // kill once this many messages went to the merge; < 0: crash point
     };
     std::vector<Row> rows = {
         {"summary-flushed-before-identifiers", kMessages - 1, "merge.commit.flushed", -1},
@@ -385,9 +388,9 @@ TEST(CheckCrash, NextCheckStoresEachMessageOnce)
     const char* env = std::getenv("POSTWATCH_CRASH_LOOPS");
     const int loops = env ? std::atoi(env) / 50 : 6;
     std::mt19937 random(20261209);
-    std::uniform_int_distribution<int> delay(20, 1600);
+    std::uniform_int_distribution<int> acks(0, kMessages - 1);
     for (int i = 0; i < loops; ++i)
-        rows.push_back({"random-kill-" + std::to_string(i), -1, "none", delay(random)});
+        rows.push_back({"random-kill-" + std::to_string(i), -1, "none", acks(random)});
 
     for (const Row& r : rows) {
         TempDir dir;
@@ -396,15 +399,22 @@ TEST(CheckCrash, NextCheckStoresEachMessageOnce)
                            std::to_string(kMessages), std::to_string(r.armAfter), r.step},
                           out);
         ASSERT_GT(pid, 0) << r.name;
-        if (r.killAfterMs >= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(r.killAfterMs));
+        if (r.killAtAck >= 0) {
+            // The kill lands wherever the check has got to by then: inside an append, in
+            // the merge's hand-over, or at the summary.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (Acks(ReadWholeFile(out)).size() < static_cast<size_t>(r.killAtAck) &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
             ::kill(pid, SIGKILL);
         }
         const int st = Wait(pid);
-        if (r.killAfterMs < 0)
+        if (r.killAtAck < 0)
             EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGKILL) << r.name << " status " << st;
         const CheckState killed = ReadCheckState(dir.Path());
         EXPECT_EQ(killed.records, static_cast<long>(killed.distinct)) << r.name;
+        std::printf("%s: %ld records, %zu identifiers after the kill\n", r.name.c_str(),
+                    killed.records, killed.uids);
 
         pid = Spawn({MAILBOX_CRASH_HELPER, "check", dir.Path(), "Acct", std::to_string(kMessages),
                      "-1", "none"},
