@@ -18,6 +18,19 @@
 namespace
 {
 constexpr char kUnread[] = "No";
+
+// A failed append may still have written the identifiers (only their flush failed), or its
+// state may be unknown: taking their messages back out would then hide them for good, so
+// they stay unless UID.inf can be read and holds none of them.
+bool AnyRecorded(const std::string& uidPath, const std::vector<std::string>& uids)
+{
+    std::vector<std::string> list;
+    if (ReadUids(uidPath, list) != 1)
+        return true;
+    const std::unordered_set<std::string> recorded(list.begin(), list.end());
+    return std::any_of(uids.begin(), uids.end(),
+                       [&](const std::string& u) { return recorded.count(u) != 0; });
+}
 } // namespace
 
 CNewMailMerge::CNewMailMerge(const CEngineState& state, HeaderListTarget* headerList,
@@ -137,8 +150,12 @@ void CNewMailMerge::Commit(std::string account)
     std::string error;
     if (AppendUids(AppPaths::UidFile(account), p.uids, &error) != 1) {
         const std::string reason = "cannot write the list of seen messages: " + error;
-        NoteFailure(account, reason + TakeBack(account, p));
-        return;
+        if (AnyRecorded(AppPaths::UidFile(account), p.uids)) {
+            NoteFailure(account, reason + "; this check's messages stay stored");
+        } else {
+            NoteFailure(account, reason + TakeBack(account, p));
+            return;
+        }
     }
     p.box->Close();
 }

@@ -361,4 +361,44 @@ TEST(HeadlessCommandLine, RepairKeepsWhatIsStillWhole)
     }
 }
 
+// A check that cannot start says what is wrong with the account's files, not a guess.
+TEST(HeadlessCommandLine, CheckNowSaysWhatIsMissing)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const TempDir&)> damage;
+        std::string summaryHas;
+    } rows[] = {
+        {"missing-account-inf",
+         [](const TempDir& d) { std::filesystem::remove(d.File("data/Mail/Work/Account.inf")); },
+         "Account.inf is missing"},
+        {"empty-account-inf",
+         [](const TempDir& d) { WriteWholeFile(d.File("data/Mail/Work/Account.inf"), ""); },
+         "Account.inf is empty"},
+        {"missing-folder",
+         [](const TempDir& d) { std::filesystem::remove_all(d.File("data/Mail/Work")); },
+         "the account folder "},
+        {"unknown-kind",
+         [](const TempDir& d) {
+             AccountRecord record;
+             record.name = "Work";
+             const std::string path = d.File("data/Mail/Work/Account.inf");
+             ASSERT_EQ(CAccountFile::ReadAccountFile(path, record), 1);
+             record.mailType = "SMTP";
+             ASSERT_EQ(CAccountFile::WriteAccountFile(path, record), 1);
+         },
+         "Work\t1\tunknown account kind \"SMTP\"\t0"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        ASSERT_EQ(RunPostwatch(dir, {kAddWork, "secret\n", 0, "", ""}).exitCode, 0);
+        r.damage(dir);
+        ProcessResult got = RunPostwatch(dir, {{"--check-now", "Work"}, "", 1, "", ""});
+        EXPECT_EQ(got.exitCode, 1) << got.out << got.err;
+        EXPECT_NE(got.out.find(r.summaryHas), std::string::npos) << got.out;
+        EXPECT_EQ(got.out.find("password does not match"), std::string::npos) << got.out;
+    }
+}
+
 } // namespace
