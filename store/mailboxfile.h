@@ -44,7 +44,8 @@
 // beyond that, and no buffer is ever larger than the file.
 //
 // Not thread-safe: one object per thread. The program writes Message.box only on the
-// user-interface thread; one writer per file at a time is the caller's duty. Results: 1
+// user-interface thread; one writer per file at a time is the caller's duty (every writer
+// holds the account's CAccountLock). Results: 1
 // success, 0 failure; after a failure LastError() holds a reason a user can read.
 class CMailBoxFile
 {

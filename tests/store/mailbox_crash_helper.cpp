@@ -8,6 +8,10 @@
 //   mailbox_crash_helper delete <Message.box> <UID.inf> <index> <arm-after> <step>
 //       Arms `step`, then removes the record CrashMessage(index); prints "deleted".
 //
+//   mailbox_crash_helper cutback <Message.box> <UID.inf> <count> <arm-after> <step>
+//       Stores `count` more messages, arms `step`, then takes them back out (CutBack to
+//       where the store ended before); prints "cut".
+//
 //   mailbox_crash_helper merge <data folder> <account> <count> <arm-after> <step>
 //       Feeds CrashMessage(n + i) for i in 0..count-1 to the new-mail merge as POP3 records
 //       of `account` (data folder as POSTWATCH_HOME), printing "ack <n+i>" once each send
@@ -198,6 +202,17 @@ int main(int argc, char** argv)
     const unsigned start = box.Count();
     std::printf("start %u\n", start);
     std::fflush(stdout);
+    if (mode == "cutback") {
+        const CMailBoxFile::Mark mark = box.End();
+        for (long i = 0; i < count; ++i)
+            if (!box.Append(CrashMessage(start + static_cast<unsigned>(i))))
+                return 3;
+        ::setenv("POSTWATCH_CRASH_AT", argv[6], 1);
+        if (!box.CutBack(mark))
+            return 3;
+        std::printf("cut\n");
+        return 0;
+    }
     if (mode == "delete") {
         ::setenv("POSTWATCH_CRASH_AT", argv[6], 1);
         if (!box.Delete(CrashMessage(static_cast<unsigned>(count)).messageId))

@@ -112,6 +112,8 @@ TEST(MailBoxCrash, KilledAtEachStep)
         {"append-first-head", "append", "mailbox.append.head", 1, 0, 0, {}},
         {"delete-written", "delete", "mailbox.delete.written", 1, 0, 3, {0, 1, 2}},
         {"delete-done", "delete", "mailbox.delete.done", 1, 0, 3, {0, 2}},
+        // Killed once the count is lowered, before the cut: the tail is uncounted, cut.
+        {"cutback-count", "cutback", "mailbox.cutback.count", 2, 0, 3, {0, 1, 2}},
     };
     for (const auto& r : rows) {
         TempDir dir;
