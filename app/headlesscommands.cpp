@@ -247,8 +247,13 @@ int HeadlessCommands::CheckNow(const std::vector<std::string>& names)
             if (std::find(wanted.begin(), wanted.end(), r.name) == wanted.end())
                 wanted.push_back(r.name);
     }
+    // A damaged list hides accounts: checking what is left must not pass for success.
+    const std::string damage = AccountListRepair::Damage();
+    if (!damage.empty())
+        err_ << "postwatch: " << damage << "; \"postwatch --repair NAME\" rebuilds it from the "
+             << "account folders\n";
     HeadlessCheck check(out_, err_);
-    return check.Run(wanted) ? kExitOk : kExitFailure;
+    return check.Run(wanted) && damage.empty() ? kExitOk : kExitFailure;
 }
 
 int HeadlessCommands::Repair(const std::string& account)

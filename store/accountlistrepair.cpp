@@ -54,7 +54,58 @@ struct Fd {
     }
 };
 
+bool ReadAll(const std::string& path, std::string& bytes)
+{
+    Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (f.fd < 0)
+        return false;
+    bytes.clear();
+    char buf[65536];
+    for (;;) {
+        const ssize_t r = ::read(f.fd, buf, sizeof buf);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return false;
+        if (r == 0)
+            return true;
+        bytes.append(buf, static_cast<size_t>(r));
+    }
+}
+
+// What is wrong with the list file's bytes, or empty.
+std::string FileDamage(const std::string& bytes, const std::vector<AccountListRecord>& parsed)
+{
+    if (bytes.size() < CAccountList::kHeaderSize)
+        return "it is " + std::to_string(bytes.size()) + " bytes long, shorter than its header";
+    const uint32_t stated = LoadLe32(bytes.data() + CAccountList::kCountOffset);
+    size_t named = 0;
+    for (const AccountListRecord& r : parsed)
+        named += r.name.empty() ? 0 : 1;
+    if (bytes.size() < CAccountList::kHeaderSize + CAccountList::kRecordSize * size_t(stated))
+        return "it was cut short: it counts " + std::to_string(stated) +
+               " accounts but holds fewer";
+    if (named != stated)
+        return std::to_string(stated - std::min<size_t>(named, stated)) +
+               " of its accounts have no name";
+    // Bytes after the last counted record are an append that was killed before its
+    // commit: the list's own writer cuts them, nothing is lost.
+    return {};
+}
+
 } // namespace
+
+std::string AccountListRepair::Damage()
+{
+    const std::string path = AppPaths::AccountListFile();
+    std::string bytes;
+    if (!std::filesystem::exists(path))
+        return {};
+    if (!ReadAll(path, bytes))
+        return "cannot read " + path + ": " + std::strerror(errno);
+    const std::string damage = FileDamage(bytes, CAccountList::Parse(bytes));
+    return damage.empty() ? damage : path + " is damaged: " + damage;
+}
 
 std::string AccountListRepair::Result::Describe() const
 {
@@ -94,25 +145,9 @@ AccountListRepair::Result AccountListRepair::Repair(std::time_t now)
 
     std::string bytes;
     const bool exists = std::filesystem::exists(path);
-    if (exists) {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(path, ec);
-        Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-        if (ec || f.fd < 0) {
-            result.error = std::string("cannot read it: ") + std::strerror(errno);
-            return result;
-        }
-        bytes.resize(static_cast<size_t>(size));
-        size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t r = ::read(f.fd, bytes.data() + got, bytes.size() - got);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                break;
-            got += static_cast<size_t>(r);
-        }
-        bytes.resize(got);
+    if (exists && !ReadAll(path, bytes)) {
+        result.error = std::string("cannot read it: ") + std::strerror(errno);
+        return result;
     }
 
     // What the folders say exists.
@@ -131,18 +166,11 @@ AccountListRepair::Result AccountListRepair::Repair(std::time_t now)
     }
 
     const std::vector<AccountListRecord> parsed = CAccountList::Parse(bytes);
-    const uint32_t stated =
-        bytes.size() >= CAccountList::kCountOffset + 4 ? LoadLe32(bytes.data() + 1024) : 0;
-    size_t named = 0;
     std::set<std::string> listed;
     for (const AccountListRecord& r : parsed)
-        if (!r.name.empty()) {
-            ++named;
+        if (!r.name.empty())
             listed.insert(r.name);
-        }
-    bool damaged = exists && (bytes.size() < CAccountList::kHeaderSize || stated != named ||
-                              bytes.size() != CAccountList::kHeaderSize +
-                                                  CAccountList::kRecordSize * size_t(stated));
+    bool damaged = exists && !FileDamage(bytes, parsed).empty();
     for (const auto& [name, record] : folders)
         damaged = damaged || !listed.count(name);
     if (!damaged) {

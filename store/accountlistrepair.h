@@ -7,9 +7,9 @@
 // Rebuilds a damaged account list (Account.cfg) from the account folders, so that a
 // truncated file or a garbled slot is not a dead end.
 //
-// The list is damaged when its file is shorter than its header, its count disagrees with
-// the records present, a counted record has no name, or an account folder holding a
-// readable Account.inf is missing from it. The rebuilt list holds, in the old order, every
+// The list is damaged when its file is shorter than its header, counts more records than
+// it holds, a counted record has no name, or an account folder holding a readable
+// Account.inf is missing from it. The rebuilt list holds, in the old order, every
 // listed account whose folder holds a readable Account.inf (its slots as they were when its
 // password copy still matches that file, else made anew as below), then
 // the folders the list lacked, by name, each with its password copy taken from its
@@ -36,4 +36,8 @@ public:
     };
 
     static Result Repair(std::time_t now);
+    // What is wrong with the list file itself ("<path> is damaged: it was cut short ..."),
+    // or empty; looks without changing anything (folders missing from the list are not
+    // counted here: Repair lists them).
+    static std::string Damage();
 };
