@@ -1,5 +1,6 @@
 #include "storefailurenotice.h"
 
+#include "accountlistrepair.h"
 #include "accountlock.h"
 #include "apppaths.h"
 #include "mailboxrepair.h"
@@ -63,6 +64,32 @@ void CStoreFailureNotice::Show(const std::string& account, const std::string& me
             done->setAttribute(Qt::WA_DeleteOnClose);
             done->open();
         }
+    });
+    box->open();
+}
+
+void CStoreFailureNotice::OfferAccountListRepair(QWidget* parent)
+{
+    const std::string damage = AccountListRepair::Damage();
+    if (damage.empty())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Account list"),
+                                QString::fromStdString(damage), QMessageBox::Close, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* repair = box->addButton(QObject::tr("Repair..."), QMessageBox::AcceptRole);
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [box, repair, parent] {
+        if (box->clickedButton() != repair)
+            return;
+        // The table in memory was loaded from the damaged list: what the rebuild lists
+        // again shows after the next start.
+        const AccountListRepair::Result r = AccountListRepair::Repair(std::time(nullptr));
+        std::string text = r.Describe();
+        if (r.outcome == AccountListRepair::Outcome::Rebuilt)
+            text += ". Restart the program to see every account.";
+        auto* done = new QMessageBox(QMessageBox::Information, QObject::tr("Account list"),
+                                     QString::fromStdString(text), QMessageBox::Close, parent);
+        done->setAttribute(Qt::WA_DeleteOnClose);
+        done->open();
     });
     box->open();
 }

@@ -20,6 +20,9 @@ public:
     explicit CStoreFailureNotice(QWidget* parent);
 
     void Summary(const CheckResultRecord& summary);
+    // At start-up: a damaged account list (AccountListRepair::Damage) hides accounts, so
+    // say so, with a "Repair..." button that rebuilds it from the account folders.
+    static void OfferAccountListRepair(QWidget* parent);
     // Accounts whose failure was told and has not gone away (for tests).
     const std::set<std::string>& Told() const { return told_; }
 

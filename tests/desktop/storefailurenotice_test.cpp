@@ -1,6 +1,7 @@
 // A check that fails for a reason of its own is told once per account, not at every check,
 // until a check of that account succeeds again; a damaged store comes with "Repair...".
 #include "storefailurenotice.h"
+#include "support/tempdir.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -43,6 +44,34 @@ TEST(StoreFailureNotice, OncePerAccountUntilItWorksAgain)
             for (QAbstractButton* b : box->buttons())
                 offers += b->text() == "Repair..." ? 1 : 0;
         EXPECT_EQ(offers, r.repairOffers);
+    }
+}
+
+// A damaged account list is offered for repair at start-up; a whole one is not mentioned.
+TEST(StoreFailureNotice, DamagedAccountListIsOfferedForRepair)
+{
+    struct Row {
+        const char* name;
+        std::string listBytes; // Account.cfg ("" = none)
+        int notices;
+    } rows[] = {
+        {"no-list", "", 0},
+        {"empty-list", std::string("KORAVELPIGEONPOST") + std::string(2048 - 17, '\0'), 0},
+        {"cut-short",
+         std::string("KORAVELPIGEONPOST") + std::string(1007, '\0') + "\x02" +
+             std::string(1023 + 192, '\0'),
+         1},
+        {"shorter-than-its-header", "KORAVELPIGEONPOST", 1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+        if (!r.listBytes.empty())
+            WriteWholeFile(dir.File("Account.cfg"), r.listBytes);
+        QWidget parent;
+        CStoreFailureNotice::OfferAccountListRepair(&parent);
+        EXPECT_EQ(static_cast<int>(parent.findChildren<QMessageBox*>().size()), r.notices);
     }
 }
 
