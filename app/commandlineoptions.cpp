@@ -21,6 +21,7 @@ const ActionSpec kActions[] = {
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
+    {"--repair", CommandLineOptions::Action::Repair, true, {}},
 };
 
 // Every action that changes accounts. A running desktop program reloads its account tree
@@ -128,5 +129,9 @@ std::string CommandLineOptions::Usage()
            "  postwatch --check-now [NAME...]\n"
            "            (checks the named accounts, all when none is named; exit 0 when\n"
            "            every check succeeded)\n"
+           "  postwatch --repair NAME\n"
+           "            (rebuilds a damaged Message.box of the account from the messages\n"
+           "            that are still whole, and Account.cfg from the account folders;\n"
+           "            the damaged files are kept beside the new ones)\n"
            "  postwatch --help\n";
 }

@@ -8,13 +8,14 @@
 // The parsed command line of the headless front.
 //
 // Grammar: one action option (--add-account NAME, --list-accounts, --list-messages NAME,
-// --check-now [NAME...], --help), then the action's own options, each "--name value" or
+// --check-now [NAME...], --repair NAME, --help), then the action's own options, each "--name value"
+// or
 // "--name=value"; --check-now takes account names instead.
 // Parse() never exits or prints; it reports what is wrong in Error().
 class CommandLineOptions
 {
 public:
-    enum class Action { None, Help, AddAccount, ListAccounts, ListMessages, CheckNow };
+    enum class Action { None, Help, AddAccount, ListAccounts, ListMessages, CheckNow, Repair };
 
     bool Parse(const std::vector<std::string>& args);
 

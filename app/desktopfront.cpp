@@ -17,6 +17,7 @@
 #include "qtenginesink.h"
 #include "regsettings.h"
 #include "singleinstance.h"
+#include "storefailurenotice.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -178,6 +179,7 @@ int DesktopFront::Run(int argc, char** argv)
     // An exit asked for while the engine loaded leaves the window hidden.
     if (!frame.Exiting())
         frame.StartShown(minimum, !haveAccounts);
+    CStoreFailureNotice::OfferAccountListRepair(&frame);
 
     app.exec();
 

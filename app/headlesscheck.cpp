@@ -1,5 +1,6 @@
 #include "headlesscheck.h"
 
+#include "accountfileproblem.h"
 #include "accountmanager.h"
 #include "checkengine.h"
 #include "checkrecords.h"
@@ -16,10 +17,12 @@
 #include "tabfield.h"
 #include "workerobserver.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <ostream>
+#include <vector>
 
 namespace
 {
@@ -42,6 +45,65 @@ private:
     std::mutex lock_;
 };
 
+// The header list of the command line: a line per stored message (merge thread). Lines
+// wait for their account's summary: messages its check could not record are taken back
+// out of the store then, and must not have been announced.
+class MessagePrinter final : public HeaderListTarget, public FrontWindowTarget
+{
+public:
+    explicit MessagePrinter(LineWriter& out) : out_(out) {}
+    void AddNewMessage(const std::string& account, const StoredMessage& m) override
+    {
+        std::string line = TabField(account) + '\t' + StoredField(m.sender) + '\t' +
+                           StoredField(m.subject) + '\t' + StoredField(m.date) + '\t' +
+                           StoredField(m.size) + '\t' + StoredField(m.attachment);
+        std::lock_guard<std::mutex> guard(lock_);
+        waiting_[account].push_back({m.messageId, std::move(line)});
+    }
+    void RemoveNewMessages(const std::string& account,
+                           const std::vector<std::string>& messageIds) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto& lines = waiting_[account];
+        std::erase_if(lines, [&](const auto& l) {
+            return std::find(messageIds.begin(), messageIds.end(), l.first) != messageIds.end();
+        });
+    }
+    // Prints the account's waiting lines.
+    void Release(const std::string& account)
+    {
+        std::vector<std::pair<std::string, std::string>> lines;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            auto it = waiting_.find(account);
+            if (it == waiting_.end())
+                return;
+            lines = std::move(it->second);
+            waiting_.erase(it);
+        }
+        for (const auto& l : lines)
+            out_.Line(l.second);
+    }
+    void ReleaseAll()
+    {
+        std::map<std::string, std::vector<std::pair<std::string, std::string>>> all;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            all.swap(waiting_);
+        }
+        for (const auto& [account, lines] : all)
+            for (const auto& l : lines)
+                out_.Line(l.second);
+    }
+    void CheckAnimation(bool) override {}
+    void Close() override {}
+
+private:
+    LineWriter& out_;
+    std::mutex lock_;
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> waiting_;
+};
+
 // Where each requested account stands.
 struct Outcome {
     bool started = false;
@@ -57,8 +119,9 @@ std::string ResultLine(const std::string& name, const Outcome& o)
 {
     if (o.haveSummary)
         return TabField(name) + '\t' + std::to_string(o.summary.result) + '\t' +
-               TabField(CheckResultMeaning(o.summary.result)) + '\t' +
-               std::to_string(o.summary.newCount);
+               TabField(o.summary.message.empty() ? CheckResultMeaning(o.summary.result)
+                                                  : o.summary.message) +
+               '\t' + std::to_string(o.summary.newCount);
     return TabField(name) + "\t-\t" + TabField(o.why.empty() ? "no result" : o.why) + "\t0";
 }
 
@@ -70,9 +133,10 @@ bool Succeeded(const Outcome& o)
 // What a failed account says on standard error: the message its result carries.
 std::string FailureLine(const std::string& name, const Outcome& o)
 {
-    const std::string message = o.haveSummary   ? CheckResultMeaning(o.summary.result)
-                                : o.why.empty() ? std::string("no result")
-                                                : o.why;
+    // A failure's own reason says more than the code's meaning.
+    const std::string message = !o.haveSummary              ? (o.why.empty() ? "no result" : o.why)
+                                : o.summary.message.empty() ? CheckResultMeaning(o.summary.result)
+                                                            : o.summary.message;
     return "postwatch: " + PrintableText(name) + ": " + PrintableText(message);
 }
 
@@ -83,9 +147,9 @@ std::string FailureLine(const std::string& name, const Outcome& o)
 class Progress final : public WorkerObserver, public NotificationTarget
 {
 public:
-    Progress(CAccountManager& accounts, const std::vector<std::string>& names, LineWriter& out,
-             LineWriter& err)
-        : accounts_(accounts), names_(names), out_(out), err_(err)
+    Progress(CAccountManager& accounts, const std::vector<std::string>& names,
+             MessagePrinter& printer, LineWriter& out, LineWriter& err)
+        : accounts_(accounts), names_(names), printer_(printer), out_(out), err_(err)
     {
         for (const std::string& n : names)
             outcomes_[n];
@@ -119,7 +183,11 @@ public:
     void RequestDropped(const std::string& account) override { Settle(account, "no network"); }
     void NotUsable(const std::string& account) override
     {
-        Settle(account, "not usable (its password does not match the account list)");
+        // Say what is missing before blaming the password.
+        const std::string problem = AccountFileProblem(account);
+        Settle(account, problem.empty()
+                            ? "not usable (its password does not match the account list)"
+                            : "not usable: " + problem);
     }
     void Finalised(const std::string& account, const std::string&) override
     {
@@ -129,18 +197,23 @@ public:
     // Merge thread: a check's summary, after the lines of the messages it stored.
     void Notify(const std::string& account, int32_t newCount, int32_t result) override
     {
+        NotifySummary({result, newCount, account});
+    }
+    void NotifySummary(const CheckResultRecord& summary) override
+    {
+        printer_.Release(summary.account);
         Outcome copy;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            auto it = outcomes_.find(account);
+            auto it = outcomes_.find(summary.account);
             if (it == outcomes_.end() || it->second.reported)
                 return;
             it->second.haveSummary = true;
-            it->second.summary = {result, newCount, account};
+            it->second.summary = summary;
             it->second.reported = true;
             copy = it->second;
         }
-        Report(account, copy);
+        Report(summary.account, copy);
     }
     void ShowText(const std::string& text) override
     {
@@ -177,7 +250,7 @@ public:
     const Outcome& Of(const std::string& name) const { return outcomes_.at(name); }
 
 private:
-    void Settle(const std::string& account, const char* why)
+    void Settle(const std::string& account, const std::string& why)
     {
         std::lock_guard<std::mutex> guard(lock_);
         auto it = outcomes_.find(account);
@@ -197,29 +270,12 @@ private:
 
     CAccountManager& accounts_;
     const std::vector<std::string>& names_;
+    MessagePrinter& printer_;
     LineWriter& out_;
     LineWriter& err_;
     std::mutex lock_;
     std::condition_variable settledCv_;
     std::map<std::string, Outcome> outcomes_;
-};
-
-// The header list of the command line: a line per stored message (merge thread).
-class MessagePrinter final : public HeaderListTarget, public FrontWindowTarget
-{
-public:
-    explicit MessagePrinter(LineWriter& out) : out_(out) {}
-    void AddNewMessage(const std::string& account, const StoredMessage& m) override
-    {
-        out_.Line(TabField(account) + '\t' + StoredField(m.sender) + '\t' + StoredField(m.subject) +
-                  '\t' + StoredField(m.date) + '\t' + StoredField(m.size) + '\t' +
-                  StoredField(m.attachment));
-    }
-    void CheckAnimation(bool) override {}
-    void Close() override {}
-
-private:
-    LineWriter& out_;
 };
 
 } // namespace
@@ -234,8 +290,8 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
     auto state = std::make_shared<CEngineState>();
     LineWriter out(out_);
     LineWriter err(err_);
-    Progress progress(*table, accounts, out, err);
     MessagePrinter printer(out);
+    Progress progress(*table, accounts, printer, out, err);
     CNewMailMerge merge(*state, &printer, &progress, &printer);
     auto sink = std::make_shared<CMergeThreadSink>(merge);
     {
@@ -255,6 +311,8 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
         // The worker bounds its own draining; the engine's end waits for it.
     }
     sink->Stop();
+    merge.CommitAll();
+    printer.ReleaseAll(); // summaries not shown while draining
 
     bool allDone = true;
     for (const std::string& name : accounts)

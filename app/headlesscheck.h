@@ -12,9 +12,10 @@
 // dropped), then lets the worker drain and end. New mail is stored on one merge thread
 // exactly as the desktop's UI thread stores it.
 //
-// Output on `out`: one line per new message stored, as it is stored (account, sender,
-// subject, date, size, attachment), and one line per requested account as soon as its
-// check has ended (account, result code, its meaning, new count), so the accounts appear
+// Output on `out`: one line per new message stored, once its check has recorded it at the
+// summary (account, sender, subject, date, size, attachment), and one line per requested
+// account as soon as its check has ended (account, result code, its meaning or the
+// failure's own reason, new count), so the accounts appear
 // in the order their checks end and a slow server holds up only its own line. Fields are
 // tab-separated; tabs and line breaks inside them are made blanks, other control
 // characters U+FFFD (TabField). An account whose check never ran or sent no summary shows

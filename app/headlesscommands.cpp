@@ -2,11 +2,15 @@
 
 #include "accountfile.h"
 #include "accountlist.h"
+#include "accountlistrepair.h"
+#include "accountlock.h"
 #include "accountmanager.h"
+#include "accountnames.h"
 #include "accountrecord.h"
 #include "apppaths.h"
 #include "headlesscheck.h"
 #include "mailboxfile.h"
+#include "mailboxrepair.h"
 #include "newaccount.h"
 #include "printabletext.h"
 #include "regsettings.h"
@@ -14,6 +18,7 @@
 #include "tabfield.h"
 
 #include <algorithm>
+#include <ctime>
 #include <istream>
 #include <ostream>
 #include <sys/stat.h>
@@ -88,6 +93,8 @@ int HeadlessCommands::Run(const CommandLineOptions& options)
         return ListMessages(options.Subject());
     case CommandLineOptions::Action::CheckNow:
         return CheckNow(options.Names());
+    case CommandLineOptions::Action::Repair:
+        return Repair(options.Subject());
     }
     return kExitUsage;
 }
@@ -243,6 +250,55 @@ int HeadlessCommands::CheckNow(const std::vector<std::string>& names)
             if (std::find(wanted.begin(), wanted.end(), r.name) == wanted.end())
                 wanted.push_back(r.name);
     }
+    // A damaged list hides accounts: checking what is left must not pass for success.
+    const std::string damage = AccountListRepair::Damage();
+    if (!damage.empty())
+        err_ << "postwatch: " << damage << "; \"postwatch --repair NAME\" rebuilds it from the "
+             << "account folders\n";
     HeadlessCheck check(out_, err_);
-    return check.Run(wanted) ? kExitOk : kExitFailure;
+    return check.Run(wanted) && damage.empty() ? kExitOk : kExitFailure;
+}
+
+int HeadlessCommands::Repair(const std::string& account)
+{
+    if (!AccountNames::IsSafeFolderName(account))
+        return Failure("\"" + account + "\" cannot be an account name");
+    bool failed = false;
+    // The account list first: a damaged one hides the account from everything else.
+    AccountListRepair::Result list = AccountListRepair::Repair(std::time(nullptr));
+    if (list.outcome != AccountListRepair::Outcome::NothingToDo) {
+        if (list.outcome == AccountListRepair::Outcome::Failed) {
+            err_ << "postwatch: " << list.Describe() << "\n";
+            failed = true;
+        } else {
+            out_ << list.Describe() << "\n";
+        }
+    }
+
+    const std::string folder = AppPaths::AccountDir(account);
+    struct stat st {
+    };
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return Failure("there is no account folder " + folder);
+    CAccountLock lock;
+    std::string error;
+    switch (lock.Acquire(folder, CAccountLock::kDefaultWait, &error)) {
+    case CAccountLock::Outcome::Held:
+        break;
+    case CAccountLock::Outcome::Busy:
+        return Failure(CAccountLock::BusyMessage(account) + "; try again when it is done");
+    case CAccountLock::Outcome::Failed:
+        return Failure(error);
+    }
+    const std::string path = AppPaths::MailBoxFile(account);
+    if (::stat(path.c_str(), &st) == 0) {
+        CMailBoxRepair::Result box = CMailBoxRepair::Repair(path, std::time(nullptr));
+        if (box.outcome == CMailBoxRepair::Outcome::Failed) {
+            err_ << "postwatch: " << box.Describe(path) << "\n";
+            failed = true;
+        } else {
+            out_ << box.Describe(path) << "\n";
+        }
+    }
+    return failed ? kExitFailure : kExitOk;
 }

@@ -25,6 +25,7 @@ private:
     int ListAccounts();
     int ListMessages(const std::string& account);
     int CheckNow(const std::vector<std::string>& names);
+    int Repair(const std::string& account);
     // The start-up preparation every front does: the mail folder and the settings.
     bool PrepareDataAndSettings();
     int Usage(const std::string& problem);

@@ -1,6 +1,8 @@
 #include "accountcheck.h"
 
 #include "accountfile.h"
+#include "accountfileproblem.h"
+#include "accountlock.h"
 #include "accountmanager.h"
 #include "accountrecord.h"
 #include "apppaths.h"
@@ -10,10 +12,11 @@
 #include "exchangeplugin.h"
 #include "protocolcheck.h"
 #include "regsettings.h"
+#include "seenuids.h"
 #include "settingnumber.h"
-#include "uidfile.h"
 #include "webmailplugin.h"
 
+#include <atomic>
 #include <climits>
 #include <exception>
 #include <new>
@@ -136,6 +139,126 @@ void RunExchangeCheck(const CheckServices& s, const AccountRecord& record)
         s.sink->SendSummary({CheckResult::kDone, newCount, record.name});
 }
 
+// The sink a check's own code talks to: passes everything on, notes whether the summary
+// went out, and ends the check early once a message could not be stored, since the rest
+// would not be stored either and each comes again at a later check.
+class CheckDelivery final : public CEngineSink
+{
+public:
+    CheckDelivery(std::shared_ptr<CEngineSink> sink, CCheckCancel& cancel)
+        : sink_(std::move(sink)), cancel_(cancel)
+    {
+    }
+    int SendNewMessage(uint32_t kind, const MessageRecord& record) override
+    {
+        return Delivered(sink_->SendNewMessage(kind, record));
+    }
+    int SendExchangeMessage(const ExchangeMessageRecord& record) override
+    {
+        return Delivered(sink_->SendExchangeMessage(record));
+    }
+    int SendWebMailMessage(const WebMailMessageRecord& record) override
+    {
+        return Delivered(sink_->SendWebMailMessage(record));
+    }
+    int SendSummary(const CheckResultRecord& record) override
+    {
+        summarySent_ = true;
+        return sink_->SendSummary(record);
+    }
+    int SendText(const CheckResultRecord& record) override { return sink_->SendText(record); }
+    int SendCheckAnimation(bool on) override { return sink_->SendCheckAnimation(on); }
+    void PostClose() override { sink_->PostClose(); }
+    bool SummarySent() const { return summarySent_; }
+
+private:
+    int Delivered(int result)
+    {
+        if (result == kNotStored)
+            cancel_.Cancel();
+        return result;
+    }
+    std::shared_ptr<CEngineSink> sink_;
+    CCheckCancel& cancel_;
+    std::atomic<bool> summarySent_{false};
+};
+
+// A check that cannot go on ends with a summary saying why (result 1).
+void EndWithFailure(CEngineSink& sink, const std::string& account, const std::string& why)
+{
+    sink.SendSummary({CheckResult::kFailedAfterLogin, 0, account, why});
+}
+
+// The whole check of one account, on its own thread, under the account's lock: nothing of
+// the account's files is read before the lock is held, so a check in another process
+// never sees them half written by this one, and two never store the same mail.
+void RunCheck(const CheckServices& cs, const std::string& account, CCheckCancel& cancel)
+{
+    auto delivery = std::make_shared<CheckDelivery>(cs.sink, cancel);
+    CheckServices s = cs;
+    s.sink = delivery;
+    try {
+        CAccountLock lock;
+        std::string error;
+        switch (lock.Acquire(AppPaths::AccountDir(account), CAccountLock::kDefaultWait, &error)) {
+        case CAccountLock::Outcome::Held:
+            break;
+        case CAccountLock::Outcome::Busy:
+            EndWithFailure(*delivery, account, CAccountLock::BusyMessage(account));
+            return;
+        case CAccountLock::Outcome::Failed: {
+            const std::string problem = AccountFileProblem(account);
+            EndWithFailure(*delivery, account, problem.empty() ? error : problem);
+            return;
+        }
+        }
+
+        AccountRecord record;
+        record.name = account;
+        if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(account), record) != 1) {
+            const std::string problem = AccountFileProblem(account);
+            EndWithFailure(*delivery, account,
+                           problem.empty() ? "cannot read " + AppPaths::AccountFile(account)
+                                           : problem);
+            return;
+        }
+        record.name = account;
+
+        if (record.mailType == kMailTypePop3 || record.mailType == kMailTypeImap4) {
+            SeenUids seen;
+            const SeenUids::Outcome outcome =
+                seen.Load(AppPaths::MailBoxFile(account), AppPaths::UidFile(account));
+            if (outcome != SeenUids::Outcome::Ready) {
+                std::string why = seen.Error();
+                if (outcome == SeenUids::Outcome::MailBoxUnusable)
+                    why += "; \"postwatch --repair " + account +
+                           "\" rebuilds it from the messages that are still whole";
+                EndWithFailure(*delivery, account, why);
+                return;
+            }
+            std::unordered_set<std::string> known = seen.TakeUids();
+            RunProtocolCheck(s, record.mailType == kMailTypePop3 ? s.pop3.get() : s.imap4.get(),
+                             record, known, cancel);
+        } else if (record.mailType == kMailTypePortalpost) {
+            RunWebMailCheck(s, record);
+        } else if (record.mailType == kMailTypeExchange) {
+            RunExchangeCheck(s, record);
+        } else {
+            const std::string problem = AccountFileProblem(account);
+            EndWithFailure(*delivery, account,
+                           !problem.empty() ? problem
+                           : record.mailType.empty()
+                               ? "unknown account kind: " + AppPaths::AccountFile(account) +
+                                     " names none"
+                               : "unknown account kind \"" + record.mailType + "\"");
+        }
+    } catch (const std::exception& e) {
+        // Whatever went wrong, the user hears of it once.
+        if (!delivery->SummarySent())
+            EndWithFailure(*delivery, account, std::string("the check failed: ") + e.what());
+    }
+}
+
 } // namespace
 
 CAccountCheck::CAccountCheck(CheckServices services, std::chrono::milliseconds exitWait)
@@ -161,34 +284,8 @@ void CAccountCheck::StartCheck(const std::string& account)
 {
     Reap(false);
     const CheckServices& s = *services_;
-    AccountRecord record;
-    if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(account), record) != 1) {
-        s.accounts->CheckFinished(account);
-        return;
-    }
-    record.name = account;
-
-    enum class Kind { Pop3, Imap4, WebMail, Exchange } kind;
-    std::unordered_set<std::string> known;
-    if (record.mailType == kMailTypePop3 || record.mailType == kMailTypeImap4) {
-        kind = record.mailType == kMailTypePop3 ? Kind::Pop3 : Kind::Imap4;
-        std::vector<std::string> list;
-        if (ReadUids(AppPaths::UidFile(account), list) != 1) {
-            s.accounts->CheckFinished(account);
-            return;
-        }
-        known.reserve(list.size());
-        for (std::string& uid : list)
-            known.insert(std::move(uid));
-    } else if (record.mailType == kMailTypePortalpost) {
-        kind = Kind::WebMail;
-    } else if (record.mailType == kMailTypeExchange) {
-        kind = Kind::Exchange;
-    } else {
-        s.accounts->CheckFinished(account);
-        return;
-    }
-
+    // Everything else happens on the check's thread, under the account's lock, which may
+    // take a while to get: the worker's scan must not wait for it.
     Check check;
     check.cancel = std::make_shared<CCheckCancel>();
     check.done = std::make_shared<bool>(false);
@@ -201,36 +298,21 @@ void CAccountCheck::StartCheck(const std::string& account)
     std::shared_ptr<CCheckCancel> cancel = check.cancel;
     std::shared_ptr<bool> done = check.done;
     try {
-        check.thread =
-            std::thread([services, tracker, cancel, done, kind, record = std::move(record),
-                         known = std::move(known)]() mutable {
-                const CheckServices& cs = *services;
-                try {
-                    switch (kind) {
-                    case Kind::Pop3:
-                        RunProtocolCheck(cs, cs.pop3.get(), record, known, *cancel);
-                        break;
-                    case Kind::Imap4:
-                        RunProtocolCheck(cs, cs.imap4.get(), record, known, *cancel);
-                        break;
-                    case Kind::WebMail:
-                        RunWebMailCheck(cs, record);
-                        break;
-                    case Kind::Exchange:
-                        RunExchangeCheck(cs, record);
-                        break;
-                    }
-                } catch (...) {
-                    // Whatever went wrong, the account must leave Busy.
-                }
-                cs.accounts->CheckFinished(record.name);
-                if (cs.checkEnded)
-                    cs.checkEnded();
-                std::lock_guard<std::mutex> guard(tracker->lock);
-                *done = true;
-                --tracker->running;
-                tracker->ended.notify_all();
-            });
+        check.thread = std::thread([services, tracker, cancel, done, account]() {
+            const CheckServices& cs = *services;
+            try {
+                RunCheck(cs, account, *cancel);
+            } catch (...) {
+                // Whatever went wrong, the account must leave Busy.
+            }
+            cs.accounts->CheckFinished(account);
+            if (cs.checkEnded)
+                cs.checkEnded();
+            std::lock_guard<std::mutex> guard(tracker->lock);
+            *done = true;
+            --tracker->running;
+            tracker->ended.notify_all();
+        });
     } catch (const std::system_error&) {
         // No thread to be had (a resource limit): the check cannot start.
         {

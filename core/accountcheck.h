@@ -15,9 +15,17 @@ class CCheckCancel;
 
 // StartCheck and the check threads: one thread per account check.
 //
-// StartCheck(name) reads the account's Account.inf and, for POP3 and IMAP4, its UID.inf,
-// and starts the check thread of the account's kind. When either file cannot be read, or
-// the kind is unknown, it reports Check finished at once (no summary is sent).
+// StartCheck(name) starts the account's check thread. The thread first takes the account's
+// lock (CAccountLock: one check of an account at a time, across processes), and only then
+// reads Account.inf and, for POP3 and IMAP4, makes its known identifiers ready (SeenUids:
+// UID.inf must take appends, identifiers of stored messages that UID.inf lacks are added).
+// When the lock stays taken by another process, a file cannot be used, or the kind is
+// unknown, the check ends with a summary of result 1 whose message says why ("Work is
+// already being checked", "cannot write the list of seen messages: ...", "unknown account
+// kind ..."), and reports Check finished; it touches nothing.
+//
+// A message the front answers with kNotStored ends the check early (its connection is
+// cancelled); the merge turns the summary into result 1 with the reason.
 //
 // A POP3/IMAP4 check thread reads the idle time-out from the Network settings, shows the
 // checking animation when the account is the selected one, runs the protocol check,

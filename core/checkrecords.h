@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // The records a check hands to the front through CEngineSink, keyed by the copy-data
 // kinds the plug-ins share across their C interface. Field order is the record layout;
@@ -29,10 +30,22 @@ inline constexpr int32_t kDone = 4;
 
 // The summary of one check (kind 5), and the shape of the text record (kind 6), whose
 // result is 1, count 0 and third field the text to show.
+//
+// `message` says what went wrong when the code alone cannot ("<account> is already being
+// checked", "cannot store the message in <path>: No space left on device"); empty when the
+// code says it all. It never crosses the plug-ins' C interface. The constructor keeps the
+// three-field brace form working for every sender.
 struct CheckResultRecord {
+    CheckResultRecord(int32_t result_ = 0, int32_t newCount_ = 0, std::string account_ = {},
+                      std::string message_ = {})
+        : result(result_), newCount(newCount_), account(std::move(account_)),
+          message(std::move(message_))
+    {
+    }
     int32_t result = 0;   // the check's result code
     int32_t newCount = 0; // messages delivered by this check
     std::string account;  // the account name (kind 6: the text)
+    std::string message;  // the reason of a failure, for the user
 };
 
 // A new message from the Exchange plug-in (kind 3): nine texts in this order.

@@ -14,12 +14,22 @@
 // The desktop marshals them to its UI thread (a blocking queued call); the headless
 // front runs them on one merge thread (CMergeThreadSink). PostClose is asynchronous.
 //
-// Results: Send* return 1 when the front handled the record, 0 when it could not (the
-// front has shut down); senders go on either way. Called from any thread, also from
-// several at once; an implementation must not call back into the sender.
+// Results: Send* return kHandled (1) when the front handled the record, kFrontGone (0)
+// when it could not (the front has shut down); senders go on either way. The three
+// message calls may also return kNotStored (2): the front could not store the message
+// (a full disk, a damaged Message.box, the account being written by another process), so
+// its identifier was not recorded and the message comes again at a later check. A check
+// that meets kNotStored should end early; the merge has kept the reason and puts it into
+// the check's summary (result 1). Marshalling sinks pass the handler's value through.
+// Called from any thread, also from several at once; an implementation must not call
+// back into the sender.
 class CEngineSink
 {
 public:
+    static constexpr int kFrontGone = 0;
+    static constexpr int kHandled = 1;
+    static constexpr int kNotStored = 2;
+
     virtual ~CEngineSink() = default;
 
     // kind 1 (POP3) or 2 (IMAP4): one new message kept by the filter rules.

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "accountlock.h"
 #include "enginesink.h"
+#include "mailboxfile.h"
 
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-class CMailBoxFile;
 
 class CEngineState;
 class FrontWindowTarget;
@@ -33,8 +33,22 @@ class NotificationTarget;
 // at its summary (kind 5, before the notification, so the user is told of durable mail
 // only), when Message.box was replaced or grown by someone else meanwhile, and on
 // CommitAll(), which the destructor calls at exit. Every check ends with its summary, so
-// nothing waits longer than the check that brought it. A failed flush drops the waiting identifiers (reported again, never lost); a
-// failed UID.inf append leaves the messages stored but not announced.
+// nothing waits longer than the check that brought it.
+//
+// A check's messages stay stored only if their identifiers are: when the flush or the
+// UID.inf append fails, the batch is taken back out of Message.box (cut back to where it
+// began, or removed by MessageId when someone rewrote the file meanwhile) and out of the
+// header list, so the next check reports those messages once. Should even that fail, the
+// records stay and the next check's start records their identifiers (SeenUids).
+//
+// Failures reach the check. A message that cannot be stored (no account folder, the
+// account locked by another process, an unusable Message.box, a write error) is answered
+// with kNotStored and nothing of it is kept; the first such reason since the account's
+// last summary, or the failure of its commit, turns that summary into result 1 with the
+// reason in its message and the count of messages actually kept.
+//
+// Lock. While an account has appends waiting, the merge holds its CAccountLock (shared
+// with the check of this process that delivers them, exclusive against other processes).
 //
 // Sequence and crash points: append (mailbox.append.*) ... summary -> flush Message.box ->
 // "merge.commit.flushed" -> UID.inf write ("uidfile.append.written") -> flush.
@@ -67,17 +81,30 @@ public:
 
 private:
     struct Pending {
-        std::unique_ptr<CMailBoxFile> box; // open while its appends wait for the flush
-        std::vector<std::string> uids;     // identifiers waiting for UID.inf, in order
+        CAccountLock lock;                   // held while appends wait for their commit
+        std::unique_ptr<CMailBoxFile> box;   // open while its appends wait for the flush
+        CMailBoxFile::Mark start;            // where the batch began, to take it back
+        std::vector<std::string> uids;       // identifiers waiting for UID.inf, in order
+        std::vector<std::string> messageIds; // the batch's messages, for taking them back
+    };
+    struct Tally {
+        int32_t kept = 0;    // messages stored since the account's last summary
+        std::string failure; // the first reason something was not kept, if any
     };
 
     // Appends `message` to the account's Message.box, unflushed, and queues `uid` (POP3
-    // and IMAP4; empty for the others) for UID.inf; true when stored.
+    // and IMAP4; empty for the others) for UID.inf; true when stored. Records the reason
+    // of a failure in the account's tally.
     bool Store(const std::string& account, const StoredMessage& message, const std::string& uid);
+    int Deliver(const std::string& account, StoredMessage& message, const std::string& uid);
     // By value: callers pass the key of the entry this erases.
     void Commit(std::string account);
+    // Takes a batch whose identifiers could not be recorded back out; says how it went.
+    std::string TakeBack(const std::string& account, Pending& p);
+    void NoteFailure(const std::string& account, const std::string& reason);
 
     std::map<std::string, Pending> pending_; // by account name
+    std::map<std::string, Tally> tallies_;   // by account name, until its summary
 
     const CEngineState& state_;
     HeaderListTarget* headerList_;

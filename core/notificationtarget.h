@@ -1,5 +1,7 @@
 #pragma once
 
+#include "checkrecords.h"
+
 #include <cstdint>
 #include <string>
 
@@ -12,4 +14,10 @@ public:
     virtual ~NotificationTarget() = default;
     virtual void Notify(const std::string& account, int32_t newCount, int32_t result) = 0;
     virtual void ShowText(const std::string& text) = 0;
+    // The whole summary, with the reason of a failure (summary.message). The merge calls
+    // this one; fronts that show the reason override it, the others get Notify().
+    virtual void NotifySummary(const CheckResultRecord& summary)
+    {
+        Notify(summary.account, summary.newCount, summary.result);
+    }
 };

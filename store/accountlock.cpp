@@ -86,7 +86,15 @@ CAccountLock::Outcome CAccountLock::Acquire(const std::string& folder,
         }
     }
     const std::string path = key + "/" + kFileName;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        // flock needs no write access: a lock file left read only, or a folder on a
+        // read-only mount, must not stop a check that may find it has nothing to write.
+        const int first = errno;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            errno = first;
+    }
     if (fd < 0) {
         if (error)
             *error = "cannot open " + path + ": " + std::strerror(errno);

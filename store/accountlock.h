@@ -5,7 +5,8 @@
 
 // The lock that lets one writer at a time touch an account's Message.box and UID.inf:
 // an exclusive flock on "Check.lock" in the account's folder, held for a whole check and
-// by every other writer of those two files (mark read, remove, rename, the command line).
+// by every other writer of those two files (the merge, mark read, remove, rename, the
+// command line).
 //
 // Across processes it excludes: a second process asking for a held lock waits up to
 // `wait` and then gets Busy. Inside one process the lock is shared: the engine already
@@ -15,8 +16,9 @@
 // holders; the flock is dropped when the last one releases.
 //
 // The lock file is empty, 0600, and stays in the folder (removing it would let two
-// processes lock two different files). It moves with a renamed folder; a folder renamed
-// or removed while held keeps its descriptor valid until release.
+// processes lock two different files). flock needs no write access, so a lock file that
+// cannot be opened for writing (read only, a read-only mount) is locked read only. It moves with a
+// renamed folder; a folder renamed or removed while held keeps its descriptor valid until release.
 //
 // Threads: any; the per-process table is guarded.
 class CAccountLock

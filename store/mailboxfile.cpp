@@ -610,6 +610,38 @@ int CMailBoxFile::AppendRecords(const std::string& records, uint32_t added, bool
     return 1;
 }
 
+int CMailBoxFile::CutBack(const Mark& mark)
+{
+    if (fd_ < 0)
+        return Fail("the message store is not open");
+    if (mark.count > count_ || mark.size > fileSize_ || mark.size < kHeaderSize)
+        return Fail("cannot take messages back out of " + path_ + ": it no longer holds them");
+    if (mark.count == count_ && mark.size == fileSize_)
+        return 1;
+    if (!IsCurrent())
+        return Fail("cannot take messages back out of " + path_ +
+                    ": another writer changed it meanwhile");
+    if (!WriteCount(mark.count))
+        return 0;
+    if (::fdatasync(fd_) != 0) {
+        const int rc = FailErrno("cannot flush the message count of");
+        (void)WriteCount(count_); // as it was: the records are still there
+        return rc;
+    }
+    CrashPoint("mailbox.cutback.count");
+    // From here the store holds mark.count records; a failed cut leaves a tail that Open
+    // cuts and that the next append here overwrites.
+    count_ = mark.count;
+    fileSize_ = mark.size;
+    windowLength_ = 0;
+    Rewind();
+    if (::ftruncate(fd_, mark.size) != 0)
+        return FailErrno("cannot cut the messages taken back from");
+    if (::fdatasync(fd_) != 0)
+        return FailErrno("cannot flush");
+    return 1;
+}
+
 bool CMailBoxFile::ReadMessageIdAt(off_t at, const Head& head, std::string& id)
 {
     const char* p =

@@ -44,7 +44,8 @@
 // beyond that, and no buffer is ever larger than the file.
 //
 // Not thread-safe: one object per thread. The program writes Message.box only on the
-// user-interface thread; one writer per file at a time is the caller's duty. Results: 1
+// user-interface thread; one writer per file at a time is the caller's duty (every writer
+// holds the account's CAccountLock). Results: 1
 // success, 0 failure; after a failure LastError() holds a reason a user can read.
 class CMailBoxFile
 {
@@ -85,6 +86,21 @@ public:
     // may go on without a new Open. Also drops the read window, which a SetRead through
     // another object may have made stale.
     bool IsCurrent();
+
+    // Where the store ends now (records and size), so that a later CutBack can take away
+    // exactly what was appended after it.
+    struct Mark {
+        uint32_t count = 0;
+        off_t size = 0;
+    };
+    Mark End() const { return {count_, fileSize_}; }
+    // Takes back every record appended since `mark`: lowers N first and flushes (the
+    // commit point: the records after it become an uncommitted tail that Open cuts should
+    // this be killed), then cuts the file and flushes again. Needs no free space. Refused
+    // (0, nothing changed) when the file is no longer the one `mark` was taken of
+    // (IsCurrent() false: it was replaced or grown by another writer) or when `mark` lies
+    // beyond the end.
+    int CutBack(const Mark& mark);
 
     // Walks the records from the first: Rewind() goes back before the first record; Next()
     // moves to the following one (1) or reports the end (0). ReadCurrent fills Read,

@@ -173,6 +173,30 @@ int AppendUids(const std::string& path, const std::vector<std::string>& uids, st
     return refused.empty() ? 1 : 0;
 }
 
+int CheckUidFileWritable(const std::string& path, std::string* error)
+{
+    Fd f{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)};
+    if (f.fd < 0) {
+        SetError(error, Reason("cannot open for writing", path));
+        return 0;
+    }
+    struct stat st {
+    };
+    if (::fstat(f.fd, &st) != 0) {
+        SetError(error, Reason("cannot inspect", path));
+        return 0;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        SetError(error, path + " is not a regular file");
+        return 0;
+    }
+    if ((st.st_mode & S_IWUSR) == 0) {
+        SetError(error, path + " is read only");
+        return 0;
+    }
+    return 1;
+}
+
 int ReadUids(const std::string& path, std::vector<std::string>& list, std::string* error)
 {
     list.clear();

@@ -38,6 +38,12 @@ int AppendUid(const std::string& path, const std::string& uid, std::string* erro
 int AppendUids(const std::string& path, const std::vector<std::string>& uids,
                std::string* error = nullptr);
 
+// Whether identifiers can be appended now: creates the file when there is none and opens
+// it for writing. A file without its owner's write permission counts as read only even
+// for a user whom permissions do not bind (root), since someone made it so on purpose.
+// 0 with the reason in *error.
+int CheckUidFileWritable(const std::string& path, std::string* error = nullptr);
+
 // Creates an empty file when there is none (the folder must exist). Replaces `list`.
 int ReadUids(const std::string& path, std::vector<std::string>& list, std::string* error = nullptr);
 

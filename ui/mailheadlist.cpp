@@ -110,6 +110,17 @@ void CMailHeadList::AddNewMessage(const std::string& account, const StoredMessag
         model_->AddMessage(message);
 }
 
+void CMailHeadList::RemoveNewMessages(const std::string& account,
+                                      const std::vector<std::string>& messageIds)
+{
+    if (shownAccount_.empty())
+        return;
+    const bool shown = account == shownAccount_ ||
+                       (accounts_ && accounts_->TranslateName(account, 1) == shownAccount_);
+    if (shown)
+        model_->DropMessages(messageIds);
+}
+
 void CMailHeadList::AccountRenamed(const std::string& oldName, const std::string& newName)
 {
     if (shownAccount_ != oldName)

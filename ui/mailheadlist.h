@@ -5,6 +5,7 @@
 
 #include <QTreeView>
 #include <string>
+#include <vector>
 
 class CAccountManager;
 class CommandTable;
@@ -65,6 +66,9 @@ public slots:
     // A message stored for `account` by the merge: shown when it is the shown account
     // (the name the check used may be the old side of a pending rename).
     void AddNewMessage(const std::string& account, const StoredMessage& message);
+    // The merge took these messages back out of the store (their check failed to record
+    // them): their rows go when the account is shown.
+    void RemoveNewMessages(const std::string& account, const std::vector<std::string>& messageIds);
     // The account shown was renamed: the rows stay, and writes follow its folder.
     void AccountRenamed(const std::string& oldName, const std::string& newName);
     void MarkSelectedRead();

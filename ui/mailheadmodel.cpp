@@ -1,5 +1,6 @@
 #include "mailheadmodel.h"
 
+#include "accountlock.h"
 #include "mailboxfile.h"
 #include "reportcompare.h"
 #include "resourceids.h"
@@ -8,6 +9,7 @@
 
 #include <QPixmap>
 #include <algorithm>
+#include <filesystem>
 #include <numeric>
 #include <sys/stat.h>
 #include <unordered_set>
@@ -19,6 +21,14 @@ namespace
 constexpr unsigned kHeaderText[CMailHeadModel::kColumnCount] = {61424, 61425, 61416,
                                                                 61417, 61418, 61419};
 const std::string kEmpty;
+
+// Writers of an account's Message.box take its lock, so a check in another process (the
+// command line) never has the file changed under it. Shared with this program's own check.
+bool LockFolderOf(const std::string& mailBoxPath, CAccountLock& lock)
+{
+    const std::string folder = std::filesystem::path(mailBoxPath).parent_path().string();
+    return lock.Acquire(folder.empty() ? "." : folder) == CAccountLock::Outcome::Held;
+}
 
 bool IsUnreadText(const std::string& read)
 {
@@ -112,6 +122,23 @@ void CMailHeadModel::AddMessage(const StoredMessage& message)
     EmitCounts();
 }
 
+void CMailHeadModel::DropMessages(const std::vector<std::string>& messageIds)
+{
+    const std::unordered_set<std::string> ids(messageIds.begin(), messageIds.end());
+    std::vector<int> rows;
+    for (int r = 0; r < Rows(); ++r)
+        if (ids.count(rows_[static_cast<size_t>(r)].messageId))
+            rows.push_back(r);
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        beginRemoveRows(QModelIndex(), *it, *it);
+        unread_ -= rows_[static_cast<size_t>(*it)].unread ? 1 : 0;
+        rows_.erase(rows_.begin() + *it);
+        endRemoveRows();
+    }
+    if (!rows.empty())
+        EmitCounts();
+}
+
 int CMailHeadModel::SetRowsRead(const std::vector<int>& rows, bool read)
 {
     // The rows change first, then one pass over Message.box marks them all: a selection of
@@ -132,8 +159,10 @@ int CMailHeadModel::SetRowsRead(const std::vector<int>& rows, bool read)
     }
     if (!changed)
         return 0;
+    CAccountLock lock;
     CMailBoxFile file;
-    if (path_.empty() || !file.Open(path_) || !file.SetRead(ids, read ? "Yes" : "No"))
+    if (path_.empty() || !LockFolderOf(path_, lock) || !file.Open(path_) ||
+        !file.SetRead(ids, read ? "Yes" : "No"))
         writeFailures_ += static_cast<int>(ids.size());
     EmitCounts();
     return changed;
@@ -155,8 +184,9 @@ int CMailHeadModel::RemoveRows(std::vector<int> rows)
         unread_ -= row.unread ? 1 : 0;
         ids.insert(row.messageId);
     }
+    CAccountLock lock;
     CMailBoxFile file;
-    if (path_.empty() || !file.Open(path_) || !file.Delete(ids))
+    if (path_.empty() || !LockFolderOf(path_, lock) || !file.Open(path_) || !file.Delete(ids))
         writeFailures_ += static_cast<int>(ids.size());
     size_t runs = 1;
     for (size_t k = 1; k < rows.size(); ++k)

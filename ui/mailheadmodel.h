@@ -23,6 +23,9 @@
 // its rows (one pass and one flush to mark, one atomic rewrite to remove), so "select all"
 // on 100 000 messages costs about what one message does.
 //
+// Writes take the account's CAccountLock (shared with this program's own check, exclusive
+// against another process checking the account); a lock that stays taken fails the write.
+//
 // Threads: the user-interface thread only (the thread that writes Message.box).
 class CMailHeadModel : public QAbstractTableModel
 {
@@ -59,6 +62,8 @@ public:
 
     // A message stored for the shown account: added as a row (kept in sort order).
     void AddMessage(const StoredMessage& message);
+    // Messages taken back out of the store by the merge: their rows go (no file write).
+    void DropMessages(const std::vector<std::string>& messageIds);
 
     // Sets the read state of the given rows and their Message.box records; rows already in
     // that state are skipped. Returns how many rows changed.

@@ -19,6 +19,7 @@
 #include "popupframe.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
+#include "storefailurenotice.h"
 #include "toolbartemplate.h"
 #include "trayicon.h"
 
@@ -535,6 +536,26 @@ QScreen* CMainFrame::PopupScreen() const
 void CMainFrame::AddNewMessage(const std::string& account, const StoredMessage& message)
 {
     list_->AddNewMessage(account, message);
+}
+
+void CMainFrame::RemoveNewMessages(const std::string& account,
+                                   const std::vector<std::string>& messageIds)
+{
+    list_->RemoveNewMessages(account, messageIds);
+}
+
+void CMainFrame::NotifySummary(const CheckResultRecord& summary)
+{
+    if (!storeFailures_)
+        storeFailures_ = std::make_unique<CStoreFailureNotice>(this);
+    storeFailures_->Summary(summary);
+    // The notice above tells such a failure once; the status popup would repeat it at
+    // every check. Mail that did arrive is still announced.
+    if (!summary.message.empty() && summary.newCount == 0) {
+        UpdateCommands();
+        return;
+    }
+    Notify(summary.account, summary.newCount, summary.result);
 }
 
 void CMainFrame::Notify(const std::string& account, int32_t newCount, int32_t result)

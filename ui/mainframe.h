@@ -23,6 +23,7 @@ class CMailHeadList;
 class CMailLedBlinker;
 class CMainToolBar;
 class CNotifyDispatcher;
+class CStoreFailureNotice;
 class CTrayIcon;
 class CommandTable;
 class QLabel;
@@ -119,7 +120,12 @@ public:
     QScreen* PopupScreen() const override;
     // HeaderListTarget, NotificationTarget, FrontWindowTarget (the merge)
     void AddNewMessage(const std::string& account, const StoredMessage& message) override;
+    void RemoveNewMessages(const std::string& account,
+                           const std::vector<std::string>& messageIds) override;
     void Notify(const std::string& account, int32_t newCount, int32_t result) override;
+    // A failure with its own reason (mail that could not be stored, a file that cannot be
+    // used) is told once per account until a check of it succeeds again.
+    void NotifySummary(const CheckResultRecord& summary) override;
     void ShowText(const std::string& text) override;
     void CheckAnimation(bool on) override;
     void Close() override;
@@ -175,4 +181,5 @@ private:
     QTimer updateTimer_;
     bool exiting_ = false;
     bool closedForGood_ = false;
+    std::unique_ptr<CStoreFailureNotice> storeFailures_;
 };

@@ -5,10 +5,12 @@
 #include "dovecotenvironment.h"
 #include "filterrule.h"
 #include "filterrules.h"
+#include "mailboxfile.h"
 #include "resourcelibrary.h"
 #include "scriptedserver.h"
 #include "support/runprocess.h"
 #include "support/tempdir.h"
+#include "uidfile.h"
 
 #include <QByteArray>
 #include <chrono>
@@ -16,8 +18,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -393,6 +398,87 @@ TEST_F(CheckNowTest, MailCannotDriveTheTerminal)
         EXPECT_NE(listLines.back().find("\t" + kBob + "\t" + c.shown + "\t"), std::string::npos)
             << listLines.back();
     }
+}
+
+// Records in an account's Message.box and how many distinct identifiers they carry.
+std::pair<size_t, size_t> RecordsAndDistinct(const std::string& mailBox)
+{
+    CMailBoxFile box;
+    if (box.Open(mailBox) != 1)
+        return {0, 0};
+    std::set<std::string> uids;
+    size_t records = 0;
+    StoredMessage m;
+    while (box.Next() == 1 && box.ReadCurrent(m, true, false) == 1) {
+        uids.insert(m.uid);
+        ++records;
+    }
+    return {records, uids.size()};
+}
+
+// Two command lines check one account at the same moment: one waits and reports the other
+// at work, or they take turns; no message is stored twice either way.
+TEST_F(CheckNowTest, TwoProcessesCheckingOneAccountStoreEachMessageOnce)
+{
+    constexpr int kMessages = 300;
+    for (int i = 0; i < kMessages; ++i)
+        ASSERT_FALSE(dovecot_->Deliver("alice", Message("m" + std::to_string(i))).empty());
+    Add("Pop", "POP3", dovecot_->Pop3Port());
+
+    auto first = std::async(std::launch::async, [&] { return Run({"--check-now", "Pop"}); });
+    auto second = std::async(std::launch::async, [&] { return Run({"--check-now", "Pop"}); });
+    int stored = 0;
+    for (ProcessResult r : {first.get(), second.get()}) {
+        std::vector<std::string> lines = Lines(r.out);
+        ASSERT_FALSE(lines.empty()) << r.err;
+        if (r.exitCode == 0) {
+            EXPECT_EQ(lines.back().rfind("Pop\t4\tdone\t", 0), 0u) << lines.back();
+            stored += std::stoi(lines.back().substr(lines.back().rfind('\t') + 1));
+        } else {
+            EXPECT_EQ(lines.back(), "Pop\t1\tPop is already being checked\t0");
+            EXPECT_NE(r.err.find("Pop is already being checked"), std::string::npos) << r.err;
+        }
+    }
+    EXPECT_EQ(stored, kMessages);
+    const auto [records, distinct] = RecordsAndDistinct(dir_.File("data/Mail/Pop/Message.box"));
+    EXPECT_EQ(records, static_cast<size_t>(kMessages));
+    EXPECT_EQ(distinct, static_cast<size_t>(kMessages));
+    std::vector<std::string> uids;
+    ASSERT_EQ(ReadUids(dir_.File("data/Mail/Pop/UID.inf"), uids), 1);
+    EXPECT_EQ(std::set<std::string>(uids.begin(), uids.end()).size(),
+              static_cast<size_t>(kMessages));
+}
+
+// A list of seen messages that cannot be written: the check fails at once, says why on
+// standard error, stores nothing; once it can be written, the mail comes once.
+TEST_F(CheckNowTest, StoreFailureIsAFailure)
+{
+    for (const char* s : {"one", "two"})
+        ASSERT_FALSE(dovecot_->Deliver("alice", Message(s)).empty());
+    Add("Pop", "POP3", dovecot_->Pop3Port());
+    const std::string uidFile = dir_.File("data/Mail/Pop/UID.inf");
+    WriteWholeFile(uidFile, "");
+    ASSERT_EQ(::chmod(uidFile.c_str(), 0444), 0);
+    auto run = [&](const std::vector<std::string>& a) { return Run(a); };
+    const std::string refused =
+        "cannot write the list of seen messages: " + uidFile + " is read only";
+    RunSteps(this,
+             {{"read-only list of seen messages",
+               {"--check-now", "Pop"},
+               1,
+               {},
+               {"Pop\t1\t" + refused + "\t0"},
+               refused}},
+             run);
+    EXPECT_EQ(RecordsAndDistinct(dir_.File("data/Mail/Pop/Message.box")).first, 0u);
+    ASSERT_EQ(::chmod(uidFile.c_str(), 0600), 0);
+    ProcessResult mended = Run({"--check-now", "Pop"});
+    EXPECT_EQ(mended.exitCode, 0) << mended.err;
+    EXPECT_EQ(Lines(mended.out).back(), "Pop\t4\tdone\t2");
+    ProcessResult again = Run({"--check-now", "Pop"});
+    EXPECT_EQ(Lines(again.out).back(), "Pop\t4\tdone\t0");
+    EXPECT_EQ(RecordsAndDistinct(dir_.File("data/Mail/Pop/Message.box")),
+              std::make_pair(size_t(2), size_t(2)));
 }
 
 } // namespace

@@ -5,6 +5,9 @@
 #include "support/runprocess.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace
@@ -228,6 +231,187 @@ TEST(HeadlessCommandLine, MissingResourceBundleEndsWithAClearMessage)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("resource bundle"), std::string::npos) << r.err;
+}
+
+// Three stored messages for Work ("0", "1", "2" as subjects), as a check leaves them.
+void StoreThree(const TempDir& dir)
+{
+    CMailBoxFile box;
+    ASSERT_EQ(box.Open(dir.File("data/Mail/Work/Message.box")), 1) << box.LastError();
+    for (int i = 0; i < 3; ++i) {
+        MessageRecord m;
+        m.subject = std::to_string(i);
+        m.attachment = "No";
+        m.uid = "u" + std::to_string(i);
+        ASSERT_EQ(
+            box.Append("00000000-0000-4000-8000-00000000000" + std::to_string(i), "POP3", "No", m),
+            1);
+    }
+}
+
+// Spoils the size of the second record: Open refuses the store from then on.
+void SpoilSecondRecord(const TempDir& dir)
+{
+    const std::string path = dir.File("data/Mail/Work/Message.box");
+    std::string bytes = ReadWholeFile(path);
+    const auto* u = reinterpret_cast<const unsigned char*>(bytes.data() + 2048);
+    const size_t first = u[0] | u[1] << 8 | u[2] << 16 | static_cast<size_t>(u[3]) << 24;
+    bytes.replace(2048 + first, 4, "\xff\xff\xff\x7f");
+    WriteWholeFile(path, bytes);
+}
+
+size_t FilesStartingWith(const std::string& folder, const std::string& prefix)
+{
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        n += e.path().filename().string().rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+}
+
+TEST(HeadlessCommandLine, RepairKeepsWhatIsStillWhole)
+{
+    const std::vector<std::string> kAddHome = {"--add-account", "Home",     "--kind",
+                                               "IMAP4",         "--server", "imap.example.org",
+                                               "--user",        "bob"};
+    struct Row {
+        const char* name;
+        std::function<void(const TempDir&)> damage;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string outHas, errHas;
+        size_t messagesAfter;      // --list-messages Work
+        std::string accountsAfter; // --list-accounts, first column
+        size_t damagedCopies;      // "*.damaged-*" files kept
+    } rows[] = {
+        {"damaged-message-box-keeps-the-whole-records",
+         [](const TempDir& d) {
+             StoreThree(d);
+             SpoilSecondRecord(d);
+         },
+         {"--repair", "Work"},
+         0,
+         "was rebuilt from the 2 messages that were still whole",
+         "",
+         2,
+         "Work\nHome\n",
+         1},
+        {"store-that-opens-is-left-alone",
+         StoreThree,
+         {"--repair", "Work"},
+         0,
+         "is not damaged; nothing was changed",
+         "",
+         3,
+         "Work\nHome\n",
+         0},
+        {"truncated-account-list-lists-the-folders-again",
+         [](const TempDir& d) {
+             const std::string list = d.File("data/Account.cfg");
+             std::filesystem::resize_file(list, 2048 + 192 + 100);
+         },
+         {"--repair", "Work"},
+         0,
+         "listed again: Home; no access password could be recovered for Home",
+         "",
+         0,
+         "Work\nHome\n",
+         1},
+        {"unknown-account-is-refused",
+         nullptr,
+         {"--repair", "Nobody"},
+         1,
+         "",
+         "there is no account folder",
+         0,
+         "Work\nHome\n",
+         0},
+        {"must-fail-without-a-name",
+         nullptr,
+         {"--repair"},
+         2,
+         "",
+         "needs an account name",
+         0,
+         "Work\nHome\n",
+         0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        ASSERT_EQ(RunPostwatch(dir, {kAddWork, "secret\n", 0, "", ""}).exitCode, 0);
+        ASSERT_EQ(RunPostwatch(dir, {kAddHome, "pw\n", 0, "", ""}).exitCode, 0);
+        if (r.damage)
+            r.damage(dir);
+        ProcessResult got = RunPostwatch(dir, {r.args, "", 0, "", ""});
+        EXPECT_EQ(got.exitCode, r.exitCode) << got.out << got.err;
+        EXPECT_NE(got.out.find(r.outHas), std::string::npos) << got.out;
+        if (r.errHas.empty())
+            EXPECT_EQ(got.err, "");
+        else
+            EXPECT_NE(got.err.find(r.errHas), std::string::npos) << got.err;
+
+        ProcessResult messages = RunPostwatch(dir, {{"--list-messages", "Work"}, "", 0, "", ""});
+        EXPECT_EQ(messages.exitCode, 0) << messages.err;
+        EXPECT_EQ(static_cast<size_t>(std::count(messages.out.begin(), messages.out.end(), '\n')),
+                  r.messagesAfter)
+            << messages.out;
+        ProcessResult accounts = RunPostwatch(dir, {{"--list-accounts"}, "", 0, "", ""});
+        std::string names;
+        for (size_t at = 0; at < accounts.out.size();) {
+            const size_t tab = accounts.out.find('\t', at), end = accounts.out.find('\n', at);
+            names += accounts.out.substr(at, tab - at) + "\n";
+            at = end == std::string::npos ? accounts.out.size() : end + 1;
+        }
+        EXPECT_EQ(names, r.accountsAfter);
+        EXPECT_EQ(FilesStartingWith(dir.File("data/Mail/Work"), "Message.box.damaged-") +
+                      FilesStartingWith(dir.File("data"), "Account.cfg.damaged-"),
+                  r.damagedCopies);
+    }
+}
+
+// A check that cannot start says what is wrong with the account's files, not a guess.
+TEST(HeadlessCommandLine, CheckNowSaysWhatIsMissing)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const TempDir&)> damage;
+        std::string summaryHas;
+    } rows[] = {
+        {"missing-account-inf",
+         [](const TempDir& d) { std::filesystem::remove(d.File("data/Mail/Work/Account.inf")); },
+         "Account.inf is missing"},
+        {"empty-account-inf",
+         [](const TempDir& d) { WriteWholeFile(d.File("data/Mail/Work/Account.inf"), ""); },
+         "Account.inf is empty"},
+        {"missing-folder",
+         [](const TempDir& d) { std::filesystem::remove_all(d.File("data/Mail/Work")); },
+         "the account folder "},
+        {"unknown-kind",
+         [](const TempDir& d) {
+             AccountRecord record;
+             record.name = "Work";
+             const std::string path = d.File("data/Mail/Work/Account.inf");
+             ASSERT_EQ(CAccountFile::ReadAccountFile(path, record), 1);
+             record.mailType = "SMTP";
+             ASSERT_EQ(CAccountFile::WriteAccountFile(path, record), 1);
+         },
+         "Work\t1\tunknown account kind \"SMTP\"\t0"},
+        // Work's record keeps its name but loses its password copy.
+        {"truncated-account-list",
+         [](const TempDir& d) { std::filesystem::resize_file(d.File("data/Account.cfg"), 2148); },
+         "Account.cfg is damaged: it was cut short"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        ASSERT_EQ(RunPostwatch(dir, {kAddWork, "secret\n", 0, "", ""}).exitCode, 0);
+        r.damage(dir);
+        ProcessResult got = RunPostwatch(dir, {{"--check-now", "Work"}, "", 1, "", ""});
+        EXPECT_EQ(got.exitCode, 1) << got.out << got.err;
+        EXPECT_NE((got.out + got.err).find(r.summaryHas), std::string::npos) << got.out << got.err;
+        if (std::string(r.name) != "truncated-account-list")
+            EXPECT_EQ(got.out.find("password does not match"), std::string::npos) << got.out;
+    }
 }
 
 } // namespace

@@ -16,13 +16,19 @@
 #include "newmailmerge.h"
 #include "notificationtarget.h"
 #include "protocolcheck.h"
+#include "support/filefaults.h"
 #include "support/tempdir.h"
+#include "uidfile.h"
 #include "webmailplugin.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace enginetest;
 
@@ -55,6 +61,8 @@ public:
             sink.SendNewMessage(kind, r);
             ++newCount;
         }
+        if (afterDelivering)
+            afterDelivering();
         if (blockUntilCancelled) {
             while (!cancel.IsCancelled())
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -66,6 +74,7 @@ public:
     std::vector<std::string> deliver;
     int result = CheckResult::kDone;
     bool blockUntilCancelled = false;
+    std::function<void()> afterDelivering;
     bool ran = false;
     std::unordered_set<std::string> known;
     int timeOut = -1;
@@ -82,10 +91,20 @@ public:
     {
         notified.push_back(account + " " + std::to_string(count) + " " + std::to_string(result));
     }
+    void NotifySummary(const CheckResultRecord& summary) override
+    {
+        messages.push_back(summary.message);
+        Notify(summary.account, summary.newCount, summary.result);
+    }
+    void RemoveNewMessages(const std::string&, const std::vector<std::string>& ids) override
+    {
+        removed += ids.size();
+    }
     void ShowText(const std::string& text) override { shown.push_back(text); }
     void CheckAnimation(bool on) override { animation.push_back(on); }
     void Close() override {}
-    std::vector<std::string> listed, notified, shown;
+    std::vector<std::string> listed, notified, shown, messages;
+    size_t removed = 0;
     std::vector<bool> animation;
 };
 
@@ -251,7 +270,7 @@ const CheckCase kCheckCases[] = {
      "a\\b\\",
      {kName + " 0 4"},
      {}},
-    {"UnusableMailBoxStoresNothingAndAppendsNoIdentifier",
+    {"DamagedMailBoxEndsBeforeTheServerIsAsked",
      "POP3",
      {},
      {"u1", "u2"},
@@ -259,12 +278,12 @@ const CheckCase kCheckCases[] = {
      1,
      false,
      true,
-     true,
+     false,
      0,
      "",
-     {kName + " 2 4"},
+     {kName + " 0 1"},
      {}},
-    {"MissingAccountInfEndsAtOnce",
+    {"MissingAccountInfEndsAtOnceWithAReason",
      "POP3",
      {},
      {"u1"},
@@ -275,9 +294,9 @@ const CheckCase kCheckCases[] = {
      false,
      0,
      "",
-     {},
+     {kName + " 0 1"},
      {}},
-    {"UnreadableUidFileEndsAtOnce",
+    {"UnreadableUidFileEndsAtOnceWithAReason",
      "POP3",
      {},
      {"u1"},
@@ -291,9 +310,9 @@ const CheckCase kCheckCases[] = {
      false,
      0,
      "",
-     {},
+     {kName + " 0 1"},
      {}},
-    {"UnknownMailTypeEndsAtOnce",
+    {"UnknownMailTypeEndsAtOnceWithAReason",
      "SMTP",
      {},
      {"u1"},
@@ -304,7 +323,7 @@ const CheckCase kCheckCases[] = {
      false,
      0,
      "",
-     {},
+     {kName + " 0 1"},
      {}},
     {"WebMailWithoutPlugInEndsAtOnce",
      "Portalpost",
@@ -376,6 +395,325 @@ const CheckCase kCheckCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Engine, AccountCheckTest, ::testing::ValuesIn(kCheckCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- what keeps mail from being stored twice or lost ----------------------------------
+
+// A lock another process holds on the account (flock excludes a second open file
+// description even inside this process, which CAccountLock's own sharing does not use).
+int g_otherProcessLock = -1;
+
+void HoldLockElsewhere()
+{
+    g_otherProcessLock =
+        ::open((AppPaths::AccountDir(kAccount) + "/Check.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(g_otherProcessLock, 0);
+    ASSERT_EQ(::flock(g_otherProcessLock, LOCK_EX), 0);
+}
+
+// One stored POP3 message with identifier `uid`, as an earlier check left it.
+void StoreEarlier(const std::string& uid)
+{
+    CMailBoxFile box;
+    ASSERT_EQ(box.Open(AppPaths::MailBoxFile(kAccount)), 1);
+    StoredMessage m;
+    m.messageId = "e0000000-0000-4000-8000-00000000000" + std::to_string(box.Count());
+    m.mailType = "POP3";
+    m.read = "No";
+    m.attachment = "No";
+    m.uid = uid;
+    ASSERT_EQ(box.Append(m), 1);
+}
+
+// Writes beyond these sizes fail as on a full disk (EFBIG).
+void LimitFileSizes(rlim_t limit)
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit l{};
+    ::getrlimit(RLIMIT_FSIZE, &l);
+    l.rlim_cur = limit;
+    ::setrlimit(RLIMIT_FSIZE, &l);
+}
+
+void NoFileSizeLimit()
+{
+    rlimit l{};
+    ::getrlimit(RLIMIT_FSIZE, &l);
+    l.rlim_cur = l.rlim_max;
+    ::setrlimit(RLIMIT_FSIZE, &l);
+}
+
+// "a" (stored earlier) and enough other identifiers to make UID.inf longer than a small
+// Message.box.
+const std::vector<std::string>& ManyKnown()
+{
+    static const std::vector<std::string> many = [] {
+        std::vector<std::string> v{"a"};
+        for (int i = 0; i < 500; ++i)
+            v.push_back("seen" + std::to_string(1000 + i));
+        return v;
+    }();
+    return many;
+}
+
+struct IntegrityCase {
+    const char* name;
+    std::vector<std::string> knownBefore; // UID.inf before the check
+    std::function<void()> prepare;        // after the account files exist
+    std::function<void()> duringCheck;    // after the messages went to the merge
+    std::vector<std::string> deliver;
+    // Expected after the check:
+    bool checkRuns;
+    std::unordered_set<std::string> known; // what the check was told (when it runs)
+    uint32_t stored;                       // records in Message.box
+    std::string uidFile;
+    std::string summary; // "count result"
+    std::string messageHas;
+    size_t takenBackFromList;
+    // Then the fault is mended and the same mail checked again:
+    std::function<void()> mend;
+    uint32_t storedAfterMend;
+    std::string uidFileAfterMend;
+};
+
+class IntegrityTest : public ::testing::TestWithParam<IntegrityCase>
+{
+protected:
+    // Runs one check of kAccount delivering `deliver`; returns what the front saw.
+    void Check(const std::vector<std::string>& deliver, std::function<void()> during, Front& front,
+               ScriptedCheck& check)
+    {
+        auto accounts = std::make_shared<CAccountManager>();
+        accounts->WithTable([](std::vector<AccountEntry>& rows) {
+            AccountEntry e = Row(kAccount);
+            e.busy = 1, e.idle = 0;
+            rows.push_back(e);
+        });
+        auto state = std::make_shared<CEngineState>();
+        state->checkingEnabled = 1;
+        CNewMailMerge merge(*state, &front, &front, &front);
+        auto sink = std::make_shared<CMergeThreadSink>(merge);
+        auto shared = std::shared_ptr<ScriptedCheck>(&check, [](ScriptedCheck*) {});
+        check.deliver = deliver;
+        check.afterDelivering = std::move(during);
+        CheckServices services;
+        services.accounts = accounts;
+        services.state = state;
+        services.sink = sink;
+        services.pop3 = shared;
+        services.readTimeOut = [] { return std::optional<int>(45); };
+        {
+            CAccountCheck checks(services);
+            checks.StartCheck(kAccount);
+            ASSERT_TRUE(checks.WaitAll(std::chrono::seconds(20)));
+        }
+        sink->Stop();
+        NoFileSizeLimit();
+        EXPECT_TRUE(accounts->Snapshot().at(0).IsDone());
+    }
+    uint32_t Stored()
+    {
+        CMailBoxFile box;
+        if (!std::filesystem::exists(AppPaths::MailBoxFile(kAccount)) ||
+            box.Open(AppPaths::MailBoxFile(kAccount)) != 1)
+            return 0;
+        return box.Count();
+    }
+
+    TempDir dir;
+    ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+    ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+};
+
+TEST_P(IntegrityTest, NothingDoubledNothingLost)
+{
+    const IntegrityCase& c = GetParam();
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+    AccountRecord record;
+    record.name = kAccount;
+    record.mailType = "POP3";
+    record.server = "127.0.0.1";
+    record.userName = "ann";
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile(kAccount), record), 1);
+    WriteWholeFile(AppPaths::UidFile(kAccount), Uids(c.knownBefore));
+    if (c.prepare)
+        c.prepare();
+
+    Front front;
+    ScriptedCheck check;
+    Check(c.deliver, c.duringCheck, front, check);
+    if (g_otherProcessLock >= 0)
+        ::close(g_otherProcessLock), g_otherProcessLock = -1;
+
+    EXPECT_EQ(check.ran, c.checkRuns);
+    if (c.checkRuns)
+        EXPECT_EQ(check.known, c.known);
+    EXPECT_EQ(Stored(), c.stored);
+    if (std::filesystem::is_regular_file(AppPaths::UidFile(kAccount)))
+        EXPECT_EQ(ReadWholeFile(AppPaths::UidFile(kAccount)), c.uidFile);
+    EXPECT_EQ(front.notified, std::vector<std::string>{kName + " " + c.summary});
+    ASSERT_EQ(front.messages.size(), 1u);
+    EXPECT_NE(front.messages[0].find(c.messageHas), std::string::npos) << front.messages[0];
+    if (c.messageHas.empty())
+        EXPECT_EQ(front.messages[0], "");
+    EXPECT_EQ(front.removed, c.takenBackFromList);
+
+    if (!c.mend)
+        return;
+    c.mend();
+    Front again;
+    ScriptedCheck second;
+    std::vector<std::string> fresh;
+    for (const std::string& uid : c.deliver) // a server reports only what is not known
+        if (!std::filesystem::is_regular_file(AppPaths::UidFile(kAccount)) ||
+            ReadWholeFile(AppPaths::UidFile(kAccount)).find(uid + "\\") == std::string::npos)
+            fresh.push_back(uid);
+    Check(fresh, nullptr, again, second);
+    EXPECT_EQ(Stored(), c.storedAfterMend);
+    EXPECT_EQ(ReadWholeFile(AppPaths::UidFile(kAccount)), c.uidFileAfterMend);
+    EXPECT_EQ(again.messages, std::vector<std::string>{""});
+}
+
+const IntegrityCase kIntegrityCases[] = {
+    {"AnotherProcessIsCheckingIt",
+     {"a"},
+     HoldLockElsewhere,
+     nullptr,
+     {"u1"},
+     false,
+     {},
+     0,
+     "a\\",
+     "0 1",
+     "Work mail is already being checked",
+     0,
+     [] {},
+     1,
+     "a\\u1\\"},
+    {"ReadOnlyUidFileEndsTheCheckAtOnce",
+     {"a"},
+     [] {
+         StoreEarlier("a");
+         ::chmod(AppPaths::UidFile(kAccount).c_str(), 0444);
+     },
+     nullptr,
+     {"u1", "u2"},
+     false,
+     {},
+     1,
+     "a\\",
+     "0 1",
+     "cannot write the list of seen messages: ",
+     0,
+     [] { ::chmod(AppPaths::UidFile(kAccount).c_str(), 0600); },
+     3,
+     "a\\u1\\u2\\"},
+    {"KilledCheckLeftMessagesWithoutIdentifiers",
+     {"a"},
+     [] {
+         StoreEarlier("a");
+         StoreEarlier("u1");
+         StoreEarlier("u2");
+     },
+     nullptr,
+     {"u3"},
+     true,
+     {"a", "u1", "u2"},
+     4,
+     "a\\u1\\u2\\u3\\",
+     "1 4",
+     "",
+     0,
+     nullptr,
+     0,
+     ""},
+    {"DiskFullWhileStoring",
+     {"a"},
+     [] {
+         StoreEarlier("a");
+         LimitFileSizes(
+             static_cast<rlim_t>(std::filesystem::file_size(AppPaths::MailBoxFile(kAccount))) + 10);
+     },
+     nullptr,
+     {"u1", "u2"},
+     true,
+     {"a"},
+     1,
+     "a\\",
+     "0 1",
+     "cannot store the message in ",
+     0,
+     [] {},
+     3,
+     "a\\u1\\u2\\"},
+    // UID.inf is longer than Message.box, so a limit at Message.box's size fails the
+    // identifiers' append alone, as a disk that filled up during the check does.
+    {"DiskFullAtTheSummaryTakesTheMessagesBack",
+     ManyKnown(),
+     [] { StoreEarlier("a"); },
+     [] {
+         LimitFileSizes(
+             static_cast<rlim_t>(std::filesystem::file_size(AppPaths::MailBoxFile(kAccount))));
+     },
+     {"u1", "u2"},
+     true,
+     {ManyKnown().begin(), ManyKnown().end()},
+     1,
+     Uids(ManyKnown()),
+     "0 1",
+     "cannot write the list of seen messages: ",
+     2,
+     [] {},
+     3,
+     Uids(ManyKnown()) + "u1\\u2\\"},
+    {"DamagedMailBoxEndsTheCheckAtOnce",
+     {"a"},
+     SpoilMailBox,
+     nullptr,
+     {"u1"},
+     false,
+     {},
+     0,
+     "a\\",
+     "0 1",
+     "--repair",
+     0,
+     nullptr,
+     0,
+     ""},
+    {"MissingAccountFolderIsNamed",
+     {},
+     [] { std::filesystem::remove_all(AppPaths::AccountDir(kAccount)); },
+     nullptr,
+     {"u1"},
+     false,
+     {},
+     0,
+     "",
+     "0 1",
+     "the account folder ",
+     0,
+     nullptr,
+     0,
+     ""},
+    {"EmptyAccountInfIsNamed",
+     {},
+     [] { WriteWholeFile(AppPaths::AccountFile(kAccount), ""); },
+     nullptr,
+     {"u1"},
+     false,
+     {},
+     0,
+     "",
+     "0 1",
+     "Account.inf is empty",
+     0,
+     nullptr,
+     0,
+     ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Engine, IntegrityTest, ::testing::ValuesIn(kIntegrityCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A check that never ends by itself is cancelled by the engine's end.

@@ -7,3 +7,7 @@ postwatch_add_fuzzer(fuzz_uidinf
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/uidinf_fuzz.cpp
     LINK pw_store
     CORPUS ${CMAKE_CURRENT_LIST_DIR}/corpus/uidinf)
+postwatch_add_fuzzer(fuzz_mailboxrepair
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/mailboxrepair_fuzz.cpp
+    LINK pw_store
+    CORPUS ${CMAKE_CURRENT_LIST_DIR}/corpus/mailbox)

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -111,6 +112,8 @@ TEST(MailBoxCrash, KilledAtEachStep)
         {"append-first-head", "append", "mailbox.append.head", 1, 0, 0, {}},
         {"delete-written", "delete", "mailbox.delete.written", 1, 0, 3, {0, 1, 2}},
         {"delete-done", "delete", "mailbox.delete.done", 1, 0, 3, {0, 2}},
+        // Killed once the count is lowered, before the cut: the tail is uncounted, cut.
+        {"cutback-count", "cutback", "mailbox.cutback.count", 2, 0, 3, {0, 1, 2}},
     };
     for (const auto& r : rows) {
         TempDir dir;
@@ -330,6 +333,101 @@ TEST(MergeCrash, RandomKills)
         const long now = CheckMerge(dir.Path(), out, name, 0);
         ASSERT_GE(now, count) << name;
         count = now;
+    }
+}
+
+// ---- a whole check killed -------------------------------------------------------------
+
+// Records and distinct identifiers in the account's Message.box, and distinct identifiers
+// in its UID.inf.
+struct CheckState {
+    long records = -1;
+    size_t distinct = 0;
+    size_t uids = 0;
+};
+
+CheckState ReadCheckState(const std::string& home)
+{
+    CheckState s;
+    const std::string path = home + "/Mail/Acct/Message.box";
+    if (!std::filesystem::exists(path)) // killed before its first message
+        return CheckState{0, 0, 0};
+    CMailBoxFile box;
+    if (!box.Open(path))
+        return s;
+    std::set<std::string> ids;
+    s.records = 0;
+    while (box.Next()) {
+        StoredMessage m;
+        if (box.ReadCurrent(m, true, false) != 1)
+            return CheckState{};
+        ids.insert(m.uid);
+        ++s.records;
+    }
+    s.distinct = ids.size();
+    std::vector<std::string> uids;
+    if (ReadUids(home + "/Mail/Acct/UID.inf", uids) == 1)
+        s.uids = std::set<std::string>(uids.begin(), uids.end()).size();
+    return s;
+}
+
+// A check of 500 new messages killed at random moments, and at the merge's steps: the next
+// check stores what was missing and nothing twice.
+TEST(CheckCrash, NextCheckStoresEachMessageOnce)
+{
+    constexpr long kMessages = 500;
+    struct Row {
+        std::string name;
+        long armAfter;
+        const char* step;
+        int killAtAck; // kill once this many messages went to the merge; < 0: crash point
+    };
+    std::vector<Row> rows = {
+        {"summary-flushed-before-identifiers", kMessages - 1, "merge.commit.flushed", -1},
+        {"identifiers-half-written", kMessages - 1, "uidfile.append.written", -1},
+        {"mid-append", 300, "mailbox.append.record", -1},
+    };
+    const char* env = std::getenv("POSTWATCH_CRASH_LOOPS");
+    const int loops = env ? std::atoi(env) / 50 : 6;
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> acks(0, kMessages - 1);
+    for (int i = 0; i < loops; ++i)
+        rows.push_back({"random-kill-" + std::to_string(i), -1, "none", acks(random)});
+
+    for (const Row& r : rows) {
+        TempDir dir;
+        const std::string out = dir.File("out");
+        pid_t pid = Spawn({MAILBOX_CRASH_HELPER, "check", dir.Path(), "Acct",
+                           std::to_string(kMessages), std::to_string(r.armAfter), r.step},
+                          out);
+        ASSERT_GT(pid, 0) << r.name;
+        if (r.killAtAck >= 0) {
+            // The kill lands wherever the check has got to by then: inside an append, in
+            // the merge's hand-over, or at the summary.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (Acks(ReadWholeFile(out)).size() < static_cast<size_t>(r.killAtAck) &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            ::kill(pid, SIGKILL);
+        }
+        const int st = Wait(pid);
+        if (r.killAtAck < 0)
+            EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGKILL) << r.name << " status " << st;
+        const CheckState killed = ReadCheckState(dir.Path());
+        EXPECT_EQ(killed.records, static_cast<long>(killed.distinct)) << r.name;
+        std::printf("%s: %ld records, %zu identifiers after the kill\n", r.name.c_str(),
+                    killed.records, killed.uids);
+
+        pid = Spawn({MAILBOX_CRASH_HELPER, "check", dir.Path(), "Acct", std::to_string(kMessages),
+                     "-1", "none"},
+                    out);
+        const int again = Wait(pid);
+        EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0) << r.name << " status " << again;
+        const CheckState next = ReadCheckState(dir.Path());
+        EXPECT_EQ(next.records, kMessages)
+            << r.name << " (" << killed.records << " records after the kill)";
+        EXPECT_EQ(next.distinct, static_cast<size_t>(kMessages)) << r.name;
+        EXPECT_EQ(next.uids, static_cast<size_t>(kMessages)) << r.name;
     }
 }
 
