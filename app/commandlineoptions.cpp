@@ -10,6 +10,8 @@ struct ActionSpec {
     CommandLineOptions::Action action;
     bool takesName;
     std::set<std::string> allowed;
+    bool takesTarget = false;      // a second name follows the first
+    std::set<std::string> flags{}; // options without a value
 };
 
 const ActionSpec kActions[] = {
@@ -21,6 +23,14 @@ const ActionSpec kActions[] = {
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
+    {"--rename-account", CommandLineOptions::Action::RenameAccount, true, {}, true},
+    {"--remove-account", CommandLineOptions::Action::RemoveAccount, true, {}},
+    {"--set-account",
+     CommandLineOptions::Action::SetAccount,
+     true,
+     {"--server", "--port", "--user", "--security", "--period"},
+     false,
+     {"--password-stdin"}},
 };
 
 } // namespace
@@ -69,6 +79,11 @@ bool CommandLineOptions::Parse(const std::vector<std::string>& args)
     } else if (first.find('=') != std::string::npos) {
         return Fail(std::string(spec->option) + " takes no value");
     }
+    if (spec->takesTarget) {
+        if (i >= args.size())
+            return Fail(std::string(spec->option) + " needs the old and the new account name");
+        target_ = args[i++];
+    }
 
     for (; i < args.size(); ++i) {
         std::string name = args[i];
@@ -79,6 +94,14 @@ bool CommandLineOptions::Parse(const std::vector<std::string>& args)
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
             haveValue = true;
+        }
+        if (spec->flags.count(name)) {
+            if (haveValue)
+                return Fail(name + " takes no value");
+            if (values_.count(name))
+                return Fail(name + " given twice");
+            values_[name] = std::string();
+            continue;
         }
         if (!spec->allowed.count(name))
             return Fail("unexpected argument " + args[i] + " for " + spec->option);
@@ -108,6 +131,13 @@ std::string CommandLineOptions::Usage()
            "  postwatch --add-account NAME --kind POP3|IMAP4 --server HOST --user USER\n"
            "            [--port N] [--security none|starttls|tls]\n"
            "            (the password is read from the first line of standard input)\n"
+           "  postwatch --rename-account OLD NEW\n"
+           "  postwatch --remove-account NAME\n"
+           "            (asks nothing: the account's settings and stored mail are removed)\n"
+           "  postwatch --set-account NAME [--server HOST] [--port N] [--user USER]\n"
+           "            [--security none|starttls|tls] [--period MINUTES|0] [--password-stdin]\n"
+           "            (--period 0 switches the periodic check off; --password-stdin reads\n"
+           "            the new password from the first line of standard input)\n"
            "  postwatch --list-accounts\n"
            "  postwatch --list-messages NAME\n"
            "  postwatch --check-now [NAME...]\n"
