@@ -2,6 +2,7 @@
 
 #include "accountlist.h"
 #include "accountlock.h"
+#include "accountnames.h"
 #include "atomicfilewriter.h"
 
 #include <algorithm>
@@ -67,15 +68,19 @@ std::vector<AccountMove> CAccountMoves::Parse(const std::string& bytes)
             continue;
         const std::string kind = line.substr(0, first);
         const std::string rest = line.substr(first + 1);
-        if (kind == "remove" && !rest.empty() && rest.find('/') == std::string::npos) {
+        // Only names that stay inside the mail folder: a damaged or planted journal must
+        // never point a removal at "..".
+        if (kind == "remove" && AccountNames::IsSafeFolderName(rest)) {
             moves.push_back({AccountMove::Kind::Remove, rest, {}});
         } else if (kind == "rename") {
             size_t second = rest.find('/');
-            if (second == std::string::npos || second == 0 || second + 1 >= rest.size() ||
-                rest.find('/', second + 1) != std::string::npos)
+            if (second == std::string::npos)
                 continue;
-            moves.push_back(
-                {AccountMove::Kind::Rename, rest.substr(0, second), rest.substr(second + 1)});
+            AccountMove move{AccountMove::Kind::Rename, rest.substr(0, second),
+                             rest.substr(second + 1)};
+            if (AccountNames::IsSafeFolderName(move.folder) &&
+                AccountNames::IsSafeFolderName(move.name))
+                moves.push_back(move);
         }
     }
     return moves;

@@ -399,6 +399,7 @@ TEST(AccountMoves, JournalTextRoundTripsAndSkipsWhatDoesNotParse)
         {"unknown-kind", "move/Work/Office\n", 0},
         {"rename-without-target", "rename/Work\nrename/Work/\nrename//x\n", 0},
         {"extra-field", "rename/a/b/c\nremove/a/b\n", 0},
+        {"outside-the-mail-folder", "remove/..\nrename/../x\nrename/x/..\nremove/.\n", 0},
         {"empty", "", 0},
         {"binary", std::string("\0\xff/\n\n/", 6), 0},
     };
