@@ -10,6 +10,8 @@ struct ActionSpec {
     CommandLineOptions::Action action;
     bool takesName;
     std::set<std::string> allowed;
+    bool takesTarget = false;      // a second name follows the first
+    std::set<std::string> flags{}; // options without a value
 };
 
 const ActionSpec kActions[] = {
@@ -22,13 +24,23 @@ const ActionSpec kActions[] = {
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
     {"--repair", CommandLineOptions::Action::Repair, true, {}},
+    {"--rename-account", CommandLineOptions::Action::RenameAccount, true, {}, true},
+    {"--remove-account", CommandLineOptions::Action::RemoveAccount, true, {}},
+    {"--set-account",
+     CommandLineOptions::Action::SetAccount,
+     true,
+     {"--server", "--port", "--user", "--security", "--period"},
+     false,
+     {"--password-stdin"}},
 };
 
 // Every action that changes accounts. A running desktop program reloads its account tree
 // when one of them has succeeded; an action left out here shows there only when the
 // program notices the files changing.
 const CommandLineOptions::Action kAccountChangingActions[] = {
-    CommandLineOptions::Action::AddAccount,
+    CommandLineOptions::Action::AddAccount,    CommandLineOptions::Action::RenameAccount,
+    CommandLineOptions::Action::RemoveAccount, CommandLineOptions::Action::SetAccount,
+    CommandLineOptions::Action::Repair, // may rebuild the account list
 };
 
 } // namespace
@@ -85,6 +97,11 @@ bool CommandLineOptions::Parse(const std::vector<std::string>& args)
     } else if (first.find('=') != std::string::npos) {
         return Fail(std::string(spec->option) + " takes no value");
     }
+    if (spec->takesTarget) {
+        if (i >= args.size())
+            return Fail(std::string(spec->option) + " needs the old and the new account name");
+        target_ = args[i++];
+    }
 
     for (; i < args.size(); ++i) {
         std::string name = args[i];
@@ -95,6 +112,14 @@ bool CommandLineOptions::Parse(const std::vector<std::string>& args)
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
             haveValue = true;
+        }
+        if (spec->flags.count(name)) {
+            if (haveValue)
+                return Fail(name + " takes no value");
+            if (values_.count(name))
+                return Fail(name + " given twice");
+            values_[name] = std::string();
+            continue;
         }
         if (!spec->allowed.count(name))
             return Fail("unexpected argument " + args[i] + " for " + spec->option);
@@ -124,6 +149,13 @@ std::string CommandLineOptions::Usage()
            "  postwatch --add-account NAME --kind POP3|IMAP4 --server HOST --user USER\n"
            "            [--port N] [--security none|starttls|tls]\n"
            "            (the password is read from the first line of standard input)\n"
+           "  postwatch --rename-account OLD NEW\n"
+           "  postwatch --remove-account NAME\n"
+           "            (asks nothing: the account's settings and stored mail are removed)\n"
+           "  postwatch --set-account NAME [--server HOST] [--port N] [--user USER]\n"
+           "            [--security none|starttls|tls] [--period MINUTES|0] [--password-stdin]\n"
+           "            (--period 0 switches the periodic check off; --password-stdin reads\n"
+           "            the new password from the first line of standard input)\n"
            "  postwatch --list-accounts\n"
            "  postwatch --list-messages NAME\n"
            "  postwatch --check-now [NAME...]\n"

@@ -7,21 +7,37 @@
 
 // The parsed command line of the headless front.
 //
-// Grammar: one action option (--add-account NAME, --list-accounts, --list-messages NAME,
-// --check-now [NAME...], --repair NAME, --help), then the action's own options, each "--name value"
-// or
-// "--name=value"; --check-now takes account names instead.
+// Grammar: one action option (--add-account NAME, --rename-account OLD NEW,
+// --remove-account NAME, --set-account NAME, --list-accounts, --list-messages NAME,
+// --check-now [NAME...], --repair NAME, --help), then the action's own options, each
+// "--name value" or "--name=value", or a bare flag (--password-stdin); --check-now takes
+// account names instead.
 // Parse() never exits or prints; it reports what is wrong in Error().
 class CommandLineOptions
 {
 public:
-    enum class Action { None, Help, AddAccount, ListAccounts, ListMessages, CheckNow, Repair };
+    enum class Action {
+        None,
+        Help,
+        AddAccount,
+        ListAccounts,
+        ListMessages,
+        CheckNow,
+        RenameAccount,
+        RemoveAccount,
+        SetAccount,
+        Repair,
+    };
 
     bool Parse(const std::vector<std::string>& args);
 
     Action GetAction() const { return action_; }
     // The value that follows the action option (the account name), if any.
     const std::string& Subject() const { return subject_; }
+    // The second name of --rename-account (the new name).
+    const std::string& Target() const { return target_; }
+    // A flag option (one without a value) was given.
+    bool Has(const std::string& option) const { return values_.count(option) != 0; }
     // The account names given to --check-now, in order (empty: all accounts).
     const std::vector<std::string>& Names() const { return names_; }
     std::optional<std::string> Value(const std::string& option) const;
@@ -37,6 +53,7 @@ private:
 
     Action action_ = Action::None;
     std::string subject_;
+    std::string target_;
     std::vector<std::string> names_;
     std::map<std::string, std::string> values_;
     std::string error_;

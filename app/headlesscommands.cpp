@@ -1,5 +1,6 @@
 #include "headlesscommands.h"
 
+#include "accounteditor.h"
 #include "accountfile.h"
 #include "accountlist.h"
 #include "accountlistrepair.h"
@@ -12,6 +13,7 @@
 #include "mailboxfile.h"
 #include "mailboxrepair.h"
 #include "newaccount.h"
+#include "passwordrule.h"
 #include "printabletext.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
@@ -95,6 +97,12 @@ int HeadlessCommands::Run(const CommandLineOptions& options)
         return CheckNow(options.Names());
     case CommandLineOptions::Action::Repair:
         return Repair(options.Subject());
+    case CommandLineOptions::Action::RenameAccount:
+        return RenameAccount(options.Subject(), options.Target());
+    case CommandLineOptions::Action::RemoveAccount:
+        return RemoveAccount(options.Subject());
+    case CommandLineOptions::Action::SetAccount:
+        return SetAccount(options);
     }
     return kExitUsage;
 }
@@ -159,22 +167,14 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
             return Usage("--security takes none, starttls or tls, not \"" + *security + "\"");
     }
 
-    // The password is the first line of standard input (never an argument, which other
-    // users could read in the process list).
-    std::string password;
-    std::getline(in_, password);
-    if (!password.empty() && password.back() == '\r')
-        password.pop_back();
-
     // The same checks, in the same order, as the new-account wizard's server page.
     if (request.server.find_first_not_of(" \t") == std::string::npos)
         return Failure(kind == "POP3" ? Text(kNoPop3Server, "Enter the POP3 server.")
                                       : Text(kNoImap4Server, "Enter the IMAP4 server."));
     if (request.userName.empty())
         return Failure(Text(kNoUserName, "Enter the user name."));
-    if (password.empty())
-        return Failure(Text(kNoPassword, "Enter the password."));
-    request.password = password;
+    if (!ReadPassword(request.password))
+        return kExitFailure;
 
     if (!PrepareDataAndSettings())
         return kExitFailure;
@@ -185,6 +185,127 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
     NewAccountResult result = CreateNewAccount(request, &manager);
     if (!result.Ok())
         return Failure(result.message.empty() ? "the account was not created" : result.message);
+    return kExitOk;
+}
+
+bool HeadlessCommands::ReadPassword(std::string& password)
+{
+    // The password is the first line of standard input (never an argument, which other
+    // users could read in the process list).
+    password.clear();
+    std::getline(in_, password);
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    if (password.empty()) {
+        Failure(Text(kNoPassword, "Enter the password."));
+        return false;
+    }
+    if (std::string problem = PasswordRule::Problem(password); !problem.empty()) {
+        Failure(problem);
+        return false;
+    }
+    return true;
+}
+
+int HeadlessCommands::RenameAccount(const std::string& oldName, const std::string& newName)
+{
+    CAccountManager manager;
+    std::string error;
+    if (manager.LoadAll("", 0, &error) != 1)
+        return Failure(error);
+    const AccountEditResult result = CAccountEditor(manager).Rename(oldName, newName);
+    if (!result.Ok())
+        return Failure("cannot rename \"" + oldName + "\": " + result.message);
+    return kExitOk;
+}
+
+int HeadlessCommands::RemoveAccount(const std::string& name)
+{
+    CAccountManager manager;
+    std::string error;
+    if (manager.LoadAll("", 0, &error) != 1)
+        return Failure(error);
+    const AccountEditResult result = CAccountEditor(manager).Remove(name);
+    if (!result.Ok())
+        return Failure("cannot remove \"" + name + "\": " + result.message);
+    if (!result.message.empty())
+        err_ << "postwatch: " << result.message << "\n"; // removed; a folder stays behind
+    return kExitOk;
+}
+
+int HeadlessCommands::SetAccount(const CommandLineOptions& options)
+{
+    const std::string name = options.Subject();
+    const auto server = options.Value("--server");
+    const auto port = options.Value("--port");
+    const auto user = options.Value("--user");
+    const auto security = options.Value("--security");
+    const auto period = options.Value("--period");
+    const bool newPassword = options.Has("--password-stdin");
+    if (!server && !port && !user && !security && !period && !newPassword)
+        return Usage("--set-account needs something to change (--server, --port, --user, "
+                     "--security, --period or --password-stdin)");
+    if (port && !IsPortNumber(*port))
+        return Usage("--port needs a number from 1 to 65535, not \"" + *port + "\"");
+    std::string securityWord;
+    if (security) {
+        const std::string upper = Upper(*security);
+        if (upper == "NONE")
+            securityWord = "None";
+        else if (upper == "STARTTLS" || upper == "TLS")
+            securityWord = upper;
+        else
+            return Usage("--security takes none, starttls or tls, not \"" + *security + "\"");
+    }
+    if (period && (period->empty() || period->size() > 5 ||
+                   !std::all_of(period->begin(), period->end(),
+                                [](unsigned char c) { return std::isdigit(c); })))
+        return Usage("--period needs minutes from 1 to 99999, or 0 for no periodic check, not \"" +
+                     *period + "\"");
+
+    CAccountManager manager;
+    std::string error;
+    if (manager.LoadAll("", 0, &error) != 1)
+        return Failure(error);
+    if (!AccountListed(name, &error))
+        return Failure(error.empty() ? "no account named \"" + name + "\"" : error);
+    AccountRecord record;
+    record.name = name;
+    if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(manager.TranslateName(name, 0)),
+                                      record) != 1)
+        return Failure("cannot read the settings of \"" + name + "\" (" +
+                       AppPaths::AccountFile(name) + ")");
+
+    // The checks of the wizard's pages, for the values given.
+    if (server) {
+        if (server->find_first_not_of(" \t") == std::string::npos)
+            return Failure(record.mailType == "IMAP4"
+                               ? Text(kNoImap4Server, "Enter the IMAP4 server.")
+                               : Text(kNoPop3Server, "Enter the POP3 server."));
+        record.server = *server;
+    }
+    if (user) {
+        if (user->empty())
+            return Failure(Text(kNoUserName, "Enter the user name."));
+        record.userName = *user;
+    }
+    if (port)
+        record.port = std::to_string(std::stoi(*port));
+    if (security)
+        record.security = securityWord;
+    if (period) {
+        const int minutes = std::stoi(*period);
+        // Off keeps the stored period, as the dialog does, for when it is switched on again.
+        record.periodCheck = minutes == 0 ? "No" : "Yes";
+        if (minutes != 0)
+            record.period = std::to_string(minutes);
+    }
+    if (newPassword && !ReadPassword(record.password))
+        return kExitFailure;
+
+    const AccountEditResult result = CAccountEditor(manager).ApplyProperties(name, record, nullptr);
+    if (!result.Ok())
+        return Failure("cannot change \"" + name + "\": " + result.message);
     return kExitOk;
 }
 

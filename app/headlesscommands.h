@@ -7,8 +7,10 @@
 // The headless front: the command line's actions on the same engine the desktop uses.
 //
 // Each action writes its results to `out`, reasons for failure to `err`, and returns the
-// process exit status: 0 success, 1 failure, 2 bad usage. Runs on the main thread; the
-// data folder and settings follow POSTWATCH_HOME and XDG_CONFIG_HOME.
+// process exit status: 0 success, 1 failure (also: the account is being checked, try
+// again later), 2 bad usage. Runs on the main thread; the data folder and settings follow
+// POSTWATCH_HOME and XDG_CONFIG_HOME. The account edits go through CAccountEditor, as the
+// desktop's do.
 class HeadlessCommands
 {
 public:
@@ -22,6 +24,10 @@ public:
 
 private:
     int AddAccount(const CommandLineOptions& options);
+    int RenameAccount(const std::string& oldName, const std::string& newName);
+    // Asks nothing: the account's record, settings and stored mail go.
+    int RemoveAccount(const std::string& name);
+    int SetAccount(const CommandLineOptions& options);
     int ListAccounts();
     int ListMessages(const std::string& account);
     int CheckNow(const std::vector<std::string>& names);
@@ -30,6 +36,9 @@ private:
     bool PrepareDataAndSettings();
     int Usage(const std::string& problem);
     int Failure(const std::string& message);
+    // The first line of standard input, without its line end; "" with the reason told when
+    // it is empty or PasswordRule refuses it.
+    bool ReadPassword(std::string& password);
 
     std::istream& in_;
     std::ostream& out_;

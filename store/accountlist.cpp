@@ -22,55 +22,31 @@ constexpr char kMagic[] = "KORAVELPIGEONPOST";
 // A list of 87 000 accounts; anything larger is not an account list.
 constexpr off_t kMaxFileSize = 16 << 20;
 
-std::mutex& ListLock()
+std::recursive_mutex& ListLock()
 {
-    static std::mutex lock;
+    static std::recursive_mutex lock;
     return lock;
 }
 
-// Serialises the writers of one list across threads (the mutex) and across processes
-// (an advisory lock on "<list>.lock"), so the desktop program and the command line never
-// append at the same offset. Without a writable folder the lock file cannot be made; the
-// write that follows then fails with its own reason.
-class WriterLock
+// How deep this thread holds the writers' lock: only the outermost hold takes the file
+// lock (a second flock on a new descriptor would wait for the first forever).
+thread_local int tWriteDepth = 0;
+
+// A rewrite killed before its rename leaves "<file>.tmp-XXXXXX" behind. No writer can be
+// running while the writers' lock is held, so any such file is an orphan.
+void RemoveStaleTemps(const std::string& path)
 {
-public:
-    explicit WriterLock(const std::string& path) : guard_(ListLock())
-    {
-        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0)
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        RemoveStaleTemps(path);
-    }
-    ~WriterLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_); // releases the lock
-    }
-    WriterLock(const WriterLock&) = delete;
-    WriterLock& operator=(const WriterLock&) = delete;
-
-private:
-    // A rewrite killed before its rename leaves "<list>.tmp-XXXXXX" behind. No writer can
-    // be running while this lock is held, so any such file is an orphan.
-    static void RemoveStaleTemps(const std::string& path)
-    {
-        auto slash = path.rfind('/');
-        std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-        std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp-";
-        DIR* d = ::opendir(dir.c_str());
-        if (!d)
-            return;
-        while (dirent* e = ::readdir(d))
-            if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
-                ::unlink((dir + "/" + e->d_name).c_str());
-        ::closedir(d);
-    }
-
-    std::lock_guard<std::mutex> guard_;
-    int fd_ = -1;
-};
+    auto slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp-";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (dirent* e = ::readdir(d))
+        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
+            ::unlink((dir + "/" + e->d_name).c_str());
+    ::closedir(d);
+}
 
 uint32_t GetLe32(const std::string& b, size_t at)
 {
@@ -226,6 +202,26 @@ bool PWriteAll(int fd, const std::string& bytes, off_t at)
 
 } // namespace
 
+CAccountList::WriteLock::WriteLock(const std::string& path)
+{
+    ListLock().lock();
+    if (tWriteDepth++ > 0)
+        return;
+    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0)
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    RemoveStaleTemps(path);
+    RemoveStaleTemps(path + kMovesSuffix);
+}
+
+CAccountList::WriteLock::~WriteLock()
+{
+    if (--tWriteDepth == 0 && fd_ >= 0)
+        ::close(fd_); // releases the file lock
+    ListLock().unlock();
+}
+
 CAccountList::CAccountList(std::string path) : path_(std::move(path))
 {
 }
@@ -247,7 +243,7 @@ std::vector<AccountListRecord> CAccountList::Parse(const std::string& bytes)
 
 int CAccountList::Load(std::vector<AccountListRecord>& records)
 {
-    std::lock_guard<std::mutex> guard(ListLock());
+    std::lock_guard<std::recursive_mutex> guard(ListLock());
     records.clear();
     struct stat st {
     };
@@ -340,7 +336,7 @@ int CAccountList::Append(const std::string& name, const std::string& accessPassw
         !MakeSlot(passwordCopy, true, slots[2]))
         return Fail("Cannot protect the passwords of the account.");
 
-    WriterLock guard(path_);
+    WriteLock guard(path_);
     if (!EnsureHeader())
         return 0;
     int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
@@ -410,7 +406,7 @@ int CAccountList::Rewrite(const std::string& name, const std::string* newName,
                           bool remove)
 {
     const char* step = remove ? "accountcfg.delete" : "accountcfg.update";
-    WriterLock guard(path_);
+    WriteLock guard(path_);
     std::string bytes;
     if (!ReadAll(path_, bytes, error_))
         return 0;

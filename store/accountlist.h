@@ -44,12 +44,32 @@ struct AccountListRecord {
 // Each object works on one path. All operations of all objects in the process are
 // serialised by one lock, so any thread may call them; writers also hold an advisory
 // lock on "<list>.lock" beside the list, so another process (the command line next to
-// the desktop program) waits its turn. Temporary files that a killed rewrite left behind
-// are removed by the next writer. Operations return 1 on success and 0 on failure, with
-// a readable reason in Error().
+// the desktop program) waits its turn. A change that must see the list unchanged between
+// its check and its write (a name is free, then it is appended) holds a WriteLock over
+// both; the operations may be called while their thread holds one. Temporary files that a
+// killed rewrite left behind are removed by the next writer. Operations return 1 on
+// success and 0 on failure, with a readable reason in Error().
 class CAccountList
 {
 public:
+    // The writers' lock of the list at `path`, in this process and across processes, held
+    // for the object's life. Reentrant on one thread; other threads and processes wait.
+    // Lock order: take it before the account table's lock, never inside it.
+    class WriteLock
+    {
+    public:
+        explicit WriteLock(const std::string& path);
+        ~WriteLock();
+        WriteLock(const WriteLock&) = delete;
+        WriteLock& operator=(const WriteLock&) = delete;
+
+    private:
+        int fd_ = -1;
+    };
+
+    // The journal of unfinished folder moves lives beside the list (CAccountMoves).
+    static constexpr char kMovesSuffix[] = ".moves";
+
     explicit CAccountList(std::string path);
 
     // Adds a record at the end. Refuses (0) a name that is empty, ".", "..", holds "/",

@@ -2,14 +2,20 @@
 
 #include "accountfile.h"
 #include "accountlist.h"
+#include "accountlock.h"
+#include "accountmoves.h"
 #include "accountnames.h"
 #include "accountrecord.h"
 #include "apppaths.h"
+#include "atomicfilewriter.h"
 #include "dialoguebox.h"
 #include "resourcelibrary.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace
 {
@@ -19,11 +25,30 @@ thread_local int tTableDepth = 0;
 thread_local int tRenameDepth = 0;
 std::atomic<int> gLockOrderViolations{0};
 
-void RenameFolder(const std::string& from, const std::string& to)
+// Moves an account's folder. An account without a folder has nothing to move; any other
+// failure is reported, so that the name and the files never part.
+bool RenameFolder(const std::string& from, const std::string& to, std::string* error)
 {
-    // As before, a failed folder rename is not reported: the account keeps working under
-    // its table name and the folder can be renamed again.
-    std::rename(AppPaths::AccountDir(from).c_str(), AppPaths::AccountDir(to).c_str());
+    const std::string src = AppPaths::AccountDir(from);
+    const std::string dst = AppPaths::AccountDir(to);
+    struct stat st {
+    };
+    if (::lstat(src.c_str(), &st) != 0 && errno == ENOENT)
+        return true;
+    // rename() would replace an empty folder of the new name silently and fail on a full
+    // one; either way that folder is not this account's.
+    if (::lstat(dst.c_str(), &st) == 0) {
+        if (error)
+            *error = "The folder " + dst + " is in the way; move it elsewhere and try again.";
+        return false;
+    }
+    if (std::rename(src.c_str(), dst.c_str()) != 0) {
+        if (error)
+            *error = "Cannot rename " + src + ": " + std::strerror(errno);
+        return false;
+    }
+    SyncParentDirectory(dst);
+    return true;
 }
 
 } // namespace
@@ -99,10 +124,19 @@ int CAccountManager::LoadAll(const std::string& defaultExchange, int autoStartEx
 {
     CAccountList list(AppPaths::AccountListFile());
     std::vector<AccountListRecord> records;
-    if (!list.Load(records)) {
-        if (error)
-            *error = list.Error();
-        return 0;
+    {
+        // Edits that a killed process left half done are settled before anyone reads the
+        // folders; the list decides which side of each wins.
+        CAccountList::WriteLock listLock(list.Path());
+        if (!list.Load(records)) {
+            if (error)
+                *error = list.Error();
+            return 0;
+        }
+        std::vector<std::string> names;
+        for (const auto& r : records)
+            names.push_back(r.name);
+        CAccountMoves(list.Path()).Recover(names, AppPaths::MailDir());
     }
     TableGuard guard(*this);
     for (const auto& r : records) {
@@ -176,7 +210,8 @@ int CAccountManager::Remove(const std::string& name)
     return 1;
 }
 
-int CAccountManager::Rename(const std::string& oldName, const std::string& newName)
+int CAccountManager::Rename(const std::string& oldName, const std::string& newName,
+                            std::string* error)
 {
     if (!AccountNames::IsSafeFolderName(newName))
         return kRenameNothing;
@@ -186,8 +221,9 @@ int CAccountManager::Rename(const std::string& oldName, const std::string& newNa
         if (newName != oldName && Find(newName))
             return kRenameNothing;
         if (!row->IsBusyOnly()) {
+            if (newName != oldName && !RenameFolder(oldName, newName, error))
+                return kRenameNothing;
             row->name = newName;
-            RenameFolder(oldName, newName);
             return kRenamedNow;
         }
         // The running check still uses the old folder: rename when it has finished.
@@ -215,8 +251,19 @@ std::string CAccountManager::ApplyPendingRename(const std::string& name)
     if (it == pending_.end())
         return name;
     PendingRename pair = *it;
+    // Another process (the command line) may be checking the account in this folder: the
+    // rename then waits for the next check's end here.
+    CAccountLock lock;
+    if (lock.Acquire(AppPaths::AccountDir(pair.oldName), std::chrono::milliseconds(0)) ==
+        CAccountLock::Outcome::Busy)
+        return name;
+    if (!RenameFolder(pair.oldName, pair.newName, nullptr)) {
+        // The folder cannot follow (a folder of the new name is in the way): the account
+        // keeps working under its old folder and name until the user renames it again.
+        std::fprintf(stderr, "account table: the folder of %s cannot be renamed to %s\n",
+                     pair.oldName.c_str(), pair.newName.c_str());
+    }
     pending_.erase(it);
-    RenameFolder(pair.oldName, pair.newName);
     if (AccountEntry* row = Find(pair.oldName))
         row->name = pair.newName;
     return pair.newName;

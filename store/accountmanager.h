@@ -41,7 +41,8 @@ public:
     // the default). Call before LoadAll.
     void SetPlugins(std::shared_ptr<const AccountPlugins> plugins);
 
-    // Reads Account.cfg and enters every record (access password = slot 2, password
+    // Settles the folder moves that a killed edit left (CAccountMoves::Recover), then reads
+    // Account.cfg and enters every record (access password = slot 2, password
     // copy = slot 3, not trusted). The account named `defaultExchange` starts Requested
     // when `autoStartExchange` is non-zero; all others start Idle. Records whose name
     // cannot be a folder name are skipped. 1 on success (a missing Account.cfg is an empty
@@ -76,11 +77,16 @@ public:
     // renamed at once (0). A Busy-only row keeps its name and folder; the pair is kept
     // until ApplyPendingRename (1). A name that is the new side of a pending rename
     // redirects that pair, which disappears when renamed back to its old name (2).
-    // Refused (-1): a new name that cannot be a folder name, or that another row has.
-    int Rename(const std::string& oldName, const std::string& newName);
+    // Refused (-1): a new name that cannot be a folder name, or that another row has, or a
+    // folder that cannot be moved (a folder of the new name is in the way; `error` says
+    // why). The files beyond the folder (Account.cfg, Account.inf) are CAccountEditor's.
+    int Rename(const std::string& oldName, const std::string& newName,
+               std::string* error = nullptr);
 
     // After a check of `name` has finished: when a rename of it waits, removes the pair,
-    // renames the folder and the row, and returns the new name; else returns `name`.
+    // renames the folder and the row, and returns the new name; else returns `name`. While
+    // another process holds the account's lock (CAccountLock) the pair stays and `name`
+    // comes back: the rename is tried again after the next check.
     std::string ApplyPendingRename(const std::string& name);
 
     // direction 1: old name -> its pending new name; direction 0: new -> old. A name that

@@ -6,6 +6,7 @@
 #include "accountnames.h"
 #include "accountrecord.h"
 #include "apppaths.h"
+#include "passwordrule.h"
 
 #include <unistd.h>
 
@@ -59,18 +60,25 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
         return Refuse(Category::InvalidName, "The account name is longer than 60 bytes.");
     if (request.password.size() > CAccountList::kMaxValue)
         return Refuse(Category::InvalidValue, "The password is longer than 60 bytes.");
+    if (std::string problem = PasswordRule::Problem(request.password); !problem.empty())
+        return Refuse(Category::InvalidValue, problem);
 
+    // The name check and the append are one step: another process adding the same name
+    // waits here and then finds it taken (the files of the first are never touched).
+    if (!AppPaths::MakeDirs(AppPaths::MailDir(), 0700))
+        return Refuse(Category::WriteFailed,
+                      "Cannot create the folder " + AppPaths::MailDir() + ".");
     CAccountList list(AppPaths::AccountListFile());
+    CAccountList::WriteLock listLock(list.Path());
+    std::vector<AccountListRecord> records;
+    if (!list.Load(records))
+        return Refuse(Category::WriteFailed, list.Error());
     bool taken = false;
-    if (manager) {
-        taken = manager->NameTaken(name);
-    } else {
-        std::vector<AccountListRecord> records;
-        if (!list.Load(records))
-            return Refuse(Category::WriteFailed, list.Error());
-        for (const auto& r : records)
-            taken = taken || AccountNames::SameIgnoringCase(r.name, name);
-    }
+    for (const auto& r : records)
+        taken = taken || AccountNames::SameIgnoringCase(r.name, name);
+    // The table also knows the names that waiting renames claim.
+    if (manager)
+        taken = taken || manager->NameTaken(name);
     if (taken)
         return Refuse(Category::NameTaken, "An account named \"" + name + "\" exists already.");
 

@@ -23,7 +23,8 @@ struct NewAccountResult {
         InvalidName,  // the name cannot name an account
         NameTaken,    // an account of that name (any case) exists, or a rename claims it
         UnknownKind,  // not one of the four kinds: nothing was created
-        InvalidValue, // a value cannot be stored (CR/LF/NUL, over 60 bytes, bad security)
+        InvalidValue, // a value cannot be stored (CR/LF/NUL, over 60 bytes, bad security,
+                      // a password PasswordRule refuses)
         WriteFailed,  // a file could not be written; the account is not listed
     };
     Category category = Category::Created;
@@ -42,8 +43,9 @@ struct NewAccountResult {
 // Account.cfg last (no access password, the password as the password copy: the record is
 // the commit point, so a crash before it leaves only an unlisted folder), and enters it into
 // `manager` at rest with the password copy (not trusted), so it is usable exactly when it
-// would be after a restart. `manager` may be nullptr (command line without a running
-// table): the name is then checked against Account.cfg alone.
+// would be after a restart. The name is checked against Account.cfg under its writers' lock,
+// which is held until the record is appended, so of two processes adding one name exactly
+// one succeeds; `manager` (nullptr: none) adds the names that waiting renames claim.
 //
 // Every value is checked before anything is written; when the Account.cfg append fails
 // the new Account.inf is removed again (the folder stays, as a deleted account's does). Call from

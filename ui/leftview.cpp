@@ -1,10 +1,8 @@
 #include "leftview.h"
 
-#include "accountfile.h"
-#include "accountlist.h"
+#include "accounteditor.h"
 #include "accountmanager.h"
 #include "accountnames.h"
-#include "apppaths.h"
 #include "commandtable.h"
 #include "dialoguebox.h"
 #include "mailheadlist.h"
@@ -353,64 +351,51 @@ void CLeftView::DeleteCommand()
                     Owner(this), kDialogueOkCancel, kDialogueIconQuestion) != kDialogueIdOk)
         return;
     const std::string name = NameOf(item);
-    CAccountList list(AppPaths::AccountListFile());
-    if (!list.Delete(name)) {
-        DialogueBox(LoadResourceString(kDeleteFailedText), LoadResourceString(kDeleteCaption),
-                    Owner(this), kDialogueOk, kDialogueIconStop);
+    const AccountEditResult result = CAccountEditor(*accounts_).Remove(name);
+    if (!result.Ok()) {
+        const bool unlisted = result.category == AccountEditResult::Category::NoSuchAccount;
+        DialogueBox(unlisted ? LoadResourceString(kDeleteFailedText) : result.message,
+                    LoadResourceString(kDeleteCaption), Owner(this), kDialogueOk,
+                    kDialogueIconStop);
         return;
     }
-    accounts_->Remove(name);
     delete item; // with its folder item; the selection moves on and reloads the list
     emit accountDeleted(name);
 }
 
 CLeftView::RenameOutcome CLeftView::FinishRename(QTreeWidgetItem* accountItem, std::string newName)
 {
+    using Category = AccountEditResult::Category;
     accountItem->setFlags(accountItem->flags() & ~Qt::ItemIsEditable);
     if (newName.empty())
         return RenameOutcome::Cancelled;
     const std::string oldName = NameOf(accountItem);
-    if (!accounts_ || accounts_->NameInUse(newName, Owner(this), &oldName, 1))
+    if (!accounts_)
         return RenameOutcome::Refused;
-    if (AccountNames::SameIgnoringCase(newName, oldName))
+    // The tree refuses a change of letter case alone (the properties dialog allows it).
+    std::string trimmed = newName;
+    if (AccountNames::Check(trimmed) == AccountNames::Problem::None &&
+        AccountNames::SameIgnoringCase(trimmed, oldName))
         return RenameOutcome::SameName;
 
-    const int renamed = accounts_->Rename(oldName, newName);
-    if (renamed == CAccountManager::kRenameNothing)
-        return RenameOutcome::Failed;
-    CAccountList list(AppPaths::AccountListFile());
-    if (!list.Update(oldName, &newName, nullptr, nullptr)) {
-        // Keep the table and the list file in step: the account keeps its old name.
-        accounts_->Rename(newName, oldName);
-        DialogueBox(list.Error(), LoadResourceString(AccountNames::kCaption), Owner(this),
-                    kDialogueOk, kDialogueIconStop);
-        return RenameOutcome::Failed;
+    const AccountEditResult result = CAccountEditor(*accounts_).Rename(oldName, newName);
+    if (!result.Ok()) {
+        const bool refused = result.category == Category::InvalidName ||
+                             result.category == Category::BlankName ||
+                             result.category == Category::NameTaken;
+        const bool stop = result.category != Category::BlankName &&
+                          result.category != Category::NameTaken &&
+                          result.category != Category::Busy;
+        DialogueBox(result.message, LoadResourceString(AccountNames::kCaption), Owner(this),
+                    kDialogueOk, stop ? kDialogueIconStop : kDialogueIconExclamation);
+        return refused ? RenameOutcome::Refused : RenameOutcome::Failed;
     }
-
-    // Account.inf names the account in its section line. It lives in the folder that has
-    // the account's files now: the new name's when the folder was renamed at once, the old
-    // one's while the rename waits for a running check.
-    std::string folder = newName;
-    if (renamed == CAccountManager::kRenameDeferred) {
-        folder = oldName;
-    } else if (renamed == CAccountManager::kRenameRedirected) {
-        for (const PendingRename& p : accounts_->PendingRenames())
-            if (p.newName == newName)
-                folder = p.oldName;
-    }
-    AccountRecord record;
-    const std::string inf = AppPaths::AccountFile(folder);
-    if (CAccountFile::ReadAccountFile(inf, record)) {
-        record.name = newName;
-        CAccountFile::WriteAccountFile(inf, record); // atomic: old file or new one
-    }
-
-    accountItem->setText(0,
-                         QString::fromUtf8(newName.data(), static_cast<qsizetype>(newName.size())));
+    const std::string& shown = result.name;
+    accountItem->setText(0, QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())));
     accountItem->setData(0, kNameRole,
-                         QByteArray(newName.data(), static_cast<qsizetype>(newName.size())));
-    SetSelected(newName);
-    switch (renamed) {
+                         QByteArray(shown.data(), static_cast<qsizetype>(shown.size())));
+    SetSelected(shown);
+    switch (result.rename) {
     case CAccountManager::kRenameDeferred:
         return RenameOutcome::Deferred;
     case CAccountManager::kRenameRedirected:

@@ -55,10 +55,12 @@ public:
         RenamedNow,
         Deferred,   // the account is being checked: its folder follows when the check ends
         Redirected, // a waiting rename now aims at the new name
-        Failed,     // the account list could not be written; everything stays as it was
+        Failed,     // a file could not be written, or the account is being checked by
+                    // another process: everything stays as it was (the message said why)
     };
 
-    // `accounts` must outlive the view; Account.cfg is AppPaths::AccountListFile().
+    // `accounts` must outlive the view; Account.cfg is AppPaths::AccountListFile(). Rename
+    // and delete are CAccountEditor's operations; the view shows their results.
     explicit CLeftView(CAccountManager* accounts, QWidget* parent = nullptr);
 
     void SetCommandTable(CommandTable* commands) { commands_ = commands; }

@@ -1,6 +1,7 @@
 // The headless command line, run as the real program against a data folder and settings of
 // the test's own.
 #include "accountfile.h"
+#include "accountlock.h"
 #include "mailboxfile.h"
 #include "support/runprocess.h"
 #include "support/tempdir.h"
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace
 {
@@ -159,6 +161,60 @@ TEST(HeadlessCommandLine, Scenarios)
            "Dead\t3\tcannot connect\t0\n",
            "postwatch: Dead: cannot connect\n"},
           {{"--check-now", "Dead", "Nope"}, "", 1, "", "Nope"}}},
+        {"rename",
+         {{kAddWork, "secret\n", 0, "", ""},
+          {{"--rename-account", "Work", "Office"}, "", 0, "", ""},
+          {{"--list-accounts"}, "", 0, "Office\tPOP3\tmail.example.org\t110\talice\n", ""},
+          {{"--rename-account", "Work", "Desk"}, "", 1, "", "Work"},
+          {kAddWork, "secret\n", 0, "", ""},
+          {{"--rename-account", "Office", "WORK"}, "", 1, "", "already exists"},
+          {{"--rename-account", "Office", "a:b"}, "", 1, "", "cannot contain"},
+          {{"--rename-account", "Office", "  "}, "", 1, "", "enter a name"},
+          {{"--rename-account", "Office"}, "", 2, "", "old and the new"},
+          {{"--rename-account", "Office", "Desk", "--user", "u"}, "", 2, "", "unexpected"},
+          {{"--list-accounts"},
+           "",
+           0,
+           "Office\tPOP3\tmail.example.org\t110\talice\nWork\tPOP3\tmail.example.org\t110\t"
+           "alice\n",
+           ""}}},
+        {"remove-then-add-again",
+         {{kAddWork, "secret\n", 0, "", ""},
+          {{"--add-account", "Home", "--kind", "IMAP4", "--server", "h", "--user", "bob"},
+           "pw\n",
+           0,
+           "",
+           ""},
+          {{"--remove-account", "Work"}, "", 0, "", ""},
+          {{"--list-accounts"}, "", 0, "Home\tIMAP4\th\t143\tbob\n", ""},
+          {{"--remove-account", "Work"}, "", 1, "", "Work"},
+          {{"--remove-account"}, "", 2, "", "account name"},
+          {kAddWork, "secret\n", 0, "", ""},
+          {{"--list-messages", "Work"}, "", 0, "", ""}}},
+        {"set-account",
+         {{kAddWork, "secret\n", 0, "", ""},
+          {{"--set-account", "Work", "--server", "pop.example.net", "--port", "995", "--security",
+            "tls", "--user", "bob"},
+           "",
+           0,
+           "",
+           ""},
+          {{"--list-accounts"}, "", 0, "Work\tPOP3\tpop.example.net\t995\tbob\n", ""},
+          {{"--set-account", "Work"}, "", 2, "", "something to change"},
+          {{"--set-account", "Work", "--period", "x"}, "", 2, "", "--period"},
+          {{"--set-account", "Work", "--port", "0"}, "", 2, "", "--port"},
+          {{"--set-account", "Work", "--security", "ssl"}, "", 2, "", "--security"},
+          {{"--set-account", "Work", "--password-stdin=1"}, "", 2, "", "takes no value"},
+          {{"--set-account", "Nope", "--port", "1"}, "", 1, "", "Nope"},
+          {{"--set-account", "Work", "--server", " "}, "", 1, "", "POP3"},
+          {{"--set-account", "Work", "--user", ""}, "", 1, "", "user"},
+          {{"--set-account", "Work", "--password-stdin"}, "", 1, "", "password"},
+          {{"--set-account", "Work", "--password-stdin"}, "a\rb\n", 1, "", "line break"},
+          {{"--list-accounts"}, "", 0, "Work\tPOP3\tpop.example.net\t995\tbob\n", ""}}},
+        {"password-with-a-line-break-or-zero-byte-is-refused-at-once",
+         {{kAddWork, "a\rb\n", 1, "", "line break"},
+          {kAddWork, std::string("a\0b\n", 4), 1, "", "zero byte"},
+          {{"--list-accounts"}, "", 0, "", ""}}},
         {"help", {{{"--help"}, "", 0, "*", ""}}},
         {"no-option-without-a-display", {{{}, "", 2, "", "--check-now"}}},
     };
@@ -192,6 +248,84 @@ TEST(HeadlessCommandLine, PasswordComesFromTheFirstLineOfInput)
     // The password never reaches the listing.
     ProcessResult list = RunPostwatch(dir, {{"--list-accounts"}, "", 0, "", ""});
     EXPECT_EQ(list.out.find("s3cret"), std::string::npos);
+}
+
+TEST(HeadlessCommandLine, SetAccountChangesPasswordAndPeriod)
+{
+    TempDir dir;
+    ASSERT_EQ(RunPostwatch(dir, {kAddWork, "secret\n", 0, "", ""}).exitCode, 0);
+    const std::string inf = dir.File("data/Mail/Work/Account.inf");
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string input;
+        std::string password, periodCheck, period;
+    } rows[] = {
+        {"new-password", {"--password-stdin"}, "n3w pass\r\n", "n3w pass", "No", "15"},
+        {"period-on", {"--period", "10"}, "", "n3w pass", "Yes", "10"},
+        {"period-off-keeps-minutes", {"--period", "0"}, "", "n3w pass", "No", "10"},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::string> args = {"--set-account", "Work"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        ProcessResult run = RunPostwatch(dir, {args, r.input, 0, "", ""});
+        ASSERT_EQ(run.exitCode, 0) << r.name << ": " << run.err;
+        AccountRecord record;
+        record.name = "Work";
+        ASSERT_EQ(CAccountFile::ReadAccountFile(inf, record), 1) << r.name;
+        EXPECT_EQ(record.password, r.password) << r.name;
+        EXPECT_EQ(record.periodCheck, r.periodCheck) << r.name;
+        EXPECT_EQ(record.period, r.period) << r.name;
+        EXPECT_EQ(record.server, "mail.example.org") << r.name;
+    }
+}
+
+// Another process checking the account holds its lock: the edits say so and change nothing.
+TEST(HeadlessCommandLine, EditsOfAnAccountBeingCheckedAreRefused)
+{
+    TempDir dir;
+    ASSERT_EQ(RunPostwatch(dir, {kAddWork, "secret\n", 0, "", ""}).exitCode, 0);
+    CAccountLock check;
+    ASSERT_EQ(check.Acquire(dir.File("data/Mail/Work")), CAccountLock::Outcome::Held);
+    const std::vector<std::vector<std::string>> edits = {{"--rename-account", "Work", "Office"},
+                                                         {"--remove-account", "Work"}};
+    for (const auto& args : edits) {
+        ProcessResult r = RunPostwatch(dir, {args, "", 1, "", ""});
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_NE(r.err.find("Work is being checked"), std::string::npos) << args[0] << r.err;
+    }
+    EXPECT_EQ(RunPostwatch(dir, {{"--list-accounts"}, "", 0, "", ""}).out,
+              "Work\tPOP3\tmail.example.org\t110\talice\n");
+    check.Release();
+    EXPECT_EQ(RunPostwatch(dir, {{"--remove-account", "Work"}, "", 0, "", ""}).exitCode, 0);
+}
+
+// Pairs of simultaneous adds of one name, as scripts run them: exactly one of each pair
+// succeeds, the other says the name is in use, and no duplicate is ever listed.
+TEST(HeadlessCommandLine, RacingAddsOfOneNameCreateOneAccount)
+{
+    TempDir dir;
+    for (int round = 0; round < 5; ++round) {
+        const std::string name = "S" + std::to_string(round);
+        const Step add = {{"--add-account", name, "--kind", "POP3", "--server", "h", "--user", "u"},
+                          "pw\n",
+                          0,
+                          "",
+                          ""};
+        ProcessResult results[2];
+        std::thread first([&] { results[0] = RunPostwatch(dir, add); });
+        std::thread second([&] { results[1] = RunPostwatch(dir, add); });
+        first.join();
+        second.join();
+        const int ok = (results[0].exitCode == 0) + (results[1].exitCode == 0);
+        EXPECT_EQ(ok, 1) << name << ": " << results[0].err << results[1].err;
+        for (const ProcessResult& r : results)
+            if (r.exitCode != 0)
+                EXPECT_NE(r.err.find("exists already"), std::string::npos) << name << r.err;
+    }
+    ProcessResult list = RunPostwatch(dir, {{"--list-accounts"}, "", 0, "", ""});
+    EXPECT_EQ(list.out, "S0\tPOP3\th\t110\tu\nS1\tPOP3\th\t110\tu\nS2\tPOP3\th\t110\tu\n"
+                        "S3\tPOP3\th\t110\tu\nS4\tPOP3\th\t110\tu\n");
 }
 
 TEST(HeadlessCommandLine, ListMessagesShowsStoredHeadersInFileOrder)

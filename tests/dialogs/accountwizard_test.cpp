@@ -66,6 +66,9 @@ TEST(AccountWizard, Step1NameRulesAndThePageOfEachKind)
 
 TEST(AccountWizard, Step2ChecksReportTheFirstFailure)
 {
+    static const char kPasswordRefused[] =
+        "The password cannot contain a line break or a zero byte: a mail server could never "
+        "receive it. Please type it again.";
     struct Row {
         const char* name;
         const char* kind;
@@ -91,6 +94,10 @@ TEST(AccountWizard, Step2ChecksReportTheFirstFailure)
          "New Account"},
         {"portalpost-no-password", "Portalpost", "", "u", "", false, "Please enter the password.",
          "New Account"},
+        {"pop3-password-with-a-line-break", "POP3", "h", "u", "a\rb", false, kPasswordRefused,
+         "New Account"},
+        {"portalpost-password-with-a-line-feed", "Portalpost", "", "u", "a\nb", false,
+         kPasswordRefused, "New Account"},
         {"exchange-without-provider", "Exchange(MAPI)", "", "", "", false,
          "Please choose an Exchange profile.", "New Account Wizard"},
         {"exchange-with-profile", "Exchange(MAPI)", "", "", "", true, "", ""},

@@ -13,3 +13,8 @@ postwatch_add_gtest(store_accounttable_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/accountmanager_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/newaccount_test.cpp
     LINK pw_store)
+postwatch_add_gtest(store_accounteditor_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/accounteditor_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/accounteditor_crash_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/editortestutil.h
+    LINK pw_store)

@@ -316,16 +316,19 @@ TEST(LeftView, DeleteAsksAndRemovesFromTreeTableAndList)
         const char* name;
         int answer;
         bool listed; // the record is in Account.cfg
+        bool busy;   // Beta is being checked
         bool removed;
         size_t messages;
     } cases[] = {
-        {"confirmed", kDialogueIdOk, true, true, 1},
-        {"cancelled", kDialogueIdCancel, true, false, 1},
-        {"record missing from Account.cfg: says so, keeps it", kDialogueIdOk, false, false, 2},
+        {"confirmed: the folder goes too", kDialogueIdOk, true, false, true, 1},
+        {"cancelled", kDialogueIdCancel, true, false, false, 1},
+        {"record missing from Account.cfg: says so, keeps it", kDialogueIdOk, false, false, false,
+         2},
+        {"being checked: says so, keeps it", kDialogueIdOk, true, true, false, 2},
     };
     for (const auto& c : cases) {
         UiSandbox sandbox;
-        TreeFixture f({{"Alpha", ""}, {"Beta", ""}, {"Gamma", ""}});
+        TreeFixture f({{"Alpha", ""}, {"Beta", "", true, c.busy}, {"Gamma", ""}});
         if (!c.listed)
             ASSERT_TRUE(CAccountList(AppPaths::AccountListFile()).Delete("Beta"));
         sandbox.dialogue->answer = c.answer;
@@ -344,6 +347,7 @@ TEST(LeftView, DeleteAsksAndRemovesFromTreeTableAndList)
             table.push_back(e.name);
         EXPECT_EQ(table, expected) << c.name;
         EXPECT_EQ(deleted.count(), c.removed ? 1 : 0) << c.name;
+        EXPECT_EQ(std::filesystem::exists(AppPaths::AccountDir("Beta")), !c.removed) << c.name;
         if (c.messages == 2)
             EXPECT_EQ(sandbox.dialogue->calls[1].icon, kDialogueIconStop) << c.name;
     }

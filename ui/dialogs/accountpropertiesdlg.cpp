@@ -1,12 +1,14 @@
 #include "accountpropertiesdlg.h"
 
+#include "accounteditor.h"
 #include "accountfile.h"
-#include "accountlist.h"
 #include "accountmanager.h"
+#include "accountnames.h"
 #include "apppaths.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
 #include "leadingdecimal.h"
+#include "resourcelibrary.h"
 #include "setaccesspassworddlg.h"
 
 #include <QCheckBox>
@@ -197,119 +199,44 @@ void CAccountPropertiesDlg::Fail(const std::string& why)
 
 void CAccountPropertiesDlg::accept()
 {
+    using Category = AccountEditResult::Category;
     if (!table_)
         return;
-    AccountRecord edited = Edited();
-    if (edited.name != account_) {
-        std::string name = edited.name;
-        const int inUse = table_->NameInUse(name, this, &account_, 1);
-        name_->setText(QString::fromStdString(name));
-        if (inUse) {
+    const AccountEditResult result =
+        CAccountEditor(*table_).ApplyProperties(account_, Edited(), &access_);
+    if (result.name != account_) {
+        // Applied under the new name, or a failure that had to leave the account there: the
+        // dialog follows the account, so OK can be tried again.
+        account_ = result.name;
+        folder_ = table_->TranslateName(account_, 0);
+        newName_ = account_;
+        if (result.rename != CAccountManager::kRenameNothing)
+            renameResult_ = result.rename;
+    }
+    if (!result.Ok()) {
+        switch (result.category) {
+        case Category::InvalidName:
+            name_->clear();
+            [[fallthrough]];
+        case Category::BlankName:
+        case Category::NameTaken:
+            DialogueBox(result.message, LoadResourceString(AccountNames::kCaption), this,
+                        kDialogueOk,
+                        result.category == Category::InvalidName ? kDialogueIconStop
+                                                                 : kDialogueIconExclamation);
             name_->setFocus();
-            return;
+            break;
+        default:
+            Fail(result.message);
+            break;
         }
-        edited.name = name;
-    }
-    // Everything is checked before the first change, so a refusal leaves all as it was.
-    std::string bytes;
-    std::string error;
-    if (!CAccountFile::FormatAccountInf(edited, bytes, &error)) {
-        Fail(error);
         return;
     }
-    if (edited.name.size() > CAccountList::kMaxValue ||
-        edited.password.size() > CAccountList::kMaxValue ||
-        access_.size() > CAccountList::kMaxValue) {
-        Fail("a name or password is longer than 60 bytes");
-        return;
-    }
-    if (!Apply(edited))
-        return;
-    QDialog::accept();
-}
-
-bool CAccountPropertiesDlg::Apply(const AccountRecord& edited)
-{
-    // 1. The rename, and with it the folder and the table row the later steps use.
-    std::string row = folder_;
     renameResult_.reset();
-    if (edited.name != account_) {
-        const int result = table_->Rename(account_, edited.name);
-        if (result == CAccountManager::kRenameNothing) {
-            Fail("rename refused");
-            return false;
-        }
-        renameResult_ = result;
-        if (result == CAccountManager::kRenamedNow)
-            row = edited.name;
-        // Deferred (1) or redirected (2): the folder and the row keep the pending pair's
-        // old name until the running check ends.
-    }
-    newName_ = edited.name;
-
-    // A later step that fails takes an immediate rename back, so the account stays whole
-    // under its old name (folder, row and Account.cfg agree) and OK can be tried again.
-    const bool renamedNow = renameResult_ == CAccountManager::kRenamedNow;
-    const auto undoRename = [&] {
-        if (renamedNow)
-            table_->Rename(edited.name, account_);
-    };
-
-    // 2. The Account.cfg record: found by the name it has in the file, which is the name
-    // shown when the dialog opened. Its old slots are kept to put back with the name.
-    CAccountList list(AppPaths::AccountListFile());
-    std::vector<AccountListRecord> before;
-    std::optional<AccountListRecord> old;
-    if (renamedNow && list.Load(before))
-        for (const AccountListRecord& record : before)
-            if (record.name == account_) {
-                old = record;
-                break;
-            }
-    if (!list.Update(account_, &edited.name, &access_, &edited.password)) {
-        const std::string why = list.Error();
-        undoRename();
-        Fail(why);
-        return false;
-    }
-    table_->SetAccessPassword(row, access_);
-
-    // 3. The schedule.
-    const bool periodOn = edited.periodCheck == "Yes";
-    const bool wasPeriodOn = record_.periodCheck == "Yes";
-    if (periodOn && (!wasPeriodOn || edited.period != record_.period))
-        table_->SetPeriod(row, edited.period);
-    else if (!periodOn && wasPeriodOn)
-        table_->PeriodOff(row);
-    const bool dailyOn = edited.specifiedTimeCheck == "Yes";
-    const bool wasDailyOn = record_.specifiedTimeCheck == "Yes";
-    if (dailyOn && (!wasDailyOn || edited.specifiedTime != record_.specifiedTime))
-        table_->SetSpecifiedTime(row, edited.specifiedTime);
-    else if (!dailyOn && wasDailyOn)
-        table_->SpecifiedTimeOff(row);
-
-    // 4. Account.inf of the folder chosen in step 1, replaced atomically.
-    std::string error;
-    if (!CAccountFile::WriteAccountFile(AppPaths::AccountFile(row), edited, &error)) {
-        if (renamedNow) {
-            // Account.cfg already carries the new name: the rename goes back only with it.
-            // Should that fail too, the account stays whole under the new name instead, and
-            // the dialog follows it so that OK can be tried again.
-            if (old &&
-                CAccountList(AppPaths::AccountListFile())
-                    .Update(edited.name, &account_, &old->accessPassword, &old->passwordCopy)) {
-                table_->SetAccessPassword(row, old->accessPassword);
-                undoRename();
-            } else {
-                account_ = edited.name;
-                folder_ = row;
-            }
-        }
-        Fail(error);
-        return false;
-    }
-    record_ = edited;
-    account_ = edited.name;
-    folder_ = row;
-    return true;
+    if (result.rename != CAccountManager::kRenameNothing)
+        renameResult_ = result.rename;
+    record_ = Edited();
+    record_.name = result.name;
+    name_->setText(QString::fromStdString(result.name));
+    QDialog::accept();
 }

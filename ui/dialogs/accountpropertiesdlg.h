@@ -20,14 +20,12 @@ class QTimeEdit;
 // web-mail category, or Exchange profile; port; user; password; security; periodic check
 // and period; daily check and time; preview) and its access password.
 //
-// OK checks everything first (name rules with their messages, values a file line can hold,
-// 60-byte limits of Account.cfg) and changes nothing when a check fails. Then it applies, in
-// this order: the rename (at once, or deferred while the account's check runs), the
-// Account.cfg record (name, access password, password copy), the schedule of the table, and
-// the Account.inf of the account's current folder, rewritten atomically. When the Account.cfg
-// update or the Account.inf rewrite fails after an immediate rename, the rename (and the
-// Account.cfg record) are taken back first, so the account stays whole under its old name
-// and OK can be tried again.
+// OK hands the edited record to CAccountEditor::ApplyProperties, which checks everything
+// first and changes nothing when a check fails, then renames (at once, or deferred while the
+// account's check runs), updates Account.cfg, replaces Account.inf and sets the table's
+// schedule, taking every step back when a later one fails. The dialog shows the refusal
+// (the name rules' messages, or "The account could not be saved: ...") and stays open, so
+// OK can be tried again.
 //
 //     CAccountPropertiesDlg dlg(&table, name, plugins, this);
 //     if (dlg.exec() == QDialog::Accepted) tree.Rename(name, dlg.NewName());
@@ -73,7 +71,6 @@ public slots:
 
 private:
     AccountRecord Edited() const;
-    bool Apply(const AccountRecord& edited);
     void Fail(const std::string& why);
 
     CAccountManager* table_;

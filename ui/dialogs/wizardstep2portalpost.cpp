@@ -53,5 +53,5 @@ bool CWizardStep2Portalpost::validatePage()
         WizardWarning(this, 61381);
         return false;
     }
-    return true;
+    return !WizardPasswordRefused(this, Password());
 }

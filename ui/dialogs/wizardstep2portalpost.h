@@ -11,7 +11,8 @@ class QLineEdit;
 
 // The step-2 page of a web-mail ("Portalpost") account: the provider category (list, the
 // plug-in's categories in order, the first selected), user name and password (at most 60
-// characters). The category takes the server's place. Next checks user name, then password.
+// characters). The category takes the server's place. Next checks user name, then password
+// (present, and holding no line break or zero byte).
 class CWizardStep2Portalpost : public QWizardPage
 {
     Q_OBJECT

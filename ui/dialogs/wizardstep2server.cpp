@@ -158,7 +158,7 @@ bool CWizardStep2Server::validatePage()
         WizardWarning(this, failure);
         return false;
     }
-    return true;
+    return !WizardPasswordRefused(this, Password());
 }
 
 void CWizardStep2Server::TestConnection()
@@ -167,6 +167,8 @@ void CWizardStep2Server::TestConnection()
         WizardWarning(this, failure);
         return;
     }
+    if (WizardPasswordRefused(this, Password()))
+        return;
     CConnectionTester::Target target{kind_,      Server(),   QString::fromStdString(Port()).toInt(),
                                      Security(), UserName(), Password()};
     if (tester_->Start(target)) {

@@ -18,7 +18,7 @@ class QPushButton;
 // tries the entered values once without storing anything. Choosing a security puts the
 // matching standard port into the port field while the field holds a standard port or
 // nothing (a port the user typed is kept). Next checks, in this order, server, user name,
-// password, showing the first failure.
+// password (present, and holding no line break or zero byte), showing the first failure.
 class CWizardStep2Server : public QWizardPage
 {
     Q_OBJECT

@@ -1,0 +1,316 @@
+#include "accounteditor.h"
+
+#include "accountfile.h"
+#include "accountlist.h"
+#include "accountlock.h"
+#include "accountmanager.h"
+#include "accountmoves.h"
+#include "accountnames.h"
+#include "apppaths.h"
+#include "crashpoint.h"
+#include "passwordrule.h"
+#include "resourcelibrary.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace
+{
+
+using Category = AccountEditResult::Category;
+
+AccountEditResult Refuse(Category category, std::string message, const std::string& name)
+{
+    AccountEditResult r;
+    r.category = category;
+    r.message = std::move(message);
+    r.name = name;
+    return r;
+}
+
+std::string Text(unsigned id, const char* fallback)
+{
+    std::string text = LoadResourceString(id);
+    return text.empty() ? std::string(fallback) : text;
+}
+
+bool FolderExists(const std::string& account)
+{
+    struct stat st {
+    };
+    return ::lstat(AppPaths::AccountDir(account).c_str(), &st) == 0;
+}
+
+const AccountListRecord* FindRecord(const std::vector<AccountListRecord>& records,
+                                    const std::string& name)
+{
+    auto it = std::find_if(records.begin(), records.end(),
+                           [&](const AccountListRecord& r) { return r.name == name; });
+    return it == records.end() ? nullptr : &*it;
+}
+
+std::string FolderInTheWay(const std::string& name)
+{
+    return "The folder " + AppPaths::AccountDir(name) +
+           " is in the way (left by an earlier account?); move it elsewhere and try again.";
+}
+
+} // namespace
+
+CAccountEditor::CAccountEditor(CAccountManager& table, std::chrono::milliseconds lockWait)
+    : table_(table), lockWait_(lockWait)
+{
+}
+
+std::string CAccountEditor::BusyMessage(const std::string& account)
+{
+    return account + " is being checked; try again when the check ends.";
+}
+
+AccountEditResult CAccountEditor::Rename(const std::string& account, const std::string& newName)
+{
+    return Edit(account, newName, nullptr, nullptr);
+}
+
+AccountEditResult CAccountEditor::ApplyProperties(const std::string& account,
+                                                  const AccountRecord& edited,
+                                                  const std::string* accessPassword)
+{
+    return Edit(account, edited.name, &edited, accessPassword);
+}
+
+AccountEditResult CAccountEditor::Edit(const std::string& account, std::string newName,
+                                       const AccountRecord* edited,
+                                       const std::string* accessPassword)
+{
+    // 1. Every value is checked before anything changes.
+    bool renaming = newName != account;
+    if (renaming) {
+        switch (AccountNames::Check(newName)) {
+        case AccountNames::Problem::ForbiddenCharacter:
+            return Refuse(Category::InvalidName,
+                          Text(AccountNames::kBadCharacterText,
+                               "An account name cannot contain \\ / : * ? \" < > |."),
+                          account);
+        case AccountNames::Problem::Blank:
+            return Refuse(Category::BlankName,
+                          Text(AccountNames::kBlankText, "Please enter a name for the account."),
+                          account);
+        case AccountNames::Problem::None:
+            break;
+        }
+        renaming = newName != account; // only blanks around it were typed
+    }
+    AccountRecord record;
+    if (edited) {
+        record = *edited;
+        record.name = newName;
+        if (newName.size() > CAccountList::kMaxValue ||
+            record.password.size() > CAccountList::kMaxValue ||
+            (accessPassword && accessPassword->size() > CAccountList::kMaxValue))
+            return Refuse(Category::InvalidValue, "a name or password is longer than 60 bytes",
+                          account);
+        std::string problem = PasswordRule::Problem(record.password);
+        std::string bytes;
+        if (problem.empty())
+            CAccountFile::FormatAccountInf(record, bytes, &problem);
+        if (!problem.empty())
+            return Refuse(Category::InvalidValue, problem, account);
+    } else if (newName.size() > CAccountList::kMaxValue) {
+        return Refuse(Category::InvalidValue, "The account name is longer than 60 bytes.", account);
+    }
+
+    // 2. The name check and the write are one step against every other writer.
+    const std::string listPath = AppPaths::AccountListFile();
+    CAccountList::WriteLock listLock(listPath);
+    CAccountList list(listPath);
+    std::vector<AccountListRecord> records;
+    if (!list.Load(records))
+        return Refuse(Category::WriteFailed, list.Error(), account);
+    const AccountListRecord* listed = FindRecord(records, account);
+    if (!listed)
+        return Refuse(Category::NoSuchAccount, "There is no account named \"" + account + "\".",
+                      account);
+    const AccountListRecord before = *listed;
+    if (renaming) {
+        bool taken = std::any_of(records.begin(), records.end(), [&](const AccountListRecord& r) {
+            return r.name != account && AccountNames::SameIgnoringCase(r.name, newName);
+        });
+        // The table knows the names that waiting renames claim.
+        if (!taken && !AccountNames::SameIgnoringCase(newName, account))
+            taken = table_.NameTaken(newName);
+        if (taken)
+            return Refuse(
+                Category::NameTaken,
+                Text(AccountNames::kNameInUseText, "An account with this name already exists."),
+                account);
+    }
+
+    // The row and the folder keep the old name while a rename waits for a check.
+    const std::string folder = table_.TranslateName(account, 0);
+    CAccountLock lock;
+    if (renaming && FolderExists(folder) &&
+        lock.Acquire(AppPaths::AccountDir(folder), lockWait_) == CAccountLock::Outcome::Busy)
+        return Refuse(Category::Busy, BusyMessage(account), account);
+
+    return table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
+        auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const AccountEntry& e) { return e.name == folder; });
+        int kind = CAccountManager::kRenameNothing;
+        if (renaming)
+            kind = account != folder                          ? CAccountManager::kRenameRedirected
+                   : (row != rows.end() && row->IsBusyOnly()) ? CAccountManager::kRenameDeferred
+                                                              : CAccountManager::kRenamedNow;
+        if (renaming && newName != folder && FolderExists(newName))
+            return Refuse(Category::WriteFailed, FolderInTheWay(newName), account);
+
+        AccountRecord stored;
+        stored.name = folder;
+        const bool readable =
+            CAccountFile::ReadAccountFile(AppPaths::AccountFile(folder), stored) == 1;
+
+        std::string error;
+        CAccountMoves moves(listPath);
+        const AccountMove move{AccountMove::Kind::Rename, folder, newName};
+        const bool journalled = renaming && newName != folder;
+        if (journalled && !moves.Add(move, &error))
+            return Refuse(Category::WriteFailed, error, account);
+        CrashPoint("accountedit.journal");
+        const auto forget = [&] {
+            if (journalled)
+                moves.Drop(move);
+        };
+
+        if (kind == CAccountManager::kRenamedNow &&
+            table_.Rename(folder, newName, &error) != CAccountManager::kRenamedNow) {
+            forget();
+            return Refuse(Category::WriteFailed,
+                          error.empty() ? "The account could not be renamed." : error, account);
+        }
+        CrashPoint("accountedit.folder");
+
+        // 3. Account.cfg, the commit point.
+        if (!list.Update(account, renaming ? &newName : nullptr, accessPassword,
+                         edited ? &record.password : nullptr)) {
+            error = list.Error();
+            if (kind == CAccountManager::kRenamedNow)
+                table_.Rename(newName, account);
+            forget();
+            return Refuse(Category::WriteFailed, error, account);
+        }
+        CrashPoint("accountedit.list");
+        if (kind == CAccountManager::kRenameDeferred || kind == CAccountManager::kRenameRedirected)
+            table_.Rename(account, newName);
+
+        // 4. Account.inf in the folder that holds the files now. Its section line names
+        // the account, so a rename alone rewrites it too.
+        const std::string filesIn = kind == CAccountManager::kRenamedNow ? newName : folder;
+        AccountRecord renamedOnly = stored;
+        renamedOnly.name = newName;
+        const AccountRecord* inf = edited                   ? &record
+                                   : (renaming && readable) ? &renamedOnly
+                                                            : nullptr;
+        if (inf && !CAccountFile::WriteAccountFile(AppPaths::AccountFile(filesIn), *inf, &error)) {
+            if (list.Update(renaming ? newName : account, renaming ? &account : nullptr,
+                            &before.accessPassword, &before.passwordCopy)) {
+                if (renaming)
+                    table_.Rename(newName, account);
+                forget();
+                return Refuse(Category::WriteFailed, error, account);
+            }
+            // Account.cfg cannot go back: the account stays whole under the new name, with
+            // the Account.inf it had, and the edit can be tried again under that name.
+            if (kind == CAccountManager::kRenamedNow)
+                forget();
+            AccountEditResult r = Refuse(Category::WriteFailed, error, newName);
+            r.rename = kind;
+            return r;
+        }
+        CrashPoint("accountedit.inf");
+
+        // 5. The table follows the files.
+        const std::string rowName = kind == CAccountManager::kRenamedNow ? newName : folder;
+        if (accessPassword)
+            table_.SetAccessPassword(rowName, *accessPassword);
+        if (edited) {
+            const bool periodOn = record.periodCheck == "Yes";
+            const bool wasPeriodOn = stored.periodCheck == "Yes";
+            if (periodOn && (!wasPeriodOn || record.period != stored.period))
+                table_.SetPeriod(rowName, record.period);
+            else if (!periodOn && wasPeriodOn)
+                table_.PeriodOff(rowName);
+            const bool dailyOn = record.specifiedTimeCheck == "Yes";
+            const bool wasDailyOn = stored.specifiedTimeCheck == "Yes";
+            if (dailyOn && (!wasDailyOn || record.specifiedTime != stored.specifiedTime))
+                table_.SetSpecifiedTime(rowName, record.specifiedTime);
+            else if (!dailyOn && wasDailyOn)
+                table_.SpecifiedTimeOff(rowName);
+        }
+        // A rename that waits keeps its journal entry until its folder has moved (the next
+        // start settles it when the program is killed before).
+        if (kind == CAccountManager::kRenamedNow)
+            forget();
+        CrashPoint("accountedit.done");
+        AccountEditResult r;
+        r.rename = kind;
+        r.name = newName;
+        return r;
+    });
+}
+
+AccountEditResult CAccountEditor::Remove(const std::string& account)
+{
+    const std::string listPath = AppPaths::AccountListFile();
+    CAccountList::WriteLock listLock(listPath);
+    CAccountList list(listPath);
+    std::vector<AccountListRecord> records;
+    if (!list.Load(records))
+        return Refuse(Category::WriteFailed, list.Error(), account);
+    if (!FindRecord(records, account))
+        return Refuse(Category::NoSuchAccount, "There is no account named \"" + account + "\".",
+                      account);
+    // A rename that waits means a check of the account is running in this process.
+    const std::string folder = table_.TranslateName(account, 0);
+    if (folder != account)
+        return Refuse(Category::Busy, BusyMessage(account), account);
+    CAccountLock lock;
+    if (FolderExists(folder) &&
+        lock.Acquire(AppPaths::AccountDir(folder), lockWait_) == CAccountLock::Outcome::Busy)
+        return Refuse(Category::Busy, BusyMessage(account), account);
+
+    return table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
+        auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const AccountEntry& e) { return e.name == folder; });
+        if (row != rows.end() && row->IsBusyOnly())
+            return Refuse(Category::Busy, BusyMessage(account), account);
+
+        std::string error;
+        CAccountMoves moves(listPath);
+        const AccountMove move{AccountMove::Kind::Remove, folder, {}};
+        if (!moves.Add(move, &error))
+            return Refuse(Category::WriteFailed, error, account);
+        CrashPoint("accountedit.remove.journal");
+        if (!list.Delete(account)) {
+            error = list.Error();
+            moves.Drop(move);
+            return Refuse(Category::WriteFailed, error, account);
+        }
+        CrashPoint("accountedit.remove.list");
+        table_.Remove(folder);
+        std::error_code ec;
+        std::filesystem::remove_all(AppPaths::AccountDir(folder), ec);
+        CrashPoint("accountedit.remove.folder");
+        AccountEditResult r;
+        r.name = account;
+        if (ec) {
+            // The account is gone; its files go at the next start (the journal keeps the
+            // removal until then).
+            r.message = "The folder " + AppPaths::AccountDir(folder) +
+                        " could not be removed yet: " + ec.message();
+            return r;
+        }
+        moves.Drop(move);
+        return r;
+    });
+}
