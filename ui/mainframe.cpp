@@ -339,7 +339,7 @@ void CMainFrame::ReadMail()
     list_->MarkSelectedRead();
     CRegSettings settings;
     settings.LoadGeneral();
-    StartMailClientCommand(settings.general.mailClientPath);
+    StartMailClientCommand(settings.general.mailClientPath.Get());
 }
 
 void CMainFrame::Restore()
