@@ -26,8 +26,8 @@ class WorkerObserver;
 // Scan (per second, counter 1..60; 60 is a minute tick), in named steps, each over the rows
 // in table order:
 // - survey: any-requested and any-busy;
-// - finalise rows: a Done row hangs up its dial-up connection when no other row holds it and
-//   nothing is requested or busy, applies a rename that waited, and becomes Idle;
+// - finalise rows: a Done row hangs up its dial-up connection when no other row holds it, no
+//   check runs and none waits to start, applies a rename that waited, and becomes Idle;
 // - start checks: a Requested row (with checking enabled) starts when allowed: web mail and
 //   Exchange one check at a time each, an Exchange request dropped while a session is logged
 //   on, only usable accounts, and only once the network is up (else the request is dropped);
