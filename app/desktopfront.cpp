@@ -175,7 +175,7 @@ int DesktopFront::Run(int argc, char** argv)
     const bool haveAccounts = frame.FillTree();
     reloader.Start();
     settings.LoadGeneral();
-    const bool minimum = std::atoi(settings.general.minimum.c_str()) != 0;
+    const bool minimum = settings.general.minimum.Get();
     // An exit asked for while the engine loaded leaves the window hidden.
     if (!frame.Exiting())
         frame.StartShown(minimum, !haveAccounts);

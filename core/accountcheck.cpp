@@ -34,7 +34,7 @@ std::optional<int> ReadTimeOut(const CheckServices& services)
     CRegSettings settings;
     if (settings.LoadNetwork() != 1)
         return std::nullopt;
-    return SettingNumber(settings.network.timeOut);
+    return settings.network.TimeOutSeconds();
 }
 
 // Shows the checking animation for the selected account and stops it again. It stops

@@ -15,8 +15,8 @@ void LoadAllFromSettings(CAccountManager& accounts)
 {
     CRegSettings settings;
     settings.LoadGeneral();
-    accounts.LoadAll(settings.general.defaultExchange,
-                     static_cast<int>(settings.general.autoStartExchange));
+    accounts.LoadAll(settings.general.defaultExchange.Get(),
+                     static_cast<int>(settings.general.autoStartExchange.Get()));
 }
 } // namespace
 

@@ -72,7 +72,8 @@ AccountEntry* CCheckWorker::FindRow(std::vector<AccountEntry>& rows, const std::
 {
     for (size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].name == name) {
-            *index = i;
+            if (index)
+                *index = i;
             return &rows[i];
         }
     }
@@ -82,145 +83,69 @@ AccountEntry* CCheckWorker::FindRow(std::vector<AccountEntry>& rows, const std::
 bool CCheckWorker::ScanOnce()
 {
     seconds_ = seconds_ >= kSecondsPerMinuteTick ? 1 : seconds_ + 1;
-    ScanState scan;
+    ScanState scan = Survey();
     scan.minuteTick = seconds_ == kSecondsPerMinuteTick;
-    accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
-        for (const AccountEntry& row : rows) {
-            scan.anyRequested = scan.anyRequested || row.requested != 0;
-            scan.anyBusy = scan.anyBusy || row.busy != 0;
-        }
-    });
-
-    size_t index = 0;
-    for (;;) {
-        Pending work = accounts_.WithTable(
-            [&](std::vector<AccountEntry>& rows) { return ScanRows(rows, index, scan); });
-        if (work.step == Step::None)
-            break;
-
-        if (work.step == Step::HangUp) {
-            network_.HangUp(work.connection);
-            accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
-                size_t at = 0;
-                if (FindRow(rows, work.name, &at) && rows[at].IsDone()) {
-                    rows[at].connectionHandle = 0; // hung up: nothing left to hang up
-                    Finalise(rows, at);
-                    Timers(rows[at], scan);
-                    index = at + 1;
-                }
-                // A row removed meanwhile: the next row has moved to `index`.
-            });
-            continue;
-        }
-
-        // Step::Start: the network may take long (dialling), so without the lock.
-        int64_t connection = 0;
-        const int networkUp = network_.EnsureNetwork(connection);
-        bool started = false;
-        int64_t orphan = 0;
-        accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
-            size_t at = 0;
-            AccountEntry* row = FindRow(rows, work.name, &at);
-            if (!row || !row->IsRequested()) {
-                // Removed, or changed by the user meanwhile: no check, and a connection
-                // opened for it is nobody's.
-                orphan = networkUp ? connection : 0;
-                if (row) {
-                    Timers(*row, scan);
-                    index = at + 1;
-                }
-                return;
-            }
-            if (networkUp) {
-                row->busy = 1;
-                row->requested = 0;
-                row->idle = 0;
-                row->connectionHandle = connection;
-                started = true;
-                index = at; // timers after the start
-            } else {
-                row->requested = 0;
-                row->busy = 0;
-                row->idle = 1;
-                row->connectionHandle = 0;
-                if (observer_)
-                    observer_->RequestDropped(row->name);
-                Timers(*row, scan);
-                index = at + 1;
-            }
-        });
-        if (orphan != 0)
-            network_.HangUp(orphan);
-        if (!started)
-            continue;
-
-        launcher_.StartCheck(work.name);
-        scan.anyBusy = true;
-        if (work.kind == kKindWebMail)
-            webMailRunning_ = true;
-        else if (work.kind == kKindExchange)
-            exchangeRunning_ = true;
-        accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
-            size_t at = 0;
-            if (observer_)
-                observer_->CheckStarted(work.name);
-            if (FindRow(rows, work.name, &at)) {
-                Timers(rows[at], scan);
-                index = at + 1;
-            }
-        });
-    }
+    // Finalising first frees the web-mail and Exchange slots for requests of this scan.
+    FinaliseRows(scan);
+    StartChecks(scan);
+    // Last, so that a row requested by its timer starts at the next scan.
+    RequestsFromTimers(scan);
     return scan.anyBusy;
 }
 
-CCheckWorker::Pending CCheckWorker::ScanRows(std::vector<AccountEntry>& rows, size_t& index,
-                                             ScanState& scan)
+CCheckWorker::ScanState CCheckWorker::Survey()
 {
-    for (; index < rows.size(); ++index) {
-        AccountEntry& row = rows[index];
-        if (row.name.empty()) {
-            Timers(row, scan);
-            continue;
+    ScanState scan;
+    accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
+        for (const AccountEntry& row : rows) {
+            scan.anyRequested = scan.anyRequested || row.IsRequested();
+            scan.anyBusy = scan.anyBusy || row.IsBusy();
         }
-        if (row.IsDone()) {
-            // While the program exits no request can start, so a pending one does not
-            // keep the connection up (else it would stay open after the program ended).
-            const bool requestsWait = scan.anyRequested && state_.checkingEnabled.load() != 0;
-            if (row.connectionHandle != 0 && !requestsWait && !scan.anyBusy) {
-                bool shared = false;
-                for (size_t i = 0; i < rows.size(); ++i)
-                    shared =
-                        shared || (i != index && rows[i].connectionHandle == row.connectionHandle);
-                if (!shared)
-                    return {Step::HangUp, row.name, row.connectionHandle, row.kind};
-            }
-            Finalise(rows, index);
-            Timers(rows[index], scan);
-            continue;
-        }
-        if (row.IsRequested() && state_.checkingEnabled.load() != 0) {
-            if (row.kind == kKindExchange && state_.exchangeLoggedOn.load() == 1) {
-                // The logged-on session reports new mail by itself.
-                row.requested = 0;
-                row.idle = 0;
-                if (observer_)
-                    observer_->RequestDropped(row.name);
-                Timers(row, scan);
+    });
+    return scan;
+}
+
+bool CCheckWorker::NeedsHangUp(const std::vector<AccountEntry>& rows, size_t index,
+                               const ScanState& scan) const
+{
+    const int64_t connection = rows[index].connectionHandle;
+    if (connection == 0 || scan.anyBusy)
+        return false;
+    // While the program exits no request can start, so a pending one does not keep the
+    // connection up (else it would stay open after the program ended).
+    if (scan.anyRequested && state_.checkingEnabled.load() != 0)
+        return false;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (i != index && rows[i].connectionHandle == connection)
+            return false;
+    return true;
+}
+
+void CCheckWorker::FinaliseRows(const ScanState& scan)
+{
+    // Rows whose connection is hung up (without the lock: it may take long) before they are
+    // finalised. They keep their handle meanwhile, so a later row sharing it keeps it up.
+    std::vector<std::pair<std::string, int64_t>> hangUps;
+    accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].name.empty() || !rows[i].IsDone())
                 continue;
-            }
-            bool mayStart = row.usable == 1;
-            if (row.kind == kKindWebMail)
-                mayStart = mayStart && !webMailRunning_;
-            else if (row.kind == kKindExchange)
-                mayStart = mayStart && !exchangeRunning_;
-            if (row.usable != 1 && observer_)
-                observer_->NotUsable(row.name);
-            if (mayStart)
-                return {Step::Start, row.name, 0, row.kind};
+            if (NeedsHangUp(rows, i, scan))
+                hangUps.emplace_back(rows[i].name, rows[i].connectionHandle);
+            else
+                Finalise(rows, i);
         }
-        Timers(row, scan);
+    });
+    for (const auto& hangUp : hangUps) {
+        network_.HangUp(hangUp.second);
+        accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
+            size_t at = 0;
+            if (FindRow(rows, hangUp.first, &at) && rows[at].IsDone()) {
+                rows[at].connectionHandle = 0; // hung up: nothing left to hang up
+                Finalise(rows, at);
+            }
+        });
     }
-    return {};
 }
 
 void CCheckWorker::Finalise(std::vector<AccountEntry>& rows, size_t index)
@@ -230,18 +155,114 @@ void CCheckWorker::Finalise(std::vector<AccountEntry>& rows, size_t index)
     AccountEntry* row = &rows[index];
     if (row->name != nowNamed) {
         // The rename renames the row it finds; make sure it is this one.
-        size_t at = index;
-        if (AccountEntry* renamed = FindRow(rows, nowNamed, &at))
+        if (AccountEntry* renamed = FindRow(rows, nowNamed))
             row = renamed;
     }
     if (row->kind == kKindWebMail)
         webMailRunning_ = false;
     else if (row->kind == kKindExchange)
         exchangeRunning_ = false;
-    row->idle = 1;
+    row->checkState = CheckState::Idle;
     row->connectionHandle = 0;
     if (observer_)
         observer_->Finalised(name, nowNamed);
+}
+
+std::vector<CCheckWorker::StartCandidate> CCheckWorker::Candidates(std::vector<AccountEntry>& rows)
+{
+    std::vector<StartCandidate> candidates;
+    for (AccountEntry& row : rows) {
+        if (row.name.empty() || !row.IsRequested())
+            continue;
+        if (row.kind == kKindExchange && state_.exchangeLoggedOn.load() == 1) {
+            // The logged-on session reports new mail by itself.
+            row.checkState = CheckState::Done;
+            if (observer_)
+                observer_->RequestDropped(row.name);
+            continue;
+        }
+        if (row.usable != 1) {
+            // It stays Requested, so further requests for it are dropped by the table.
+            if (observer_)
+                observer_->NotUsable(row.name);
+            continue;
+        }
+        candidates.push_back({row.name, row.kind});
+    }
+    return candidates;
+}
+
+bool CCheckWorker::KindMayStart(int kind) const
+{
+    if (kind == kKindWebMail)
+        return !webMailRunning_;
+    if (kind == kKindExchange)
+        return !exchangeRunning_;
+    return true;
+}
+
+void CCheckWorker::StartChecks(ScanState& scan)
+{
+    if (state_.checkingEnabled.load() == 0)
+        return; // requests wait while the program exits
+    const std::vector<StartCandidate> candidates =
+        accounts_.WithTable([&](std::vector<AccountEntry>& rows) { return Candidates(rows); });
+    for (const StartCandidate& candidate : candidates) {
+        // Asked again for each: a start before it may have taken its kind's one slot, and
+        // the user may have begun to exit while the network was asked for.
+        if (KindMayStart(candidate.kind) && state_.checkingEnabled.load() != 0)
+            Start(candidate, scan);
+    }
+}
+
+void CCheckWorker::Start(const StartCandidate& candidate, ScanState& scan)
+{
+    // The network may take long (dialling), so without the lock.
+    int64_t connection = 0;
+    const bool networkUp = network_.EnsureNetwork(connection) != 0;
+    bool started = false;
+    int64_t orphan = 0;
+    accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
+        AccountEntry* row = FindRow(rows, candidate.name);
+        if (!row || !row->IsRequested()) {
+            // Removed, or changed by the user meanwhile: no check, and a connection opened
+            // for it is nobody's.
+            orphan = networkUp ? connection : 0;
+            return;
+        }
+        if (!networkUp) {
+            row->checkState = CheckState::Idle;
+            row->connectionHandle = 0;
+            if (observer_)
+                observer_->RequestDropped(row->name);
+            return;
+        }
+        row->checkState = CheckState::Busy;
+        row->connectionHandle = connection;
+        started = true;
+    });
+    if (orphan != 0)
+        network_.HangUp(orphan);
+    if (!started)
+        return;
+
+    launcher_.StartCheck(candidate.name);
+    scan.anyBusy = true;
+    if (candidate.kind == kKindWebMail)
+        webMailRunning_ = true;
+    else if (candidate.kind == kKindExchange)
+        exchangeRunning_ = true;
+    if (observer_)
+        accounts_.WithTable(
+            [&](std::vector<AccountEntry>&) { observer_->CheckStarted(candidate.name); });
+}
+
+void CCheckWorker::RequestsFromTimers(const ScanState& scan)
+{
+    accounts_.WithTable([&](std::vector<AccountEntry>& rows) {
+        for (AccountEntry& row : rows)
+            Timers(row, scan);
+    });
 }
 
 void CCheckWorker::Timers(AccountEntry& row, const ScanState& scan)
@@ -250,8 +271,7 @@ void CCheckWorker::Timers(AccountEntry& row, const ScanState& scan)
         ++row.minutesElapsed;
         if (row.minutesElapsed >= row.periodMinutes && row.IsIdle()) {
             row.minutesElapsed = 0;
-            row.idle = 0;
-            row.requested = 1;
+            row.checkState = CheckState::Requested;
         }
     }
     if (row.specifiedSeconds >= 0) {
@@ -264,8 +284,7 @@ void CCheckWorker::Timers(AccountEntry& row, const ScanState& scan)
         // at again at the next scan of the same minute.
         if (d > 0 && d < kDailyWindow && row.specifiedFired == 0 && row.IsIdle()) {
             row.specifiedFired = 1;
-            row.idle = 0;
-            row.requested = 1;
+            row.checkState = CheckState::Requested;
         }
     }
 }

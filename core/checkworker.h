@@ -23,13 +23,16 @@ class WorkerObserver;
 // waited, sets the row Idle). It runs until checking is disabled and nothing is left to
 // finish, then posts Close to the front.
 //
-// Scan (per second, counter 1..60; 60 is a minute tick):
-// - first pass under the table lock: any-requested and any-busy;
-// - second pass, row by row in table order: Done -> finalise; Requested (and checking
-//   enabled) -> start when allowed: web mail and Exchange one check at a time each, an
-//   Exchange request dropped while a session is logged on, only usable accounts;
-//   then the periodic timer (minute ticks) and the daily timer (fires once in the minute
-//   after its time, again the next day).
+// Scan (per second, counter 1..60; 60 is a minute tick), in named steps, each over the rows
+// in table order:
+// - survey: any-requested and any-busy;
+// - finalise rows: a Done row hangs up its dial-up connection when no other row holds it, no
+//   check runs and none waits to start, applies a rename that waited, and becomes Idle;
+// - start checks: a Requested row (with checking enabled) starts when allowed: web mail and
+//   Exchange one check at a time each, an Exchange request dropped while a session is logged
+//   on, only usable accounts, and only once the network is up (else the request is dropped);
+// - requests from timers: the periodic timer (minute ticks) and the daily timer (fires once
+//   in the minute after its time, again the next day) request Idle rows.
 // The table lock is released around EnsureNetwork, HangUp and StartCheck; afterwards the
 // row is found again by name, since the user may have removed or added accounts.
 //
@@ -73,21 +76,31 @@ private:
         bool anyBusy = false;
         bool minuteTick = false;
     };
-    enum class Step { None, HangUp, Start };
-    struct Pending {
-        Step step = Step::None;
+    // A Requested row that may start once its kind allows it and the network is up.
+    struct StartCandidate {
         std::string name;
-        int64_t connection = 0;
         int kind = 0;
     };
 
     bool KeepRunning();
-    // Handles rows from `index` on until one needs the lock released; returns that work.
-    Pending ScanRows(std::vector<AccountEntry>& rows, size_t& index, ScanState& scan);
+
+    // The steps of a scan, in this order.
+    ScanState Survey();
+    void FinaliseRows(const ScanState& scan);
+    void StartChecks(ScanState& scan);
+    void RequestsFromTimers(const ScanState& scan);
+
+    // Finalising: whether the Done row at `index` hangs up its connection first.
+    bool NeedsHangUp(const std::vector<AccountEntry>& rows, size_t index,
+                     const ScanState& scan) const;
     void Finalise(std::vector<AccountEntry>& rows, size_t index);
+    // Starting: drops what cannot be asked for, and lists the rest.
+    std::vector<StartCandidate> Candidates(std::vector<AccountEntry>& rows);
+    bool KindMayStart(int kind) const;
+    void Start(const StartCandidate& candidate, ScanState& scan);
     void Timers(AccountEntry& row, const ScanState& scan);
     static AccountEntry* FindRow(std::vector<AccountEntry>& rows, const std::string& name,
-                                 size_t* index);
+                                 size_t* index = nullptr);
 
     CAccountManager& accounts_;
     CEngineState& state_;

@@ -19,11 +19,14 @@ int CDialupNetwork::EnsureNetwork(int64_t& connection)
     CRegSettings settings;
     // Unreadable settings read as empty values: then only the system's test decides.
     settings.LoadNetwork();
+    // The link compares the stored forms; hand it the values as every other reader of the
+    // settings sees them.
+    const CRegSettings::Network& n = settings.network;
     DialupLink::Settings s;
-    s.useConnection = settings.network.useConnection;
-    s.dialupEntry = settings.network.dialupEntry;
-    s.autoHangupAfterCheck = settings.network.autoHangupAfterCheck;
-    s.useExistDialup = settings.network.useExistDialup;
+    s.useConnection = std::to_string(n.useConnection.Get());
+    s.dialupEntry = n.dialupEntry.Get();
+    s.autoHangupAfterCheck = n.autoHangupAfterCheck.Get() ? "1" : "0";
+    s.useExistDialup = n.useExistDialup.Get() ? "1" : "0";
     return link_.EnsureNetwork(s, &connection);
 }
 

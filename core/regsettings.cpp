@@ -5,12 +5,109 @@
 #include "mailclientlist.h"
 #include "programkey.h"
 
+#include <functional>
+#include <span>
+#include <variant>
 #include <vector>
 
 namespace
 {
 
 constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
+
+using General = CRegSettings::General;
+using Network = CRegSettings::Network;
+using Notify = CRegSettings::Notify;
+
+// The kind of a value is the type of its member: text, switch, number or DWORD.
+template <class Group>
+using Member = std::variant<SettingValue<std::string> Group::*, SettingValue<bool> Group::*,
+                            SettingValue<int> Group::*, SettingValue<uint32_t> Group::*>;
+
+template <class Group> struct Field {
+    const char* name;
+    Member<Group> member;
+    size_t readSize = CRegSettings::kValueSize;
+};
+
+template <class Group> struct Table {
+    const char* key;
+    std::span<const Field<Group>> fields;
+};
+
+const Field<General> kGeneralFields[] = {
+    {"Startup", &General::startup},
+    {"Minimum", &General::minimum, CRegSettings::kShortValueSize},
+    {"MailClient", &General::mailClient},
+    {"MailClientPath", &General::mailClientPath},
+    {"DefaultExchange", &General::defaultExchange},
+    {"AutoStartExchange", &General::autoStartExchange},
+};
+
+const Field<Network> kNetworkFields[] = {
+    {"UseConnection", &Network::useConnection},
+    {"DialupEntry", &Network::dialupEntry},
+    {"AutoHangupAfterCheck", &Network::autoHangupAfterCheck},
+    {"UseExistDialup", &Network::useExistDialup},
+    // The spelling the value was always written under; value names ignore case, so readers
+    // asking for "TimeOut" find it too.
+    {"Timeout", &Network::timeOut, CRegSettings::kShortValueSize},
+    {"ShowProgress", &Network::showProgress},
+};
+
+const Field<Notify> kNotifyFields[] = {
+    {"FlashIcon", &Notify::flashIcon},
+    {"MailLED", &Notify::mailLed},
+    {"MailClient", &Notify::mailClient},
+    {"3dEffect", &Notify::effect3d},
+    {"Message", &Notify::message},
+    {"Sound", &Notify::sound},
+    {"SoundFileName", &Notify::soundFileName},
+};
+
+const Table<General> kGeneral{"General", kGeneralFields};
+const Table<Network> kNetwork{"Network", kNetworkFields};
+const Table<Notify> kNotify{"Notify", kNotifyFields};
+
+// Calls f(field, value) for every value of the group, in table order.
+template <class Group, class F> void ForEachValue(Group& group, const Table<Group>& table, F&& f)
+{
+    for (const Field<Group>& field : table.fields)
+        std::visit([&](auto member) { f(field, group.*member); }, field.member);
+}
+
+template <class Group> int LoadGroup(CRegistryKey& key, const Table<Group>& table, Group& group)
+{
+    const bool open = key.Open(kUser, ProgramKey::Path(table.key));
+    ForEachValue(group, table, [&](const Field<Group>& field, auto& value) {
+        if (open)
+            value.Load(key, field.name, field.readSize);
+        else
+            value.Forget();
+    });
+    if (open)
+        key.Close();
+    return open ? 1 : 0;
+}
+
+// Writes every value into the open key; false when one could not be written.
+template <class Group> bool WriteGroup(CRegistryKey& key, const Table<Group>& table, Group& group)
+{
+    bool ok = true;
+    ForEachValue(group, table, [&](const Field<Group>& field, auto& value) {
+        ok = value.Save(key, field.name) && ok;
+    });
+    return ok;
+}
+
+template <class Group> int SaveGroup(CRegistryKey& key, const Table<Group>& table, Group& group)
+{
+    if (!key.Open(kUser, ProgramKey::Path(table.key)))
+        return 0;
+    WriteGroup(key, table, group);
+    key.Close();
+    return 1;
+}
 
 enum class Ensured { Existed, Created, Failed };
 
@@ -25,38 +122,43 @@ Ensured EnsureKey(const std::string& path)
     return Ensured::Created;
 }
 
-struct DefaultValue {
+using DefaultsWriter = std::function<bool(CRegistryKey&)>;
+
+// Ensures the group and, only when it was created now, writes its defaults. False on failure.
+bool EnsureGroup(const std::string& group, const DefaultsWriter& writeDefaults)
+{
+    std::string path = ProgramKey::Path(group);
+    Ensured state = EnsureKey(path);
+    if (state == Ensured::Failed)
+        return false;
+    if (state == Ensured::Existed || !writeDefaults)
+        return true;
+    CRegistryKey key;
+    return key.Open(kUser, path) && writeDefaults(key);
+}
+
+template <class Group> bool EnsureGroup(const Table<Group>& table, Group& defaults)
+{
+    return EnsureGroup(table.key,
+                       [&](CRegistryKey& key) { return WriteGroup(key, table, defaults); });
+}
+
+// The 3D notifier's options are read by the notifier itself; only their first defaults are
+// written here.
+struct OptionDefault {
     const char* name;
     std::string text;
     bool isDword;
     uint32_t number;
 };
 
-DefaultValue Sz(const char* name, std::string text)
+OptionDefault Sz(const char* name, std::string text)
 {
     return {name, std::move(text), false, 0};
 }
-DefaultValue Dword(const char* name, uint32_t number)
+OptionDefault Dword(const char* name, uint32_t number)
 {
     return {name, {}, true, number};
-}
-
-// Ensures the group and, only when it was created now, writes its defaults. False on failure.
-bool EnsureGroup(const std::string& group, const std::vector<DefaultValue>& defaults)
-{
-    std::string path = ProgramKey::Path(group);
-    Ensured state = EnsureKey(path);
-    if (state == Ensured::Failed)
-        return false;
-    if (state == Ensured::Existed || defaults.empty())
-        return true;
-    CRegistryKey key;
-    if (!key.Open(kUser, path))
-        return false;
-    bool ok = true;
-    for (const DefaultValue& v : defaults)
-        ok = (v.isDword ? key.WriteDword(v.name, v.number) : key.WriteString(v.name, v.text)) && ok;
-    return ok;
 }
 
 std::string AssetPath(const std::string& relative)
@@ -64,11 +166,26 @@ std::string AssetPath(const std::string& relative)
     return AppPaths::AssetDir() + "/" + relative;
 }
 
-std::string ReadText(CRegistryKey& key, const char* name, size_t size = CRegSettings::kValueSize)
+bool WriteOptionDefaults(CRegistryKey& key)
 {
-    std::string value;
-    key.ReadString(name, value, size); // a missing value leaves the text empty
-    return value;
+    const OptionDefault defaults[] = {
+        Sz("ModelDir", AssetPath("Model/")),
+        Sz("TextureDir", AssetPath("Texture/")),
+        Dword("TopMost", 1),
+        Dword("UsePackageModel", 1),
+        Dword("UsePackageTexture", 1),
+        Dword("LastPosX", 0),
+        Dword("LastPosY", 0),
+        Dword("Size", 2),
+        Dword("DBClickClose", 0),
+        Dword("DBClickShow", 1),
+        Sz("LastSelectModel", "default.x"),
+        Sz("LastSelectTexture", "default.bmp"),
+    };
+    bool ok = true;
+    for (const OptionDefault& v : defaults)
+        ok = (v.isDword ? key.WriteDword(v.name, v.number) : key.WriteString(v.name, v.text)) && ok;
+    return ok;
 }
 
 } // namespace
@@ -90,139 +207,56 @@ int CRegSettings::Prepare(CLedDevice& led)
         return 0;
     }
 
-    MailClientInfo client;
-    bool haveClient = false;
+    CRegSettings defaults;
     {
         CRegistryKey probe;
+        MailClientInfo client;
         // The mail-client lookup reads many files; do it only for a first start.
-        if (!probe.Open(kUser, ProgramKey::Path("General")))
-            haveClient = MailClientList::ReadDefault(client);
+        if (!probe.Open(kUser, ProgramKey::Path(kGeneral.key)) &&
+            MailClientList::ReadDefault(client)) {
+            defaults.general.mailClient.Set(client.name);
+            defaults.general.mailClientPath.Set(client.command);
+        }
     }
-    if (!haveClient)
-        client = MailClientInfo();
-    ok =
-        EnsureGroup("General", {Sz("Startup", "1"), Sz("Minimum", "1"),
-                                Sz("MailClient", client.name), Sz("MailClientPath", client.command),
-                                Sz("DefaultExchange", ""), Dword("AutoStartExchange", 1)}) &&
-        ok;
-
-    // "Timeout" is the name the value was always written under; it is read as "TimeOut",
-    // which finds it because value names ignore case.
-    ok = EnsureGroup("Network", {Sz("UseConnection", "1"), Sz("DialupEntry", ""),
-                                 Sz("AutoHangupAfterCheck", "1"), Sz("UseExistDialup", "1"),
-                                 Sz("Timeout", "60"), Sz("ShowProgress", "1")}) &&
-         ok;
+    ok = EnsureGroup(kGeneral, defaults.general) && ok;
+    ok = EnsureGroup(kNetwork, defaults.network) && ok;
 
     led.Open();
-    ok = EnsureGroup("Notify", {Sz("FlashIcon", "1"), Sz("MailClient", "0"), Sz("3dEffect", "1"),
-                                Sz("Message", "1"), Sz("Sound", "1"),
-                                Sz("MailLED", led.HasMailLed() ? "1" : "0"),
-                                Sz("SoundFileName", AssetPath("Sound/Notify.wav"))}) &&
-         ok;
+    defaults.notify.mailLed.Set(led.HasMailLed());
+    defaults.notify.soundFileName.Set(AssetPath("Sound/Notify.wav"));
+    ok = EnsureGroup(kNotify, defaults.notify) && ok;
 
-    ok = EnsureGroup("Filter Manager", {}) && ok;
-
-    ok =
-        EnsureGroup("Options",
-                    {Sz("ModelDir", AssetPath("Model/")), Sz("TextureDir", AssetPath("Texture/")),
-                     Dword("TopMost", 1), Dword("UsePackageModel", 1),
-                     Dword("UsePackageTexture", 1), Dword("LastPosX", 0), Dword("LastPosY", 0),
-                     Dword("Size", 2), Dword("DBClickClose", 0), Dword("DBClickShow", 1),
-                     Sz("LastSelectModel", "default.x"), Sz("LastSelectTexture", "default.bmp")}) &&
-        ok;
+    ok = EnsureGroup("Filter Manager", nullptr) && ok;
+    ok = EnsureGroup("Options", WriteOptionDefaults) && ok;
     return ok ? 1 : 0;
 }
 
 int CRegSettings::LoadGeneral()
 {
-    if (!key_.Open(kUser, ProgramKey::Path("General"))) {
-        uint32_t keep = general.autoStartExchange;
-        general = General();
-        general.autoStartExchange = keep;
-        return 0;
-    }
-    general.startup = ReadText(key_, "Startup");
-    general.minimum = ReadText(key_, "Minimum", kShortValueSize);
-    general.mailClient = ReadText(key_, "MailClient");
-    general.mailClientPath = ReadText(key_, "MailClientPath");
-    general.defaultExchange = ReadText(key_, "DefaultExchange");
-    key_.ReadDword("AutoStartExchange", general.autoStartExchange);
-    key_.Close();
-    return 1;
+    return LoadGroup(key_, kGeneral, general);
 }
 
 int CRegSettings::SaveGeneral()
 {
-    if (!key_.Open(kUser, ProgramKey::Path("General")))
-        return 0;
-    key_.WriteString("Startup", general.startup);
-    key_.WriteString("Minimum", general.minimum);
-    key_.WriteString("MailClient", general.mailClient);
-    key_.WriteString("MailClientPath", general.mailClientPath);
-    key_.WriteString("DefaultExchange", general.defaultExchange);
-    key_.WriteDword("AutoStartExchange", general.autoStartExchange);
-    key_.Close();
-    return 1;
+    return SaveGroup(key_, kGeneral, general);
 }
 
 int CRegSettings::LoadNetwork()
 {
-    if (!key_.Open(kUser, ProgramKey::Path("Network"))) {
-        network = Network();
-        return 0;
-    }
-    network.useConnection = ReadText(key_, "UseConnection");
-    network.dialupEntry = ReadText(key_, "DialupEntry");
-    network.autoHangupAfterCheck = ReadText(key_, "AutoHangupAfterCheck");
-    network.useExistDialup = ReadText(key_, "UseExistDialup");
-    network.timeOut = ReadText(key_, "TimeOut", kShortValueSize);
-    network.showProgress = ReadText(key_, "ShowProgress");
-    key_.Close();
-    return 1;
+    return LoadGroup(key_, kNetwork, network);
 }
 
 int CRegSettings::SaveNetwork()
 {
-    if (!key_.Open(kUser, ProgramKey::Path("Network")))
-        return 0;
-    key_.WriteString("UseConnection", network.useConnection);
-    key_.WriteString("DialupEntry", network.dialupEntry);
-    key_.WriteString("AutoHangupAfterCheck", network.autoHangupAfterCheck);
-    key_.WriteString("UseExistDialup", network.useExistDialup);
-    key_.WriteString("TimeOut", network.timeOut);
-    key_.WriteString("ShowProgress", network.showProgress);
-    key_.Close();
-    return 1;
+    return SaveGroup(key_, kNetwork, network);
 }
 
 int CRegSettings::LoadNotify()
 {
-    if (!key_.Open(kUser, ProgramKey::Path("Notify"))) {
-        notify = Notify();
-        return 0;
-    }
-    notify.flashIcon = ReadText(key_, "FlashIcon");
-    notify.mailClient = ReadText(key_, "MailClient");
-    notify.effect3d = ReadText(key_, "3dEffect");
-    notify.message = ReadText(key_, "Message");
-    notify.sound = ReadText(key_, "Sound");
-    notify.mailLed = ReadText(key_, "MailLED");
-    notify.soundFileName = ReadText(key_, "SoundFileName");
-    key_.Close();
-    return 1;
+    return LoadGroup(key_, kNotify, notify);
 }
 
 int CRegSettings::SaveNotify()
 {
-    if (!key_.Open(kUser, ProgramKey::Path("Notify")))
-        return 0;
-    key_.WriteString("FlashIcon", notify.flashIcon);
-    key_.WriteString("MailClient", notify.mailClient);
-    key_.WriteString("3dEffect", notify.effect3d);
-    key_.WriteString("Message", notify.message);
-    key_.WriteString("Sound", notify.sound);
-    key_.WriteString("MailLED", notify.mailLed);
-    key_.WriteString("SoundFileName", notify.soundFileName);
-    key_.Close();
-    return 1;
+    return SaveGroup(key_, kNotify, notify);
 }

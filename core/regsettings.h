@@ -1,6 +1,8 @@
 #pragma once
 
 #include "registrykey.h"
+#include "settingnumber.h"
+#include "settingvalue.h"
 
 #include <cstdint>
 #include <string>
@@ -8,12 +10,18 @@
 class CLedDevice;
 
 // The program settings of the General, Network and Notify keys below the program key
-// (ProgramKey::Path()), kept as texts; switches are "1" and "0".
+// (ProgramKey::Path()). Each value is a SettingValue read through its type: switches as
+// bool, numbers as int, texts as text, "AutoStartExchange" as a DWORD. Value names, kinds
+// and read sizes live in one table per group in regsettings.cpp, which Load*, Save* and
+// Prepare all use.
 //
-// Load* opens the group's key, reads every value of the group in table order and closes it;
-// a value that cannot be read becomes the empty text (the AutoStartExchange number keeps its
-// former value). Save* writes every value of the group; when the key cannot be opened,
-// nothing is written. Both return 1 when the key could be opened, else 0.
+// A new object holds the defaults that a first start writes; the defaults that depend on the
+// machine (the mail client, "MailLED", the sound file) are empty or off until Prepare finds
+// them. Load* opens the group's key and reads every value of the group; a value that cannot
+// be read becomes the empty text (the AutoStartExchange number keeps its former value), and
+// so does every value when the key cannot be opened. Save* writes every value of the group;
+// when the key cannot be opened, nothing is written. Both return 1 when the key could be
+// opened, else 0.
 //
 // Prepare() is the start-up preparation: it makes the program key and the keys "General",
 // "Network", "Notify", "Filter Manager" and "Options" exist, writes the defaults into the
@@ -28,29 +36,32 @@ class CRegSettings
 {
 public:
     struct General {
-        std::string startup;            // "Startup"
-        std::string minimum;            // "Minimum": start hidden in the tray
-        std::string mailClient;         // "MailClient": display name
-        std::string mailClientPath;     // "MailClientPath": command line
-        std::string defaultExchange;    // "DefaultExchange"
-        uint32_t autoStartExchange = 0; // "AutoStartExchange" (DWORD)
+        SettingValue<bool> startup{true};          // start at log-in (the autostart entry)
+        SettingValue<bool> minimum{true};          // start hidden in the tray
+        SettingValue<std::string> mailClient;      // display name of the mail client
+        SettingValue<std::string> mailClientPath;  // its command line
+        SettingValue<std::string> defaultExchange; // the Exchange account checked at start
+        SettingValue<uint32_t> autoStartExchange{1};
     };
     struct Network {
-        std::string useConnection;        // "UseConnection"
-        std::string dialupEntry;          // "DialupEntry"
-        std::string autoHangupAfterCheck; // "AutoHangupAfterCheck"
-        std::string useExistDialup;       // "UseExistDialup"
-        std::string timeOut;              // "TimeOut" (stored as "Timeout"); SettingNumber()
-        std::string showProgress;         // "ShowProgress"
+        SettingValue<int> useConnection{1}; // 1 always online, 3 dial-up, else the system decides
+        SettingValue<std::string> dialupEntry;
+        SettingValue<bool> autoHangupAfterCheck{true};
+        SettingValue<bool> useExistDialup{true};
+        SettingValue<int> timeOut{kDefaultTimeOutSeconds}; // as stored; see TimeOutSeconds()
+        SettingValue<bool> showProgress{true};
+
+        // The protocol time-out in force (TimeOutInForce of the stored number).
+        int TimeOutSeconds() const { return TimeOutInForce(timeOut.Get()); }
     };
     struct Notify {
-        std::string flashIcon;     // "FlashIcon"
-        std::string mailLed;       // "MailLED"
-        std::string mailClient;    // "MailClient": start the mail client on new mail
-        std::string effect3d;      // "3dEffect"
-        std::string message;       // "Message": the popup
-        std::string sound;         // "Sound"
-        std::string soundFileName; // "SoundFileName"
+        SettingValue<bool> flashIcon{true};
+        SettingValue<bool> mailLed{false};
+        SettingValue<bool> mailClient{false}; // start the mail client on new mail
+        SettingValue<bool> effect3d{true};
+        SettingValue<bool> message{true}; // the popup
+        SettingValue<bool> sound{true};
+        SettingValue<std::string> soundFileName;
     };
 
     General general;

@@ -2,4 +2,14 @@
 
 #include "leadingdecimal.h"
 
-int SettingNumber(const std::string& text) { return LeadingDecimal(text); }
+#include <algorithm>
+
+int SettingNumber(const std::string& text)
+{
+    return LeadingDecimal(text);
+}
+
+int TimeOutInForce(int stored)
+{
+    return stored > 0 ? std::min(stored, kMaxTimeOutSeconds) : kDefaultTimeOutSeconds;
+}

@@ -3,7 +3,6 @@
 #include "notifyactions.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
-#include "settingnumber.h"
 
 namespace
 {
@@ -13,14 +12,6 @@ constexpr unsigned kNewMessageIn = 61401;
 constexpr unsigned kAccountWord = 61402;
 constexpr unsigned kNewMessagesIn = 61403;
 constexpr unsigned kNewMailTitle = 61404;
-
-// Switches were read into 9-byte buffers and converted with atoi.
-constexpr size_t kSwitchChars = 8;
-
-bool IsOn(const std::string& value)
-{
-    return SettingNumber(value.substr(0, kSwitchChars)) != 0;
-}
 
 struct FailureText {
     int32_t result;
@@ -56,22 +47,22 @@ void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int
     if (newCount > 0) {
         const std::string message = NewMailMessage(account, newCount);
         const bool minimised = actions_.IsMainWindowMinimised();
-        if (IsOn(notify.sound))
-            actions_.PlaySound(notify.soundFileName);
-        if (IsOn(notify.flashIcon) && minimised)
+        if (notify.sound.Get())
+            actions_.PlaySound(notify.soundFileName.Get());
+        if (notify.flashIcon.Get() && minimised)
             actions_.FlashTrayIcon(message);
-        if (IsOn(notify.mailLed) && minimised)
+        if (notify.mailLed.Get() && minimised)
             actions_.StartLedBlink();
-        if (IsOn(notify.effect3d)) {
+        if (notify.effect3d.Get()) {
             if (!minimised)
                 actions_.BringMainWindowToFront();
             actions_.Run3dEffect();
         }
-        if (IsOn(notify.message))
+        if (notify.message.Get())
             actions_.ShowPopup(message, LoadResourceString(kNewMailTitle), kNewMailBitmap,
                                kNewMailSeconds);
-        if (IsOn(notify.mailClient) && settings.LoadGeneral())
-            actions_.StartMailClient(settings.general.mailClientPath);
+        if (notify.mailClient.Get() && settings.LoadGeneral())
+            actions_.StartMailClient(settings.general.mailClientPath.Get());
         return;
     }
     if (newCount < 0)

@@ -160,7 +160,7 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
         int kind = CAccountManager::kRenameNothing;
         if (renaming)
             kind = account != folder                          ? CAccountManager::kRenameRedirected
-                   : (row != rows.end() && row->IsBusyOnly()) ? CAccountManager::kRenameDeferred
+                   : (row != rows.end() && row->IsBusy()) ? CAccountManager::kRenameDeferred
                                                               : CAccountManager::kRenamedNow;
         if (renaming && newName != folder && FolderExists(newName))
             return Refuse(Category::WriteFailed, FolderInTheWay(newName), account);
@@ -282,7 +282,7 @@ AccountEditResult CAccountEditor::Remove(const std::string& account)
     return table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
         auto row = std::find_if(rows.begin(), rows.end(),
                                 [&](const AccountEntry& e) { return e.name == folder; });
-        if (row != rows.end() && row->IsBusyOnly())
+        if (row != rows.end() && row->IsBusy())
             return Refuse(Category::Busy, BusyMessage(account), account);
 
         std::string error;

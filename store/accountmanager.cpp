@@ -160,8 +160,7 @@ int CAccountManager::EnterOrRequest(const std::string& name, int atRest,
     if (AccountEntry* row = Find(name)) {
         if (!row->IsIdle())
             return kEnterUnchanged; // requests are not queued
-        row->requested = 1;
-        row->idle = 0;
+        row->checkState = CheckState::Requested;
         return kEnterRequested;
     }
 
@@ -173,8 +172,7 @@ int CAccountManager::EnterOrRequest(const std::string& name, int atRest,
 
     AccountEntry row;
     row.name = name;
-    row.requested = atRest ? 0 : 1;
-    row.idle = atRest ? 1 : 0;
+    row.checkState = atRest ? CheckState::Idle : CheckState::Requested;
     row.periodMinutes = DerivedPeriodMinutes(record);
     row.specifiedSeconds = DerivedSpecifiedSeconds(record);
     row.kind = DerivedKind(record);
@@ -220,7 +218,7 @@ int CAccountManager::Rename(const std::string& oldName, const std::string& newNa
         // Two rows of one name would share a folder.
         if (newName != oldName && Find(newName))
             return kRenameNothing;
-        if (!row->IsBusyOnly()) {
+        if (!row->IsBusy()) {
             if (newName != oldName && !RenameFolder(oldName, newName, error))
                 return kRenameNothing;
             row->name = newName;
@@ -329,11 +327,7 @@ int CAccountManager::SpecifiedTimeOff(const std::string& name)
 
 int CAccountManager::CheckFinished(const std::string& name)
 {
-    return WithRow(name, [&](AccountEntry& e) {
-        e.requested = 0;
-        e.busy = 0;
-        e.idle = 0;
-    });
+    return WithRow(name, [&](AccountEntry& e) { e.checkState = CheckState::Done; });
 }
 
 // These two were read without the lock once; a row may be removed meanwhile, so they

@@ -307,7 +307,7 @@ void CLeftView::OnCurrentItemChanged(QTreeWidgetItem* current)
     if (accounts_) {
         for (const AccountEntry& e : accounts_->Snapshot())
             if (e.name == name) {
-                busy = e.busy == 1;
+                busy = e.IsBusy();
                 break;
             }
     }

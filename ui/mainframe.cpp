@@ -264,7 +264,7 @@ void CMainFrame::UpdateCommands()
     for (const AccountEntry& row : accounts_.Snapshot()) {
         if (row.name == selected) {
             selectedExchange = row.kind == kKindExchange;
-            selectedBusy = row.busy != 0;
+            selectedBusy = row.IsBusy();
         }
     }
     const bool loggedOn = state_.exchangeLoggedOn.load() == 1;
@@ -340,7 +340,7 @@ void CMainFrame::ReadMail()
     list_->MarkSelectedRead();
     CRegSettings settings;
     settings.LoadGeneral();
-    StartMailClientCommand(settings.general.mailClientPath);
+    StartMailClientCommand(settings.general.mailClientPath.Get());
 }
 
 void CMainFrame::Restore()
@@ -512,7 +512,7 @@ TrayMenuState CMainFrame::MenuState() const
 {
     TrayMenuState menu;
     for (const AccountEntry& row : accounts_.Snapshot())
-        menu.accounts.push_back({row.name, row.kind == kKindExchange, row.busy != 0});
+        menu.accounts.push_back({row.name, row.kind == kKindExchange, row.IsBusy()});
     menu.selectedAccount = tree_->SelectedAccount();
     menu.exchangeLoggedOn = state_.exchangeLoggedOn.load() == 1;
     return menu;

@@ -4,7 +4,7 @@
 #include "registryname.h"
 
 #include <QFile>
-#include <QList>
+#include <QMap>
 #include <QSettings>
 #include <QStringList>
 #include <algorithm>
@@ -21,8 +21,10 @@
 namespace
 {
 
-// A value with this name marks a group as an existing key even when it holds nothing else.
-// Escaped names only carry '%' before "25", "2F" or "5C", so no user name can collide with it.
+// A group exists in the file only through what it holds, so a key that holds no value and
+// no subkey carries a value of this name, and only such a key (PlaceMarkers): a user reading
+// the file sees real settings. Escaped names only carry '%' before "25", "2F" or "5C", so no
+// user name can collide with it.
 const QString kKeyMarker = QStringLiteral("%key");
 const char kFileSuffix[] = ".conf";
 
@@ -186,22 +188,24 @@ int StatusError(const QSettings& s)
 
 // QSettings keeps a change whose save failed in the copy of the file that it shares across the
 // process: reads would go on showing it, and the next save for that file, by any object, would
-// write it after all. So before changing `key` (a value, a group, or the whole file when empty)
-// this takes what the key and everything under it hold, and a failed save puts that back in the
-// shared copy. The file itself was never touched: the save writes a temporary file and renames
-// it only when it is complete.
+// write it after all. So every change goes through this, which first takes what the key and
+// everything under it hold, and a failed save puts that back in the shared copy. The file itself
+// was never touched: the save writes a temporary file and renames it only when it is complete.
 class SaveGuard
 {
 public:
-    SaveGuard(QSettings& s, QString key) : s_(s), key_(std::move(key))
+    explicit SaveGuard(QSettings& s) : s_(s) {}
+
+    void Set(const QString& key, const QVariant& value)
     {
-        if (!key_.isEmpty() && s_.contains(key_))
-            before_.append({key_, s_.value(key_)});
-        s_.beginGroup(key_);
-        const QStringList children = s_.allKeys();
-        s_.endGroup();
-        for (const QString& child : children)
-            before_.append({Join(key_, child), s_.value(Join(key_, child))});
+        Remember(key);
+        s_.setValue(key, value);
+    }
+    // A value, or a group with everything under it; the empty key is the whole file.
+    void Remove(const QString& key)
+    {
+        Remember(key);
+        s_.remove(key);
     }
 
     // Saves; 0 or an errno, and on failure the shared copy holds the old values again.
@@ -210,18 +214,71 @@ public:
         s_.sync();
         int err = StatusError(s_);
         if (err) {
-            s_.remove(key_);
-            for (const auto& [key, value] : before_)
-                s_.setValue(key, value);
+            for (auto it = before_.cbegin(); it != before_.cend(); ++it)
+                if (!it.value())
+                    s_.remove(it.key());
+            for (auto it = before_.cbegin(); it != before_.cend(); ++it)
+                if (it.value())
+                    s_.setValue(it.key(), *it.value());
         }
         return err;
     }
 
 private:
+    void Remember(const QString& key)
+    {
+        if (!key.isEmpty())
+            Keep(key);
+        s_.beginGroup(key);
+        const QStringList children = s_.allKeys();
+        s_.endGroup();
+        for (const QString& child : children)
+            Keep(Join(key, child));
+    }
+    void Keep(const QString& key)
+    {
+        if (!before_.contains(key))
+            before_.insert(key, s_.contains(key) ? std::optional<QVariant>(s_.value(key))
+                                                 : std::nullopt);
+    }
+
     QSettings& s_;
-    QString key_;
-    QList<std::pair<QString, QVariant>> before_;
+    QMap<QString, std::optional<QVariant>> before_; // nullopt: the key did not exist
 };
+
+QString ParentGroup(const QString& group)
+{
+    const qsizetype slash = group.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : group.left(slash);
+}
+
+// Keeps a key marker exactly where a key would otherwise be lost: drops every marker of a
+// group that holds anything else (files written before carried one in every group), and
+// gives `emptied` (a group that may have lost its last value or subkey; empty: none) one
+// when it now holds nothing. The file's own key needs none: the file is the key.
+void PlaceMarkers(QSettings& s, SaveGuard& guard, const QString& emptied)
+{
+    QStringList keys = s.allKeys();
+    std::sort(keys.begin(), keys.end());
+    const QString suffix = QLatin1Char('/') + kKeyMarker;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (!keys[i].endsWith(suffix))
+            continue;
+        // Sorted, a group's keys are neighbours: another one sits next to its marker.
+        const QString prefix = keys[i].left(keys[i].size() - kKeyMarker.size());
+        const bool holdsMore = (i > 0 && keys[i - 1].startsWith(prefix)) ||
+                               (i + 1 < keys.size() && keys[i + 1].startsWith(prefix));
+        if (holdsMore)
+            guard.Remove(keys[i]);
+    }
+    if (emptied.isEmpty())
+        return;
+    s.beginGroup(emptied);
+    const bool empty = s.allKeys().isEmpty();
+    s.endGroup();
+    if (empty)
+        guard.Set(Join(emptied, kKeyMarker), QString());
+}
 
 std::string VariantText(const QVariant& v)
 {
@@ -376,11 +433,12 @@ int CRegistryKey::Impl::Locate(RegistryRoot r, const std::vector<std::string>& p
         return ENOENT;
     if (!s.isWritable())
         return EACCES;
-    SaveGuard guard(s, Join(group, QString::fromUtf8(RegistryName::Escape(parts[i]))));
-    for (; i < parts.size(); ++i) {
+    SaveGuard guard(s);
+    for (; i < parts.size(); ++i)
         group = Join(group, QString::fromUtf8(RegistryName::Escape(parts[i])));
-        s.setValue(Join(group, kKeyMarker), QString());
-    }
+    // The new key holds nothing yet; the keys above it now hold it.
+    guard.Set(Join(group, kKeyMarker), QString());
+    PlaceMarkers(s, guard, QString());
     return guard.Save();
 }
 
@@ -404,8 +462,9 @@ int CRegistryKey::Impl::WriteValue(const std::string& name, const QVariant& v)
         return EACCES;
     auto stored = FindValue(s, name);
     QString key = stored ? *stored : QString::fromUtf8(RegistryName::Escape(name));
-    SaveGuard guard(s, Join(group, key));
-    s.setValue(Join(group, key), v);
+    SaveGuard guard(s);
+    guard.Set(Join(group, key), v);
+    PlaceMarkers(s, guard, QString());
     return guard.Save();
 }
 
@@ -549,8 +608,9 @@ int CRegistryKey::DeleteValue(const std::string& name)
         lastError_ = EACCES;
         return 0;
     }
-    SaveGuard guard(s, Join(impl_->group, *stored));
-    s.remove(Join(impl_->group, *stored));
+    SaveGuard guard(s);
+    guard.Remove(Join(impl_->group, *stored));
+    PlaceMarkers(s, guard, impl_->group);
     lastError_ = guard.Save();
     return lastError_ ? 0 : 1;
 }
@@ -605,8 +665,8 @@ int RemoveSettingsFile(const std::string& path)
         s.sync();
         if (!s.isWritable())
             return EACCES;
-        SaveGuard guard(s, QString());
-        s.clear();
+        SaveGuard guard(s);
+        guard.Remove(QString());
         if (int err = guard.Save())
             return err;
     }
@@ -656,8 +716,10 @@ int CRegistryKey::DeleteKey(RegistryRoot root, const std::string& subkey)
         lastError_ = EACCES;
         return 0;
     }
-    SaveGuard guard(s, where.group);
-    s.remove(where.group);
+    SaveGuard guard(s);
+    guard.Remove(where.group);
+    // Deleting a subkey keeps its parent, also when that held nothing else.
+    PlaceMarkers(s, guard, ParentGroup(where.group));
     lastError_ = guard.Save();
     return lastError_ ? 0 : 1;
 }

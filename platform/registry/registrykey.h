@@ -23,8 +23,10 @@
 // name (paths begin with "Software", no empty parts); ENOTSUP values on "Software" or
 // "Software\\<Company>", which are folders and hold none; EPERM deleting "Software"; other
 // codes come from the file system (ENOSPC, ENOTDIR, ...).
-// A key exists while its group exists; a key created without values keeps a hidden marker
-// value so that it stays visible to Open and EnumSubKeys. Settings files are created 0600 and
+// A key exists while its group exists; a key that holds no value and no subkey keeps a hidden
+// marker value so that it stays visible to Open and EnumSubKeys, and only such a key carries one
+// (files that carry a marker in every key read the same, and lose the needless ones at their
+// next change). Settings files are created 0600 and
 // their folders 0700. Writers of one company folder are serialised by a lock on that folder,
 // and each write is an atomic rewrite of the file, so concurrent writers lose nothing. An object is
 // used by one thread at a time; different objects may be used from different threads and processes

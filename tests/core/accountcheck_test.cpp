@@ -161,7 +161,7 @@ TEST_P(AccountCheckTest, StoresAndReports)
     auto accounts = std::make_shared<CAccountManager>();
     accounts->WithTable([](std::vector<AccountEntry>& rows) {
         AccountEntry e = Row(kAccount);
-        e.busy = 1, e.idle = 0;
+        e.checkState = CheckState::Busy;
         rows.push_back(e);
     });
     auto state = std::make_shared<CEngineState>();
@@ -486,7 +486,7 @@ protected:
         auto accounts = std::make_shared<CAccountManager>();
         accounts->WithTable([](std::vector<AccountEntry>& rows) {
             AccountEntry e = Row(kAccount);
-            e.busy = 1, e.idle = 0;
+            e.checkState = CheckState::Busy;
             rows.push_back(e);
         });
         auto state = std::make_shared<CEngineState>();

@@ -48,7 +48,7 @@ struct Harness {
     }
     void Request(const std::string& name)
     {
-        Change(name, [](AccountEntry& e) { e.requested = 1, e.idle = 0, e.busy = 0; });
+        Change(name, [](AccountEntry& e) { e.checkState = CheckState::Requested; });
     }
     // `n` scans, one second apart; `at(scan)` runs before each scan (1-based).
     void Scans(int n, const std::function<void(int)>& at = {})
@@ -104,7 +104,7 @@ const ScheduleCase kScheduleCases[] = {
          // Busy from minute 14.5 to 15.5 (scans 870..930); the 15th tick is scan 900.
          h.Scans(2000, [&](int scan) {
              if (scan == 870)
-                 h.Change("a", [](AccountEntry& e) { e.busy = 1, e.idle = 0; });
+                 h.Change("a", [](AccountEntry& e) { e.checkState = CheckState::Busy; });
              if (scan == 930)
                  h.accounts.CheckFinished("a");
          });
@@ -136,7 +136,7 @@ const ScheduleCase kScheduleCases[] = {
          h.Add(Row("a"));
          h.Request("a");
          h.Scans(1);
-         ASSERT_TRUE(h.Get("a").IsBusyOnly());
+         ASSERT_TRUE(h.Get("a").IsBusy());
          EXPECT_EQ(h.accounts.EnterOrRequest("a", 1, nullptr, nullptr, 0),
                    CAccountManager::kEnterUnchanged);
          h.accounts.CheckFinished("a");
@@ -178,8 +178,7 @@ const ScheduleCase kScheduleCases[] = {
          EXPECT_EQ(h.Started(), (std::vector<std::string>{"w1", "p", "q"}));
          EXPECT_TRUE(h.Get("w2").IsRequested());
          h.accounts.CheckFinished("w1");
-         h.Scans(1); // finalises w1 (w2 came before it in this scan)
-         h.Scans(1);
+         h.Scans(1); // finalising w1 frees the slot for w2 in the same scan
          EXPECT_EQ(h.Started(), (std::vector<std::string>{"w1", "p", "q", "w2"}));
      }},
     {"OneExchangeCheckAtATime",
@@ -233,7 +232,7 @@ const ScheduleCase kScheduleCases[] = {
          };
          h.Scans(1);
          EXPECT_EQ(h.Started(), std::vector<std::string>{"b"});
-         EXPECT_TRUE(h.Get("b").IsBusyOnly());
+         EXPECT_TRUE(h.Get("b").IsBusy());
          EXPECT_TRUE(h.Get("new").IsIdle());
      }},
     {"DialUpHungUpOnlyWhenNobodyElseUsesIt",
@@ -252,6 +251,39 @@ const ScheduleCase kScheduleCases[] = {
          h.Scans(1);
          EXPECT_EQ(h.network.hungUp, std::vector<int64_t>{7});
          EXPECT_EQ(h.Get("b").connectionHandle, 0);
+     }},
+    {"SharedDialUpOfTwoFinishedChecksHungUpOnce",
+     [](Harness& h) {
+         h.network.handle = 7;
+         h.Add(Row("a"));
+         h.Add(Row("b"));
+         h.Request("a");
+         h.Request("b");
+         h.Scans(1);
+         h.accounts.CheckFinished("a");
+         h.accounts.CheckFinished("b");
+         h.Scans(1);
+         EXPECT_EQ(h.network.hungUp, std::vector<int64_t>{7});
+         EXPECT_TRUE(h.Get("a").IsIdle());
+         EXPECT_TRUE(h.Get("b").IsIdle());
+         EXPECT_EQ(h.Get("a").connectionHandle, 0);
+         EXPECT_EQ(h.Get("b").connectionHandle, 0);
+     }},
+    {"RequestLeftWhileTheNetworkIsAskedIsNotStarted",
+     [](Harness& h) {
+         h.network.handle = 5;
+         h.Add(Row("a"));
+         h.Add(Row("b"));
+         h.Request("a");
+         h.Request("b");
+         // The user exits while the network is asked for "a": "b" must wait.
+         h.network.duringEnsure = [&] {
+             h.network.duringEnsure = nullptr;
+             h.state.checkingEnabled = 0;
+         };
+         h.Scans(1);
+         EXPECT_EQ(h.Started(), std::vector<std::string>{"a"});
+         EXPECT_TRUE(h.Get("b").IsRequested());
      }},
 };
 
@@ -285,7 +317,7 @@ TEST_P(DailyTest, FiresOnceInTheMinuteAfter)
         if (!c.busyAtTime || h->clock.Day() != 0)
             return;
         if (now == c.specified - 5)
-            h->Change("a", [](AccountEntry& e) { e.busy = 1, e.idle = 0; });
+            h->Change("a", [](AccountEntry& e) { e.checkState = CheckState::Busy; });
         if (now == c.specified + 30)
             h->accounts.CheckFinished("a");
     });

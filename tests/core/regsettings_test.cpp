@@ -131,7 +131,7 @@ TEST_F(RegSettingsTest, FirstRunWritesTheDefaults)
     size_t lines = 0;
     for (size_t p = ini.find('='); p != std::string::npos; p = ini.find('=', p + 1))
         ++lines;
-    const size_t markers = 5; // one per key created empty-handed
+    const size_t markers = 1; // only "Filter Manager" holds nothing that would keep it
     EXPECT_EQ(lines, FirstRunValues().size() + markers) << ini;
 }
 
@@ -196,43 +196,45 @@ TEST_F(RegSettingsTest, LoadsAndSavesGroups)
     ASSERT_EQ(settings.LoadGeneral(), 1);
     ASSERT_EQ(settings.LoadNetwork(), 1);
     ASSERT_EQ(settings.LoadNotify(), 1);
-    EXPECT_EQ(settings.general.mailClient, "Mailer");
-    EXPECT_EQ(settings.general.autoStartExchange, 1u);
-    EXPECT_EQ(settings.network.timeOut, "60");
-    EXPECT_EQ(settings.notify.soundFileName, kAssets + "/Sound/Notify.wav");
+    EXPECT_EQ(settings.general.mailClient.Get(), "Mailer");
+    EXPECT_EQ(settings.general.autoStartExchange.Get(), 1u);
+    EXPECT_EQ(settings.network.timeOut.Stored(), "60");
+    EXPECT_EQ(settings.notify.soundFileName.Get(), kAssets + "/Sound/Notify.wav");
 
-    settings.general.defaultExchange = "Work \xC3\xA9t\xC3\xA9"; // non-ASCII account name
-    settings.general.autoStartExchange = 0;
-    settings.network.timeOut = "120";
-    settings.notify.effect3d = "0";
+    settings.general.defaultExchange.Set("Work \xC3\xA9t\xC3\xA9"); // non-ASCII account name
+    settings.general.autoStartExchange.Set(0);
+    settings.network.timeOut.Set(120);
+    settings.notify.effect3d.Set(false);
     ASSERT_EQ(settings.SaveGeneral(), 1);
     ASSERT_EQ(settings.SaveNetwork(), 1);
     ASSERT_EQ(settings.SaveNotify(), 1);
     EXPECT_EQ(Read("Network", "Timeout"), "120") << "saved over the stored spelling";
 
     CRegSettings again;
-    again.general.autoStartExchange = 9;
+    again.general.autoStartExchange.Set(9);
     ASSERT_EQ(again.LoadGeneral(), 1);
     ASSERT_EQ(again.LoadNetwork(), 1);
     ASSERT_EQ(again.LoadNotify(), 1);
-    EXPECT_EQ(again.general.defaultExchange, "Work \xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(again.general.autoStartExchange, 0u);
-    EXPECT_EQ(again.network.timeOut, "120");
-    EXPECT_EQ(again.notify.effect3d, "0");
-    EXPECT_EQ(again.notify.flashIcon, "1");
+    EXPECT_EQ(again.general.defaultExchange.Get(), "Work \xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(again.general.autoStartExchange.Get(), 0u);
+    EXPECT_EQ(again.network.timeOut.Stored(), "120");
+    EXPECT_EQ(again.notify.effect3d.Stored(), "0");
+    EXPECT_EQ(again.notify.flashIcon.Stored(), "1");
 }
 
 TEST_F(RegSettingsTest, MissingKeysAndOddValues)
 {
     CRegSettings settings;
-    settings.general.startup = "stale";
-    settings.general.autoStartExchange = 7;
-    settings.network.timeOut = "stale";
+    settings.general.startup.Set(true);
+    settings.general.autoStartExchange.Set(7);
+    settings.network.timeOut.Set(99);
     EXPECT_EQ(settings.LoadGeneral(), 0);
     EXPECT_EQ(settings.LoadNetwork(), 0);
-    EXPECT_EQ(settings.general.startup, "");
-    EXPECT_EQ(settings.general.autoStartExchange, 7u) << "the number keeps its value";
-    EXPECT_EQ(settings.network.timeOut, "");
+    EXPECT_EQ(settings.general.startup.Stored(), "");
+    EXPECT_FALSE(settings.general.startup.Get());
+    EXPECT_EQ(settings.general.autoStartExchange.Get(), 7u) << "the number keeps its value";
+    EXPECT_EQ(settings.network.timeOut.Stored(), "");
+    EXPECT_EQ(settings.network.TimeOutSeconds(), 60) << "no value: the default is in force";
     EXPECT_EQ(settings.SaveNotify(), 0);
     CRegistryKey key;
     EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Notify")), 0)
@@ -243,26 +245,33 @@ TEST_F(RegSettingsTest, MissingKeysAndOddValues)
         const char* label;
         std::string stored;
         std::string loaded;
-        int seconds;
+        int number;  // as stored
+        int inForce; // the time-out the checks use
     };
     const Row rows[] = {
-        {"letters", "abc", "abc", 0},
-        {"digits then letters", "45s", "45s", 45},
-        {"long value cut to 8 bytes", "1234567890", "12345678", 12345678},
-        {"empty", "", "", 0},
-        {"negative", "-5", "-5", -5},
+        {"letters", "abc", "abc", 0, 60},
+        {"digits then letters", "45s", "45s", 45, 45},
+        {"long value cut to 8 bytes", "1234567890", "12345678", 12345678, 86400},
+        {"a day", "86400", "86400", 86400, 86400},
+        {"a second more", "86401", "86401", 86401, 86400},
+        {"one second", "1", "1", 1, 1},
+        {"empty", "", "", 0, 60},
+        {"zero", "0", "0", 0, 60},
+        {"negative", "-5", "-5", -5, 60},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         Write("Network", "TimeOut", row.stored);
         ASSERT_EQ(settings.LoadNetwork(), 1);
-        EXPECT_EQ(settings.network.timeOut, row.loaded);
-        EXPECT_EQ(SettingNumber(settings.network.timeOut), row.seconds);
+        EXPECT_EQ(settings.network.timeOut.Stored(), row.loaded);
+        EXPECT_EQ(settings.network.timeOut.Get(), row.number);
+        EXPECT_EQ(settings.network.TimeOutSeconds(), row.inForce);
     }
     Write("General", "AutoStartExchange", "yes");
-    settings.general.autoStartExchange = 3;
+    settings.general.autoStartExchange.Set(3);
     ASSERT_EQ(settings.LoadGeneral(), 1);
-    EXPECT_EQ(settings.general.autoStartExchange, 3u) << "an unreadable number keeps its value";
+    EXPECT_EQ(settings.general.autoStartExchange.Get(), 3u)
+        << "an unreadable number keeps its value";
 }
 
 TEST(RegSettings, UnwritableStoreGivesEmptySettings)
@@ -272,9 +281,9 @@ TEST(RegSettings, UnwritableStoreGivesEmptySettings)
     ScopedEnv configHome("XDG_CONFIG_HOME", dir.File("notafolder"));
     CRegSettings settings;
     EXPECT_EQ(settings.Prepare(), 0);
-    settings.notify.sound = "stale";
+    settings.notify.sound.Set(true);
     EXPECT_EQ(settings.LoadNotify(), 0);
-    EXPECT_EQ(settings.notify.sound, "");
+    EXPECT_EQ(settings.notify.sound.Stored(), "");
     EXPECT_EQ(settings.SaveNotify(), 0);
     EXPECT_EQ(ReadWholeFile(dir.File("notafolder")), "x");
 }
@@ -306,6 +315,56 @@ TEST(SettingNumber, ReadsLikeAtoi)
         SCOPED_TRACE(row.label);
         EXPECT_EQ(SettingNumber(row.text), row.value);
     }
+}
+
+// Every reader of a switch or a number gets one answer from one stored text, and a save that
+// did not change a value writes back what was there.
+TEST_F(RegSettingsTest, SwitchesAndNumbersReadOneWayAndSaveUntouched)
+{
+    ASSERT_EQ(CRegSettings().Prepare(), 1);
+    struct Row {
+        const char* label;
+        std::string stored;
+        bool on;
+        int number;
+    };
+    const Row rows[] = {
+        {"one", "1", true, 1},
+        {"zero", "0", false, 0},
+        {"two", "2", true, 2},
+        {"blank first", " 1", true, 1},
+        {"digit then text", "1x", true, 1},
+        {"empty", "", false, 0},
+        {"text", "yes", false, 0},
+        {"hex is text after the zero", "0x1", false, 0},
+        {"negative", "-1", true, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        Write("Notify", "Sound", row.stored);
+        Write("Network", "UseExistDialup", row.stored);
+        Write("Network", "UseConnection", row.stored);
+        CRegSettings settings;
+        ASSERT_EQ(settings.LoadNotify(), 1);
+        ASSERT_EQ(settings.LoadNetwork(), 1);
+        EXPECT_EQ(settings.notify.sound.Get(), row.on);
+        EXPECT_EQ(settings.network.useExistDialup.Get(), row.on);
+        EXPECT_EQ(settings.network.useConnection.Get(), row.number);
+        settings.notify.flashIcon.Set(!settings.notify.flashIcon.Get());
+        ASSERT_EQ(settings.SaveNotify(), 1);
+        ASSERT_EQ(settings.SaveNetwork(), 1);
+        EXPECT_EQ(Read("Notify", "Sound"), row.stored);
+        EXPECT_EQ(Read("Network", "UseConnection"), row.stored);
+    }
+    CRegSettings settings;
+    settings.notify.sound.Set(true);
+    settings.network.useConnection.Set(3);
+    settings.network.timeOut.Set(-7);
+    ASSERT_EQ(settings.SaveNotify(), 1);
+    ASSERT_EQ(settings.SaveNetwork(), 1);
+    EXPECT_EQ(Read("Notify", "Sound"), "1") << "a switch set on is stored as 1";
+    EXPECT_EQ(Read("Network", "UseConnection"), "3");
+    EXPECT_EQ(Read("Network", "Timeout"), "-7") << "what is stored is what was set";
 }
 
 TEST(ProgramKey, PathsWithoutABundle)

@@ -117,9 +117,7 @@ private:
 
 void Busy(AccountEntry& e)
 {
-    e.busy = 1;
-    e.idle = 0;
-    e.requested = 0;
+    e.checkState = CheckState::Busy;
 }
 
 struct Case {
@@ -167,10 +165,9 @@ TEST(AccountReload, TheTableAndTheTreeFollowTheFiles)
          "A",
          [](Program& p) {
              EXPECT_EQ(p.Entry("B").periodMinutes, -1);
-             EXPECT_TRUE(p.Entry("B").busy);  // the check was not disturbed
+             EXPECT_TRUE(p.Entry("B").IsBusy());  // the check was not disturbed
              p.Row("B", [](AccountEntry& e) { // finalised: at rest
-                 e.busy = 0;
-                 e.idle = 1;
+                 e.checkState = CheckState::Idle;
              });
              p.reloader->ReloadNow();
              EXPECT_EQ(p.TableNames(), (std::vector<std::string>{"A", "C"}));
@@ -196,7 +193,7 @@ TEST(AccountReload, TheTableAndTheTreeFollowTheFiles)
          "A",
          [](Program& p) {
              EXPECT_EQ(p.accounts.TranslateName("Bee", 0), "B");
-             EXPECT_TRUE(p.Entry("B").busy);
+             EXPECT_TRUE(p.Entry("B").IsBusy());
          }},
         {"an edited account gets its new schedule",
          nullptr,

@@ -273,7 +273,7 @@ TEST_F(DesktopSmokeTest, TrayHandOverCheckPopupAndExit)
         CRegSettings settings;
         ASSERT_EQ(settings.Prepare(), 1);
         settings.LoadGeneral();
-        settings.general.minimum = "1";
+        settings.general.minimum.Set(true);
         ASSERT_EQ(settings.SaveGeneral(), 1);
     }
 

@@ -50,8 +50,7 @@ public:
                 AccountEntry e;
                 e.name = r.name;
                 e.kind = r.kind;
-                e.busy = r.busy ? 1 : 0;
-                e.idle = r.busy ? 0 : 1;
+                e.checkState = r.busy ? CheckState::Busy : CheckState::Idle;
                 e.usable = r.usable ? 1 : 0;
                 table.push_back(e);
             }

@@ -34,9 +34,7 @@ void MakeBusy(CAccountManager& table, const std::string& name)
     table.WithTable([&](std::vector<AccountEntry>& rows) {
         for (auto& row : rows)
             if (row.name == name) {
-                row.requested = 0;
-                row.busy = 1;
-                row.idle = 0;
+                row.checkState = CheckState::Busy;
             }
         return 0;
     });

@@ -289,7 +289,7 @@ TEST(AccountWizard, TheFirstExchangeAccountBecomesTheDefault)
         ASSERT_EQ(wizard.result(), QDialog::Accepted) << r.name;
         CRegSettings settings;
         ASSERT_EQ(settings.LoadGeneral(), 1);
-        EXPECT_EQ(settings.general.defaultExchange, r.defaultAfter) << r.name;
+        EXPECT_EQ(settings.general.defaultExchange.Get(), r.defaultAfter) << r.name;
         const std::string inf = ReadWholeFile(AppPaths::AccountFile(r.account));
         EXPECT_NE(inf.find(r.profile ? "Server=Home\r\n" : "Server=Office\r\n"), std::string::npos)
             << r.name;

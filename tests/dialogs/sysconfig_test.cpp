@@ -41,19 +41,15 @@ struct SettingsSandbox {
                            {"c.desktop", "Reader", "reader"},
                            {"d.desktop", "Broken", ""}};
     }
-    template <class F> void General(F&& f)
+    // Stores `text` as it would be written by hand; nullptr removes the value.
+    static void Write(const std::string& group, const char* name, const char* text)
     {
-        CRegSettings s;
-        s.LoadGeneral();
-        f(s.general);
-        s.SaveGeneral();
-    }
-    template <class F> void Network(F&& f)
-    {
-        CRegSettings s;
-        s.LoadNetwork();
-        f(s.network);
-        s.SaveNetwork();
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path(group)), 1);
+        if (text)
+            ASSERT_EQ(key.WriteString(name, text), 1) << name;
+        else
+            ASSERT_EQ(key.DeleteValue(name), 1) << name;
     }
     struct Values {
         CRegSettings::General general;
@@ -97,11 +93,9 @@ TEST(SettingsGeneral, OpeningAppliesStartupAndTheClient)
     };
     for (const auto& r : rows) {
         SettingsSandbox box;
-        box.General([&](auto& g) {
-            g.startup = r.startup;
-            g.mailClient = r.client;
-            g.mailClientPath = "stale";
-        });
+        box.Write("General", "Startup", r.startup);
+        box.Write("General", "MailClient", r.client);
+        box.Write("General", "MailClientPath", "stale");
         if (r.forUser) {
             CRegistryKey key;
             ASSERT_EQ(key.CreateKey(RegistryRoot::LocalMachine, ProgramKey::Path()), 1);
@@ -124,9 +118,9 @@ TEST(SettingsGeneral, OpeningAppliesStartupAndTheClient)
         EXPECT_EQ(page.ClientList()->count(), 2) << r.name; // nameless and command-less left out
         EXPECT_EQ(page.ClientList()->currentText().toStdString(), r.shownClient) << r.name;
         const auto stored = box.Stored();
-        EXPECT_EQ(stored.general.startup, r.startup) << r.name;
-        EXPECT_EQ(stored.general.mailClient, r.shownClient) << r.name;
-        EXPECT_EQ(stored.general.mailClientPath, r.command) << r.name;
+        EXPECT_EQ(stored.general.startup.Stored(), r.startup) << r.name;
+        EXPECT_EQ(stored.general.mailClient.Get(), r.shownClient) << r.name;
+        EXPECT_EQ(stored.general.mailClientPath.Get(), r.command) << r.name;
     }
 }
 
@@ -144,14 +138,17 @@ TEST(SettingsNetwork, UseConnectionLoadsAndApplies)
         {"three", "3", 3, 0, "3"},
         {"seven-shows-none", "7", -1, 0, "0"},
         {"empty-shows-none", "", -1, 0, "0"},
-        {"text-shows-none", "1x", -1, 0, "0"},
+        {"zero-shows-none", "0", -1, 0, "0"},
+        // Read as every reader of the settings reads a number, and as the network test uses it.
+        {"digits-then-text-read-as-the-number", "3x", 3, 0, "3"},
+        {"blank-then-digits-read-as-the-number", " 2", 2, 0, "2"},
         {"choose-three", "1", 1, 3, "3"},
         // A click on the checked button keeps it: the choices are one exclusive group.
         {"click-on-the-checked-keeps-it", "2", 2, -1, "2"},
     };
     for (const auto& r : rows) {
         SettingsSandbox box;
-        box.Network([&](CRegSettings::Network& n) { n.useConnection = r.stored; });
+        box.Write("Network", "UseConnection", r.stored);
         CPageNetworkDlg page(box.env);
         EXPECT_EQ(page.Connection()->checkedId(), r.shown) << r.name;
         if (r.choose > 0)
@@ -159,7 +156,7 @@ TEST(SettingsNetwork, UseConnectionLoadsAndApplies)
         if (r.choose < 0)
             page.Connection()->checkedButton()->click();
         page.Apply();
-        EXPECT_EQ(box.Stored().network.useConnection, r.after) << r.name;
+        EXPECT_EQ(box.Stored().network.useConnection.Stored(), r.after) << r.name;
     }
 }
 
@@ -167,17 +164,15 @@ TEST(SettingsNetwork, EntriesAndTimeout)
 {
     SettingsSandbox box;
     box.env.dialupEntries = {"Modem", "Phone"};
-    box.Network([](CRegSettings::Network& n) {
-        n.dialupEntry = "Gone";
-        n.timeOut = "5000";
-    });
+    box.Write("Network", "DialupEntry", "Gone");
+    box.Write("Network", "TimeOut", "5000");
     CPageNetworkDlg page(box.env);
     EXPECT_EQ(page.EntryList()->currentText(), QStringLiteral("Modem"));
     EXPECT_EQ(page.TimeoutBox()->Text(), QStringLiteral("5000"));
     page.EntryList()->setCurrentIndex(1);
     page.Apply();
-    EXPECT_EQ(box.Stored().network.dialupEntry, "Phone");
-    EXPECT_EQ(box.Stored().network.timeOut, "5000");
+    EXPECT_EQ(box.Stored().network.dialupEntry.Get(), "Phone");
+    EXPECT_EQ(box.Stored().network.timeOut.Stored(), "5000");
 }
 
 TEST(SettingsNetwork, ClicksKeepExactlyOneConnection)
@@ -197,7 +192,7 @@ TEST(SettingsNetwork, ClicksKeepExactlyOneConnection)
     };
     for (const auto& r : rows) {
         SettingsSandbox box;
-        box.Network([&](CRegSettings::Network& n) { n.useConnection = r.stored; });
+        box.Write("Network", "UseConnection", r.stored);
         CPageNetworkDlg page(box.env);
         for (int id : r.clicks) {
             page.Connection()->button(id)->click();
@@ -208,58 +203,64 @@ TEST(SettingsNetwork, ClicksKeepExactlyOneConnection)
         }
         EXPECT_EQ(page.Connection()->checkedId(), r.shown) << r.name;
         page.Apply();
-        EXPECT_EQ(box.Stored().network.useConnection, r.after) << r.name;
+        EXPECT_EQ(box.Stored().network.useConnection.Stored(), r.after) << r.name;
     }
 }
 
-TEST(SettingsNetwork, TimeoutKeepsItsTextAndArrowsStepInRange)
+// The field shows the time-out in force; untouched, the stored text stays as it was.
+TEST(SettingsNetwork, TimeoutShowsWhatIsInForceAndArrowsStepInRange)
 {
     struct Row {
         const char* name;
         const char* stored; // nullptr: no value at all
-        const char* typed;  // nullptr: untouched
+        const char* typed;  // nullptr: untouched; typing ends with Return
         int steps;          // arrow steps after typing (0: none)
         const char* shown;
-        const char* after;
+        const char* after; // the stored text after Apply ("" also when missing)
     } rows[] = {
         {"below-range-kept", "5", nullptr, 0, "5", "5"},
         {"above-range-kept", "1200", nullptr, 0, "1200", "1200"},
-        {"missing-stays-missing", nullptr, nullptr, 0, "", ""},
+        {"a-day-kept", "86400", nullptr, 0, "86400", "86400"},
+        {"missing-shows-the-default-and-stays-missing", nullptr, nullptr, 0, "60", ""},
+        {"zero-shows-the-default", "0", nullptr, 0, "60", "0"},
+        {"negative-shows-the-default", "-5", nullptr, 0, "60", "-5"},
+        {"letters-show-the-default", "abc", nullptr, 0, "60", "abc"},
+        {"above-a-day-shows-the-cap", "100000", nullptr, 0, "86400", "100000"},
         {"in-range-kept", "45", nullptr, 0, "45", "45"},
-        {"leading-zero-kept", "030", nullptr, 0, "030", "030"},
+        {"leading-zero-shows-the-number", "030", nullptr, 0, "30", "030"},
         {"typed-below-range", "60", "3", 0, "3", "3"},
         {"typed-above-range", "60", "900", 0, "900", "900"},
         {"typed-letters-refused", "60", "x7y", 0, "7", "7"},
+        {"typed-zero-gives-the-default", "45", "0", 0, "60", "60"},
+        {"typed-nothing-gives-the-default", "45", "", 0, "60", "60"},
+        {"typed-above-a-day-is-capped", "45", "999999999", 0, "86400", "86400"},
+        {"typed-leading-zero-shows-the-number", "45", "0090", 0, "90", "90"},
         {"up-steps", "60", nullptr, 2, "62", "62"},
         {"up-stops-at-600", "599", nullptr, 5, "600", "600"},
         {"down-stops-at-10", "12", nullptr, -5, "10", "10"},
         {"up-from-below-lands-on-10", "5", nullptr, 1, "10", "10"},
         {"down-from-above-lands-on-600", "1200", nullptr, -1, "600", "600"},
-        {"up-from-empty-starts-at-10", nullptr, nullptr, 1, "10", "10"},
+        {"up-from-missing-steps-from-the-default", nullptr, nullptr, 1, "61", "61"},
+        {"up-from-letters-steps-from-the-default", "abc", nullptr, 1, "61", "61"},
     };
     for (const auto& r : rows) {
         SettingsSandbox box;
-        {
-            box.Network([&](CRegSettings::Network& n) { n.timeOut = r.stored ? r.stored : ""; });
-            if (!r.stored) {
-                CRegistryKey key;
-                ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Network")), 1);
-                ASSERT_EQ(key.DeleteValue("TimeOut"), 1) << r.name;
-            }
-        }
+        box.Write("Network", "TimeOut", r.stored);
         CPageNetworkDlg page(box.env);
         page.show();
         CTimeoutBox* field = page.TimeoutBox();
         if (r.typed) {
             field->setFocus();
             field->selectAll();
+            QTest::keyClick(field, Qt::Key_Delete);
             QTest::keyClicks(field, QString::fromUtf8(r.typed));
+            QTest::keyClick(field, Qt::Key_Return);
         }
         if (r.steps)
             field->stepBy(r.steps);
         EXPECT_EQ(field->Text().toStdString(), r.shown) << r.name;
         page.Apply();
-        EXPECT_EQ(box.Stored().network.timeOut, r.after) << r.name;
+        EXPECT_EQ(box.Stored().network.timeOut.Stored(), r.after) << r.name;
     }
 }
 
@@ -283,14 +284,9 @@ TEST(SettingsNotify, SoundAndLed)
     for (const auto& r : rows) {
         SettingsSandbox box;
         box.env.mailLed = r.led;
-        {
-            CRegSettings s;
-            s.LoadNotify();
-            s.notify.mailLed = r.storedLed;
-            s.notify.sound = r.soundOn ? "1" : "0";
-            s.notify.soundFileName = "/s/new.wav";
-            s.SaveNotify();
-        }
+        box.Write("Notify", "MailLED", r.storedLed);
+        box.Write("Notify", "Sound", r.soundOn ? "1" : "0");
+        box.Write("Notify", "SoundFileName", "/s/new.wav");
         std::vector<std::string> played;
         box.env.play = [&](const std::string& f) { played.push_back(f); };
         CPageNotifyDlg page(box.env);
@@ -302,9 +298,9 @@ TEST(SettingsNotify, SoundAndLed)
         EXPECT_EQ(page.BrowseButton()->isEnabled(), r.soundOn && !r.turnSoundOff) << r.name;
         page.Apply();
         const auto stored = box.Stored();
-        EXPECT_EQ(stored.notify.sound, r.sound) << r.name;
-        EXPECT_EQ(stored.notify.soundFileName, r.file) << r.name;
-        EXPECT_EQ(stored.notify.mailLed, r.ledAfter) << r.name;
+        EXPECT_EQ(stored.notify.sound.Stored(), r.sound) << r.name;
+        EXPECT_EQ(stored.notify.soundFileName.Get(), r.file) << r.name;
+        EXPECT_EQ(stored.notify.mailLed.Stored(), r.ledAfter) << r.name;
     }
 }
 
@@ -322,7 +318,7 @@ TEST(SettingsNotify, BrowseAndPlay)
     page.PlayButton()->click();
     EXPECT_EQ(played, std::vector<std::string>{"/s/ding.wav"});
     page.Apply();
-    EXPECT_EQ(box.Stored().notify.soundFileName, "/s/ding.wav");
+    EXPECT_EQ(box.Stored().notify.soundFileName.Get(), "/s/ding.wav");
 }
 
 TEST(SettingsExchange, DefaultExchangeIsReplacedWhenItNamesNoAccount)
@@ -342,9 +338,9 @@ TEST(SettingsExchange, DefaultExchangeIsReplacedWhenItNamesNoAccount)
         SettingsSandbox box;
         box.env.mapiPresent = true;
         box.env.exchangeAccounts = r.accounts;
-        box.General([&](auto& g) { g.defaultExchange = r.stored; });
+        box.Write("General", "DefaultExchange", r.stored);
         CPageExchangedlg page(box.env);
-        EXPECT_EQ(box.Stored().general.defaultExchange, r.afterOpen) << r.name;
+        EXPECT_EQ(box.Stored().general.defaultExchange.Get(), r.afterOpen) << r.name;
     }
 }
 
@@ -372,9 +368,9 @@ TEST(SettingsDialog, PagesHelpAndApply)
         dlg.Tabs()->setCurrentIndex(0);
         dlg.General()->MinimumBox()->setChecked(true);
         dlg.accept();
-        EXPECT_EQ(box.Stored().general.minimum, "1") << r.name;
+        EXPECT_EQ(box.Stored().general.minimum.Stored(), "1") << r.name;
         if (r.mapi)
-            EXPECT_EQ(box.Stored().general.defaultExchange, "Ex") << r.name;
+            EXPECT_EQ(box.Stored().general.defaultExchange.Get(), "Ex") << r.name;
     }
 }
 

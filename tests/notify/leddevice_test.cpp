@@ -157,7 +157,7 @@ TEST_P(LedPrepare, MailLedDefault)
     CRegSettings settings;
     ASSERT_EQ(settings.Prepare(led), 1);
     ASSERT_EQ(settings.LoadNotify(), 1);
-    EXPECT_EQ(settings.notify.mailLed, GetParam().mailLed);
+    EXPECT_EQ(settings.notify.mailLed.Stored(), GetParam().mailLed);
     EXPECT_EQ(led.HasMailLed(), std::string(GetParam().mailLed) == "1");
 }
 

@@ -58,16 +58,12 @@ protected:
         auto result = CreateNewAccount(req, &m);
         ASSERT_TRUE(result.Ok()) << result.message;
     }
-    static void SetState(CAccountManager& m, const std::string& name, int requested, int busy,
-                         int idle)
+    static void SetState(CAccountManager& m, const std::string& name, CheckState state)
     {
         m.WithTable([&](std::vector<AccountEntry>& rows) {
             for (auto& r : rows)
-                if (r.name == name) {
-                    r.requested = requested;
-                    r.busy = busy;
-                    r.idle = idle;
-                }
+                if (r.name == name)
+                    r.checkState = state;
         });
     }
     static std::optional<AccountEntry> FindRow(const std::vector<AccountEntry>& table,
@@ -84,25 +80,25 @@ TEST_F(AccountTable, RequestOnlyChangesAnIdleRow)
 {
     struct Row {
         const char* name;
-        int requested, busy, idle;
+        CheckState state;
         int result;
-        int requestedAfter, busyAfter, idleAfter;
+        CheckState after;
     } rows[] = {
-        {"idle-becomes-requested", 0, 0, 1, CAccountManager::kEnterRequested, 1, 0, 0},
-        {"requested-unchanged", 1, 0, 0, CAccountManager::kEnterUnchanged, 1, 0, 0},
-        {"busy-unchanged", 0, 1, 0, CAccountManager::kEnterUnchanged, 0, 1, 0},
-        {"done-unchanged", 0, 0, 0, CAccountManager::kEnterUnchanged, 0, 0, 0},
+        {"idle-becomes-requested", CheckState::Idle, CAccountManager::kEnterRequested,
+         CheckState::Requested},
+        {"requested-unchanged", CheckState::Requested, CAccountManager::kEnterUnchanged,
+         CheckState::Requested},
+        {"busy-unchanged", CheckState::Busy, CAccountManager::kEnterUnchanged, CheckState::Busy},
+        {"done-unchanged", CheckState::Done, CAccountManager::kEnterUnchanged, CheckState::Done},
     };
     CAccountManager m;
     Add(m, "Work");
     for (const auto& r : rows) {
-        SetState(m, "Work", r.requested, r.busy, r.idle);
+        SetState(m, "Work", r.state);
         EXPECT_EQ(m.EnterOrRequest("Work", 1, nullptr, nullptr, 0), r.result) << r.name;
         std::optional<AccountEntry> e = FindRow(m.Snapshot(), "Work");
         ASSERT_TRUE(e.has_value());
-        EXPECT_EQ(e->requested, r.requestedAfter) << r.name;
-        EXPECT_EQ(e->busy, r.busyAfter) << r.name;
-        EXPECT_EQ(e->idle, r.idleAfter) << r.name;
+        EXPECT_EQ(e->checkState, r.after) << r.name;
     }
     EXPECT_EQ(m.Snapshot().size(), 1u);
 }
@@ -155,20 +151,20 @@ TEST_F(AccountTable, RenameFollowsTheCheckState)
 {
     struct Row {
         const char* name;
-        int requested, busy, idle;
+        CheckState state;
         int result;
         bool folderMovedNow;
     } rows[] = {
-        {"idle", 0, 0, 1, CAccountManager::kRenamedNow, true},
-        {"requested", 1, 0, 0, CAccountManager::kRenamedNow, true},
-        {"done", 0, 0, 0, CAccountManager::kRenamedNow, true},
-        {"busy", 0, 1, 0, CAccountManager::kRenameDeferred, false},
+        {"idle", CheckState::Idle, CAccountManager::kRenamedNow, true},
+        {"requested", CheckState::Requested, CAccountManager::kRenamedNow, true},
+        {"done", CheckState::Done, CAccountManager::kRenamedNow, true},
+        {"busy", CheckState::Busy, CAccountManager::kRenameDeferred, false},
     };
     for (const auto& r : rows) {
         CAccountManager m;
         std::string from = std::string("from-") + r.name, to = std::string("to-") + r.name;
         Add(m, from);
-        SetState(m, from, r.requested, r.busy, r.idle);
+        SetState(m, from, r.state);
         EXPECT_EQ(m.Rename(from, to), r.result) << r.name;
         EXPECT_EQ(fs::exists(AppPaths::AccountDir(to)), r.folderMovedNow) << r.name;
         EXPECT_EQ(fs::exists(AppPaths::AccountDir(from)), !r.folderMovedNow) << r.name;
@@ -181,7 +177,7 @@ TEST_F(AccountTable, DeferredRenameIsAppliedOrUndone)
 {
     CAccountManager m;
     Add(m, "Work");
-    SetState(m, "Work", 0, 1, 0);
+    SetState(m, "Work", CheckState::Busy);
     ASSERT_EQ(m.Rename("Work", "Office"), CAccountManager::kRenameDeferred);
     EXPECT_EQ(m.TranslateName("Work", 1), "Office");
     EXPECT_EQ(m.TranslateName("Office", 0), "Work");
@@ -285,11 +281,12 @@ TEST_F(AccountTable, LoadAllStartsTheDefaultExchangeAccount)
         EXPECT_EQ(table[0].name, "Mail");
         EXPECT_EQ(table[0].accessPassword, "lock");
         EXPECT_EQ(table[0].usable, 1);
-        EXPECT_EQ(table[0].requested, 0) << r.name;
+        EXPECT_FALSE(table[0].IsRequested()) << r.name;
         EXPECT_EQ(table[1].name, "Exchange");
         EXPECT_EQ(table[1].kind, 2);
-        EXPECT_EQ(table[1].requested, r.exchangeRequested) << r.name;
-        EXPECT_EQ(table[1].idle, 1 - r.exchangeRequested) << r.name;
+        EXPECT_EQ(table[1].checkState,
+                  r.exchangeRequested ? CheckState::Requested : CheckState::Idle)
+            << r.name;
     }
 }
 
@@ -379,7 +376,7 @@ TEST_F(AccountTable, NameRules)
     CAccountManager m;
     Add(m, "Work");
     Add(m, "Busy");
-    SetState(m, "Busy", 0, 1, 0);
+    SetState(m, "Busy", CheckState::Busy);
     ASSERT_EQ(m.Rename("Busy", "renamed"), CAccountManager::kRenameDeferred);
     auto dialogue = std::make_shared<RecordingDialogue>();
     SetDialogueBackend(dialogue);
@@ -414,14 +411,12 @@ TEST_F(AccountTable, ConcurrentChangesAndScans)
         while (!stop) {
             m.WithTable([&](std::vector<AccountEntry>& rows) {
                 for (auto& r : rows) {
-                    int flags = r.requested + r.busy + r.idle;
-                    if (flags > 1 || r.name.empty())
+                    if (r.name.empty())
                         badRow = true;
                     if (r.IsRequested()) {
-                        r.requested = 0;
-                        r.busy = 1;
+                        r.checkState = CheckState::Busy;
                     } else if (r.IsDone()) {
-                        r.idle = 1;
+                        r.checkState = CheckState::Idle;
                         r.name = m.ApplyPendingRename(r.name);
                     }
                 }

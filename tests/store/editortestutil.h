@@ -68,9 +68,11 @@ inline void SetState(CAccountManager& m, const std::string& name, int requested,
     m.WithTable([&](std::vector<AccountEntry>& rows) {
         for (auto& r : rows)
             if (r.name == name) {
-                r.requested = requested;
-                r.busy = busy;
-                r.idle = idle;
+                // Exactly one of the three flags names the state.
+                r.checkState = busy        ? CheckState::Busy
+                               : requested ? CheckState::Requested
+                               : idle      ? CheckState::Idle
+                                           : CheckState::Done;
             }
         return 0;
     });

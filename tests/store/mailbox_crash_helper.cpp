@@ -155,7 +155,7 @@ int Check(const std::string& home, const std::string& account, long count, long 
     accounts->WithTable([&](std::vector<AccountEntry>& rows) {
         AccountEntry e;
         e.name = account;
-        e.busy = 1;
+        e.checkState = CheckState::Busy;
         rows.push_back(e);
     });
     auto state = std::make_shared<CEngineState>();

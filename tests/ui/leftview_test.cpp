@@ -43,8 +43,7 @@ public:
                       CAccountManager::kEnterAdded);
             if (s.busy)
                 accounts.WithTable([&](std::vector<AccountEntry>& rows) {
-                    rows.back().busy = 1;
-                    rows.back().idle = 0;
+                    rows.back().checkState = CheckState::Busy;
                     return 0;
                 });
             tree.AddAccount(s.name, !s.accessPassword.empty());

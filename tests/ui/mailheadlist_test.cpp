@@ -340,8 +340,7 @@ TEST(MailHeadList, WritesFollowTheFolderOfARenamedAccount)
         CMailHeadList list(&table);
         list.Load("Alpha");
         table.WithTable([&](std::vector<AccountEntry>& rows) {
-            rows[0].busy = c.busy ? 1 : 0;
-            rows[0].idle = c.busy ? 0 : 1;
+            rows[0].checkState = c.busy ? CheckState::Busy : CheckState::Idle;
             return 0;
         });
         const int renamed = table.Rename("Alpha", "Beta");
@@ -353,8 +352,7 @@ TEST(MailHeadList, WritesFollowTheFolderOfARenamedAccount)
         if (c.busy) {
             // The check ends and the worker carries the rename out under the shown rows.
             table.WithTable([](std::vector<AccountEntry>& rows) {
-                rows[0].busy = 0;
-                rows[0].idle = 1;
+                rows[0].checkState = CheckState::Idle;
                 return 0;
             });
             EXPECT_EQ(table.ApplyPendingRename("Alpha"), "Beta") << c.name;
@@ -404,8 +402,7 @@ TEST(MailHeadList, NewMessagesAppearOnlyForTheShownAccount)
     ASSERT_EQ(accounts.EnterOrRequest("Gamma", 1, nullptr, nullptr, 1),
               CAccountManager::kEnterAdded);
     accounts.WithTable([](std::vector<AccountEntry>& rows) {
-        rows[0].busy = 1;
-        rows[0].idle = 0;
+        rows[0].checkState = CheckState::Busy;
         return 0;
     });
     ASSERT_EQ(accounts.Rename("Gamma", "Delta"), CAccountManager::kRenameDeferred);
@@ -444,8 +441,7 @@ TEST(MailHeadList, WaitingRenameStillLoadsFromTheOldFolder)
     ASSERT_EQ(accounts.EnterOrRequest("Gamma", 1, nullptr, nullptr, 1),
               CAccountManager::kEnterAdded);
     accounts.WithTable([](std::vector<AccountEntry>& rows) {
-        rows[0].busy = 1;
-        rows[0].idle = 0;
+        rows[0].checkState = CheckState::Busy;
         return 0;
     });
     ASSERT_EQ(accounts.Rename("Gamma", "Delta"), CAccountManager::kRenameDeferred);

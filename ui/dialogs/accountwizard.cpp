@@ -139,8 +139,8 @@ void CAccountWizard::accept()
     created_ = request.name;
     if (result.offerAsDefaultExchange) {
         CRegSettings settings;
-        if (settings.LoadGeneral() && settings.general.defaultExchange.empty()) {
-            settings.general.defaultExchange = created_;
+        if (settings.LoadGeneral() && settings.general.defaultExchange.Get().empty()) {
+            settings.general.defaultExchange.Set(created_);
             settings.SaveGeneral();
         }
     }

@@ -16,16 +16,16 @@ CPageExchangedlg::CPageExchangedlg(const SettingsEnvironment& env, QWidget* pare
     CRegSettings settings;
     settings.LoadGeneral();
     if (accounts_->count() > 0) {
-        const int at = accounts_->findText(QString::fromStdString(settings.general.defaultExchange),
-                                           Qt::MatchExactly);
+        const int at = accounts_->findText(
+            QString::fromStdString(settings.general.defaultExchange.Get()), Qt::MatchExactly);
         accounts_->setCurrentIndex(at >= 0 ? at : 0);
         if (at < 0) {
-            settings.general.defaultExchange = env.exchangeAccounts.front();
+            settings.general.defaultExchange.Set(env.exchangeAccounts.front());
             settings.SaveGeneral();
         }
     }
     autoStart_ = new QCheckBox(DlgText::Text(DlgText::kAutoStartExchange), this);
-    autoStart_->setChecked(settings.general.autoStartExchange != 0);
+    autoStart_->setChecked(settings.general.autoStartExchange.Get() != 0);
     auto* form = new QFormLayout(this);
     form->addRow(DlgText::Text(DlgText::kDefaultExchange), accounts_);
     form->addRow(autoStart_);
@@ -35,8 +35,8 @@ void CPageExchangedlg::Apply()
 {
     CRegSettings settings;
     settings.LoadGeneral();
-    settings.general.defaultExchange =
-        accounts_->currentIndex() < 0 ? std::string() : accounts_->currentText().toStdString();
-    settings.general.autoStartExchange = autoStart_->isChecked() ? 1 : 0;
+    settings.general.defaultExchange.Set(
+        accounts_->currentIndex() < 0 ? std::string() : accounts_->currentText().toStdString());
+    settings.general.autoStartExchange.Set(autoStart_->isChecked() ? 1 : 0);
     settings.SaveGeneral();
 }

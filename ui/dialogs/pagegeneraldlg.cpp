@@ -32,9 +32,9 @@ CPageGeneralDlg::CPageGeneralDlg(const SettingsEnvironment& env, QWidget* parent
     CRegSettings settings;
     settings.LoadGeneral();
     startup_ = new QCheckBox(DlgText::Text(DlgText::kStartup), this);
-    startup_->setChecked(settings.general.startup == "1");
+    startup_->setChecked(settings.general.startup.Get());
     minimum_ = new QCheckBox(DlgText::Text(DlgText::kMinimum), this);
-    minimum_->setChecked(settings.general.minimum == "1");
+    minimum_->setChecked(settings.general.minimum.Get());
     clients_ = new QComboBox(this);
     command_ = new QLineEdit(this);
     for (const MailClientInfo& c : env.mailClients) {
@@ -43,8 +43,8 @@ CPageGeneralDlg::CPageGeneralDlg(const SettingsEnvironment& env, QWidget* parent
         shown_.push_back(c);
         clients_->addItem(QString::fromStdString(c.name));
     }
-    const int named =
-        clients_->findText(QString::fromStdString(settings.general.mailClient), Qt::MatchExactly);
+    const int named = clients_->findText(QString::fromStdString(settings.general.mailClient.Get()),
+                                         Qt::MatchExactly);
     if (named >= 0) {
         clients_->setCurrentIndex(named);
         command_->setText(QString::fromStdString(shown_[named].command));
@@ -76,14 +76,14 @@ void CPageGeneralDlg::Apply()
         // Without a known program path no entry is written, but the wish is kept.
         if (!env_.executable.empty())
             entry.Write(env_.executable, ProgramKey::ApplicationWord(), MachineWide());
-        settings.general.startup = "1";
+        settings.general.startup.Set(true);
     } else {
         entry.Remove();
-        settings.general.startup = "0";
+        settings.general.startup.Set(false);
     }
-    settings.general.minimum = minimum_->isChecked() ? "1" : "0";
-    settings.general.mailClient =
-        clients_->currentIndex() < 0 ? std::string() : clients_->currentText().toStdString();
-    settings.general.mailClientPath = command_->text().toStdString();
+    settings.general.minimum.Set(minimum_->isChecked());
+    settings.general.mailClient.Set(
+        clients_->currentIndex() < 0 ? std::string() : clients_->currentText().toStdString());
+    settings.general.mailClientPath.Set(command_->text().toStdString());
     settings.SaveGeneral();
 }

@@ -22,24 +22,27 @@ CPageNetworkDlg::CPageNetworkDlg(const SettingsEnvironment& env, QWidget* parent
     for (int i = 0; i < 3; ++i) {
         auto* button = new QRadioButton(DlgText::Text(texts[i]), this);
         connection_->addButton(button, i + 1);
-        button->setChecked(n.useConnection == std::to_string(i + 1));
+        button->setChecked(n.useConnection.Get() == i + 1);
         form->addRow(button);
     }
     entries_ = new QComboBox(this);
     for (const std::string& e : env.dialupEntries)
         entries_->addItem(QString::fromStdString(e));
-    const int at = entries_->findText(QString::fromStdString(n.dialupEntry), Qt::MatchExactly);
+    const int at =
+        entries_->findText(QString::fromStdString(n.dialupEntry.Get()), Qt::MatchExactly);
     entries_->setCurrentIndex(at >= 0 ? at : (entries_->count() ? 0 : -1));
     form->addRow(DlgText::Text(DlgText::kDialupEntry), entries_);
     hangUp_ = new QCheckBox(DlgText::Text(DlgText::kHangUp), this);
-    hangUp_->setChecked(n.autoHangupAfterCheck == "1");
+    hangUp_->setChecked(n.autoHangupAfterCheck.Get());
     form->addRow(hangUp_);
     existing_ = new QCheckBox(DlgText::Text(DlgText::kUseExisting), this);
-    existing_->setChecked(n.useExistDialup == "1");
+    existing_->setChecked(n.useExistDialup.Get());
     form->addRow(existing_);
     timeout_ = new CTimeoutBox(this);
-    storedTimeout_ = n.timeOut;
-    timeout_->SetText(QString::fromStdString(n.timeOut));
+    // What the checks use, not what happens to be stored: an unusable stored value shows as
+    // the default it falls back to.
+    shownTimeout_ = QString::number(n.TimeOutSeconds());
+    timeout_->SetText(shownTimeout_);
     form->addRow(DlgText::Text(DlgText::kTimeout), timeout_);
 }
 
@@ -49,13 +52,14 @@ void CPageNetworkDlg::Apply()
     settings.LoadNetwork();
     auto& n = settings.network;
     const int chosen = connection_->checkedId();
-    n.useConnection = std::to_string(chosen >= 1 && chosen <= 3 ? chosen : 0);
+    n.useConnection.Set(chosen >= 1 && chosen <= 3 ? chosen : 0);
     if (entries_->currentIndex() >= 0)
-        n.dialupEntry = entries_->currentText().toStdString();
-    n.autoHangupAfterCheck = hangUp_->isChecked() ? "1" : "0";
-    n.useExistDialup = existing_->isChecked() ? "1" : "0";
-    // Untouched, the stored bytes stay as they were (even ones the field cannot show).
-    if (timeout_->Text() != QString::fromStdString(storedTimeout_))
-        n.timeOut = timeout_->Text().toStdString();
+        n.dialupEntry.Set(entries_->currentText().toStdString());
+    n.autoHangupAfterCheck.Set(hangUp_->isChecked());
+    n.useExistDialup.Set(existing_->isChecked());
+    // Untouched, the stored bytes stay as they were (even ones the field cannot show); a
+    // change stores the value that will be in force.
+    if (timeout_->Text() != shownTimeout_)
+        n.timeOut.Set(timeout_->Seconds());
     settings.SaveNetwork();
 }

@@ -11,8 +11,8 @@ class QComboBox;
 
 // Settings, Network page: how the network is reached ("UseConnection" 1-3, "0" when no
 // button is set), the dial-up entry (NetworkManager profiles), hang up after the check, use
-// an existing dial-up connection, and the time-out (seconds; the arrows step 10-600, any
-// digits may be typed).
+// an existing dial-up connection, and the time-out in force (seconds; the arrows step 10-600,
+// any digits may be typed, see CTimeoutBox).
 class CPageNetworkDlg : public QWidget
 {
     Q_OBJECT
@@ -33,5 +33,5 @@ private:
     QCheckBox* hangUp_;
     QCheckBox* existing_;
     CTimeoutBox* timeout_;
-    std::string storedTimeout_;
+    QString shownTimeout_;
 };

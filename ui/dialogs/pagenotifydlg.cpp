@@ -16,24 +16,24 @@ CPageNotifyDlg::CPageNotifyDlg(const SettingsEnvironment& env, QWidget* parent)
     CRegSettings settings;
     settings.LoadNotify();
     const auto& n = settings.notify;
-    auto box = [this](unsigned text, const std::string& value) {
+    auto box = [this](unsigned text, bool on) {
         auto* b = new QCheckBox(DlgText::Text(text), this);
-        b->setChecked(value == "1");
+        b->setChecked(on);
         return b;
     };
-    flash_ = box(DlgText::kFlashIcon, n.flashIcon);
-    effect3d_ = box(DlgText::kEffect3d, n.effect3d);
-    client_ = box(DlgText::kStartClient, n.mailClient);
-    message_ = box(DlgText::kPopup, n.message);
-    led_ = box(DlgText::kMailLed, env.mailLed ? n.mailLed : std::string());
+    flash_ = box(DlgText::kFlashIcon, n.flashIcon.Get());
+    effect3d_ = box(DlgText::kEffect3d, n.effect3d.Get());
+    client_ = box(DlgText::kStartClient, n.mailClient.Get());
+    message_ = box(DlgText::kPopup, n.message.Get());
+    led_ = box(DlgText::kMailLed, env.mailLed && n.mailLed.Get());
     led_->setEnabled(env.mailLed);
-    sound_ = box(DlgText::kSound, n.sound);
+    sound_ = box(DlgText::kSound, n.sound.Get());
     file_ = new QLineEdit(this);
     file_->setReadOnly(true);
     // Room for a file name with a folder or two in front of it.
     file_->setMinimumWidth(file_->fontMetrics().averageCharWidth() * 32);
-    if (n.sound == "1")
-        file_->setText(QString::fromStdString(n.soundFileName));
+    if (n.sound.Get())
+        file_->setText(QString::fromStdString(n.soundFileName.Get()));
     browse_ = new QPushButton(DlgText::Text(DlgText::kBrowse), this);
     play_ = new QPushButton(DlgText::Text(DlgText::kPlay), this);
 
@@ -87,19 +87,13 @@ void CPageNotifyDlg::Apply()
     CRegSettings settings;
     settings.LoadNotify();
     auto& n = settings.notify;
-    auto flag = [](const QCheckBox* b) { return std::string(b->isChecked() ? "1" : "0"); };
-    n.flashIcon = flag(flash_);
-    n.effect3d = flag(effect3d_);
-    n.mailClient = flag(client_);
-    n.message = flag(message_);
+    n.flashIcon.Set(flash_->isChecked());
+    n.effect3d.Set(effect3d_->isChecked());
+    n.mailClient.Set(client_->isChecked());
+    n.message.Set(message_->isChecked());
     if (env_.mailLed)
-        n.mailLed = flag(led_);
-    if (sound_->isChecked()) {
-        n.sound = "1";
-        n.soundFileName = file_->text().toStdString();
-    } else {
-        n.sound = "0";
-        n.soundFileName.clear();
-    }
+        n.mailLed.Set(led_->isChecked());
+    n.sound.Set(sound_->isChecked());
+    n.soundFileName.Set(sound_->isChecked() ? file_->text().toStdString() : std::string());
     settings.SaveNotify();
 }

@@ -1,5 +1,7 @@
 #include "timeoutbox.h"
 
+#include "settingnumber.h"
+
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <algorithm>
@@ -7,6 +9,11 @@
 // No length limit on the line itself: it would cut a longer stored text on showing it.
 CTimeoutBox::CTimeoutBox(QWidget* parent) : QAbstractSpinBox(parent)
 {
+    connect(this, &QAbstractSpinBox::editingFinished, this, [this] {
+        const QString inForce = QString::number(Seconds());
+        if (Text() != inForce)
+            SetText(inForce);
+    });
 }
 
 QString CTimeoutBox::Text() const
@@ -17,6 +24,11 @@ QString CTimeoutBox::Text() const
 void CTimeoutBox::SetText(const QString& text)
 {
     lineEdit()->setText(text);
+}
+
+int CTimeoutBox::Seconds() const
+{
+    return TimeOutInForce(SettingNumber(Text().toStdString()));
 }
 
 void CTimeoutBox::stepBy(int steps)

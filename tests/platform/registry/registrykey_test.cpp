@@ -226,6 +226,144 @@ TEST_F(RegistryTest, EmptyKeyStaysVisible)
         << "removing the last value keeps the key";
 }
 
+// How many key markers the file holds: each is a line the user reading it sees.
+size_t MarkersIn(const std::string& text)
+{
+    size_t count = 0;
+    for (size_t p = text.find("%25key="); p != std::string::npos; p = text.find("%25key=", p + 1))
+        ++count;
+    return count;
+}
+
+// A key that holds nothing would vanish from the file without its marker; no other key
+// carries one.
+TEST_F(RegistryTest, MarkerOnlyWhereAKeyWouldBeLost)
+{
+    const std::string rules = kApp + "\\Filter Manager";
+    const std::string general = kApp + "\\General";
+    auto create = [](const std::string& path) {
+        CRegistryKey key;
+        EXPECT_EQ(key.CreateKey(RegistryRoot::CurrentUser, path), 1) << path;
+    };
+    auto write = [](const std::string& path, const char* name) {
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, path), 1) << path;
+        EXPECT_EQ(key.WriteString(name, "1"), 1) << name;
+    };
+    auto erase = [](const std::string& path, const char* name) {
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, path), 1) << path;
+        EXPECT_EQ(key.DeleteValue(name), 1) << name;
+    };
+    auto eraseKey = [](const std::string& path) {
+        CRegistryKey key;
+        EXPECT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, path), 1) << path;
+    };
+    struct Row {
+        const char* label;
+        std::function<void()> steps;
+        size_t markers;
+        std::vector<std::string> present;
+        std::vector<std::string> gone;
+    };
+    const Row rows[] = {
+        {"empty key keeps one", [&] { create(rules); }, 1, {rules}, {}},
+        {"a value takes its place",
+         [&] { create(general), write(general, "Startup"); },
+         0,
+         {general},
+         {}},
+        {"nested empty key: the inner one only",
+         [&] { create(rules + "\\Spam"); },
+         1,
+         {rules, rules + "\\Spam"},
+         {}},
+        {"a subkey takes the place of its parent's",
+         [&] { create(rules), create(rules + "\\Spam"); },
+         1,
+         {rules, rules + "\\Spam"},
+         {}},
+        {"last value deleted brings it back",
+         [&] { create(general), write(general, "Startup"), erase(general, "startup"); },
+         1,
+         {general},
+         {}},
+        {"value deleted beside a subkey: none",
+         [&] { create(general + "\\Sub"), write(general, "Startup"), erase(general, "Startup"); },
+         1,
+         {general, general + "\\Sub"},
+         {}},
+        {"last subkey deleted brings it back to the parent",
+         [&] { create(rules + "\\Spam"), eraseKey(rules + "\\Spam"); },
+         1,
+         {rules},
+         {rules + "\\Spam"}},
+        {"one of two subkeys deleted: none for the parent",
+         [&] { create(rules + "\\a"), create(rules + "\\b"), eraseKey(rules + "\\a"); },
+         1,
+         {rules, rules + "\\b"},
+         {rules + "\\a"}},
+        {"the application key is the file and needs none", [&] { create(kApp); }, 0, {kApp}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        TempDir config;
+        ScopedEnv home("XDG_CONFIG_HOME", config.Path());
+        row.steps();
+        const std::string text = ReadWholeFile(config.File("Koravel/Pigeonpost.conf"));
+        EXPECT_EQ(MarkersIn(text), row.markers) << text;
+        for (const std::string& path : row.present) {
+            CRegistryKey key;
+            EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, path), 1) << path;
+        }
+        for (const std::string& path : row.gone) {
+            CRegistryKey key;
+            EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, path), 0) << path;
+        }
+    }
+}
+
+// Files written before carried a marker in every key: they read the same, and the first change
+// leaves markers only where they are needed.
+TEST_F(RegistryTest, FileWithAMarkerInEveryKeyReadsTheSame)
+{
+    std::filesystem::create_directories(dir.File("config/Koravel"));
+    WriteWholeFile(ConfFile(), "[%General]\n%25key=\nStartup=0\n\n[Empty]\n%25key=\n\n"
+                               "[Filter%20Manager]\n%25key=\nHam\\%25key=\nSpam\\%25key=\n"
+                               "Spam\\Position=Subject\n");
+    auto expectSameSettings = [&](const char* when) {
+        SCOPED_TRACE(when);
+        CRegistryKey key;
+        std::vector<std::string> names;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp), 1);
+        ASSERT_EQ(key.EnumSubKeys(names), 1);
+        EXPECT_EQ(names, (std::vector<std::string>{"Empty", "Filter Manager", "General"}));
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Filter Manager"), 1);
+        ASSERT_EQ(key.EnumSubKeys(names), 1);
+        EXPECT_EQ(names, (std::vector<std::string>{"Ham", "Spam"}));
+        std::string value;
+        EXPECT_EQ(key.ReadString("%key", value), 0) << "the marker is not a value";
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Filter Manager\\Spam"), 1);
+        EXPECT_EQ(key.ReadString("Position", value), 1);
+        EXPECT_EQ(value, "Subject");
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\General"), 1);
+        EXPECT_EQ(key.ReadString("Startup", value), 1);
+        EXPECT_EQ(value, "0");
+        EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Empty"), 1);
+        EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Filter Manager\\Ham"), 1);
+    };
+    expectSameSettings("as written before");
+    EXPECT_EQ(MarkersIn(ReadWholeFile(ConfFile())), 5u);
+    {
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\General"), 1);
+        ASSERT_EQ(key.WriteString("Minimum", "1"), 1);
+    }
+    expectSameSettings("after a change");
+    const std::string text = ReadWholeFile(ConfFile());
+    EXPECT_EQ(MarkersIn(text), 2u) << "Empty and Ham hold nothing else:\n" << text;
+}
+
 TEST_F(RegistryTest, DeleteKeyTakesSubkeysAlong)
 {
     CRegistryKey key;
