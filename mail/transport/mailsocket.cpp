@@ -145,7 +145,7 @@ bool MailSocket::WaitFor(short events, const TransferDeadline& deadline)
         return SetNetError(neterr::kSocket, NetCategory::Failed,
                            PeerName() + ": poll: " + std::strerror(errno));
     const auto end = Clock::now();
-    if (deadline.ExpiredAt(end) == TransferDeadline::Expiry::TooSlow)
+    if (deadline.ExpiredAfterWait(end) == TransferDeadline::Expiry::TooSlow)
         return SetNetError(neterr::kTimedOut, NetCategory::TooSlow,
                            PeerName() + ": " + deadline.TooSlowText(end) + " (while sending)");
     return SetNetError(neterr::kTimedOut, NetCategory::TimedOut,

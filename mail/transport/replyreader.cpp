@@ -105,9 +105,7 @@ template <class Parser> int ReplyReader::Run(Parser& parser, TransferDeadline::R
 
 int ReplyReader::TimedOut(const TransferDeadline& deadline, Clock::time_point now)
 {
-    // A transport may give up before either bound has run out (a scripted one does at the end
-    // of its script): that counts as silence.
-    if (deadline.ExpiredAt(now) == TransferDeadline::Expiry::TooSlow)
+    if (deadline.ExpiredAfterWait(now) == TransferDeadline::Expiry::TooSlow)
         return Fail(neterr::kTimedOut, NetCategory::TooSlow, deadline.TooSlowText(now));
     if (!heardFromServer_)
         return Fail(neterr::kTimedOut, NetCategory::NoGreeting,

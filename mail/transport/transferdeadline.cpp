@@ -53,6 +53,14 @@ TransferDeadline::Expiry TransferDeadline::ExpiredAt(Clock::time_point now) cons
     return Expiry::None;
 }
 
+TransferDeadline::Expiry TransferDeadline::ExpiredAfterWait(Clock::time_point now) const
+{
+    const Expiry expiry = ExpiredAt(now);
+    if (expiry != Expiry::None)
+        return expiry;
+    return ProgressEnd() < IdleEnd() ? Expiry::TooSlow : Expiry::Silence;
+}
+
 milliseconds TransferDeadline::Remaining(Clock::time_point now) const
 {
     const Clock::time_point end = std::min(IdleEnd(), ProgressEnd());

@@ -42,6 +42,10 @@ public:
     // What has run out at `now`; Silence when both ran out at the same moment (a server that
     // sent nothing at all is silent, not slow).
     Expiry ExpiredAt(Clock::time_point now) const;
+    // Like ExpiredAt, for a wait of Remaining() that ended without progress: a wait may end a
+    // little early (clocks count in whole milliseconds) or at once (a transport that knows
+    // nothing more will come), and then the bound that limited it is the one that ran out.
+    Expiry ExpiredAfterWait(Clock::time_point now) const;
     // The wait left before one of the bounds runs out (0 when one has), rounded up to whole
     // milliseconds so that a wait of this length ends past the bound.
     std::chrono::milliseconds Remaining(Clock::time_point now) const;
