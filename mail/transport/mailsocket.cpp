@@ -219,11 +219,11 @@ bool MailSocket::Connect(const std::string& host, int port, milliseconds timeout
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
     if (security == Security::ImplicitTls)
-        return Handshake();
+        return Handshake(true);
     return true;
 }
 
-bool MailSocket::Handshake()
+bool MailSocket::Handshake(bool firstContact)
 {
     ERR_clear_error();
     ctx_ = SSL_CTX_new(TLS_client_method());
@@ -275,6 +275,11 @@ bool MailSocket::Handshake()
             int ready = PollUntil(fd_, events, deadline);
             if (ready > 0)
                 continue;
+            // With implicit TLS the server's first handshake bytes are its greeting.
+            if (ready == 0 && firstContact && BIO_number_read(SSL_get_rbio(ssl_)) == 0)
+                return FailConnect(neterr::kTimedOut, NetCategory::NoGreeting,
+                                   "no greeting within " + DurationText(timeout_) +
+                                       " (the server did not answer the TLS handshake)");
             if (ready == 0)
                 return FailConnect(neterr::kTimedOut, NetCategory::TimedOut,
                                    "the TLS handshake did not complete within " +
@@ -282,9 +287,12 @@ bool MailSocket::Handshake()
             return FailConnect(neterr::kSocket, NetCategory::Failed, std::strerror(errno));
         }
         long verify = SSL_get_verify_result(ssl_);
-        if (verify != X509_V_OK)
+        if (verify != X509_V_OK) {
+            // The server now shows a certificate we refuse: resume nothing it gave us before.
+            TlsSessionCache::Instance().Forget(sessionKey_);
             return FailConnect(neterr::kCertificate, NetCategory::Tls,
                                CertificateProblem(verify, host_));
+        }
         if (err == SSL_ERROR_SYSCALL || err == SSL_ERROR_ZERO_RETURN) {
             std::string why = errno != 0 && ERR_peek_error() == 0
                                   ? std::string(std::strerror(errno))
@@ -337,7 +345,7 @@ bool MailSocket::StartTls()
         return FailConnect(neterr::kClosed, NetCategory::Closed,
                            "the server closed the connection before TLS");
     }
-    return Handshake();
+    return Handshake(false);
 }
 
 bool MailSocket::Send(std::string_view bytes)

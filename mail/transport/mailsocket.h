@@ -72,7 +72,7 @@ public:
     std::string PeerName() const override;
 
 private:
-    bool Handshake();
+    bool Handshake(bool firstContact);
     bool VerifyResumedPeer();
     bool FailConnect(int code, NetCategory category, const std::string& why);
     bool WaitFor(short events, const TransferDeadline& deadline);

@@ -28,8 +28,8 @@
 //
 // Results, as the clients expect them: 1 positive reply, 0 negative reply (error 10043,
 // LastResponse set), -1 no complete reply (time-out, too slow or no greeting 10060, closed
-// 10054, too large 10040,
-// malformed 20004, or the transport's own error; LastResponse holds what was received).
+// 10054, too large 10040, malformed 20004, or the transport's own error; LastResponse holds
+// what was received).
 // After -1 the conversation is out of step: close the transport.
 //
 // Threads: one thread at a time. The reader keeps a reference to the transport, which must

@@ -354,19 +354,22 @@ TEST(SocketTls, HandshakeFailuresAreBounded)
         const char* name;
         std::function<void(ScriptedServer&)> script;
         int code;
+        NetCategory category;
         long long maxMs;
     } rows[] = {
         {"server_speaks_plain_text",
          [](ScriptedServer& s) { s.Send("+OK I do not speak TLS\r\n").Silence(2s); }, neterr::kTls,
-         900},
-        {"server_stays_silent", [](ScriptedServer& s) { s.Silence(3s); }, neterr::kTimedOut, 1900},
+         NetCategory::Tls, 900},
+        {"server_stays_silent", [](ScriptedServer& s) { s.Silence(3s); }, neterr::kTimedOut,
+         NetCategory::NoGreeting, 1900},
         // A record header announcing 512 bytes, then a byte every 100 ms.
         {"server_drips_a_record",
          [](ScriptedServer& s) {
              s.Send(std::string("\x16\x03\x03\x02\x00", 5) + std::string(512, '\x01'), 1, 100ms);
          },
-         neterr::kTimedOut, 1900},
-        {"server_hangs_up", [](ScriptedServer& s) { s.Close(); }, neterr::kTls, 900},
+         neterr::kTimedOut, NetCategory::TimedOut, 1900},
+        {"server_hangs_up", [](ScriptedServer& s) { s.Close(); }, neterr::kTls, NetCategory::Tls,
+         900},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -379,6 +382,7 @@ TEST(SocketTls, HandshakeFailuresAreBounded)
             socket.Connect("localhost", server.Port(), 1s, MailSocket::Security::ImplicitTls));
         EXPECT_LE(Millis(Clock::now() - start), row.maxMs);
         EXPECT_EQ(LastNetErrorCode(), row.code) << LastNetError().message;
+        EXPECT_EQ(LastNetError().category, row.category) << LastNetError().message;
         EXPECT_FALSE(socket.IsOpen());
     }
 }
