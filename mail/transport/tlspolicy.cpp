@@ -27,8 +27,8 @@ bool FailStartTlsRefused(const std::string& peer, std::string_view command,
 {
     return SetNetError(neterr::kStartTlsRefused, NetCategory::Tls,
                        "cannot connect to " + peer + ": the server refused " + Named(command) +
-                           " (it replied: " + QuoteServerText(serverLine) +
-                           "); nothing was sent in plain text");
+                           ", replying \"" + QuoteServerText(serverLine) +
+                           "\"; nothing was sent in plain text");
 }
 
 bool FailLoginWithoutTls(const std::string& peer)

@@ -420,7 +420,7 @@ INSTANTIATE_TEST_SUITE_P(
             .want = kCheckCannotConnect,
             .neverSent = {"USER", "PASS"},
             .security = "STARTTLS",
-            .says = "the server refused STARTTLS (STLS) (it replied: -ERR not now)"}),
+            .says = "the server refused STARTTLS (STLS), replying \"-ERR not now\""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 const std::string kUids3 = "* SEARCH 9 5 6\r\n";
@@ -633,7 +633,7 @@ INSTANTIATE_TEST_SUITE_P(
             .want = kCheckCannotConnect,
             .neverSent = {"A001"},
             .security = "STARTTLS",
-            .says = "the server refused STARTTLS (it replied: A002 NO not now)"},
+            .says = "the server refused STARTTLS, replying \"A002 NO not now\""},
         Row{.name = "GreetingNeverComes",
             .proto = Proto::Imap,
             .script = [](ScriptedServer& s) { s.Silence(ms(1500)); },
