@@ -16,6 +16,10 @@ bool CMailConnection::Open(const ProtocolCheckParams& params, int implicitTlsPor
     // The same bound as the clients' idle time-out (at least a second).
     const std::chrono::milliseconds timeout(std::clamp(params.timeOutSeconds, 1, 24 * 3600) *
                                             1000LL);
-    return socket_.Connect(params.server, params.port, timeout,
-                           tls ? MailSocket::Security::ImplicitTls : MailSocket::Security::Plain);
+    failure_ = NetError{};
+    if (socket_.Connect(params.server, params.port, timeout,
+                        tls ? MailSocket::Security::ImplicitTls : MailSocket::Security::Plain))
+        return true;
+    failure_ = LastNetError();
+    return false;
 }

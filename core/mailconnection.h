@@ -2,6 +2,7 @@
 
 #include "cancellabletransport.h"
 #include "mailsocket.h"
+#include "neterror.h"
 
 #include <string>
 
@@ -19,7 +20,12 @@ public:
     bool Open(const ProtocolCheckParams& params, int implicitTlsPort);
     Transport& Stream() { return cancellable_; }
 
+    // Why the last Open failed, kept for the check's report ("cannot connect to
+    // mail.example.com:995: certificate verify failed: self-signed certificate").
+    const NetError& Failure() const { return failure_; }
+
 private:
     MailSocket socket_;
     CCancellableTransport cancellable_;
+    NetError failure_;
 };

@@ -7,7 +7,8 @@
 // The result of one POP3 or IMAP4 check, as the engine's summary carries it.
 enum CheckResultCode : int {
     kCheckNoMemory = 0,      // the message record could not be allocated
-    kCheckFailed = 1,        // a failure after a successful login (network, time-out, refusal)
+    kCheckFailed = 1,        // a failure after a successful login (network, time-out, refusal),
+                             // or a server too slow at any step (category TooSlow)
     kCheckLoginRefused = 2,  // the server refused the credentials (or they cannot be sent)
     kCheckCannotConnect = 3, // look-up, connect, greeting, TLS or the TLS policy failed
     kCheckDone = 4,          // done, also when the mailbox is empty or nothing is new

@@ -108,8 +108,44 @@ std::string_view MonthDigits(std::string_view word)
 
 } // namespace
 
+namespace
+{
+
+// A server that stores a message with CR LF line ends and adds its own CR on the way out
+// sends CR CR LF. Read as sent, the blank line that ends the header is not found and every
+// value keeps a CR at its end, which shows as a trailing blank in the lists.
+std::string WithoutStrayCrs(std::string text)
+{
+    size_t at = text.find("\r\r\n");
+    if (at == std::string::npos)
+        return text;
+    size_t out = at;
+    for (size_t i = at; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n')
+            continue;
+        text[out++] = text[i];
+    }
+    text.resize(out);
+    return text;
+}
+
+bool IsTrailingJunk(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+void TrimEnd(std::string& value)
+{
+    size_t end = value.size();
+    while (end > 0 && IsTrailingJunk(value[end - 1]))
+        --end;
+    value.erase(end);
+}
+
+} // namespace
+
 HeaderText::HeaderText(std::string text)
-    : text_(std::move(text)), headerEnd_(text_.find(kBlankLine))
+    : text_(WithoutStrayCrs(std::move(text))), headerEnd_(text_.find(kBlankLine))
 {
 }
 
@@ -150,6 +186,10 @@ std::string UnfoldedValue(std::string_view header, size_t valueStart)
             ++i;
             continue;
         }
+        // A CR without its LF is no text of the value (RFC 5322 section 2.2 allows neither
+        // alone); a stray one at a line end would show as a trailing blank.
+        if (header[i] == '\r')
+            continue;
         value += header[i] == '\t' ? ' ' : header[i];
     }
     const size_t first = value.find_first_not_of(' ');
@@ -399,4 +439,8 @@ void HeaderText::Fill(MessageRecord& record, std::optional<uint64_t> pop3Size) c
                                           ? std::string_view()
                                           : std::string_view(type).substr(0, semicolon);
     DecodeRecord(record, encoding, bareType, boundary, Parameter(type, "charset"));
+    // An encoded word may end in a blank or an encoded CR; the lists would show it as a
+    // trailing blank.
+    TrimEnd(record.sender);
+    TrimEnd(record.subject);
 }

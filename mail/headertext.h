@@ -14,7 +14,9 @@
 // The header part is the text before the first "\r\n\r\n" (all of it when there is none), the
 // body part the text after it. Results are bytes of the message except where a query says it
 // decodes; Fill decodes and converts to UTF-8. Nothing here reads past the text, and every
-// query is linear in its length. A const object may be shared between threads.
+// query is linear in its length. A const object may be shared between threads. A text sent
+// with CR CR LF line ends (a server adding its CR to a message stored with CR LF) is read
+// as if its lines ended in CR LF.
 class HeaderText
 {
 public:
@@ -26,7 +28,8 @@ public:
 
     // The value of header field `name` (compared without regard to case; it must start a line
     // and be followed directly by ":"), unfolded (RFC 5322 section 2.2.3: CR LF removed, tabs
-    // made blanks, blanks trimmed at both ends). `occurrence` counts from 0. Empty when missing.
+    // made blanks, blanks trimmed at both ends, a CR without its LF dropped). `occurrence`
+    // counts from 0. Empty when missing.
     std::string GetField(std::string_view name, int occurrence = 0) const;
 
     std::string Sender() const;  // the From field as written (encoded words not yet decoded)
@@ -50,7 +53,8 @@ public:
 
     // Fills sender, subject, date, size text (when `pop3Size` is given; IMAP fills it itself),
     // preview and attachment flag of `record`, then decodes subject, sender and preview with
-    // DecodeRecord. The other slots are not touched.
+    // DecodeRecord; the decoded sender and subject lose trailing blanks, CRs and LFs. The
+    // other slots are not touched.
     void Fill(MessageRecord& record, std::optional<uint64_t> pop3Size = std::nullopt) const;
 
     // Size text of a POP3 LIST size: kilobytes with two decimals, truncated ("12.34 K").

@@ -3,6 +3,7 @@
 #include "filterrules.h"
 #include "headertext.h"
 #include "imapfetchresponse.h"
+#include "tlspolicy.h"
 
 #include <algorithm>
 #include <cctype>
@@ -285,7 +286,7 @@ int Imap4Client::Greet(const std::string& server, int port, SecurityChoice choic
     Pop3Reply greeting;
     if (session_.Reader().ReadReply(Pop3ReplyParser::Kind::SingleLine, greeting) < 0) {
         inStep_ = false;
-        return session_.Fail(kCheckCannotConnect, "no greeting from " + session_.PeerName());
+        return session_.Fail(kCheckCannotConnect, "");
     }
     const std::string& line = greeting.status;
     preauth_ = StartsWithNoCase(line, "* PREAUTH");
@@ -295,10 +296,8 @@ int Imap4Client::Greet(const std::string& server, int port, SecurityChoice choic
         // RFC 2595 section 3.1 allows STARTTLS only before authentication: a server that
         // logs us in at once leaves no way to TLS.
         inStep_ = false;
-        return session_.Fail(kCheckCannotConnect, NetCategory::Tls, neterr::kTls,
-                             "cannot connect to " + session_.PeerName() +
-                                 ": the server logged in without TLS (PREAUTH) and the account "
-                                 "requires TLS");
+        FailLoginWithoutTls(session_.PeerName());
+        return session_.Fail(kCheckCannotConnect, "");
     }
     capabilities_.clear();
     bool found = ParseImapCapabilities(line, capabilities_);
@@ -308,11 +307,10 @@ int Imap4Client::Greet(const std::string& server, int port, SecurityChoice choic
         return kCheckDone;
 
     if (capabilities_.count("STARTTLS") == 0) {
-        if (choice == SecurityChoice::StartTls)
-            return session_.Fail(kCheckCannotConnect, NetCategory::Tls, neterr::kTls,
-                                 "cannot connect to " + session_.PeerName() +
-                                     ": the server does not offer STARTTLS and the account "
-                                     "requires TLS; nothing was sent in plain text");
+        if (choice == SecurityChoice::StartTls) {
+            FailStartTlsMissing(session_.PeerName(), "STARTTLS");
+            return session_.Fail(kCheckCannotConnect, "");
+        }
         return kCheckDone;
     }
     ImapReply reply;
@@ -320,8 +318,10 @@ int Imap4Client::Greet(const std::string& server, int port, SecurityChoice choic
     if (r < 0)
         return session_.Fail(kCheckCannotConnect, "STARTTLS failed");
     if (r == 0) {
-        if (choice == SecurityChoice::StartTls)
-            return Fail(kCheckCannotConnect, "STARTTLS", r, reply);
+        if (choice == SecurityChoice::StartTls) {
+            FailStartTlsRefused(session_.PeerName(), "STARTTLS", reply.taggedLine);
+            return session_.Fail(kCheckCannotConnect, "");
+        }
         return kCheckDone;
     }
     if (!session_.Reader().StartTls()) {

@@ -41,6 +41,10 @@ void MailSession::Close()
 int MailSession::Fail(int result, const std::string& what)
 {
     const NetError& error = LastNetError();
+    // A server that drips its replies is cut off as "too slow" whatever the step: the check
+    // failed, though the server could be reached.
+    if (error.category == NetCategory::TooSlow)
+        result = kCheckFailed;
     report_.result = result;
     report_.category = error.category;
     report_.code = error.code;

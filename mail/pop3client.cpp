@@ -2,6 +2,7 @@
 
 #include "filterrules.h"
 #include "headertext.h"
+#include "tlspolicy.h"
 #include "uidfile.h"
 
 #include <algorithm>
@@ -253,7 +254,7 @@ int Pop3Client::Greet(const std::string& server, int port, SecurityChoice choice
     int r = session_.Reader().ReadReply(Kind::SingleLine, greeting);
     if (r < 0) {
         inStep_ = false;
-        return session_.Fail(kCheckCannotConnect, "no greeting from " + session_.PeerName());
+        return session_.Fail(kCheckCannotConnect, "");
     }
     if (r == 0)
         return session_.Refused(kCheckCannotConnect, "connect to " + session_.PeerName(),
@@ -265,11 +266,10 @@ int Pop3Client::Greet(const std::string& server, int port, SecurityChoice choice
         return kCheckDone;
 
     if (capabilities_.count("STLS") == 0) {
-        if (choice == SecurityChoice::StartTls)
-            return session_.Fail(kCheckCannotConnect, NetCategory::Tls, neterr::kTls,
-                                 "cannot connect to " + session_.PeerName() +
-                                     ": the server does not offer STLS and the account "
-                                     "requires TLS; nothing was sent in plain text");
+        if (choice == SecurityChoice::StartTls) {
+            FailStartTlsMissing(session_.PeerName(), "STLS");
+            return session_.Fail(kCheckCannotConnect, "");
+        }
         return kCheckDone; // an older server: plain text, as such accounts always had
     }
     Pop3Reply go;
@@ -277,8 +277,10 @@ int Pop3Client::Greet(const std::string& server, int port, SecurityChoice choice
     if (g < 0)
         return session_.Fail(kCheckCannotConnect, "STLS failed");
     if (g == 0) {
-        if (choice == SecurityChoice::StartTls)
-            return session_.Refused(kCheckCannotConnect, "STLS", go.status);
+        if (choice == SecurityChoice::StartTls) {
+            FailStartTlsRefused(session_.PeerName(), "STLS", go.status);
+            return session_.Fail(kCheckCannotConnect, "");
+        }
         return kCheckDone;
     }
     if (!session_.Reader().StartTls()) {

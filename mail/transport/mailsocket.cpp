@@ -1,6 +1,8 @@
 #include "mailsocket.h"
 
 #include "socketbio.h"
+#include "tlssessioncache.h"
+#include "transferdeadline.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -74,11 +76,50 @@ bool IsAddressLiteral(const std::string& host)
            ::inet_pton(AF_INET6, host.c_str(), buf) == 1;
 }
 
+// The certificate must name the host as the user typed it: the address for a literal, else
+// the DNS name, with no partial wildcards ("f*.example.com").
+void RequireName(X509_VERIFY_PARAM* param, const std::string& host, bool isAddress)
+{
+    if (isAddress) {
+        X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
+    } else {
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
+    }
+}
+
+// OpenSSL's words for a verification failure, with the name we asked for when the
+// certificate is for another one (OpenSSL only says "hostname mismatch").
+std::string CertificateProblem(long verify, const std::string& host)
+{
+    std::string why =
+        std::string("certificate verify failed: ") + X509_verify_cert_error_string(verify);
+    if (verify == X509_V_ERR_HOSTNAME_MISMATCH || verify == X509_V_ERR_IP_ADDRESS_MISMATCH)
+        why += " (the certificate is not for " + host + ")";
+    return why;
+}
+
+// OpenSSL calls this for every session the server gives us (after the handshake under TLS
+// 1.2, with each ticket under TLS 1.3); the newest one is kept for the next connection.
+int KeepNewSession(SSL* ssl, SSL_SESSION* session)
+{
+    const auto* key = static_cast<const std::string*>(SSL_get_app_data(ssl));
+    if (key == nullptr || SSL_SESSION_is_resumable(session) != 1)
+        return 0;
+    TlsSessionCache::Instance().Store(*key, session);
+    return 1; // the cache keeps the reference it was given
+}
+
 } // namespace
 
 MailSocket::~MailSocket()
 {
     Close();
+}
+
+bool MailSocket::SessionReused() const
+{
+    return ssl_ != nullptr && SSL_session_reused(ssl_) == 1;
 }
 
 std::string MailSocket::PeerName() const
@@ -94,17 +135,22 @@ bool MailSocket::FailConnect(int code, NetCategory category, const std::string& 
     return SetNetError(code, category, "cannot connect to " + PeerName() + ": " + why);
 }
 
-bool MailSocket::WaitFor(short events, Clock::time_point deadline)
+bool MailSocket::WaitFor(short events, const TransferDeadline& deadline)
 {
-    int rc = PollUntil(fd_, events, deadline);
+    const auto now = Clock::now();
+    int rc = PollUntil(fd_, events, now + deadline.Remaining(now));
     if (rc > 0)
         return true;
-    if (rc == 0)
-        return SetNetError(neterr::kTimedOut, NetCategory::TimedOut,
-                           PeerName() + ": no progress within " + std::to_string(timeout_.count()) +
-                               " ms");
-    return SetNetError(neterr::kSocket, NetCategory::Failed,
-                       PeerName() + ": poll: " + std::strerror(errno));
+    if (rc < 0)
+        return SetNetError(neterr::kSocket, NetCategory::Failed,
+                           PeerName() + ": poll: " + std::strerror(errno));
+    const auto end = Clock::now();
+    if (deadline.ExpiredAfterWait(end) == TransferDeadline::Expiry::TooSlow)
+        return SetNetError(neterr::kTimedOut, NetCategory::TooSlow,
+                           PeerName() + ": " + deadline.TooSlowText(end) + " (while sending)");
+    return SetNetError(neterr::kTimedOut, NetCategory::TimedOut,
+                       PeerName() + ": the server took nothing we sent for " +
+                           DurationText(timeout_));
 }
 
 bool MailSocket::Connect(const std::string& host, int port, milliseconds timeout, Security security)
@@ -173,11 +219,11 @@ bool MailSocket::Connect(const std::string& host, int port, milliseconds timeout
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
     if (security == Security::ImplicitTls)
-        return Handshake();
+        return Handshake(true);
     return true;
 }
 
-bool MailSocket::Handshake()
+bool MailSocket::Handshake(bool firstContact)
 {
     ERR_clear_error();
     ctx_ = SSL_CTX_new(TLS_client_method());
@@ -190,6 +236,10 @@ bool MailSocket::Handshake()
     // The mail protocols frame their own replies, so a missing close_notify is just an end
     // of stream, not an error worth a different result.
     SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
+    // Sessions go to the process-wide cache (the context lives only as long as this
+    // connection), so that the next check of this server can resume.
+    SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(ctx_, KeepNewSession);
 
     ssl_ = SSL_new(ctx_);
     BIO* bio = NewSocketBio(fd_);
@@ -200,13 +250,15 @@ bool MailSocket::Handshake()
     }
     SSL_set_bio(ssl_, bio, bio);
 
-    X509_VERIFY_PARAM* param = SSL_get0_param(ssl_);
-    if (hostIsAddress_) {
-        X509_VERIFY_PARAM_set1_ip_asc(param, host_.c_str());
-    } else {
-        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        X509_VERIFY_PARAM_set1_host(param, host_.c_str(), 0);
+    RequireName(SSL_get0_param(ssl_), host_, hostIsAddress_);
+    if (!hostIsAddress_)
         SSL_set_tlsext_host_name(ssl_, host_.c_str());
+
+    sessionKey_ = TlsSessionCache::KeyOf(host_, port_);
+    SSL_set_app_data(ssl_, &sessionKey_);
+    if (SSL_SESSION* cached = TlsSessionCache::Instance().Take(sessionKey_)) {
+        SSL_set_session(ssl_, cached); // takes a reference of its own
+        SSL_SESSION_free(cached);
     }
 
     const auto deadline = Clock::now() + timeout_;
@@ -214,7 +266,7 @@ bool MailSocket::Handshake()
         ERR_clear_error();
         int rc = SSL_connect(ssl_);
         if (rc == 1)
-            return true;
+            return SSL_session_reused(ssl_) != 1 || VerifyResumedPeer();
         int err = SSL_get_error(ssl_, rc);
         short events = err == SSL_ERROR_WANT_READ    ? POLLIN
                        : err == SSL_ERROR_WANT_WRITE ? POLLOUT
@@ -223,17 +275,24 @@ bool MailSocket::Handshake()
             int ready = PollUntil(fd_, events, deadline);
             if (ready > 0)
                 continue;
+            // With implicit TLS the server's first handshake bytes are its greeting.
+            if (ready == 0 && firstContact && BIO_number_read(SSL_get_rbio(ssl_)) == 0)
+                return FailConnect(neterr::kTimedOut, NetCategory::NoGreeting,
+                                   "no greeting within " + DurationText(timeout_) +
+                                       " (the server did not answer the TLS handshake)");
             if (ready == 0)
                 return FailConnect(neterr::kTimedOut, NetCategory::TimedOut,
-                                   "TLS handshake timed out after " +
-                                       std::to_string(timeout_.count()) + " ms");
+                                   "the TLS handshake did not complete within " +
+                                       DurationText(timeout_));
             return FailConnect(neterr::kSocket, NetCategory::Failed, std::strerror(errno));
         }
         long verify = SSL_get_verify_result(ssl_);
-        if (verify != X509_V_OK)
+        if (verify != X509_V_OK) {
+            // The server now shows a certificate we refuse: resume nothing it gave us before.
+            TlsSessionCache::Instance().Forget(sessionKey_);
             return FailConnect(neterr::kCertificate, NetCategory::Tls,
-                               std::string("certificate verify failed: ") +
-                                   X509_verify_cert_error_string(verify));
+                               CertificateProblem(verify, host_));
+        }
         if (err == SSL_ERROR_SYSCALL || err == SSL_ERROR_ZERO_RETURN) {
             std::string why = errno != 0 && ERR_peek_error() == 0
                                   ? std::string(std::strerror(errno))
@@ -243,6 +302,29 @@ bool MailSocket::Handshake()
         return FailConnect(neterr::kTls, NetCategory::Tls,
                            "TLS handshake failed: " + OpenSslReason());
     }
+}
+
+// A resumed session skips the certificate exchange, and OpenSSL then reports the verdict of
+// the handshake that made the session. The trust store may have changed since (a CA removed,
+// SSL_CERT_FILE pointed elsewhere) and the certificate may have expired: check the chain the
+// session carries again, against the store and the name as they are now.
+bool MailSocket::VerifyResumedPeer()
+{
+    X509* leaf = SSL_get0_peer_certificate(ssl_);
+    STACK_OF(X509)* chain = SSL_get_peer_cert_chain(ssl_);
+    X509_STORE_CTX* check = X509_STORE_CTX_new();
+    long verify = X509_V_ERR_UNSPECIFIED;
+    if (leaf != nullptr && check != nullptr &&
+        X509_STORE_CTX_init(check, SSL_CTX_get_cert_store(ctx_), leaf, chain) == 1 &&
+        X509_STORE_CTX_set_default(check, "ssl_server") == 1) {
+        RequireName(X509_STORE_CTX_get0_param(check), host_, hostIsAddress_);
+        verify = X509_verify_cert(check) == 1 ? X509_V_OK : X509_STORE_CTX_get_error(check);
+    }
+    X509_STORE_CTX_free(check);
+    if (verify == X509_V_OK)
+        return true;
+    TlsSessionCache::Instance().Forget(sessionKey_);
+    return FailConnect(neterr::kCertificate, NetCategory::Tls, CertificateProblem(verify, host_));
 }
 
 bool MailSocket::StartTls()
@@ -263,14 +345,17 @@ bool MailSocket::StartTls()
         return FailConnect(neterr::kClosed, NetCategory::Closed,
                            "the server closed the connection before TLS");
     }
-    return Handshake();
+    return Handshake(false);
 }
 
 bool MailSocket::Send(std::string_view bytes)
 {
     if (fd_ < 0)
         return SetNetError(neterr::kNotConnected, NetCategory::Failed, "not connected");
-    auto deadline = Clock::now() + timeout_;
+    // A server that takes our bytes a few at a time is held to the same floor as one that
+    // sends its replies that way.
+    TransferDeadline deadline(timeout_, TransferDeadline::Rule::FloorRate, Clock::now());
+    std::size_t sent = 0;
     while (!bytes.empty()) {
         short wait = 0;
         std::size_t done = 0;
@@ -305,7 +390,8 @@ bool MailSocket::Send(std::string_view bytes)
         }
         if (done > 0) {
             bytes.remove_prefix(done);
-            deadline = Clock::now() + timeout_;
+            sent += done;
+            deadline.Progress(sent, Clock::now());
         } else if (wait != 0 && !WaitFor(wait, deadline)) {
             return false;
         }

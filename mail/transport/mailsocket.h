@@ -21,13 +21,22 @@ struct ssl_ctx_st;
 // environment variables SSL_CERT_FILE and SSL_CERT_DIR, read at each handshake, replace its
 // file and folder), and the certificate's names against the host as the user typed it (DNS
 // name, or IP address for a literal). SNI is sent for names, never for literals. A
-// verification failure is a failed connect whose message says why.
+// verification failure is a failed connect whose message says why, in OpenSSL's words
+// ("certificate verify failed: self-signed certificate").
 //
-// The socket is non-blocking throughout, so every wait is a poll bounded by the time-out;
-// writes use MSG_NOSIGNAL (also under TLS) so a server that hangs up cannot raise SIGPIPE.
+// TLS sessions are resumed across connections to the same host and port (TlsSessionCache):
+// the next check of an account skips the full handshake where the server allows it. The
+// certificate of a resumed session is verified again, as if it had just been sent.
+//
+// The socket is non-blocking throughout, so every wait is a poll bounded by the time-out:
+// the TLS handshake (implicit or after STARTTLS) must complete within one time-out, and a
+// Send must keep the floor rate of transferdeadline.h. Writes use MSG_NOSIGNAL (also under
+// TLS) so a server that hangs up cannot raise SIGPIPE.
 //
 // Threads: one thread at a time. Ownership: the object owns its socket and TLS state and
 // closes them in Close and in the destructor. A closed MailSocket may connect again.
+class TransferDeadline;
+
 class MailSocket final : public Transport
 {
 public:
@@ -57,19 +66,23 @@ public:
     bool IsOpen() const override { return fd_ >= 0; }
 
     bool IsTls() const { return ssl_ != nullptr; }
+    // True when the TLS session was resumed from an earlier connection (no full handshake).
+    bool SessionReused() const;
     // "host:port" ("[::1]:993" for IPv6), for messages.
     std::string PeerName() const override;
 
 private:
-    bool Handshake();
+    bool Handshake(bool firstContact);
+    bool VerifyResumedPeer();
     bool FailConnect(int code, NetCategory category, const std::string& why);
-    bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+    bool WaitFor(short events, const TransferDeadline& deadline);
 
     int fd_ = -1;
     ssl_ctx_st* ctx_ = nullptr;
     ssl_st* ssl_ = nullptr;
     std::string host_;
     int port_ = 0;
+    std::string sessionKey_; // TlsSessionCache key; OpenSSL's callback reads it
     bool hostIsAddress_ = false;
     std::chrono::milliseconds timeout_{30000};
 };

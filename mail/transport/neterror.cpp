@@ -5,7 +5,8 @@
 namespace
 {
 thread_local NetError g_lastError;
-}
+constexpr std::size_t kQuoteLimit = 200;
+} // namespace
 
 bool SetNetError(int code, NetCategory category, std::string message)
 {
@@ -28,4 +29,19 @@ const NetError& LastNetError()
 int LastNetErrorCode()
 {
     return g_lastError.code;
+}
+
+std::string QuoteServerText(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\r' || c == '\n')
+            break;
+        if (out.size() >= kQuoteLimit) {
+            out += "...";
+            break;
+        }
+        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    }
+    return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The thread's last network error: a numeric code that keeps the Windows Sockets numbers
 // the rest of the engine already knows, a category a caller can act on, and a message a
@@ -28,6 +29,9 @@ constexpr int kTls = 20001;           // TLS handshake or record failure
 constexpr int kCertificate = 20002;   // the server's certificate did not verify
 constexpr int kStartTlsInjection = 20003; // plain-text bytes were queued after the go-ahead
 constexpr int kProtocol = 20004;          // the server broke the protocol's framing
+constexpr int kStartTlsRefused = 20005;   // the server answered STARTTLS / STLS with a refusal
+constexpr int kStartTlsMissing = 20006;   // TLS is required and the server does not offer it
+constexpr int kLoginWithoutTls = 20007;   // PREAUTH on a connection that must get TLS first
 } // namespace neterr
 
 enum class NetCategory {
@@ -35,6 +39,8 @@ enum class NetCategory {
     UnknownHost,   // look-up failed
     ConnectFailed, // refused, unreachable, connect time-out
     TimedOut,      // idle time-out while reading (or writing)
+    NoGreeting,    // connected, but the server said nothing within the time-out
+    TooSlow,       // the server kept sending, but below the floor rate (transport.h)
     Closed,        // the server closed or reset the connection
     TooLarge,      // a reply exceeded the cap
     NegativeReply, // the server said no
@@ -56,3 +62,7 @@ void ClearNetError();
 const NetError& LastNetError();
 // Short-hand for LastNetError().code, the value callers compare with 10060 and friends.
 int LastNetErrorCode();
+
+// The first line of a server's text, bounded (200 bytes), control bytes made visible, for a
+// message a user reads: a hostile reply must not smuggle line breaks into logs or dialogs.
+std::string QuoteServerText(std::string_view text);

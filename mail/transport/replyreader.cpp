@@ -12,29 +12,6 @@ namespace
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 constexpr std::size_t kCaptureLimit = 64 * 1024;
-constexpr std::size_t kQuoteLimit = 200;
-
-std::string Duration(milliseconds ms)
-{
-    if (ms.count() % 1000 == 0)
-        return std::to_string(ms.count() / 1000) + " s";
-    return std::to_string(ms.count()) + " ms";
-}
-
-// The first line of a server's text, bounded and with control bytes made visible, for a
-// message a user reads (a hostile reply must not smuggle line breaks into logs or dialogs).
-std::string Quote(std::string_view text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\r' || c == '\n' || out.size() >= kQuoteLimit)
-            break;
-        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
-    }
-    if (out.size() >= kQuoteLimit)
-        out += "...";
-    return out;
-}
 
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
@@ -49,6 +26,12 @@ ReplyReader::ReplyReader(Transport& transport, milliseconds timeout)
 }
 
 void ReplyReader::Reset()
+{
+    DropPending();
+    heardFromServer_ = false;
+}
+
+void ReplyReader::DropPending()
 {
     pending_.clear();
     pendingPos_ = 0;
@@ -68,10 +51,10 @@ int ReplyReader::Fail(int code, NetCategory category, const std::string& why)
     return -1;
 }
 
-template <class Parser> int ReplyReader::Run(Parser& parser)
+template <class Parser> int ReplyReader::Run(Parser& parser, TransferDeadline::Rule rule)
 {
     capture_.clear();
-    auto lastByte = Clock::now();
+    TransferDeadline deadline(timeout_, rule, Clock::now());
     for (;;) {
         if (pendingPos_ < pending_.size()) {
             const char* data = pending_.data() + pendingPos_;
@@ -79,35 +62,34 @@ template <class Parser> int ReplyReader::Run(Parser& parser)
             Capture(data, used);
             pendingPos_ += used;
             if (pendingPos_ == pending_.size())
-                Reset();
+                DropPending();
             if (parser.state() == Parser::State::Error) {
                 if (parser.failure() == Parser::Failure::TooLarge)
                     return Fail(neterr::kTooLarge, NetCategory::TooLarge,
                                 "the reply is larger than " + std::to_string(maxBytes_) + " bytes");
                 return Fail(neterr::kProtocol, NetCategory::Protocol,
-                            "malformed reply: " + Quote(capture_));
+                            "malformed reply: " + QuoteServerText(capture_));
             }
             if (parser.state() == Parser::State::Done)
                 return 1;
         }
-        auto idle = std::chrono::duration_cast<milliseconds>(Clock::now() - lastByte);
-        if (idle > timeout_)
-            return Fail(neterr::kTimedOut, NetCategory::TimedOut,
-                        "the server sent nothing for " + Duration(timeout_));
+        auto now = Clock::now();
+        deadline.Progress(parser.Consumed(), now);
+        if (deadline.ExpiredAt(now) != TransferDeadline::Expiry::None)
+            return TimedOut(deadline, now);
         if (receiveBuffer_.empty())
             receiveBuffer_.resize(kReceiveChunk);
         Transport::RecvResult r = transport_.Receive(receiveBuffer_.data(), receiveBuffer_.size(),
-                                                     timeout_ - idle + milliseconds(1));
+                                                     deadline.Remaining(now));
         // The pending buffer is empty here (the parser took all of it), so it never holds
         // more than one receive.
         pending_.append(receiveBuffer_.data(), r.count);
         switch (r.status) {
         case Transport::RecvStatus::Data:
-            lastByte = Clock::now();
+            heardFromServer_ = heardFromServer_ || r.count > 0;
             break;
         case Transport::RecvStatus::TimedOut:
-            return Fail(neterr::kTimedOut, NetCategory::TimedOut,
-                        "the server sent nothing for " + Duration(timeout_));
+            return TimedOut(deadline, Clock::now());
         case Transport::RecvStatus::Closed:
             return Fail(neterr::kClosed, NetCategory::Closed,
                         capture_.empty() ? "the server closed the connection"
@@ -121,10 +103,23 @@ template <class Parser> int ReplyReader::Run(Parser& parser)
     }
 }
 
+int ReplyReader::TimedOut(const TransferDeadline& deadline, Clock::time_point now)
+{
+    if (deadline.ExpiredAfterWait(now) == TransferDeadline::Expiry::TooSlow)
+        return Fail(neterr::kTimedOut, NetCategory::TooSlow, deadline.TooSlowText(now));
+    if (!heardFromServer_)
+        return Fail(neterr::kTimedOut, NetCategory::NoGreeting,
+                    "no greeting within " + DurationText(timeout_));
+    return Fail(neterr::kTimedOut, NetCategory::TimedOut,
+                "the server sent nothing for " + DurationText(timeout_));
+}
+
 int ReplyReader::ReadReply(Pop3ReplyParser::Kind kind, Pop3Reply& out, bool unstuff)
 {
     Pop3ReplyParser parser(kind, unstuff, maxBytes_);
-    int rc = Run(parser);
+    int rc = Run(parser, kind == Pop3ReplyParser::Kind::SingleLine
+                             ? TransferDeadline::Rule::WholeWithinTimeout
+                             : TransferDeadline::Rule::FloorRate);
     out = parser.TakeReply();
     if (rc < 0)
         return rc;
@@ -132,7 +127,7 @@ int ReplyReader::ReadReply(Pop3ReplyParser::Kind kind, Pop3Reply& out, bool unst
         return 1;
     lastResponse_ = out.Text();
     SetNetError(neterr::kNegativeReply, NetCategory::NegativeReply,
-                transport_.PeerName() + ": the server replied: " + Quote(out.status));
+                transport_.PeerName() + ": the server replied: " + QuoteServerText(out.status));
     return 0;
 }
 
@@ -150,7 +145,9 @@ int ReplyReader::Tagged(std::string_view expected, ImapReply& out, bool stopAtCo
 {
     std::string tag(expected.substr(0, expected.find(' ')));
     ImapReplyParser parser(tag, stopAtContinuation, maxBytes_);
-    int rc = Run(parser);
+    // The untagged data of a FETCH or SEARCH comes ahead of the tagged line: the whole is one
+    // transfer, and a short reply is still held to the time-out.
+    int rc = Run(parser, TransferDeadline::Rule::FloorRate);
     out = parser.TakeReply();
     if (rc < 0)
         return rc;
@@ -174,14 +171,14 @@ int ReplyReader::Tagged(std::string_view expected, ImapReply& out, bool stopAtCo
     lastResponse_ = std::move(capture_);
     capture_.clear();
     SetNetError(neterr::kNegativeReply, NetCategory::NegativeReply,
-                transport_.PeerName() + ": the server replied: " + Quote(out.taggedLine));
+                transport_.PeerName() + ": the server replied: " + QuoteServerText(out.taggedLine));
     return 0;
 }
 
 bool ReplyReader::StartTls()
 {
     if (Buffered() > 0) {
-        Reset();
+        DropPending();
         transport_.Close();
         return SetNetError(neterr::kStartTlsInjection, NetCategory::Tls,
                            "cannot connect to " + transport_.PeerName() +

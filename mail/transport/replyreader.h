@@ -3,6 +3,7 @@
 #include "imapreplyparser.h"
 #include "neterror.h"
 #include "pop3replyparser.h"
+#include "transferdeadline.h"
 #include "transport.h"
 
 #include <chrono>
@@ -12,9 +13,13 @@
 
 // Reads whole replies from a Transport for the POP3 and IMAP4 clients.
 //
-// The idle time-out is measured from the last byte received, not from the start of the
-// reply: a slow but steady reply never times out; silence longer than the time-out does.
-// A server that closes the connection ends the read at once. A reply is not limited by a
+// Every read is bounded (transferdeadline.h): silence longer than the time-out ends it, a
+// single-line POP3 reply (greeting, status line) must come whole within the time-out, and a
+// multi-line POP3 reply or the responses to an IMAP command must keep up 1 KiB per time-out
+// period from the start of the read. A server that drips its bytes is cut off with the
+// category TooSlow ("the server is too slow: ..."); a silent one with TimedOut, or with
+// NoGreeting ("no greeting within 30 s") when it has not sent a byte since the connection was
+// made. A server that closes the connection ends the read at once. A reply is not limited by a
 // fixed buffer; a cap per reply (16 MiB by default) ends a runaway reply with a clear error.
 //
 // Bytes received after the end of a reply stay buffered here for the next read, so
@@ -22,8 +27,9 @@
 // (not on the transport): it refuses when any byte is buffered after the go-ahead.
 //
 // Results, as the clients expect them: 1 positive reply, 0 negative reply (error 10043,
-// LastResponse set), -1 no complete reply (time-out 10060, closed 10054, too large 10040,
-// malformed 20004, or the transport's own error; LastResponse holds what was received).
+// LastResponse set), -1 no complete reply (time-out, too slow or no greeting 10060, closed
+// 10054, too large 10040, malformed 20004, or the transport's own error; LastResponse holds
+// what was received).
 // After -1 the conversation is out of step: close the transport.
 //
 // Threads: one thread at a time. The reader keeps a reference to the transport, which must
@@ -59,11 +65,14 @@ public:
     const std::string& LastResponse() const { return lastResponse_; }
     // Bytes received but not yet parsed.
     std::size_t Buffered() const { return pending_.size() - pendingPos_; }
-    // Forgets buffered bytes, for a transport that was reconnected.
+    // Forgets buffered bytes and what the server sent so far, for a transport that was
+    // (re)connected.
     void Reset();
 
 private:
-    template <class Parser> int Run(Parser& parser);
+    template <class Parser> int Run(Parser& parser, TransferDeadline::Rule rule);
+    int TimedOut(const TransferDeadline& deadline, std::chrono::steady_clock::time_point now);
+    void DropPending();
     int Tagged(std::string_view expected, ImapReply& out, bool stopAtContinuation);
     void Capture(const char* data, std::size_t size);
     int Fail(int code, NetCategory category, const std::string& why);
@@ -76,4 +85,5 @@ private:
     std::size_t pendingPos_ = 0;
     std::string capture_;
     std::string lastResponse_;
+    bool heardFromServer_ = false; // a byte came since Reset(): no more greeting to wait for
 };

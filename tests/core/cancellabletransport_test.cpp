@@ -1,9 +1,13 @@
 // The check's transport ends its waits when the engine cancels the check.
 #include "cancellabletransport.h"
 #include "checkcancel.h"
+#include "mailsocket.h"
 #include "neterror.h"
+#include "replyreader.h"
+#include "scriptedserver.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -85,6 +89,38 @@ const WaitCase kWaitCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Engine, CancellableTransportTest, ::testing::ValuesIn(kWaitCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The check reads through this transport: its short slices must not reset the bound on a
+// reply, so a server that drips is still cut off as too slow, and one that says nothing is
+// still told apart as giving no greeting.
+TEST(CancellableTransportDeadline, BoundsHoldThroughTheSlices)
+{
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedServer&)> script;
+        NetCategory category;
+    } rows[] = {
+        {"drip", [](ScriptedServer& s) { s.Send("+OK ready\r\n", 1, 300ms); },
+         NetCategory::TooSlow},
+        {"silence", [](ScriptedServer& s) { s.Silence(2s); }, NetCategory::NoGreeting},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server;
+        row.script(server);
+        ASSERT_TRUE(server.Start());
+        MailSocket socket;
+        ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port(), 1s));
+        CCheckCancel cancel;
+        CCancellableTransport transport(socket, cancel);
+        ReplyReader reader(transport, 1s);
+        Pop3Reply reply;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(reader.ReadReply(Pop3ReplyParser::Kind::SingleLine, reply), -1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+        EXPECT_EQ(LastNetError().category, row.category) << LastNetError().message;
+    }
+}
 
 // Hooks run once, also when registered after the cancel.
 TEST(CheckCancel, HooksRunOnce)

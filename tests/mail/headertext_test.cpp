@@ -43,6 +43,13 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"ValueEndsAtTextEnd", "Subject: end\r\n", "Subject", 0, "end"},
         FieldCase{"BareLfIsNotALineStart", "X: a\nSubject: hidden\r\n\r\n", "Subject", 0, ""},
         FieldCase{"EmptyName", "Subject: s\r\n\r\n", "", 0, ""},
+        FieldCase{"CrCrLfLineEnd", "From: a\r\r\nSubject: hi there\r\r\n\r\r\nbody", "Subject", 0,
+                  "hi there"},
+        FieldCase{"CrCrLfFolded", "Subject: one\r\r\n two\r\r\n\r\r\n", "Subject", 0, "one two"},
+        FieldCase{"CrCrLfBodyNotHeader", "From: a\r\r\n\r\r\nSubject: in body\r\r\n", "Subject", 0,
+                  ""},
+        FieldCase{"TrailingBlanksAndCr", "Subject: end \t \r\r\n\r\n", "Subject", 0, "end"},
+        FieldCase{"LoneCrInsideDropped", "Subject: a\rb\r\n\r\n", "Subject", 0, "ab"},
         FieldCase{"EmptyText", "", "Subject", 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -141,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"PlainText", "Subject: s\r\n\r\nline 1\r\nline 2", "line 1\r\nline 2", "No", "",
                   "", "", ""},
         QueryCase{"NoBody", "Subject: s\r\n", "", "No", "", "", "", ""},
+        QueryCase{"CrCrLfBodyFound", "Subject: s\r\r\n\r\r\nline 1\r\r\nline 2", "line 1\r\nline 2",
+                  "No", "", "", "", ""},
         QueryCase{"InlineIsFlagged", "Content-Disposition: inline\r\n\r\nx", "", "Yes", "", "", "",
                   ""},
         QueryCase{
@@ -200,5 +209,41 @@ TEST(HeaderTextFill, FillsSlotsAndDecodes)
     h.Fill(imap);
     EXPECT_EQ(imap.size, "kept");
 }
+
+// What reaches the store has no trailing blank or CR, whether the server sent CR CR LF line
+// ends or an encoded word decodes to one.
+struct StoredCase {
+    const char* name;
+    std::string text;
+    std::string sender, subject, date;
+};
+
+class StoredValuesTest : public testing::TestWithParam<StoredCase>
+{
+};
+
+TEST_P(StoredValuesTest, HaveNoTrailingBlankOrCr)
+{
+    const StoredCase& c = GetParam();
+    MessageRecord r;
+    HeaderText(c.text).Fill(r, 10);
+    EXPECT_EQ(r.sender, c.sender);
+    EXPECT_EQ(r.subject, c.subject);
+    EXPECT_EQ(r.date, c.date);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HeaderText, StoredValuesTest,
+    testing::Values(
+        StoredCase{"CrLf", "From: Ann <a@x>\r\nSubject: hi\r\nDate: 7 May 2003 10:20:30\r\n\r\n",
+                   "Ann <a@x>", "hi", "2003-05-07 10:20:30"},
+        StoredCase{"CrCrLf",
+                   "From: Ann <a@x>\r\r\nSubject: hi\r\r\nDate: 7 May 2003 10:20:30\r\r\n\r\r\nb",
+                   "Ann <a@x>", "hi", "2003-05-07 10:20:30"},
+        StoredCase{"EncodedTrailingBlank",
+                   "From: =?utf-8?Q?Ann_?=\r\nSubject: =?utf-8?Q?hi=0D?=\r\n\r\n", "Ann", "hi", ""},
+        StoredCase{"LeadingBlankKept", "Subject: =?utf-8?Q?_indented?=\r\n\r\n", "", " indented",
+                   ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "replyreader.h"
 #include "tempdir.h"
 #include "testpki.h"
+#include "tlssessioncache.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,72 @@ TEST(DovecotTls, UntrustedServerIsRefused)
         EXPECT_FALSE(socket.Connect("localhost", port, 5s, MailSocket::Security::ImplicitTls));
         EXPECT_EQ(LastNetErrorCode(), neterr::kCertificate) << LastNetError().message;
         EXPECT_NE(LastNetError().message.find("certificate verify failed"), std::string::npos);
+    }
+}
+
+// A second TLS connection to the same server resumes the session of the first (no full
+// handshake), with implicit TLS and after STARTTLS. A session is offered only to the host
+// name it was made for, and its certificate is checked again: a CA no longer trusted refuses
+// the resumed session too, and the next connection starts afresh.
+TEST(DovecotTls, SessionsAreResumedAndStillVerified)
+{
+    DovecotFixture* dovecot = DovecotEnvironment::Get();
+    if (dovecot == nullptr)
+        GTEST_SKIP() << DovecotEnvironment::Why();
+    TempDir other;
+    TestPki stranger(other.Path(), "Unrelated CA");
+    ASSERT_TRUE(stranger.Ok());
+    const int pop3s = dovecot->Pop3sPort();
+    const int imap = dovecot->ImapPort();
+    for (const char* host : {"localhost", "127.0.0.1"})
+        for (int port : {pop3s, imap})
+            TlsSessionCache::Instance().Forget(TlsSessionCache::KeyOf(host, port));
+    struct Row {
+        const char* name;
+        std::string host;
+        int port;
+        bool trusted;
+        bool reused;
+        int code;
+    } rows[] = {
+        {"pop3s_first_is_full", "localhost", pop3s, true, false, 0},
+        {"pop3s_second_resumes", "localhost", pop3s, true, true, 0},
+        {"pop3s_name_case_resumes", "LocalHost", pop3s, true, true, 0},
+        {"other_host_name_is_full", "127.0.0.1", pop3s, true, false, 0},
+        {"no_longer_trusted_is_refused", "localhost", pop3s, false, false, neterr::kCertificate},
+        {"after_refusal_is_full", "localhost", pop3s, true, false, 0},
+        {"starttls_first_is_full", "127.0.0.1", imap, true, false, 0},
+        {"starttls_second_resumes", "127.0.0.1", imap, true, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedEnv trust("SSL_CERT_FILE", row.trusted ? dovecot->CaFile() : stranger.CaFile());
+        Session s;
+        const bool starttls = row.port == imap;
+        bool ok = s.socket.Connect(row.host, row.port, 5s,
+                                   starttls ? MailSocket::Security::Plain
+                                            : MailSocket::Security::ImplicitTls);
+        if (ok && starttls) {
+            ImapReply reply;
+            ok = s.Imap("A000", "STARTTLS", reply) && s.reader.StartTls();
+        }
+        EXPECT_EQ(ok, row.code == 0) << LastNetError().message;
+        if (!ok) {
+            EXPECT_EQ(LastNetErrorCode(), row.code) << LastNetError().message;
+            EXPECT_NE(LastNetError().message.find("certificate verify failed"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(s.socket.SessionReused(), row.reused);
+        // Reading after the handshake takes in the server's session tickets (TLS 1.3).
+        if (starttls) {
+            ImapReply reply;
+            EXPECT_TRUE(s.Imap("A001", "NOOP", reply));
+            EXPECT_TRUE(s.Imap("A088", "LOGOUT", reply));
+        } else {
+            Pop3Reply reply;
+            EXPECT_EQ(s.reader.ReadReply(Kind::SingleLine, reply), 1);
+            EXPECT_TRUE(s.Pop3("QUIT", Kind::SingleLine, reply));
+        }
     }
 }
 

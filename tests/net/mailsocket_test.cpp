@@ -178,27 +178,48 @@ TEST(SocketConnect, Ipv6Loopback)
     }
 }
 
-// The idle time-out counts from the last byte received: a slow drip never times out, silence
-// longer than the time-out does, and a hang-up ends the read at once.
-TEST(SocketTimeouts, IdleTimeOutCountsFromTheLastByte)
+// Every read is bounded: a line must come whole within the time-out, a multi-line reply must
+// keep up 1 KiB per time-out period, silence ends a read; a steady transfer above the floor
+// goes through, and a hang-up ends the read at once.
+TEST(SocketTimeouts, ReadsAreBounded)
 {
+    std::string big; // about 6 KiB, dot-terminated
+    while (big.size() < 6000)
+        big += "line " + std::to_string(big.size()) + std::string(60, 'x') + "\r\n";
+    const std::string multi = "+OK\r\n" + big + ".\r\n";
     struct Row {
         const char* name;
         std::function<void(ScriptedServer&)> script;
+        Kind kind;
         int rc;
-        int code;
+        NetCategory category;
+        const char* says;
         long long minMs;
         long long maxMs;
     } rows[] = {
-        {"drip_every_300_ms_under_1_s", [](ScriptedServer& s) { s.Send("+OK\r\n", 1, 300ms); }, 1,
-         0, 1000, 5000},
-        {"silence_of_1_2_s_times_out",
-         [](ScriptedServer& s) { s.Send("+OK").Silence(1200ms).Send(" late\r\n"); }, -1,
-         neterr::kTimedOut, 900, 1190},
-        {"close_mid_reply_ends_at_once", [](ScriptedServer& s) { s.Send("+OK par").Close(); }, -1,
-         neterr::kClosed, 0, 500},
-        {"reset_ends_at_once", [](ScriptedServer& s) { s.Send("+OK par").Reset(); }, -1,
-         neterr::kClosed, 0, 500},
+        {"single_line_at_once", [](ScriptedServer& s) { s.Send("+OK\r\n"); }, Kind::SingleLine, 1,
+         NetCategory::None, "", 0, 500},
+        {"single_line_dripping_is_too_slow",
+         [](ScriptedServer& s) { s.Send("+OK dripping\r\n", 1, 300ms); }, Kind::SingleLine, -1,
+         NetCategory::TooSlow, "the server is too slow", 900, 1500},
+        {"single_line_stalled_mid_line",
+         [](ScriptedServer& s) { s.Send("+OK").Silence(1200ms).Send(" late\r\n"); },
+         Kind::SingleLine, -1, NetCategory::TooSlow, "the server is too slow", 900, 1190},
+        {"silence_from_the_start_is_no_greeting", [](ScriptedServer& s) { s.Silence(1500ms); },
+         Kind::SingleLine, -1, NetCategory::NoGreeting, "no greeting within 1 s", 900, 1400},
+        {"multi_line_below_the_floor_is_too_slow",
+         [&](ScriptedServer& s) { s.Send(multi, 50, 100ms); }, Kind::MultiLine, -1,
+         NetCategory::TooSlow, "the server is too slow", 900, 1500},
+        {"multi_line_steady_above_the_floor_arrives",
+         [&](ScriptedServer& s) { s.Send(multi, 400, 100ms); }, Kind::MultiLine, 1,
+         NetCategory::None, "", 1000, 5000},
+        {"multi_line_stalled_after_a_burst",
+         [&](ScriptedServer& s) { s.Send(multi.substr(0, 3000)).Silence(1500ms); }, Kind::MultiLine,
+         -1, NetCategory::TimedOut, "the server sent nothing for 1 s", 900, 1400},
+        {"close_mid_reply_ends_at_once", [](ScriptedServer& s) { s.Send("+OK par").Close(); },
+         Kind::SingleLine, -1, NetCategory::Closed, "closed the connection", 0, 500},
+        {"reset_ends_at_once", [](ScriptedServer& s) { s.Send("+OK par").Reset(); },
+         Kind::SingleLine, -1, NetCategory::Closed, "closed the connection", 0, 500},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -211,12 +232,34 @@ TEST(SocketTimeouts, IdleTimeOutCountsFromTheLastByte)
         ClearNetError();
         Pop3Reply reply;
         auto start = Clock::now();
-        EXPECT_EQ(reader.ReadReply(Kind::SingleLine, reply), row.rc);
+        EXPECT_EQ(reader.ReadReply(row.kind, reply), row.rc);
         long long took = Millis(Clock::now() - start);
-        EXPECT_EQ(LastNetErrorCode(), row.code) << LastNetError().message;
+        EXPECT_EQ(LastNetError().category, row.category) << LastNetError().message;
+        EXPECT_NE(LastNetError().message.find(row.says), std::string::npos)
+            << LastNetError().message;
+        if (row.rc < 0)
+            EXPECT_EQ(LastNetErrorCode(),
+                      row.category == NetCategory::Closed ? neterr::kClosed : neterr::kTimedOut);
+        else if (row.kind == Kind::MultiLine)
+            EXPECT_EQ(reply.body, big);
         EXPECT_GE(took, row.minMs);
         EXPECT_LE(took, row.maxMs);
     }
+}
+
+// Once the greeting has come, silence is silence, not a missing greeting.
+TEST(SocketTimeouts, SilenceAfterTheGreeting)
+{
+    ScriptedServer server;
+    server.Send("+OK ready\r\n").Silence(1500ms);
+    ASSERT_TRUE(server.Start());
+    MailSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port(), 1s));
+    ReplyReader reader(socket, 1s);
+    Pop3Reply reply;
+    ASSERT_EQ(reader.ReadReply(Kind::SingleLine, reply), 1);
+    EXPECT_EQ(reader.ReadReply(Kind::SingleLine, reply), -1);
+    EXPECT_EQ(LastNetError().category, NetCategory::TimedOut) << LastNetError().message;
 }
 
 // Writing to a server that hung up fails with an error, and never kills the process with
@@ -268,9 +311,10 @@ TEST(SocketTls, CertificateIsVerified)
         {"unknown_ca", certs.unknownCa, "localhost", neterr::kCertificate,
          "unable to get local issuer certificate"},
         {"self_signed", certs.selfSigned, "127.0.0.1", neterr::kCertificate, "self-signed"},
-        {"wrong_name", certs.otherName, "localhost", neterr::kCertificate, "hostname mismatch"},
+        {"wrong_name", certs.otherName, "localhost", neterr::kCertificate,
+         "hostname mismatch (the certificate is not for localhost)"},
         {"wrong_address", certs.otherName, "127.0.0.1", neterr::kCertificate,
-         "IP address mismatch"},
+         "IP address mismatch (the certificate is not for 127.0.0.1)"},
         {"expired", certs.expired, "localhost", neterr::kCertificate, "has expired"},
         {"not_yet_valid", certs.notYetValid, "localhost", neterr::kCertificate, "not yet valid"},
     };
@@ -310,13 +354,22 @@ TEST(SocketTls, HandshakeFailuresAreBounded)
         const char* name;
         std::function<void(ScriptedServer&)> script;
         int code;
+        NetCategory category;
         long long maxMs;
     } rows[] = {
         {"server_speaks_plain_text",
          [](ScriptedServer& s) { s.Send("+OK I do not speak TLS\r\n").Silence(2s); }, neterr::kTls,
+         NetCategory::Tls, 900},
+        {"server_stays_silent", [](ScriptedServer& s) { s.Silence(3s); }, neterr::kTimedOut,
+         NetCategory::NoGreeting, 1900},
+        // A record header announcing 512 bytes, then a byte every 100 ms.
+        {"server_drips_a_record",
+         [](ScriptedServer& s) {
+             s.Send(std::string("\x16\x03\x03\x02\x00", 5) + std::string(512, '\x01'), 1, 100ms);
+         },
+         neterr::kTimedOut, NetCategory::TimedOut, 1900},
+        {"server_hangs_up", [](ScriptedServer& s) { s.Close(); }, neterr::kTls, NetCategory::Tls,
          900},
-        {"server_stays_silent", [](ScriptedServer& s) { s.Silence(3s); }, neterr::kTimedOut, 1900},
-        {"server_hangs_up", [](ScriptedServer& s) { s.Close(); }, neterr::kTls, 900},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -329,6 +382,7 @@ TEST(SocketTls, HandshakeFailuresAreBounded)
             socket.Connect("localhost", server.Port(), 1s, MailSocket::Security::ImplicitTls));
         EXPECT_LE(Millis(Clock::now() - start), row.maxMs);
         EXPECT_EQ(LastNetErrorCode(), row.code) << LastNetError().message;
+        EXPECT_EQ(LastNetError().category, row.category) << LastNetError().message;
         EXPECT_FALSE(socket.IsOpen());
     }
 }

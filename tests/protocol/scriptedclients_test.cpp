@@ -93,6 +93,8 @@ struct Row {
     int preview = 0;
     std::string deleteSubject; // a rule deletes messages with this subject
     bool scriptCompletes = true;
+    std::string says; // words the report's message must hold
+    ms within{0};     // the check must end within this bound (0: not checked)
 };
 
 void PrintTo(const Row& row, std::ostream* os)
@@ -103,6 +105,15 @@ void PrintTo(const Row& row, std::ostream* os)
 class ScriptedClients : public testing::TestWithParam<Row>
 {
 };
+
+// A message whose header is about `bytes` long, for transfers that take a while.
+std::string Padded(const std::string& subject, std::size_t bytes)
+{
+    std::string pad;
+    for (std::size_t i = 0; pad.size() < bytes; ++i)
+        pad += "X-Pad-" + std::to_string(i) + ": " + std::string(60, 'p') + "\r\n";
+    return "Subject: " + subject + "\r\n" + pad + "\r\nbody\r\n";
+}
 
 // A CA and a server certificate for 127.0.0.1, made once for the rows that start TLS.
 struct Pki {
@@ -128,6 +139,8 @@ TEST_P(ScriptedClients, Session)
     RecordingSink sink;
     int count = 0;
     int result;
+    std::string message;
+    const auto start = std::chrono::steady_clock::now();
     auto filter = [&](const std::string& subject, const std::string&) {
         return !row.deleteSubject.empty() && subject == row.deleteSubject ? 1 : 0;
     };
@@ -140,6 +153,7 @@ TEST_P(ScriptedClients, Session)
         EXPECT_EQ(client.Report().result, result);
         if (result != kCheckDone)
             EXPECT_FALSE(client.Report().message.empty());
+        message = client.Report().message;
     } else {
         Imap4Client client;
         client.SetFilter(filter);
@@ -148,8 +162,13 @@ TEST_P(ScriptedClients, Session)
                                      "acct", count, row.timeoutSeconds, row.preview, row.security);
         if (result != kCheckDone)
             EXPECT_FALSE(client.Report().message.empty());
+        message = client.Report().message;
     }
-    EXPECT_EQ(result, row.want);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result, row.want) << message;
+    EXPECT_NE(message.find(row.says), std::string::npos) << message;
+    if (row.within.count() > 0)
+        EXPECT_LE(took, row.within);
     EXPECT_EQ(sink.Subjects(), row.subjects);
     EXPECT_EQ(count, static_cast<int>(row.subjects.size()));
     for (const RecordingSink::Delivery& d : sink.deliveries) {
@@ -262,8 +281,46 @@ INSTANTIATE_TEST_SUITE_P(
             .want = kCheckCannotConnect,
             .neverSent = {"USER", "CAPA"},
             .timeoutSeconds = 1,
-            .scriptCompletes = false},
-        Row{.name = "SlowDripWithinIdleTimeout",
+            .scriptCompletes = false,
+            .says = "no greeting within 1 s"},
+        Row{.name = "GreetingDripsAByteASecond",
+            .proto = Proto::Pop3,
+            .script = [](ScriptedServer& s) { s.Send("+OK ready\r\n", 1, ms(1000)); },
+            .want = kCheckFailed,
+            .neverSent = {"CAPA", "USER"},
+            .timeoutSeconds = 1,
+            .scriptCompletes = false,
+            .says = "the server is too slow",
+            .within = ms(3000)},
+        Row{.name = "StatusLineDrips",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("CAPA").Send(Multi("+OK", "USER"));
+                    s.Expect("USER ann").Send("+OK keep waiting\r\n", 1, ms(200));
+                },
+            .want = kCheckFailed,
+            .sentInOrder = {"USER"},
+            .neverSent = {"PASS"},
+            .timeoutSeconds = 1,
+            .scriptCompletes = false,
+            .says = "the server is too slow",
+            .within = ms(3000)},
+        Row{.name = "TopDripsBelowTheFloor",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    Pop3Login(s, 1);
+                    s.Expect("UIDL").Send(Multi("+OK", "1 a")).Expect("LIST");
+                    s.Send(Multi("+OK", "1 9000"));
+                    s.Expect("TOP 1 0").Send(Multi("+OK", Padded("drip", 8000)), 20, ms(200));
+                },
+            .want = kCheckFailed,
+            .timeoutSeconds = 1,
+            .scriptCompletes = false,
+            .says = "the server is too slow",
+            .within = ms(3000)},
+        Row{.name = "SlowButSteadyTransfer",
             .proto = Proto::Pop3,
             .script =
                 [](ScriptedServer& s) {
@@ -272,12 +329,12 @@ INSTANTIATE_TEST_SUITE_P(
                         .Send(Multi("+OK", "1 a"))
                         .Expect("LIST")
                         .Send(Multi("+OK", "1 9"));
-                    std::string top = Multi("+OK", Msg("slow"));
-                    s.Expect("TOP 1 0").Send(top, top.size() / 5 + 1, ms(300));
+                    // 4 KiB a second for two seconds: four times the floor.
+                    s.Expect("TOP 1 0").Send(Multi("+OK", Padded("steady", 8000)), 400, ms(100));
                     s.Expect("QUIT").Send("+OK\r\n");
                 },
             .want = kCheckDone,
-            .subjects = {"slow"},
+            .subjects = {"steady"},
             .timeoutSeconds = 1},
         Row{.name = "Reply20MB",
             .proto = Proto::Pop3,
@@ -307,7 +364,8 @@ INSTANTIATE_TEST_SUITE_P(
             .want = kCheckCannotConnect,
             .sentInOrder = {"CAPA"},
             .neverSent = {"USER", "PASS"},
-            .security = "STARTTLS"},
+            .security = "STARTTLS",
+            .says = "the server does not offer STARTTLS (STLS)"},
         Row{.name = "InjectionAfterStls",
             .proto = Proto::Pop3,
             .script =
@@ -318,7 +376,8 @@ INSTANTIATE_TEST_SUITE_P(
             .want = kCheckCannotConnect,
             .sentInOrder = {"STLS"},
             .neverSent = {"USER", "PASS"},
-            .scriptCompletes = false},
+            .scriptCompletes = false,
+            .says = "plain text after agreeing to start TLS"},
         Row{.name = "LineBreakInPasswordSendsNothing",
             .proto = Proto::Pop3,
             .script = [](ScriptedServer&) {},
@@ -360,7 +419,8 @@ INSTANTIATE_TEST_SUITE_P(
                 },
             .want = kCheckCannotConnect,
             .neverSent = {"USER", "PASS"},
-            .security = "STARTTLS"}),
+            .security = "STARTTLS",
+            .says = "the server refused STARTTLS (STLS), replying \"-ERR not now\""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 const std::string kUids3 = "* SEARCH 9 5 6\r\n";
@@ -415,7 +475,8 @@ INSTANTIATE_TEST_SUITE_P(
             .want = kCheckCannotConnect,
             .neverSent = {"A001", "A004", "A002"},
             .security = "STARTTLS",
-            .scriptCompletes = false},
+            .scriptCompletes = false,
+            .says = "the server skipped log-in without TLS"},
         Row{.name = "StartTlsMissingWhileRequired",
             .proto = Proto::Imap,
             .script =
@@ -425,7 +486,8 @@ INSTANTIATE_TEST_SUITE_P(
                 },
             .want = kCheckCannotConnect,
             .neverSent = {"A001"},
-            .security = "STARTTLS"},
+            .security = "STARTTLS",
+            .says = "the server does not offer STARTTLS and the account requires TLS"},
         Row{.name = "InjectionAfterStartTls",
             .proto = Proto::Imap,
             .script =
@@ -570,14 +632,66 @@ INSTANTIATE_TEST_SUITE_P(
                 },
             .want = kCheckCannotConnect,
             .neverSent = {"A001"},
-            .security = "STARTTLS"},
+            .security = "STARTTLS",
+            .says = "the server refused STARTTLS, replying \"A002 NO not now\""},
         Row{.name = "GreetingNeverComes",
             .proto = Proto::Imap,
             .script = [](ScriptedServer& s) { s.Silence(ms(1500)); },
             .want = kCheckCannotConnect,
             .neverSent = {"A001", "A000"},
             .timeoutSeconds = 1,
-            .scriptCompletes = false}),
+            .scriptCompletes = false,
+            .says = "no greeting within 1 s"},
+        Row{.name = "GreetingDripsAByteASecond",
+            .proto = Proto::Imap,
+            .script = [](ScriptedServer& s) { s.Send("* OK ready\r\n", 1, ms(1000)); },
+            .want = kCheckFailed,
+            .neverSent = {"A001", "A000"},
+            .timeoutSeconds = 1,
+            .scriptCompletes = false,
+            .says = "the server is too slow",
+            .within = ms(3000)},
+        Row{.name = "TaggedReplyDrips",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK [CAPABILITY IMAP4rev1] hi\r\n");
+                    s.Expect("A001 LOGIN").Send("A001 OK logged in at last\r\n", 1, ms(200));
+                },
+            .want = kCheckFailed,
+            .neverSent = {"A004"},
+            .timeoutSeconds = 1,
+            .scriptCompletes = false,
+            .says = "the server is too slow",
+            .within = ms(3000)},
+        Row{.name = "FetchDripsBelowTheFloor",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelect(s, "* SEARCH 7\r\n", 1);
+                    s.Expect("A007 UID FETCH 7 ");
+                    s.Send(Fetched(1, 7, Padded("drip", 8000)) + "A007 OK\r\n", 20, ms(200));
+                },
+            .want = kCheckFailed,
+            .timeoutSeconds = 1,
+            .scriptCompletes = false,
+            .says = "the server is too slow",
+            .within = ms(3000)},
+        Row{.name = "SlowButSteadyFetch",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelect(s, "* SEARCH 7\r\n", 1);
+                    s.Expect("A007 UID FETCH 7 ");
+                    // 4 KiB a second for two seconds: four times the floor.
+                    s.Send(Fetched(1, 7, Padded("steady", 8000)) + "A007 OK\r\n", 400, ms(100));
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .subjects = {"steady"},
+            .timeoutSeconds = 1}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 } // namespace

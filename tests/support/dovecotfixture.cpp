@@ -185,7 +185,11 @@ bool DovecotFixture::WriteConfig(const std::vector<User>& users)
     c += "service anvil {\n  chroot =\n}\n";
     auto login = [&](const char* name, const char* plain, int plainPort, const char* tls,
                      int tlsPort) {
-        c += std::string("service ") + name + " {\n  chroot =\n  process_min_avail = 2\n";
+        // One long-lived login process serves every connection: no start-up cost per
+        // session, and TLS sessions it issued can be resumed (its ticket key is its own).
+        c += std::string("service ") + name +
+             " {\n  chroot =\n  service_count = 0\n  process_min_avail = 1\n"
+             "  process_limit = 1\n";
         c += std::string("  inet_listener ") + plain +
              " {\n    port = " + std::to_string(plainPort) + "\n  }\n";
         c += std::string("  inet_listener ") + tls + " {\n    port = " + std::to_string(tlsPort) +
