@@ -19,6 +19,21 @@ int Keep(const std::string&, const std::string&)
     return 0;
 }
 
+CheckRequest Request(int port, std::unordered_set<std::string> known, int preview)
+{
+    CheckRequest r;
+    r.server = "h";
+    r.port = port;
+    r.security = "None";
+    r.userName = "u";
+    r.password = "p";
+    r.knownUids = std::move(known);
+    r.account = "acct";
+    r.timeOutSeconds = 5;
+    r.preview = preview;
+    return r;
+}
+
 // With PIPELINING the client sends USER with PASS, NOOP, STAT and UIDL together, and LIST with
 // every TOP in one burst; the server's replies then arrive together too.
 TEST(MemorySession, Pop3PipelinesTopCommands)
@@ -36,14 +51,12 @@ TEST(MemorySession, Pop3PipelinesTopCommands)
     t.Add("+OK deleted\r\n");
     t.Add("+OK bye\r\n");
     RecordingSink sink;
-    int count = 0;
     Pop3Client client(t);
     client.SetFilter(
         [](const std::string& subject, const std::string&) { return subject == "b" ? 1 : 0; });
-    EXPECT_EQ(
-        client.CheckPop3Account(sink, "h", "u", "p", 110, {"a-old"}, "acct", count, 5, 3, "None"),
-        kCheckDone)
-        << client.Report().message;
+    const CheckReport report = client.CheckPop3Account(sink, Request(110, {"a-old"}, 3));
+    EXPECT_EQ(report.result, kCheckDone) << report.message;
+    const int count = report.newCount;
     EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"c", "a"}));
     EXPECT_EQ(count, 2);
     // The deletion waits for its verdict and uses the number of the UIDL line.
@@ -76,13 +89,11 @@ TEST(MemorySession, ImapFetchesManyUidsAtOnce)
     t.Add(fetched + "A007 OK\r\n");
     t.Add("A088 OK\r\n");
     RecordingSink sink;
-    int count = 0;
     Imap4Client client(t);
     client.SetFilter(Keep);
-    EXPECT_EQ(
-        client.CheckImap4Account(sink, "h", "u", "p", 143, {"12"}, "acct", count, 5, 1, "None"),
-        kCheckDone)
-        << client.Report().message;
+    const CheckReport report = client.CheckImap4Account(sink, Request(143, {"12"}, 1));
+    EXPECT_EQ(report.result, kCheckDone) << report.message;
+    const int count = report.newCount;
     EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"m40", "m14", "m13", "m11"}));
     EXPECT_NE(t.Sent().find("A007 UID FETCH 11,13:14,40 (UID RFC822.SIZE BODY.PEEK[HEADER] "
                             "BODY.PEEK[TEXT]<0.1024>)\r\n"),

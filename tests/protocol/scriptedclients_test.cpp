@@ -93,6 +93,8 @@ struct Row {
     int preview = 0;
     std::string deleteSubject; // a rule deletes messages with this subject
     bool scriptCompletes = true;
+    std::vector<std::string> remembered; // capabilities known from the last check
+    std::vector<std::string> learned;    // what the client must remember; unchecked if empty
 };
 
 void PrintTo(const Row& row, std::ostream* os)
@@ -126,29 +128,41 @@ TEST_P(ScriptedClients, Session)
     ASSERT_TRUE(server.Start());
 
     RecordingSink sink;
-    int count = 0;
-    int result;
+    const bool mayDelete = !row.deleteSubject.empty();
     auto filter = [&](const std::string& subject, const std::string&) {
-        return !row.deleteSubject.empty() && subject == row.deleteSubject ? 1 : 0;
+        return mayDelete && subject == row.deleteSubject ? 1 : 0;
     };
+    CheckRequest request;
+    request.server = "127.0.0.1";
+    request.port = server.Port();
+    request.security = row.security;
+    request.userName = "ann";
+    request.password = row.password;
+    request.account = "acct";
+    request.timeOutSeconds = row.timeoutSeconds;
+    request.preview = row.preview;
+    CheckReport report;
+    std::vector<std::string> learned;
     if (row.proto == Proto::Pop3) {
         Pop3Client client;
-        client.SetFilter(filter);
-        result =
-            client.CheckPop3Account(sink, "127.0.0.1", "ann", row.password, server.Port(), {},
-                                    "acct", count, row.timeoutSeconds, row.preview, row.security);
-        EXPECT_EQ(client.Report().result, result);
-        if (result != kCheckDone)
-            EXPECT_FALSE(client.Report().message.empty());
+        client.SetFilter(filter, mayDelete);
+        client.RememberCapabilities(row.remembered);
+        report = client.CheckPop3Account(sink, request);
+        EXPECT_EQ(client.Report().result, report.result);
+        learned = client.LearnedCapabilities();
     } else {
         Imap4Client client;
-        client.SetFilter(filter);
-        result =
-            client.CheckImap4Account(sink, "127.0.0.1", "ann", row.password, server.Port(), {},
-                                     "acct", count, row.timeoutSeconds, row.preview, row.security);
-        if (result != kCheckDone)
-            EXPECT_FALSE(client.Report().message.empty());
+        client.SetFilter(filter, mayDelete);
+        client.RememberCapabilities(row.remembered);
+        report = client.CheckImap4Account(sink, request);
+        learned = client.LearnedCapabilities();
     }
+    const int result = report.result;
+    const int count = report.newCount;
+    if (result != kCheckDone)
+        EXPECT_FALSE(report.message.empty());
+    if (!row.learned.empty())
+        EXPECT_EQ(learned, row.learned);
     EXPECT_EQ(result, row.want);
     EXPECT_EQ(sink.Subjects(), row.subjects);
     EXPECT_EQ(count, static_cast<int>(row.subjects.size()));
