@@ -329,8 +329,10 @@ int Imap4Client::Greet(const CheckRequest& request, SecurityChoice choice, bool 
         return session_.Refused(kCheckCannotConnect, "connect to " + session_.PeerName(), line);
     if (preauth_ && choice == SecurityChoice::StartTls && !implicitTls) {
         // RFC 2595 section 3.1 allows STARTTLS only before authentication: a server that
-        // logs us in at once leaves no way to TLS.
+        // logs us in at once leaves no way to TLS. Its answer to LOGOUT is not waited for.
+        SendLogout();
         session_.Close();
+        connected_ = false;
         return session_.Fail(kCheckCannotConnect, NetCategory::Tls, neterr::kTls,
                              "cannot connect to " + session_.PeerName() +
                                  ": the server logged in without TLS (PREAUTH) and the account "
