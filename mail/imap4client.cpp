@@ -445,7 +445,7 @@ int Imap4Client::LoginBurst(const CheckRequest& request, bool askCapabilities, I
     searched = selected < 0 ? -1 : session_.ReadTagged(kTagUids, search);
     if (l == 1 && login.status == ImapStatus::Ok)
         return TakeLogin(command, l, login);
-    if (l >= 0 && LoginCommand(request) != remembered) {
+    if (l >= 0 && searched >= 0 && LoginCommand(request) != remembered) {
         remembered_.clear();
         return -1;
     }
