@@ -1,6 +1,8 @@
 // Whole sessions over an in-memory transport: the round trips the clients save (PIPELINING,
 // batched UID FETCH), the security choice, and the FETCH response reader.
 
+#include "deletingrules.h"
+#include "filterrules.h"
 #include "headertext.h"
 #include "imap4client.h"
 #include "imapfetchresponse.h"
@@ -8,6 +10,7 @@
 #include "pop3client.h"
 #include "protocol/recordingsink.h"
 #include "securitychoice.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -271,6 +274,37 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 4,
                 "A004 SELECT INBOX\r\nA008 UID SEARCH ALL\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Whether QUIT may go with the last fetch: only when no rule can delete on the server.
+struct DeletingRow {
+    const char* name;
+    std::vector<FilterRule> rules;
+    bool deletes;
+};
+
+class DeletingRules : public testing::TestWithParam<DeletingRow>
+{
+};
+
+TEST_P(DeletingRules, AnyRuleDeletesOnServer)
+{
+    TempDir config;
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.Path());
+    for (const FilterRule& rule : GetParam().rules)
+        ASSERT_EQ(SaveRule(rule), 1);
+    EXPECT_EQ(AnyRuleDeletesOnServer(), GetParam().deletes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DeletingRules,
+    testing::Values(DeletingRow{"NoRules", {}, false},
+                    DeletingRow{"HideOnly", {{"a", "Subject", "contains", "x", "0"}}, false},
+                    DeletingRow{
+                        "OneDeletes",
+                        {{"a", "Subject", "contains", "x", "0"}, {"b", "Sender", "is", "y", "1"}},
+                        true},
+                    DeletingRow{"OddFlagKeeps", {{"a", "Subject", "is", "x", "2"}}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SecurityRow {
