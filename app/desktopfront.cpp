@@ -3,17 +3,17 @@
 #include "accountmanager.h"
 #include "accountreloader.h"
 #include "apppaths.h"
+#include "capabilitymemory.h"
 #include "checkengine.h"
 #include "desktopdialogs.h"
 #include "desktopdialoguebackend.h"
 #include "dialupnetwork.h"
 #include "enginestate.h"
 #include "exitsignalnotifier.h"
-#include "imap4check.h"
 #include "leddevice.h"
 #include "mainframe.h"
 #include "newmailmerge.h"
-#include "pop3check.h"
+#include "protocolcheck.h"
 #include "qtenginesink.h"
 #include "regsettings.h"
 #include "singleinstance.h"
@@ -159,8 +159,9 @@ int DesktopFront::Run(int argc, char** argv)
     parts.accounts = accounts;
     parts.state = state;
     parts.sink = sink;
-    parts.pop3 = std::make_shared<CPop3Check>();
-    parts.imap4 = std::make_shared<CImap4Check>();
+    auto capabilities = std::make_shared<CCapabilityMemory>(CCapabilityMemory::Keep::InMemory);
+    parts.pop3 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Pop3, capabilities);
+    parts.imap4 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, capabilities);
     parts.network = std::make_shared<CDialupNetwork>(sink);
     auto engine = std::make_unique<CCheckEngine>(std::move(parts));
     enginePtr = engine.get();

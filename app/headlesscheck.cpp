@@ -2,18 +2,18 @@
 
 #include "accountfileproblem.h"
 #include "accountmanager.h"
+#include "capabilitymemory.h"
 #include "checkengine.h"
 #include "checkrecords.h"
 #include "dialupnetwork.h"
 #include "enginestate.h"
 #include "frontwindowtarget.h"
 #include "headerlisttarget.h"
-#include "imap4check.h"
 #include "mergethreadsink.h"
 #include "newmailmerge.h"
 #include "notificationtarget.h"
-#include "pop3check.h"
 #include "printabletext.h"
+#include "protocolcheck.h"
 #include "tabfield.h"
 #include "workerobserver.h"
 
@@ -299,8 +299,11 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
         parts.accounts = table;
         parts.state = state;
         parts.sink = sink;
-        parts.pop3 = std::make_shared<CPop3Check>();
-        parts.imap4 = std::make_shared<CImap4Check>();
+        auto capabilities =
+            std::make_shared<CCapabilityMemory>(CCapabilityMemory::Keep::InAccountFolder);
+        parts.pop3 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Pop3, capabilities);
+        parts.imap4 =
+            std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, capabilities);
         parts.network = std::make_shared<CDialupNetwork>(sink);
         parts.wakeWhenCheckEnds = true;
         CCheckEngine engine(std::move(parts));

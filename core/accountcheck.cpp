@@ -67,26 +67,29 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
 {
     if (!check)
         return;
-    ProtocolCheckParams params;
-    params.server = record.server;
-    params.userName = record.userName;
-    params.password = record.password;
-    params.account = record.name;
-    params.security = record.security;
-    params.port = LeadingDecimal(record.port);
-    params.preview = LeadingDecimal(record.priview);
-    params.knownUids.swap(known);
+    CheckRequest request;
+    request.server = record.server;
+    request.port = LeadingDecimal(record.port);
+    request.security = record.security;
+    request.userName = record.userName;
+    request.password = record.password;
+    request.knownUids.swap(known);
+    request.account = record.name;
+    request.preview = LeadingDecimal(record.priview);
     const std::optional<int> timeOut = ReadTimeOut(s);
     if (!timeOut)
         return;
-    params.timeOutSeconds = *timeOut;
+    request.timeOutSeconds = *timeOut;
 
     int32_t newCount = 0;
     int result = CheckResult::kNoMemory;
+    // What the server still owes once the result is final (the answer to QUIT) is waited for
+    // after the summary, so the user sees the result without that wait.
+    ProtocolCheck::Closing closing;
     {
         Animation animation(*s.sink, *s.state, record.name);
         try {
-            result = check->Run(params, *s.sink, newCount, cancel);
+            result = check->Run(request, *s.sink, newCount, cancel, closing);
         } catch (const std::bad_alloc&) {
             result = CheckResult::kNoMemory;
         } catch (const std::exception&) {
@@ -94,6 +97,8 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
         }
     }
     s.sink->SendSummary({result, newCount, record.name});
+    if (closing)
+        closing();
 }
 
 void RunWebMailCheck(const CheckServices& s, const AccountRecord& record)

@@ -9,7 +9,7 @@ CMailConnection::CMailConnection(const CCheckCancel& cancel) : cancellable_(sock
 {
 }
 
-bool CMailConnection::Open(const ProtocolCheckParams& params, int implicitTlsPort)
+bool CMailConnection::Open(const CheckRequest& params, int implicitTlsPort)
 {
     const bool tls =
         UsesImplicitTls(ParseSecurityChoice(params.security), params.port, implicitTlsPort);

@@ -7,7 +7,7 @@
 #include <string>
 
 class CCheckCancel;
-struct ProtocolCheckParams;
+struct CheckRequest;
 
 // The connection of one POP3/IMAP4 check, opened before the client runs so that the client
 // talks through a cancellable transport. Implicit TLS when the account's security choice
@@ -17,7 +17,7 @@ class CMailConnection
 public:
     explicit CMailConnection(const CCheckCancel& cancel);
     // True when connected; else the thread's last network error says why.
-    bool Open(const ProtocolCheckParams& params, int implicitTlsPort);
+    bool Open(const CheckRequest& params, int implicitTlsPort);
     Transport& Stream() { return cancellable_; }
 
     // Why the last Open failed, kept for the check's report ("cannot connect to

@@ -1,26 +1,14 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <unordered_set>
+#include "checkrequest.h" // the request both protocol clients take (mail/)
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class CCapabilityMemory;
 class CCheckCancel;
 class CEngineSink;
-
-// What one POP3 or IMAP4 check needs: the account's connection values, the identifiers
-// already stored (a hash set: a server list of many thousand messages is matched against
-// as many known identifiers in linear time) and the idle time-out.
-struct ProtocolCheckParams {
-    std::string server;
-    std::string userName;
-    std::string password; // plain text
-    std::string account;  // the account name, copied into every record
-    std::string security; // "None", "STARTTLS", "TLS" or empty (the protocol's default)
-    int port = 0;
-    int timeOutSeconds = 0;
-    int preview = 0; // the account's preview value, as the protocol reads it
-    std::unordered_set<std::string> knownUids;
-};
 
 // Runs the protocol check of one account: logs in, finds the messages whose identifiers
 // are not known, delivers each kept one synchronously with sink.SendNewMessage (kind 1 for
@@ -29,12 +17,37 @@ struct ProtocolCheckParams {
 // Result: 0 no memory, 1 failure after login, 2 login refused, 3 cannot connect, 4 done.
 // `cancel` ends the check early (the result is then 1 or 3, whatever the stage).
 //
-// Threads: Run is called on the check's own thread; one object may serve several checks
-// at once (it must keep no per-check state in itself).
+// Run returns as soon as the result is final. When the server still owes an answer that no
+// result depends on (its reply to QUIT or LOGOUT), Run sets `closing`: calling it (or
+// dropping it) waits for that answer, at most what is left of the time-out, and closes the
+// connection. The caller sends the summary first.
+//
+// Threads: Run and `closing` are called on the check's own thread; one object may serve
+// several checks at once (it must keep no per-check state in itself).
 class ProtocolCheck
 {
 public:
+    using Closing = std::function<void()>;
+
     virtual ~ProtocolCheck() = default;
-    virtual int Run(const ProtocolCheckParams& params, CEngineSink& sink, int32_t& newCount,
-                    CCheckCancel& cancel) = 0;
+    virtual int Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount,
+                    CCheckCancel& cancel, Closing& closing) = 0;
+};
+
+// The POP3 or IMAP4 check of an account over a connection the engine can cancel: implicit TLS
+// when the account's security choice or port asks for it, then the protocol's client, which
+// starts from the capabilities the server announced at the account's last check.
+class CProtocolCheck final : public ProtocolCheck
+{
+public:
+    enum class Protocol { Pop3, Imap4 };
+
+    CProtocolCheck(Protocol protocol, std::shared_ptr<CCapabilityMemory> capabilities);
+
+    int Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
+            Closing& closing) override;
+
+private:
+    const Protocol protocol_;
+    const std::shared_ptr<CCapabilityMemory> capabilities_;
 };

@@ -14,12 +14,15 @@ enum CheckResultCode : int {
     kCheckDone = 4,          // done, also when the mailbox is empty or nothing is new
 };
 
-// The result code with what the caller can act on and a message a user can read, such as
-// "LOGIN failed, server replied: NO [AUTHENTICATIONFAILED] Authentication failed.".
-// `code` keeps the numeric network error (10060 time-out, 10043 negative reply, ...).
+// The result of one check: the result code with what the caller can act on, a message a user
+// can read, such as "LOGIN failed, server replied: NO [AUTHENTICATIONFAILED] Authentication
+// failed.", and how many messages went to the sink. `code` keeps the numeric network error
+// (10060 time-out, 10043 negative reply, ...). `newCount` counts deliveries also when the
+// check failed after them.
 struct CheckReport {
     int result = kCheckDone;
     NetCategory category = NetCategory::None;
     int code = neterr::kNone;
     std::string message;
+    int newCount = 0;
 };

@@ -1,5 +1,6 @@
 #include "imap4client.h"
 
+#include "deletingrules.h"
 #include "filterrules.h"
 #include "headertext.h"
 #include "imapfetchresponse.h"
@@ -14,8 +15,8 @@
 namespace
 {
 
-// The tags of the commands. Each command is answered before the next is sent, so fixed tags
-// cannot be mixed up.
+// The tags of the commands. Replies are read in the order the commands went out, each up to
+// its own tag, so fixed tags cannot be mixed up even in a burst.
 constexpr char kTagCapability[] = "A000";
 constexpr char kTagLogin[] = "A001";
 constexpr char kTagStartTls[] = "A002";
@@ -117,7 +118,20 @@ Imap4Client::Imap4Client(Transport& connected) : session_(&connected)
 
 Imap4Client::~Imap4Client()
 {
-    Logout();
+    Finish();
+}
+
+void Imap4Client::SetFilter(Filter filter, bool mayDelete)
+{
+    filter_ = std::move(filter);
+    filterMayDelete_ = mayDelete;
+}
+
+void Imap4Client::RememberCapabilities(std::vector<std::string> capabilities)
+{
+    remembered_.clear();
+    for (std::string& c : capabilities)
+        remembered_.insert(std::move(c));
 }
 
 const CheckReport& Imap4Client::Report() const
@@ -130,43 +144,45 @@ const std::string& Imap4Client::LastResponse() const
     return session_.Reader().LastResponse();
 }
 
-int Imap4Client::CheckImap4Account(CheckSink& sink, const std::string& server,
-                                   const std::string& user, const std::string& password, int port,
-                                   const std::unordered_set<std::string>& knownUids,
-                                   const std::string& accountName, int& newCount,
-                                   int timeoutSeconds, int preview, std::string_view security)
+CheckReport Imap4Client::CheckImap4Account(CheckSink& sink, const CheckRequest& request)
 {
     session_.Report() = CheckReport{};
     errorText_.clear();
-    session_.Reader().SetTimeout(TimeoutOf(timeoutSeconds));
+    learned_.clear();
+    newCount_ = 0;
+    deleted_ = false;
+    timeout_ = TimeoutOf(request.timeOutSeconds);
+    session_.Reader().SetTimeout(timeout_);
     int result;
     try {
-        result = Run(sink, server, user, password, port, knownUids, accountName, newCount,
-                     std::clamp(preview, 0, kMaxPreviewKilobytes), security);
+        mayDelete_ = filter_ ? filterMayDelete_ : AnyRuleDeletesOnServer();
+        result = Run(sink, request, std::clamp(request.preview, 0, kMaxPreviewKilobytes));
+        if (result == kCheckDone && deleted_ && SendLogout()) {
+            // As with POP3, a check that deleted ends with the server's answer to LOGOUT.
+            ImapReply reply;
+            session_.ReadTagged(kTagLogout, reply);
+            session_.Close();
+            connected_ = false;
+        }
     } catch (const std::bad_alloc&) {
-        inStep_ = false;
         result = session_.Fail(kCheckNoMemory, NetCategory::Failed, neterr::kNone,
                                "not enough memory for the message record");
     }
     if (result == kCheckDone)
         session_.Report() = CheckReport{};
-    Logout();
+    SendLogout();
     session_.Report().result = result;
-    return result;
+    session_.Report().newCount = newCount_;
+    return session_.Report();
 }
 
 // Sends "<tag> <command>" and reads up to its completion: 1 OK, 0 NO or BAD, -1 no complete
 // reply (the conversation is then out of step).
 int Imap4Client::Tagged(const std::string& tag, const std::string& command, ImapReply& reply)
 {
-    if (!session_.Send(tag + " " + command + "\r\n")) {
-        inStep_ = false;
+    if (!session_.Send(tag + " " + command + "\r\n", 1))
         return -1;
-    }
-    int r = session_.Reader().ReadTagged(tag, reply);
-    if (r < 0)
-        inStep_ = false;
-    return r;
+    return session_.ReadTagged(tag, reply);
 }
 
 int Imap4Client::Fail(int result, const std::string& command, int rc, const ImapReply& reply)
@@ -189,42 +205,61 @@ bool Imap4Client::Capability()
     bool found = false;
     capabilities_.clear();
     CapabilitiesOf(reply, capabilities_, found);
+    Learn();
     return true;
 }
 
-int Imap4Client::Run(CheckSink& sink, const std::string& server, const std::string& user,
-                     const std::string& password, int port,
-                     const std::unordered_set<std::string>& known, const std::string& accountName,
-                     int& newCount, int preview, std::string_view security)
+void Imap4Client::Learn()
 {
-    if (HasLineBreak(user) || HasLineBreak(password))
+    learned_.assign(capabilities_.begin(), capabilities_.end());
+    if (startTlsTaken_ && capabilities_.count("STARTTLS") == 0)
+        learned_.push_back("STARTTLS");
+    std::sort(learned_.begin(), learned_.end());
+}
+
+int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
+{
+    if (HasLineBreak(request.userName) || HasLineBreak(request.password))
         return session_.Fail(kCheckLoginRefused, NetCategory::Failed, neterr::kNone,
                              "the user name or password contains a line break and cannot be "
                              "sent to the server");
 
-    int rc = Greet(server, port, ParseSecurityChoice(security));
+    const SecurityChoice choice = ParseSecurityChoice(request.security);
+    bool capabilitiesKnown = false;
+    int rc = Greet(request, choice, UsesImplicitTls(choice, request.port, kImplicitTlsPort),
+                   capabilitiesKnown);
     if (rc != kCheckDone)
         return rc;
-    if (!preauth_) {
-        rc = Login(user, password);
-        if (rc != kCheckDone)
-            return rc;
-    }
 
     // The message count comes from SELECT's EXISTS: RFC 3501 section 6.3.10 advises against
     // STATUS on the selected mailbox. The UID list is asked for in the same burst; UID SEARCH
     // is valid on an empty mailbox too, where "FETCH 1:*" is an error.
-    if (!session_.Send(std::string(kTagSelect) + " SELECT INBOX\r\n" + kTagUids +
-                       " UID SEARCH ALL\r\n")) {
-        inStep_ = false;
-        return session_.Fail(kCheckFailed, "SELECT failed");
-    }
     ImapReply reply;
     ImapReply search;
-    int r = session_.Reader().ReadTagged(kTagSelect, reply);
-    int s = r < 0 ? -1 : session_.Reader().ReadTagged(kTagUids, search);
-    if (r < 0 || s < 0)
-        inStep_ = false;
+    int r = -1;
+    int s = -1;
+    bool listed = false;
+    if (!preauth_ && !remembered_.empty() && LoginCommand(request)) {
+        rc = LoginBurst(request, !capabilitiesKnown, reply, r, search, s);
+        if (rc == kCheckDone)
+            listed = true;
+        else if (rc != -1)
+            return rc;
+        capabilitiesKnown = true; // the burst asked, or the greeting told
+    }
+    if (!listed) {
+        if (!preauth_) {
+            if (!capabilitiesKnown && !Capability())
+                return Fail(kCheckFailed, "CAPABILITY", -1, ImapReply{});
+            rc = Login(request.userName, request.password);
+            if (rc != kCheckDone)
+                return rc;
+        }
+        session_.Send(
+            std::string(kTagSelect) + " SELECT INBOX\r\n" + kTagUids + " UID SEARCH ALL\r\n", 2);
+        r = session_.ReadTagged(kTagSelect, reply);
+        s = r < 0 ? -1 : session_.ReadTagged(kTagUids, search);
+    }
     if (r != 1)
         return Fail(kCheckFailed, "SELECT", r, reply);
     uint64_t exists = 0;
@@ -266,47 +301,55 @@ int Imap4Client::Run(CheckSink& sink, const std::string& server, const std::stri
     uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     std::vector<uint32_t> fresh;
     for (auto it = uids.rbegin(); it != uids.rend(); ++it) {
-        if (known.count(std::to_string(*it)) == 0)
+        if (request.knownUids.count(std::to_string(*it)) == 0)
             fresh.push_back(*it);
     }
     if (fresh.empty())
         return kCheckDone;
-    return Fetch(sink, fresh, accountName, newCount, preview);
+    return Fetch(sink, fresh, request.account, preview);
 }
 
-int Imap4Client::Greet(const std::string& server, int port, SecurityChoice choice)
+int Imap4Client::Greet(const CheckRequest& request, SecurityChoice choice, bool implicitTls,
+                       bool& capabilitiesKnown)
 {
-    bool implicitTls = UsesImplicitTls(choice, port, kImplicitTlsPort);
-    if (!session_.Connect(server, port, session_.Reader().Timeout(), implicitTls))
+    connected_ = false;
+    logoutSent_ = false;
+    startTlsTaken_ = false;
+    capabilities_.clear();
+    if (!session_.Connect(request.server, request.port, timeout_, implicitTls))
         return session_.Fail(kCheckCannotConnect, "");
     connected_ = true;
-    inStep_ = true;
 
     // RFC 3501 section 7.1: the greeting is one untagged OK, PREAUTH or BYE.
     Pop3Reply greeting;
-    if (session_.Reader().ReadReply(Pop3ReplyParser::Kind::SingleLine, greeting) < 0) {
-        inStep_ = false;
-        return session_.Fail(kCheckCannotConnect, "");
-    }
+    if (session_.ReadReply(Pop3ReplyParser::Kind::SingleLine, greeting) < 0)
+        return session_.Fail(kCheckCannotConnect, ""); // the reader's text says what happened
     const std::string& line = greeting.status;
     preauth_ = StartsWithNoCase(line, "* PREAUTH");
     if (!preauth_ && !StartsWithNoCase(line, "* OK"))
         return session_.Refused(kCheckCannotConnect, "connect to " + session_.PeerName(), line);
     if (preauth_ && choice == SecurityChoice::StartTls && !implicitTls) {
         // RFC 2595 section 3.1 allows STARTTLS only before authentication: a server that
-        // logs us in at once leaves no way to TLS.
-        inStep_ = false;
+        // logs us in at once leaves no way to TLS. Its answer to LOGOUT is not waited for.
+        SendLogout();
+        session_.Close();
+        connected_ = false;
         FailLoginWithoutTls(session_.PeerName());
         return session_.Fail(kCheckCannotConnect, "");
     }
-    capabilities_.clear();
-    bool found = ParseImapCapabilities(line, capabilities_);
-    if (!found && !Capability())
-        return Fail(kCheckFailed, "CAPABILITY", -1, ImapReply{});
+    capabilitiesKnown = ParseImapCapabilities(line, capabilities_);
+    if (capabilitiesKnown)
+        Learn();
     if (implicitTls || preauth_ || choice == SecurityChoice::None)
         return kCheckDone;
 
-    if (capabilities_.count("STARTTLS") == 0) {
+    // A remembered STARTTLS saves asking; a live list (in the greeting) always decides.
+    if (!capabilitiesKnown && remembered_.count("STARTTLS") == 0) {
+        if (!Capability())
+            return Fail(kCheckFailed, "CAPABILITY", -1, ImapReply{});
+        capabilitiesKnown = true;
+    }
+    if (capabilitiesKnown && capabilities_.count("STARTTLS") == 0) {
         if (choice == SecurityChoice::StartTls) {
             FailStartTlsMissing(session_.PeerName(), "STARTTLS");
             return session_.Fail(kCheckCannotConnect, "");
@@ -322,17 +365,104 @@ int Imap4Client::Greet(const std::string& server, int port, SecurityChoice choic
             FailStartTlsRefused(session_.PeerName(), "STARTTLS", reply.taggedLine);
             return session_.Fail(kCheckCannotConnect, "");
         }
+        if (!capabilitiesKnown) {
+            // Remembered wrongly: forget it and go on as with an unknown server.
+            remembered_.clear();
+            if (!Capability())
+                return Fail(kCheckFailed, "CAPABILITY", -1, ImapReply{});
+            capabilitiesKnown = true;
+        }
         return kCheckDone;
     }
-    if (!session_.Reader().StartTls()) {
-        inStep_ = false;
+    if (!session_.StartTls()) {
         connected_ = false;
         return session_.Fail(kCheckCannotConnect, "");
     }
+    startTlsTaken_ = true;
     // RFC 3501 section 6.2.1: capabilities (and anything else) learned before TLS are
     // discarded and asked again.
-    if (!Capability())
-        return Fail(kCheckFailed, "CAPABILITY", -1, ImapReply{});
+    capabilities_.clear();
+    capabilitiesKnown = false;
+    return kCheckDone;
+}
+
+// The login as one line, from the live capabilities when known, else the remembered ones;
+// nothing when it needs the server's continuation (a synchronising literal, AUTHENTICATE
+// without SASL-IR).
+std::optional<std::string> Imap4Client::LoginCommand(const CheckRequest& request) const
+{
+    const std::unordered_set<std::string>& caps =
+        capabilities_.empty() ? remembered_ : capabilities_;
+    if (caps.count("LOGINDISABLED") != 0) {
+        if (caps.count("SASL-IR") == 0)
+            return std::nullopt;
+        return "AUTHENTICATE PLAIN " +
+               Base64(std::string(1, '\0') + request.userName + '\0' + request.password);
+    }
+    std::string command = "LOGIN";
+    for (const std::string* value : {&request.userName, &request.password}) {
+        if (std::optional<std::string> quoted = ImapQuoted(*value))
+            command += " " + *quoted;
+        else if (caps.count("LITERAL+") != 0)
+            command += " {" + std::to_string(value->size()) + "+}\r\n" + *value;
+        else
+            return std::nullopt;
+    }
+    return command;
+}
+
+// [CAPABILITY,] LOGIN, SELECT and UID SEARCH in one burst. Answers -1 when the login was
+// refused while the live capabilities ask for another way to log in than the remembered
+// ones: the caller then logs in one step at a time.
+int Imap4Client::LoginBurst(const CheckRequest& request, bool askCapabilities, ImapReply& select,
+                            int& selected, ImapReply& search, int& searched)
+{
+    const std::optional<std::string> remembered = LoginCommand(request);
+    const std::string command = remembered->rfind("AUTH", 0) == 0 ? "AUTHENTICATE" : "LOGIN";
+    std::string bytes;
+    int replies = 3;
+    if (askCapabilities) {
+        bytes += std::string(kTagCapability) + " CAPABILITY\r\n";
+        ++replies;
+    }
+    bytes += std::string(kTagLogin) + " " + *remembered + "\r\n" + kTagSelect +
+             " SELECT INBOX\r\n" + kTagUids + " UID SEARCH ALL\r\n";
+    session_.Send(bytes, replies);
+
+    if (askCapabilities) {
+        ImapReply caps;
+        int c = session_.ReadTagged(kTagCapability, caps);
+        if (c < 0)
+            return Fail(kCheckFailed, "CAPABILITY", -1, caps);
+        bool found = false;
+        capabilities_.clear();
+        CapabilitiesOf(caps, capabilities_, found);
+        Learn();
+    }
+    ImapReply login;
+    int l = session_.ReadTagged(kTagLogin, login);
+    selected = l < 0 ? -1 : session_.ReadTagged(kTagSelect, select);
+    searched = selected < 0 ? -1 : session_.ReadTagged(kTagUids, search);
+    if (l == 1 && login.status == ImapStatus::Ok)
+        return TakeLogin(command, l, login);
+    if (l >= 0 && searched >= 0 && LoginCommand(request) != remembered) {
+        remembered_.clear();
+        return -1;
+    }
+    return TakeLogin(command, l, login);
+}
+
+int Imap4Client::TakeLogin(const std::string& command, int r, const ImapReply& reply)
+{
+    if (r < 0)
+        return session_.Fail(kCheckFailed, command + " failed");
+    if (r == 0 || reply.status != ImapStatus::Ok)
+        return Fail(kCheckLoginRefused, command, 0, reply);
+    capabilitiesAfterLogin_ = false;
+    std::unordered_set<std::string> caps;
+    CapabilitiesOf(reply, caps, capabilitiesAfterLogin_);
+    if (capabilitiesAfterLogin_)
+        capabilities_ = std::move(caps);
     return kCheckDone;
 }
 
@@ -348,25 +478,13 @@ int Imap4Client::Login(const std::string& user, const std::string& password)
         std::string response = Base64(std::string(1, '\0') + user + '\0' + password);
         if (capabilities_.count("SASL-IR") != 0) {
             r = Tagged(kTagLogin, "AUTHENTICATE PLAIN " + response, reply);
+        } else if (!session_.Send(std::string(kTagLogin) + " AUTHENTICATE PLAIN\r\n", 1)) {
+            r = -1;
         } else {
-            if (!session_.Send(std::string(kTagLogin) + " AUTHENTICATE PLAIN\r\n")) {
-                inStep_ = false;
-                r = -1;
-            } else {
-                r = session_.Reader().ReadContinuation(kTagLogin, reply);
-                if (r < 0)
-                    inStep_ = false;
-                if (r == 1 && reply.continuation) {
-                    if (!session_.Send(response + "\r\n")) {
-                        inStep_ = false;
-                        r = -1;
-                    } else {
-                        r = session_.Reader().ReadTagged(kTagLogin, reply);
-                        if (r < 0)
-                            inStep_ = false;
-                    }
-                }
-            }
+            r = session_.ReadContinuation(kTagLogin, reply);
+            if (r == 1 && reply.continuation)
+                r = session_.Send(response + "\r\n", 0) ? session_.ReadTagged(kTagLogin, reply)
+                                                        : -1;
         }
     } else {
         // RFC 3501 section 9: astrings. Printable ASCII goes quoted; anything else as a
@@ -389,33 +507,22 @@ int Imap4Client::Login(const std::string& user, const std::string& password)
         pieces.back() += "\r\n";
         r = 1;
         for (std::size_t i = 0; i < pieces.size() && r == 1; ++i) {
-            if (!session_.Send(pieces[i])) {
-                inStep_ = false;
+            // The command's completion is owed once, whichever piece it answers.
+            if (!session_.Send(pieces[i], i == 0 ? 1 : 0)) {
                 r = -1;
                 break;
             }
-            r = i + 1 < pieces.size() ? session_.Reader().ReadContinuation(kTagLogin, reply)
-                                      : session_.Reader().ReadTagged(kTagLogin, reply);
-            if (r < 0)
-                inStep_ = false;
+            r = i + 1 < pieces.size() ? session_.ReadContinuation(kTagLogin, reply)
+                                      : session_.ReadTagged(kTagLogin, reply);
             if (r == 1 && i + 1 < pieces.size() && !reply.continuation)
                 break; // completed without asking for the literal
         }
     }
-    if (r < 0)
-        return session_.Fail(kCheckFailed, command + " failed");
-    if (r == 0 || reply.status != ImapStatus::Ok)
-        return Fail(kCheckLoginRefused, command, 0, reply);
-    capabilitiesAfterLogin_ = false;
-    std::unordered_set<std::string> caps;
-    CapabilitiesOf(reply, caps, capabilitiesAfterLogin_);
-    if (capabilitiesAfterLogin_)
-        capabilities_ = std::move(caps);
-    return kCheckDone;
+    return TakeLogin(command, r, reply);
 }
 
 int Imap4Client::Fetch(CheckSink& sink, const std::vector<uint32_t>& fresh,
-                       const std::string& accountName, int& newCount, int preview)
+                       const std::string& accountName, int preview)
 {
     const uint64_t previewBytes = static_cast<uint64_t>(preview) * 1024;
     const std::size_t perFetch = static_cast<std::size_t>(
@@ -432,9 +539,17 @@ int Imap4Client::Fetch(CheckSink& sink, const std::vector<uint32_t>& fresh,
         std::vector<uint32_t> chunk(
             fresh.begin() + static_cast<std::ptrdiff_t>(first),
             fresh.begin() + static_cast<std::ptrdiff_t>(std::min(fresh.size(), first + perFetch)));
+        const std::string fetch =
+            std::string(kTagFetch) + " UID FETCH " + UidSet(chunk) + " " + items + "\r\n";
+        // Nothing after the last fetch can be needed when no rule deletes: LOGOUT rides along.
+        const bool logoutNow = first + perFetch >= fresh.size() && !mayDelete_ && !deleted_;
         ImapReply reply;
         session_.Reader().SetMaxReplyBytes(kFetchReplyCap);
-        int r = Tagged(kTagFetch, "UID FETCH " + UidSet(chunk) + " " + items, reply);
+        int r = -1;
+        if (session_.Send(logoutNow ? fetch + kTagLogout + " LOGOUT\r\n" : fetch,
+                          logoutNow ? 2 : 1))
+            r = session_.ReadTagged(kTagFetch, reply);
+        logoutSent_ = logoutSent_ || logoutNow;
         session_.Reader().SetMaxReplyBytes(ImapReplyParser::kDefaultMaxBytes);
         if (r != 1) {
             errorText_ = previewBytes > 0 ? "Error occured during Retreiving mail body"
@@ -445,17 +560,17 @@ int Imap4Client::Fetch(CheckSink& sink, const std::vector<uint32_t>& fresh,
         // 7.4.2); they are joined by UID.
         std::map<uint32_t, ImapFetchResponse> byUid;
         for (ImapResponse& response : reply.responses) {
-            ImapFetchResponse fetch;
-            if (!ImapFetchResponse::Parse(response, fetch) || !fetch.uid)
+            ImapFetchResponse parsed;
+            if (!ImapFetchResponse::Parse(response, parsed) || !parsed.uid)
                 continue;
-            ImapFetchResponse& into = byUid[*fetch.uid];
-            into.uid = fetch.uid;
-            if (fetch.size)
-                into.size = fetch.size;
-            if (fetch.header)
-                into.header = std::move(fetch.header);
-            if (fetch.text)
-                into.text = std::move(fetch.text);
+            ImapFetchResponse& into = byUid[*parsed.uid];
+            into.uid = parsed.uid;
+            if (parsed.size)
+                into.size = parsed.size;
+            if (parsed.header)
+                into.header = std::move(parsed.header);
+            if (parsed.text)
+                into.text = std::move(parsed.text);
         }
         reply = ImapReply{};
 
@@ -482,12 +597,14 @@ int Imap4Client::Fetch(CheckSink& sink, const std::vector<uint32_t>& fresh,
                                   : EvaluateFilters(record.subject, record.sender);
             if (verdict == kFilterKeep) {
                 sink.DeliverMessage(kRecordImap4, record);
-                ++newCount;
-            } else if (verdict == kFilterDelete) {
+                ++newCount_;
+            } else if (verdict == kFilterDelete && !logoutSent_) {
                 int rc = Delete(uid);
                 if (rc != kCheckDone)
                     return rc;
             }
+            // A delete verdict after LOGOUT went out (a rule added during the check) is left
+            // to the next check: the message is neither shown nor remembered.
         }
     }
     return kCheckDone;
@@ -505,6 +622,7 @@ int Imap4Client::Delete(uint32_t uid)
         CapabilitiesOf(caps, capabilities_, capabilitiesAfterLogin_);
         capabilitiesAfterLogin_ = true;
     }
+    deleted_ = true;
     // The UID is a number by construction (ImapFetchResponse), never a set such as "1:*".
     std::string id = std::to_string(uid);
     ImapReply reply;
@@ -522,16 +640,32 @@ int Imap4Client::Delete(uint32_t uid)
     return kCheckDone;
 }
 
-void Imap4Client::Logout()
+bool Imap4Client::SendLogout()
 {
-    if (connected_ && session_.IsOpen()) {
-        if (session_.Send(std::string(kTagLogout) + " LOGOUT\r\n") && inStep_) {
+    if (!connected_ || !session_.IsOpen())
+        return false;
+    if (logoutSent_)
+        return true;
+    logoutSent_ = true;
+    return session_.Send(std::string(kTagLogout) + " LOGOUT\r\n", 1);
+}
+
+void Imap4Client::Finish()
+{
+    if (!connected_)
+        return;
+    SendLogout();
+    // Out of step (a reply not read), LOGOUT's completion might never be told apart.
+    if (session_.IsOpen() && session_.Owed() == 1) {
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - session_.LastSend());
+        if (spent < timeout_) {
+            session_.Reader().SetTimeout(timeout_ - spent);
             ImapReply reply;
-            session_.Reader().ReadTagged(kTagLogout, reply);
+            session_.ReadTagged(kTagLogout, reply);
+            session_.Reader().SetTimeout(timeout_);
         }
     }
-    if (connected_)
-        session_.Close();
+    session_.Close();
     connected_ = false;
-    inStep_ = false;
 }

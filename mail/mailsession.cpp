@@ -16,26 +16,66 @@ bool MailSession::Connect(const std::string& host, int port, std::chrono::millis
 {
     reader_.SetTimeout(timeout);
     reader_.Reset();
+    owed_ = 0;
     if (!socket_) {
-        if (transport_->IsOpen())
-            return true;
-        return SetNetError(neterr::kNotConnected, NetCategory::ConnectFailed,
-                           "cannot connect to " + transport_->PeerName() + ": not connected");
+        if (!transport_->IsOpen())
+            return SetNetError(neterr::kNotConnected, NetCategory::ConnectFailed,
+                               "cannot connect to " + transport_->PeerName() + ": not connected");
+    } else if (!socket_->Connect(host, port, timeout,
+                                 implicitTls ? MailSocket::Security::ImplicitTls
+                                             : MailSocket::Security::Plain)) {
+        return false;
     }
-    return socket_->Connect(host, port, timeout,
-                            implicitTls ? MailSocket::Security::ImplicitTls
-                                        : MailSocket::Security::Plain);
+    owed_ = 1;
+    return true;
 }
 
-bool MailSession::Send(std::string_view bytes)
+bool MailSession::Send(std::string_view bytes, int replies)
 {
+    owed_ += replies;
+    lastSend_ = std::chrono::steady_clock::now();
     return transport_->Send(bytes);
+}
+
+int MailSession::ReadReply(Pop3ReplyParser::Kind kind, Pop3Reply& out)
+{
+    int r = reader_.ReadReply(kind, out);
+    if (r >= 0)
+        --owed_;
+    return r;
+}
+
+int MailSession::ReadTagged(std::string_view expected, ImapReply& out)
+{
+    int r = reader_.ReadTagged(expected, out);
+    if (r >= 0)
+        --owed_;
+    return r;
+}
+
+int MailSession::ReadContinuation(std::string_view tag, ImapReply& out)
+{
+    int r = reader_.ReadContinuation(tag, out);
+    if (r == 0 || (r == 1 && !out.continuation))
+        --owed_;
+    return r;
+}
+
+bool MailSession::StartTls()
+{
+    if (owed_ != 0) {
+        transport_->Close();
+        return SetNetError(neterr::kProtocol, NetCategory::Tls,
+                           "TLS refused: a reply is still owed in plain text");
+    }
+    return reader_.StartTls();
 }
 
 void MailSession::Close()
 {
     reader_.Reset();
     transport_->Close();
+    owed_ = 0;
 }
 
 int MailSession::Fail(int result, const std::string& what)

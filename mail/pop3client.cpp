@@ -1,5 +1,6 @@
 #include "pop3client.h"
 
+#include "deletingrules.h"
 #include "filterrules.h"
 #include "headertext.h"
 #include "tlspolicy.h"
@@ -107,7 +108,20 @@ Pop3Client::Pop3Client(Transport& connected) : session_(&connected)
 
 Pop3Client::~Pop3Client()
 {
-    Quit();
+    Finish();
+}
+
+void Pop3Client::SetFilter(Filter filter, bool mayDelete)
+{
+    filter_ = std::move(filter);
+    filterMayDelete_ = mayDelete;
+}
+
+void Pop3Client::RememberCapabilities(std::vector<std::string> capabilities)
+{
+    remembered_.clear();
+    for (std::string& c : capabilities)
+        remembered_.insert(std::move(c));
 }
 
 const CheckReport& Pop3Client::Report() const
@@ -120,102 +134,67 @@ const std::string& Pop3Client::LastResponse() const
     return session_.Reader().LastResponse();
 }
 
-int Pop3Client::CheckPop3Account(CheckSink& sink, const std::string& server,
-                                 const std::string& user, const std::string& password, int port,
-                                 const std::unordered_set<std::string>& knownUids,
-                                 const std::string& accountName, int& newCount, int timeoutSeconds,
-                                 int preview, std::string_view security)
+CheckReport Pop3Client::CheckPop3Account(CheckSink& sink, const CheckRequest& request)
 {
     session_.Report() = CheckReport{};
-    session_.Reader().SetTimeout(TimeoutOf(timeoutSeconds));
+    learned_.clear();
+    newCount_ = 0;
+    deleted_ = false;
+    timeout_ = TimeoutOf(request.timeOutSeconds);
+    session_.Reader().SetTimeout(timeout_);
     int result;
     try {
-        result = Run(sink, server, user, password, port, knownUids, accountName, newCount,
-                     std::max(preview, 0), security);
+        mayDelete_ = filter_ ? filterMayDelete_ : AnyRuleDeletesOnServer();
+        result = Run(sink, request, std::max(request.preview, 0));
+        if (result == kCheckDone && deleted_)
+            result = ConfirmDeletions();
     } catch (const std::bad_alloc&) {
-        inStep_ = false;
         result = session_.Fail(kCheckNoMemory, NetCategory::Failed, neterr::kNone,
                                "not enough memory for the message record");
     }
     if (result == kCheckDone)
         session_.Report() = CheckReport{};
-    Quit();
+    // Whatever QUIT's answer says, the result stands: Finish reads it.
+    SendQuit();
     session_.Report().result = result;
-    return result;
+    session_.Report().newCount = newCount_;
+    return session_.Report();
 }
 
-int Pop3Client::Run(CheckSink& sink, const std::string& server, const std::string& user,
-                    const std::string& password, int port,
-                    const std::unordered_set<std::string>& known, const std::string& accountName,
-                    int& newCount, int preview, std::string_view security)
+int Pop3Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
 {
     // A line break in a credential would end USER or PASS early and send the rest as a
     // command of its own: refuse before anything goes out.
-    if (HasLineBreak(user) || HasLineBreak(password))
+    if (HasLineBreak(request.userName) || HasLineBreak(request.password))
         return session_.Fail(kCheckLoginRefused, NetCategory::Failed, neterr::kNone,
                              "the user name or password contains a line break and cannot be "
                              "sent to the server");
 
-    int rc = Greet(server, port, ParseSecurityChoice(security));
+    const SecurityChoice choice = ParseSecurityChoice(request.security);
+    const bool implicitTls = UsesImplicitTls(choice, request.port, kImplicitTlsPort);
+    int rc = Greet(request, implicitTls);
     if (rc != kCheckDone)
         return rc;
-    rc = Login(user, password);
+    bool capabilitiesKnown = false;
+    rc = Secure(choice, implicitTls, capabilitiesKnown);
     if (rc != kCheckDone)
         return rc;
 
-    // NOOP, STAT and UIDL; with PIPELINING in one burst (the UIDL reply of an empty mailbox is
-    // then read and ignored), else one at a time and UIDL only when there is mail.
-    const bool pipelining = capabilities_.count("PIPELINING") != 0;
-    Pop3Reply noop, stat, uidl;
-    if (pipelining) {
-        if (!session_.Send("NOOP\r\nSTAT\r\nUIDL\r\n")) {
-            inStep_ = false;
-            return session_.Fail(kCheckFailed, "NOOP failed");
-        }
-        int r = session_.Reader().ReadReply(Kind::SingleLine, noop);
-        if (r <= 0) {
-            inStep_ = false;
-            return r < 0 ? session_.Fail(kCheckFailed, "NOOP failed")
-                         : session_.Refused(kCheckFailed, "NOOP", noop.status);
-        }
-        r = session_.Reader().ReadReply(Kind::SingleLine, stat);
-        if (r <= 0) {
-            inStep_ = false;
-            return r < 0 ? session_.Fail(kCheckFailed, "STAT failed")
-                         : session_.Refused(kCheckFailed, "STAT", stat.status);
-        }
-    } else {
-        if (Command("NOOP", Kind::SingleLine, noop, "NOOP") != 1)
-            return kCheckFailed;
-        if (Command("STAT", Kind::SingleLine, stat, "STAT") != 1)
-            return kCheckFailed;
-    }
-    // "+OK nn mm" (RFC 1939 section 5): the count is the first word after the status.
-    std::vector<std::string_view> words = Words(stat.status);
-    std::optional<unsigned long long> count =
-        words.size() >= 2 ? Number(words[1]) : std::optional<unsigned long long>();
-    if (!count) {
-        inStep_ = inStep_ && !pipelining;
-        return session_.Fail(kCheckFailed, NetCategory::Protocol, neterr::kProtocol,
-                             "STAT failed: the server's reply holds no message count: " +
-                                 QuoteServerLine(stat.status));
-    }
-    if (pipelining) {
-        int r = session_.Reader().ReadReply(Kind::MultiLine, uidl);
-        if (r < 0) {
-            inStep_ = false;
-            return session_.Fail(kCheckFailed, "UIDL failed");
-        }
-        if (*count == 0)
-            return kCheckDone;
-        if (r == 0)
-            return session_.Refused(kCheckFailed, "UIDL", uidl.status);
-    } else {
-        if (*count == 0)
-            return kCheckDone;
-        if (Command("UIDL", Kind::MultiLine, uidl, "UIDL") != 1)
-            return kCheckFailed;
-    }
+    // A server remembered with PIPELINING gets CAPA in the login burst; any other is asked
+    // first, and its live answer decides.
+    const bool burstCapa = !capabilitiesKnown && remembered_.count("PIPELINING") != 0;
+    if (!capabilitiesKnown && !burstCapa && !Capabilities())
+        return session_.Fail(kCheckCannotConnect, "CAPA failed");
+    if (!burstCapa)
+        pipelining_ = capabilities_.count("PIPELINING") != 0;
+    else
+        pipelining_ = true;
+
+    Pop3Reply stat, uidl;
+    unsigned long long count = 0;
+    rc = LoginAndList(request, burstCapa, stat, uidl, count);
+    if (rc != kCheckDone || count == 0)
+        return rc;
 
     Listing listing;
     std::unordered_set<std::string> seen;
@@ -234,46 +213,58 @@ int Pop3Client::Run(CheckSink& sink, const std::string& server, const std::strin
 
     // Newest first: the server lists in arrival order.
     for (std::size_t i = listing.entries.size(); i-- > 0;) {
-        if (known.count(listing.entries[i].uid) == 0)
+        if (request.knownUids.count(listing.entries[i].uid) == 0)
             listing.fresh.push_back(i);
     }
     if (listing.fresh.empty())
         return kCheckDone;
-    return Fetch(sink, listing, accountName, newCount, preview);
+    return Fetch(sink, listing, request.account, preview);
 }
 
-int Pop3Client::Greet(const std::string& server, int port, SecurityChoice choice)
+int Pop3Client::Greet(const CheckRequest& request, bool implicitTls)
 {
-    bool implicitTls = UsesImplicitTls(choice, port, kImplicitTlsPort);
-    if (!session_.Connect(server, port, session_.Reader().Timeout(), implicitTls))
+    connected_ = false;
+    quitSent_ = false;
+    stlsTaken_ = false;
+    capabilities_.clear();
+    if (!session_.Connect(request.server, request.port, timeout_, implicitTls))
         return session_.Fail(kCheckCannotConnect, "");
     connected_ = true;
-    inStep_ = true;
 
     Pop3Reply greeting;
-    int r = session_.Reader().ReadReply(Kind::SingleLine, greeting);
-    if (r < 0) {
-        inStep_ = false;
-        return session_.Fail(kCheckCannotConnect, "");
-    }
+    int r = session_.ReadReply(Kind::SingleLine, greeting);
+    if (r < 0)
+        return session_.Fail(kCheckCannotConnect, ""); // the reader's text says what happened
     if (r == 0)
         return session_.Refused(kCheckCannotConnect, "connect to " + session_.PeerName(),
                                 greeting.status);
+    return kCheckDone;
+}
 
-    if (!Capabilities())
-        return session_.Fail(kCheckCannotConnect, "CAPA failed");
+// Makes the channel what the account asks for before any credential goes out.
+// `capabilitiesKnown` tells whether the live CAPA of the channel that logs in was read.
+int Pop3Client::Secure(SecurityChoice choice, bool implicitTls, bool& capabilitiesKnown)
+{
+    capabilitiesKnown = false;
     if (implicitTls || choice == SecurityChoice::None)
         return kCheckDone;
 
-    if (capabilities_.count("STLS") == 0) {
-        if (choice == SecurityChoice::StartTls) {
-            FailStartTlsMissing(session_.PeerName(), "STLS");
-            return session_.Fail(kCheckCannotConnect, "");
+    if (remembered_.count("STLS") == 0) {
+        if (!Capabilities())
+            return session_.Fail(kCheckCannotConnect, "CAPA failed");
+        capabilitiesKnown = true;
+        if (capabilities_.count("STLS") == 0) {
+            if (choice == SecurityChoice::StartTls) {
+                FailStartTlsMissing(session_.PeerName(), "STLS");
+                return session_.Fail(kCheckCannotConnect, "");
+            }
+            return kCheckDone; // an older server: plain text, as such accounts always had
         }
-        return kCheckDone; // an older server: plain text, as such accounts always had
     }
+    // Remembered or just offered: the go-ahead and the handshake are checked here, before
+    // any credential.
     Pop3Reply go;
-    int g = Command("STLS", Kind::SingleLine, go, "STLS");
+    int g = Command("STLS", Kind::SingleLine, go, nullptr);
     if (g < 0)
         return session_.Fail(kCheckCannotConnect, "STLS failed");
     if (g == 0) {
@@ -281,35 +272,44 @@ int Pop3Client::Greet(const std::string& server, int port, SecurityChoice choice
             FailStartTlsRefused(session_.PeerName(), "STLS", go.status);
             return session_.Fail(kCheckCannotConnect, "");
         }
+        if (!capabilitiesKnown) {
+            // Remembered wrongly: forget it and go on as with an unknown server.
+            remembered_.clear();
+            if (!Capabilities())
+                return session_.Fail(kCheckCannotConnect, "CAPA failed");
+            capabilitiesKnown = true;
+        }
         return kCheckDone;
     }
-    if (!session_.Reader().StartTls()) {
-        inStep_ = false;
+    if (!session_.StartTls()) {
         connected_ = false;
         return session_.Fail(kCheckCannotConnect, "");
     }
+    stlsTaken_ = true;
     // RFC 2595 section 4: forget what the server said before TLS, ask again.
     capabilities_.clear();
-    if (!Capabilities())
-        return session_.Fail(kCheckCannotConnect, "CAPA failed");
+    capabilitiesKnown = false;
     return kCheckDone;
 }
 
 bool Pop3Client::Capabilities()
 {
-    capabilities_.clear();
     Pop3Reply capa;
-    if (!session_.Send("CAPA\r\n")) {
-        inStep_ = false;
+    if (!session_.Send("CAPA\r\n", 1))
         return false;
-    }
-    int r = session_.Reader().ReadReply(Kind::MultiLine, capa);
-    if (r < 0) {
-        inStep_ = false;
+    int r = session_.ReadReply(Kind::MultiLine, capa);
+    if (r < 0)
         return false;
-    }
-    if (r == 0)
-        return true; // RFC 2449 section 5: a server without CAPA answers -ERR
+    TakeCapabilities(capa);
+    return true;
+}
+
+void Pop3Client::TakeCapabilities(const Pop3Reply& capa)
+{
+    capabilities_.clear();
+    learned_.clear();
+    if (!capa.positive)
+        return; // RFC 2449 section 5: a server without CAPA answers -ERR
     ForEachLine(capa.body, [&](std::string_view line) {
         std::vector<std::string_view> w = Words(line);
         if (w.empty())
@@ -319,46 +319,117 @@ bool Pop3Client::Capabilities()
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         capabilities_.insert(std::move(name));
     });
-    return true;
+    learned_.assign(capabilities_.begin(), capabilities_.end());
+    if (stlsTaken_ && capabilities_.count("STLS") == 0)
+        learned_.push_back("STLS");
+    std::sort(learned_.begin(), learned_.end());
 }
 
-int Pop3Client::Login(const std::string& user, const std::string& password)
+// USER, PASS, NOOP (or CAPA first instead), STAT and UIDL: in one burst with pipelining, else
+// one at a time and UIDL only when there is mail. Every reply of a burst is read before the
+// first failure is reported, so that the conversation stays in step for QUIT.
+int Pop3Client::LoginAndList(const CheckRequest& request, bool askCapabilities, Pop3Reply& stat,
+                             Pop3Reply& uidl, unsigned long long& count)
 {
-    Pop3Reply reply;
-    if (capabilities_.count("PIPELINING") != 0) {
-        // RFC 2449 section 6.6: USER and PASS in one burst. Both replies are read, so a
-        // refused USER leaves the conversation in step for QUIT.
-        if (!session_.Send("USER " + user + "\r\nPASS " + password + "\r\n")) {
-            inStep_ = false;
-            return session_.Fail(kCheckFailed, "USER failed");
-        }
-        int u = session_.Reader().ReadReply(Kind::SingleLine, reply);
-        if (u < 0) {
-            inStep_ = false;
-            return session_.Fail(kCheckFailed, "USER failed");
-        }
-        Pop3Reply pass;
-        int p = session_.Reader().ReadReply(Kind::SingleLine, pass);
-        if (p < 0)
-            inStep_ = false;
-        if (u == 0)
-            return session_.Refused(kCheckLoginRefused, "USER", reply.status);
-        if (p < 0)
-            return session_.Fail(kCheckFailed, "PASS failed");
-        if (p == 0)
-            return session_.Refused(kCheckLoginRefused, "PASS", pass.status);
-        return kCheckDone;
+    enum Step { Capa, User, Pass, Noop, Stat, Uidl };
+    struct Exchange {
+        Step step;
+        std::string line;
+        Pop3Reply reply;
+        int r = -1;
+    };
+    std::vector<Exchange> steps;
+    if (askCapabilities)
+        steps.push_back({Capa, "CAPA\r\n", {}});
+    steps.push_back({User, "USER " + request.userName + "\r\n", {}});
+    steps.push_back({Pass, "PASS " + request.password + "\r\n", {}});
+    if (!askCapabilities)
+        steps.push_back({Noop, "NOOP\r\n", {}});
+    steps.push_back({Stat, "STAT\r\n", {}});
+    steps.push_back({Uidl, "UIDL\r\n", {}});
+    static const char* const kNames[] = {"CAPA", "USER", "PASS", "NOOP", "STAT", "UIDL"};
+
+    const bool burst = pipelining_;
+    if (burst) {
+        std::string bytes;
+        for (const Exchange& e : steps)
+            bytes += e.line;
+        // A failed send is found by the first read.
+        session_.Send(bytes, static_cast<int>(steps.size()));
     }
-    int r = Command("USER " + user, Kind::SingleLine, reply, nullptr);
-    if (r < 0)
-        return session_.Fail(kCheckFailed, "USER failed");
-    if (r == 0)
-        return session_.Refused(kCheckLoginRefused, "USER", reply.status);
-    r = Command("PASS " + password, Kind::SingleLine, reply, nullptr);
-    if (r < 0)
-        return session_.Fail(kCheckFailed, "PASS failed");
-    if (r == 0)
-        return session_.Refused(kCheckLoginRefused, "PASS", reply.status);
+    auto readRest = [&](std::size_t from) {
+        for (std::size_t j = from; burst && j < steps.size(); ++j) {
+            Pop3Reply ignored;
+            if (session_.ReadReply(steps[j].step == Uidl ? Kind::MultiLine : Kind::SingleLine,
+                                   ignored) < 0)
+                break;
+        }
+    };
+
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        Exchange& e = steps[i];
+        const std::string name = kNames[e.step];
+        if (!burst && !session_.Send(e.line, 1))
+            return session_.Fail(e.step == Capa ? kCheckCannotConnect : kCheckFailed,
+                                 name + " failed");
+        const bool multi = e.step == Capa || e.step == Uidl;
+        e.r = session_.ReadReply(multi ? Kind::MultiLine : Kind::SingleLine, e.reply);
+        if (e.r < 0)
+            return session_.Fail(e.step == Capa ? kCheckCannotConnect : kCheckFailed,
+                                 name + " failed");
+        switch (e.step) {
+        case Capa:
+            TakeCapabilities(e.reply);
+            if (capabilities_.count("PIPELINING") == 0) {
+                // The server no longer announces it: what is in flight is read, the rest
+                // goes one command at a time, and the next check starts afresh.
+                pipelining_ = false;
+                remembered_.clear();
+            }
+            break;
+        case User:
+        case Pass:
+            if (e.r == 0) {
+                readRest(i + 1);
+                return session_.Refused(kCheckLoginRefused, name, e.reply.status);
+            }
+            break;
+        case Noop:
+            if (e.r == 0) {
+                readRest(i + 1);
+                return session_.Refused(kCheckFailed, name, e.reply.status);
+            }
+            break;
+        case Stat: {
+            if (e.r == 0) {
+                readRest(i + 1);
+                return session_.Refused(kCheckFailed, name, e.reply.status);
+            }
+            // "+OK nn mm" (RFC 1939 section 5): the count is the first word after the status.
+            std::vector<std::string_view> words = Words(e.reply.status);
+            std::optional<unsigned long long> n =
+                words.size() >= 2 ? Number(words[1]) : std::optional<unsigned long long>();
+            if (!n) {
+                readRest(i + 1);
+                return session_.Fail(kCheckFailed, NetCategory::Protocol, neterr::kProtocol,
+                                     "STAT failed: the server's reply holds no message count: " +
+                                         QuoteServerLine(e.reply.status));
+            }
+            count = *n;
+            stat = std::move(e.reply);
+            if (count == 0 && !burst)
+                return kCheckDone; // no UIDL for an empty mailbox
+            break;
+        }
+        case Uidl:
+            if (count == 0)
+                return kCheckDone;
+            if (e.r == 0)
+                return session_.Refused(kCheckFailed, name, e.reply.status);
+            uidl = std::move(e.reply);
+            break;
+        }
+    }
     return kCheckDone;
 }
 
@@ -366,15 +437,12 @@ int Pop3Client::Login(const std::string& user, const std::string& password)
 // under that name; without, the caller records it.
 int Pop3Client::Command(const std::string& line, Kind kind, Pop3Reply& reply, const char* name)
 {
-    if (!session_.Send(line + "\r\n")) {
-        inStep_ = false;
+    if (!session_.Send(line + "\r\n", 1)) {
         if (name != nullptr)
             session_.Fail(kCheckFailed, std::string(name) + " failed");
         return -1;
     }
-    int r = session_.Reader().ReadReply(kind, reply);
-    if (r < 0)
-        inStep_ = false;
+    int r = session_.ReadReply(kind, reply);
     if (r < 0 && name != nullptr)
         session_.Fail(kCheckFailed, std::string(name) + " failed");
     if (r == 0 && name != nullptr)
@@ -383,7 +451,7 @@ int Pop3Client::Command(const std::string& line, Kind kind, Pop3Reply& reply, co
 }
 
 int Pop3Client::Fetch(CheckSink& sink, Listing& listing, const std::string& accountName,
-                      int& newCount, int preview)
+                      int preview)
 {
     struct Cmd {
         enum Kind { List, Top, Dele } kind;
@@ -407,29 +475,41 @@ int Pop3Client::Fetch(CheckSink& sink, Listing& listing, const std::string& acco
 
     // Without PIPELINING one command at a time, in the order of the dialogue; with it, the
     // same commands in the same order, refilled whenever half the budget has been answered.
-    const bool pipelining = capabilities_.count("PIPELINING") != 0;
     std::deque<Cmd> inFlight;
     std::size_t inFlightBytes = 0;
     MessageRecord record;
 
     while (!toSend.empty() || !inFlight.empty()) {
-        bool refill = pipelining ? inFlightBytes <= kPipelineBudget / 2 : inFlight.empty();
+        bool refill = pipelining_ ? inFlightBytes <= kPipelineBudget / 2 : inFlight.empty();
         if (refill && !toSend.empty()) {
             std::string burst;
+            int replies = 0;
             while (!toSend.empty() &&
-                   (pipelining ? inFlightBytes + burst.size() < kPipelineBudget : burst.empty())) {
+                   (pipelining_ ? inFlightBytes + burst.size() < kPipelineBudget : burst.empty())) {
                 Cmd c = std::move(toSend.front());
                 toSend.pop_front();
                 format(c);
                 burst += c.line;
+                ++replies;
                 inFlight.push_back(std::move(c));
             }
-            if (!session_.Send(burst)) {
-                inStep_ = false;
+            // QUIT rides along when nothing after this burst can be needed: no rule deletes
+            // (with the last TOP), or every verdict is in (with the last DELE).
+            const bool quitNow = pipelining_ && toSend.empty() &&
+                                 ((!mayDelete_ && !deleted_) ||
+                                  std::none_of(inFlight.begin(), inFlight.end(),
+                                               [](const Cmd& c) { return c.kind == Cmd::Top; }));
+            if (quitNow) {
+                burst += "QUIT\r\n";
+                ++replies;
+                quitSent_ = true;
+            }
+            if (!session_.Send(burst, replies))
                 return session_.Fail(kCheckFailed,
                                      "sending " + inFlight.back().line.substr(0, 4) + " failed");
-            }
             inFlightBytes += burst.size();
+            if (quitNow)
+                inFlightBytes -= 6;
         }
 
         Cmd c = std::move(inFlight.front());
@@ -437,16 +517,11 @@ int Pop3Client::Fetch(CheckSink& sink, Listing& listing, const std::string& acco
         inFlightBytes -= c.line.size();
         std::string name = c.line.substr(0, c.line.size() - 2);
         Pop3Reply reply;
-        int r = session_.Reader().ReadReply(
-            c.kind == Cmd::Dele ? Kind::SingleLine : Kind::MultiLine, reply);
-        if (r < 0) {
-            inStep_ = false;
+        int r = session_.ReadReply(c.kind == Cmd::Dele ? Kind::SingleLine : Kind::MultiLine, reply);
+        if (r < 0)
             return session_.Fail(kCheckFailed, name + " failed");
-        }
-        if (r == 0) {
-            inStep_ = inFlight.empty();
+        if (r == 0)
             return session_.Refused(kCheckFailed, name, reply.status);
-        }
 
         if (c.kind == Cmd::List) {
             ForEachLine(reply.body, [&](std::string_view line) {
@@ -472,28 +547,62 @@ int Pop3Client::Fetch(CheckSink& sink, Listing& listing, const std::string& acco
                               : EvaluateFilters(record.subject, record.sender);
         if (verdict == kFilterKeep) {
             sink.DeliverMessage(kRecordPop3, record);
-            ++newCount;
-        } else if (verdict == kFilterDelete) {
+            ++newCount_;
+        } else if (verdict == kFilterDelete && !quitSent_) {
             // Ahead of the TOPs not yet sent, so that without pipelining the order is that of
             // the dialogue: TOP, verdict, DELE, next TOP.
             toSend.push_front({Cmd::Dele, c.entry, {}});
+            deleted_ = true;
         }
+        // A delete verdict after QUIT went out (a rule added during the check) is left to
+        // the next check: the message is neither shown nor remembered.
     }
     return kCheckDone;
 }
 
-void Pop3Client::Quit()
+// RFC 1939 section 6: the server removes the messages marked by DELE only when it answers
+// QUIT with +OK, so the check is done only then. QUIT may have gone out with the last DELE.
+int Pop3Client::ConfirmDeletions()
 {
-    if (connected_ && session_.IsOpen()) {
-        // Out of step (a reply not read), the QUIT reply could not be told from the others:
-        // send it and go.
-        if (session_.Send("QUIT\r\n") && inStep_) {
+    if (!SendQuit())
+        return session_.Fail(kCheckFailed, "QUIT failed");
+    Pop3Reply reply;
+    int r = session_.ReadReply(Kind::SingleLine, reply);
+    if (r < 0)
+        return session_.Fail(kCheckFailed, "QUIT failed");
+    session_.Close();
+    connected_ = false;
+    if (r == 0)
+        return session_.Refused(kCheckFailed, "QUIT", reply.status);
+    return kCheckDone;
+}
+
+bool Pop3Client::SendQuit()
+{
+    if (!connected_ || !session_.IsOpen())
+        return false;
+    if (quitSent_)
+        return true;
+    quitSent_ = true;
+    return session_.Send("QUIT\r\n", 1);
+}
+
+void Pop3Client::Finish()
+{
+    if (!connected_)
+        return;
+    SendQuit();
+    // Out of step (a reply not read), the QUIT reply could not be told from the others.
+    if (session_.IsOpen() && session_.Owed() == 1) {
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - session_.LastSend());
+        if (spent < timeout_) {
+            session_.Reader().SetTimeout(timeout_ - spent);
             Pop3Reply reply;
-            session_.Reader().ReadReply(Kind::SingleLine, reply);
+            session_.ReadReply(Kind::SingleLine, reply);
+            session_.Reader().SetTimeout(timeout_);
         }
     }
-    if (connected_)
-        session_.Close();
+    session_.Close();
     connected_ = false;
-    inStep_ = false;
 }

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "checkrequest.h"
 #include "checkresult.h"
 #include "checksink.h"
 #include "mailsession.h"
 #include "securitychoice.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 class Transport;
 
@@ -19,14 +22,27 @@ class Transport;
 // rule says to delete.
 //
 // Result codes (checkresult.h): 0 no memory; 1 a failure after login (network, time-out, a
-// negative reply to NOOP, STAT, UIDL, LIST, TOP or DELE); 2 USER or PASS refused, or
-// credentials holding CR, LF or NUL (refused before anything is sent); 3 no connection
-// (look-up, connect, greeting, TLS, or a required TLS the server does not give); 4 done,
-// also for an empty mailbox or nothing new. Report() adds the category and a message.
+// negative reply to NOOP, STAT, UIDL, LIST, TOP or DELE, or no +OK to the QUIT that commits
+// deletions); 2 USER or PASS refused, or credentials holding CR, LF or NUL (refused before
+// anything is sent); 3 no connection (look-up, connect, greeting, TLS, or a required TLS the
+// server does not give); 4 done, also for an empty mailbox or nothing new.
+//
+// Round trips: with the server's capabilities remembered from the last check and PIPELINING
+// among them, CAPA, USER, PASS, STAT and UIDL go out in one burst after the greeting (after
+// STLS and the handshake when TLS is started), and LIST with every TOP in the next. When no
+// filter rule can delete, QUIT goes out with the last TOP and the result is final once the
+// last TOP reply is read; Finish (or the destructor) then waits for QUIT's answer at most the
+// rest of the time-out. When DELE was sent, the check waits for QUIT's +OK, which commits
+// the deletions (RFC 1939 section 6).
+//
+// Remembered capabilities are never trusted for security: TLS requirements come from the
+// account; a remembered STLS only saves the CAPA before it, and credentials still wait for
+// the server's go-ahead and a verified handshake; an account that may use STLS but has none
+// remembered asks CAPA before any credential. The live CAPA answer is checked: when it lacks
+// PIPELINING the rest of the check goes one command at a time.
 //
 // Threads: one client serves one check of one account on the check's thread; the sink is
-// called on that thread. The destructor sends QUIT while the connection is open, so the
-// server always gets one.
+// called on that thread.
 class Pop3Client
 {
 public:
@@ -39,21 +55,30 @@ public:
     Pop3Client();
     // Over an already open transport (tests, fuzzing); it must outlive the client.
     explicit Pop3Client(Transport& connected);
+    // Finish().
     ~Pop3Client();
     Pop3Client(const Pop3Client&) = delete;
     Pop3Client& operator=(const Pop3Client&) = delete;
 
-    void SetFilter(Filter filter) { filter_ = std::move(filter); }
+    // `mayDelete` false promises that `filter` never answers 1, which lets QUIT go out with
+    // the last TOP. A delete verdict after that is not carried out (the message is neither
+    // shown nor remembered, so the next check deletes it).
+    void SetFilter(Filter filter, bool mayDelete = true);
+    // The capabilities LearnedCapabilities() gave at the account's last check.
+    void RememberCapabilities(std::vector<std::string> capabilities);
 
-    // One check. `preview` is the number of body lines fetched with each header (account key
-    // "Priview="; negative counts as 0). `newCount` is incremented for each delivered message.
-    // `security` is the account's "Security=" text ("", "None", "STARTTLS", "TLS").
-    int CheckPop3Account(CheckSink& sink, const std::string& server, const std::string& user,
-                         const std::string& password, int port,
-                         const std::unordered_set<std::string>& knownUids,
-                         const std::string& accountName, int& newCount, int timeoutSeconds,
-                         int preview, std::string_view security = {});
+    // One check. The preview is the number of body lines fetched with each header (negative
+    // counts as 0).
+    CheckReport CheckPop3Account(CheckSink& sink, const CheckRequest& request);
 
+    // Waits for the answer to QUIT when it is the only reply owed, at most what is left of
+    // the time-out since QUIT went out; sends QUIT first when it is due; closes.
+    void Finish();
+
+    // What the server announced in this check, for RememberCapabilities next time: the CAPA
+    // answer of the session that logged in, with "STLS" added when STLS was taken. Empty when
+    // the server answered no CAPA.
+    const std::vector<std::string>& LearnedCapabilities() const { return learned_; }
     const CheckReport& Report() const;
     // The text of the last reply that failed.
     const std::string& LastResponse() const;
@@ -61,21 +86,31 @@ public:
 private:
     struct Listing;
 
-    int Run(CheckSink& sink, const std::string& server, const std::string& user,
-            const std::string& password, int port, const std::unordered_set<std::string>& known,
-            const std::string& accountName, int& newCount, int preview, std::string_view security);
-    int Greet(const std::string& server, int port, SecurityChoice choice);
+    int Run(CheckSink& sink, const CheckRequest& request, int preview);
+    int Greet(const CheckRequest& request, bool implicitTls);
+    int Secure(SecurityChoice choice, bool implicitTls, bool& capabilitiesKnown);
     bool Capabilities();
-    int Login(const std::string& user, const std::string& password);
+    void TakeCapabilities(const Pop3Reply& capa);
+    int LoginAndList(const CheckRequest& request, bool askCapabilities, Pop3Reply& stat,
+                     Pop3Reply& uidl, unsigned long long& count);
     int Command(const std::string& line, Pop3ReplyParser::Kind kind, Pop3Reply& reply,
                 const char* name);
-    int Fetch(CheckSink& sink, Listing& listing, const std::string& accountName, int& newCount,
-              int preview);
-    void Quit();
+    int Fetch(CheckSink& sink, Listing& listing, const std::string& accountName, int preview);
+    int ConfirmDeletions();
+    bool SendQuit();
 
     MailSession session_;
     Filter filter_;
+    bool filterMayDelete_ = true;
+    bool mayDelete_ = true; // for the check in hand
+    std::unordered_set<std::string> remembered_;
     std::unordered_set<std::string> capabilities_;
+    std::vector<std::string> learned_;
+    bool stlsTaken_ = false;
+    bool pipelining_ = false;
+    int newCount_ = 0;
     bool connected_ = false; // QUIT is due
-    bool inStep_ = false;    // every reply sent for has been read
+    bool quitSent_ = false;
+    bool deleted_ = false; // DELE went out: only QUIT's +OK commits it
+    std::chrono::milliseconds timeout_{1000};
 };

@@ -8,6 +8,11 @@ For each upstream port on 127.0.0.1 it listens on a free port and prints "LISTEN
 direction, without the delays adding up across pipelined chunks. The upstream connection is
 opened 1.5 RTT after the client's connect returns, so that the server's greeting reaches the
 client 2 RTT after it began to connect, as over a real link (SYN, SYN-ACK, ACK, greeting).
+
+When a connection ends it prints "TRIPS <n>": the round trips after the connect, that is how
+many times the client waited for the server. Every run of server chunks delivered to the
+client without a client chunk in between is one (the greeting is the first); a client that
+sends while the server is still answering starts a new run, as a real wait would.
 """
 
 import asyncio
@@ -20,7 +25,23 @@ LOG = os.environ.get("LATENCYPROXY_LOG") == "1"
 CONNECTIONS = itertools.count(1)
 
 
-async def pump(reader, writer, half, label):
+class Trips:
+    """Counts the runs of server chunks between client chunks."""
+
+    def __init__(self):
+        self.count = 0
+        self.in_run = False
+
+    def client_sent(self):
+        self.in_run = False
+
+    def server_delivered(self):
+        if not self.in_run:
+            self.count += 1
+            self.in_run = True
+
+
+async def pump(reader, writer, half, label, on_received=None, on_delivered=None):
     loop = asyncio.get_running_loop()
     queue = asyncio.Queue()
 
@@ -29,6 +50,8 @@ async def pump(reader, writer, half, label):
             data = await reader.read(65536)
             if LOG:
                 print(label, "%.4f" % loop.time(), len(data), file=sys.stderr, flush=True)
+            if data and on_received:
+                on_received()
             queue.put_nowait((loop.time() + half, data))
             if not data:
                 return
@@ -46,6 +69,8 @@ async def pump(reader, writer, half, label):
                     pass
                 return
             writer.write(data)
+            if on_delivered:
+                on_delivered()
             await writer.drain()
 
     try:
@@ -69,8 +94,12 @@ def handler(upstream, rtt):
         except OSError:
             client_writer.close()
             return
-        await asyncio.gather(pump(client_reader, up_writer, half, "%d >" % number),
-                             pump(up_reader, client_writer, half, "%d <" % number))
+        trips = Trips()
+        await asyncio.gather(
+            pump(client_reader, up_writer, half, "%d >" % number, on_received=trips.client_sent),
+            pump(up_reader, client_writer, half, "%d <" % number,
+                 on_delivered=trips.server_delivered))
+        print("TRIPS", trips.count, flush=True)
 
     return handle
 

@@ -115,7 +115,8 @@ class MatchingCheck final : public ProtocolCheck
 {
 public:
     explicit MatchingCheck(int serverCount) : serverCount_(serverCount) {}
-    int Run(const ProtocolCheckParams& p, CEngineSink&, int32_t& newCount, CCheckCancel&) override
+    int Run(const CheckRequest& p, CEngineSink&, int32_t& newCount, CCheckCancel&,
+            Closing&) override
     {
         for (int i = 0; i < serverCount_; ++i)
             if (!p.knownUids.count("uid-" + std::to_string(i) + "-0123456789abcdef"))

@@ -42,8 +42,8 @@ const char kAccount[] = "Work mail";
 class ScriptedCheck final : public ProtocolCheck
 {
 public:
-    int Run(const ProtocolCheckParams& p, CEngineSink& sink, int32_t& newCount,
-            CCheckCancel& cancel) override
+    int Run(const CheckRequest& p, CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
+            Closing&) override
     {
         ran = true;
         known = p.knownUids;

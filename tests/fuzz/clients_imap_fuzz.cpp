@@ -36,17 +36,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     LoadServerSegments(transport, data, size);
 
     CheckingSink sink;
-    int count = 0;
     std::unordered_set<std::string> known;
     if (options & 4)
         known.insert("1");
     Imap4Client client(transport);
-    client.SetFilter([](const std::string& subject, const std::string&) {
-        return static_cast<int>(subject.size() % 3);
-    });
-    int rc = client.CheckImap4Account(sink, "host", "user", "p\xc3\xa4ss", 143, known, "acct",
-                                      count, 1, 1, SecurityOption(options));
+    client.SetFilter([](const std::string& subject,
+                        const std::string&) { return static_cast<int>(subject.size() % 3); },
+                     !NeverDeletesOption(options));
+    CheckRequest request;
+    request.server = "host";
+    request.port = 143;
+    request.security = SecurityOption(options);
+    request.userName = "user";
+    request.password = "p\xc3\xa4ss";
+    request.knownUids = std::move(known);
+    request.account = "acct";
+    request.timeOutSeconds = 1;
+    request.preview = 1;
+    if (RememberedOption(options))
+        client.RememberCapabilities({"IMAP4rev1", "LITERAL+", "STARTTLS"});
+    const CheckReport report = client.CheckImap4Account(sink, request);
+    const int rc = report.result;
+    const int count = report.newCount;
     if (rc < 0 || rc > 4 || count != sink.delivered)
+        __builtin_trap();
+    // An account that requires STARTTLS never sends a credential without TLS, whatever was
+    // remembered.
+    const std::string& sent = transport.Sent();
+    if ((options & 3) == 2 && transport.TlsStarts() == 0 &&
+        (sent.find(" LOGIN ") != std::string::npos ||
+         sent.find(" AUTHENTICATE ") != std::string::npos))
         __builtin_trap();
     return 0;
 }

@@ -36,17 +36,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     LoadServerSegments(transport, data, size);
 
     CheckingSink sink;
-    int count = 0;
     std::unordered_set<std::string> known;
     if (options & 4)
         known.insert("a");
     Pop3Client client(transport);
-    client.SetFilter([](const std::string& subject, const std::string&) {
-        return static_cast<int>(subject.size() % 3);
-    });
-    int rc = client.CheckPop3Account(sink, "host", "user", "pass", 110, known, "acct", count, 1, 2,
-                                     SecurityOption(options));
+    client.SetFilter([](const std::string& subject,
+                        const std::string&) { return static_cast<int>(subject.size() % 3); },
+                     !NeverDeletesOption(options));
+    CheckRequest request;
+    request.server = "host";
+    request.port = 110;
+    request.security = SecurityOption(options);
+    request.userName = "user";
+    request.password = "pass";
+    request.knownUids = std::move(known);
+    request.account = "acct";
+    request.timeOutSeconds = 1;
+    request.preview = 2;
+    if (RememberedOption(options))
+        client.RememberCapabilities({"PIPELINING", "STLS", "UIDL", "USER"});
+    const CheckReport report = client.CheckPop3Account(sink, request);
+    const int rc = report.result;
+    const int count = report.newCount;
     if (rc < 0 || rc > 4 || count != sink.delivered)
+        __builtin_trap();
+    // An account that requires STARTTLS never sends a credential without TLS, whatever was
+    // remembered.
+    const std::string& sent = transport.Sent();
+    if ((options & 3) == 2 && transport.TlsStarts() == 0 &&
+        (sent.find("USER ") != std::string::npos || sent.find("PASS ") != std::string::npos))
         __builtin_trap();
     return 0;
 }

@@ -1,6 +1,8 @@
 // Whole sessions over an in-memory transport: the round trips the clients save (PIPELINING,
 // batched UID FETCH), the security choice, and the FETCH response reader.
 
+#include "deletingrules.h"
+#include "filterrules.h"
 #include "headertext.h"
 #include "imap4client.h"
 #include "imapfetchresponse.h"
@@ -8,6 +10,7 @@
 #include "pop3client.h"
 #include "protocol/recordingsink.h"
 #include "securitychoice.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +20,21 @@ namespace
 int Keep(const std::string&, const std::string&)
 {
     return 0;
+}
+
+CheckRequest Request(int port, std::unordered_set<std::string> known, int preview)
+{
+    CheckRequest r;
+    r.server = "h";
+    r.port = port;
+    r.security = "None";
+    r.userName = "u";
+    r.password = "p";
+    r.knownUids = std::move(known);
+    r.account = "acct";
+    r.timeOutSeconds = 5;
+    r.preview = preview;
+    return r;
 }
 
 // With PIPELINING the client sends USER with PASS, NOOP, STAT and UIDL together, and LIST with
@@ -36,14 +54,12 @@ TEST(MemorySession, Pop3PipelinesTopCommands)
     t.Add("+OK deleted\r\n");
     t.Add("+OK bye\r\n");
     RecordingSink sink;
-    int count = 0;
     Pop3Client client(t);
     client.SetFilter(
         [](const std::string& subject, const std::string&) { return subject == "b" ? 1 : 0; });
-    EXPECT_EQ(
-        client.CheckPop3Account(sink, "h", "u", "p", 110, {"a-old"}, "acct", count, 5, 3, "None"),
-        kCheckDone)
-        << client.Report().message;
+    const CheckReport report = client.CheckPop3Account(sink, Request(110, {"a-old"}, 3));
+    EXPECT_EQ(report.result, kCheckDone) << report.message;
+    const int count = report.newCount;
     EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"c", "a"}));
     EXPECT_EQ(count, 2);
     // The deletion waits for its verdict and uses the number of the UIDL line.
@@ -76,13 +92,11 @@ TEST(MemorySession, ImapFetchesManyUidsAtOnce)
     t.Add(fetched + "A007 OK\r\n");
     t.Add("A088 OK\r\n");
     RecordingSink sink;
-    int count = 0;
     Imap4Client client(t);
     client.SetFilter(Keep);
-    EXPECT_EQ(
-        client.CheckImap4Account(sink, "h", "u", "p", 143, {"12"}, "acct", count, 5, 1, "None"),
-        kCheckDone)
-        << client.Report().message;
+    const CheckReport report = client.CheckImap4Account(sink, Request(143, {"12"}, 1));
+    EXPECT_EQ(report.result, kCheckDone) << report.message;
+    const int count = report.newCount;
     EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"m40", "m14", "m13", "m11"}));
     EXPECT_NE(t.Sent().find("A007 UID FETCH 11,13:14,40 (UID RFC822.SIZE BODY.PEEK[HEADER] "
                             "BODY.PEEK[TEXT]<0.1024>)\r\n"),
@@ -92,6 +106,206 @@ TEST(MemorySession, ImapFetchesManyUidsAtOnce)
     EXPECT_EQ(sink.deliveries[0].record.size, HeaderText::SizeText(2048)); // RFC822.SIZE
     EXPECT_EQ(count, 4);
 }
+
+// Counts the round trips of a session: every wait for the server that follows something
+// sent (the greeting counts as the first).
+class RoundTripCounter final : public Transport
+{
+public:
+    explicit RoundTripCounter(Transport& inner) : inner_(inner) {}
+    bool Send(std::string_view bytes) override
+    {
+        sent_ = true;
+        return inner_.Send(bytes);
+    }
+    RecvResult Receive(char* buffer, std::size_t capacity, std::chrono::milliseconds wait) override
+    {
+        if (sent_ || trips == 0)
+            ++trips;
+        sent_ = false;
+        return inner_.Receive(buffer, capacity, wait);
+    }
+    bool StartTls() override { return inner_.StartTls(); }
+    void Close() override { inner_.Close(); }
+    bool IsOpen() const override { return inner_.IsOpen(); }
+    std::string PeerName() const override { return inner_.PeerName(); }
+    int trips = 0;
+
+private:
+    Transport& inner_;
+    bool sent_ = false;
+};
+
+enum class Proto { Pop3, Imap };
+
+std::string Pop3Top(const std::string& subject)
+{
+    return "+OK\r\nSubject: " + subject + "\r\n\r\n.\r\n";
+}
+
+const std::string kPop3Burst = "+OK\r\nPIPELINING\r\n.\r\n+OK\r\n+OK\r\n+OK 2 20\r\n"
+                               "+OK\r\n1 a\r\n2 b\r\n.\r\n";
+const std::string kPop3Fetch =
+    "+OK\r\n1 10\r\n2 10\r\n.\r\n" + Pop3Top("b") + Pop3Top("a") + "+OK bye\r\n";
+const std::string kImapListed = "A001 OK\r\n* 2 EXISTS\r\nA004 OK\r\n* SEARCH 5 6\r\nA008 OK\r\n";
+const std::string kImapFetched = "* 1 FETCH (UID 5 BODY[HEADER] {13}\r\nSubject: a\r\n)\r\n"
+                                 "* 2 FETCH (UID 6 BODY[HEADER] {13}\r\nSubject: b\r\n)\r\n"
+                                 "A007 OK\r\nA088 OK\r\n";
+
+// Round trips until the result is final (QUIT's answer, when it is left for Finish, is not
+// among them).
+struct TripRow {
+    const char* name;
+    Proto proto;
+    std::vector<std::string> remembered;
+    std::vector<std::string> server; // one segment per burst of replies
+    std::unordered_set<std::string> known;
+    std::string deleteSubject;
+    int trips;
+    std::string sent; // what the client must have sent, in one piece
+};
+
+class RoundTrips : public testing::TestWithParam<TripRow>
+{
+};
+
+TEST_P(RoundTrips, UntilTheResultIsFinal)
+{
+    const TripRow& row = GetParam();
+    MemoryTransport t;
+    for (const std::string& segment : row.server)
+        t.Add(segment);
+    RoundTripCounter counter(t);
+    RecordingSink sink;
+    const bool mayDelete = !row.deleteSubject.empty();
+    auto filter = [&](const std::string& subject, const std::string&) {
+        return subject == row.deleteSubject ? 1 : 0;
+    };
+    CheckReport report;
+    int trips = 0;
+    if (row.proto == Proto::Pop3) {
+        Pop3Client client(counter);
+        client.SetFilter(filter, mayDelete);
+        client.RememberCapabilities(row.remembered);
+        report = client.CheckPop3Account(sink, Request(110, row.known, 0));
+        trips = counter.trips;
+    } else {
+        Imap4Client client(counter);
+        client.SetFilter(filter, mayDelete);
+        client.RememberCapabilities(row.remembered);
+        report = client.CheckImap4Account(sink, Request(143, row.known, 0));
+        trips = counter.trips;
+    }
+    EXPECT_EQ(report.result, kCheckDone) << report.message;
+    EXPECT_EQ(trips, row.trips);
+    EXPECT_NE(t.Sent().find(row.sent), std::string::npos) << t.Sent();
+    EXPECT_EQ(t.Unread(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RoundTrips,
+    testing::Values(
+        TripRow{"Pop3Remembered",
+                Proto::Pop3,
+                {"PIPELINING"},
+                {"+OK hi\r\n", kPop3Burst, kPop3Fetch},
+                {},
+                "",
+                3,
+                "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nUIDL\r\n"},
+        TripRow{"Pop3RememberedQuitWithLastTop",
+                Proto::Pop3,
+                {"PIPELINING"},
+                {"+OK hi\r\n", kPop3Burst, kPop3Fetch},
+                {},
+                "",
+                3,
+                "LIST\r\nTOP 2 0\r\nTOP 1 0\r\nQUIT\r\n"},
+        TripRow{"Pop3Unknown",
+                Proto::Pop3,
+                {},
+                {"+OK hi\r\n", "+OK\r\nPIPELINING\r\n.\r\n",
+                 "+OK\r\n+OK\r\n+OK\r\n+OK 2 20\r\n+OK\r\n1 a\r\n2 b\r\n.\r\n", kPop3Fetch},
+                {},
+                "",
+                4,
+                "USER u\r\nPASS p\r\nNOOP\r\nSTAT\r\nUIDL\r\n"},
+        TripRow{"Pop3RememberedNothingNew",
+                Proto::Pop3,
+                {"PIPELINING"},
+                {"+OK hi\r\n", kPop3Burst, "+OK bye\r\n"},
+                {"a", "b"},
+                "",
+                2,
+                "UIDL\r\nQUIT\r\n"},
+        // A deletion waits for every verdict, then goes with QUIT, whose +OK commits it.
+        TripRow{"Pop3RememberedDeletes",
+                Proto::Pop3,
+                {"PIPELINING"},
+                {"+OK hi\r\n", kPop3Burst,
+                 "+OK\r\n1 10\r\n2 10\r\n.\r\n" + Pop3Top("b") + Pop3Top("a"),
+                 "+OK\r\n+OK bye\r\n"},
+                {},
+                "b",
+                4,
+                "TOP 1 0\r\nDELE 2\r\nQUIT\r\n"},
+        TripRow{"ImapRemembered",
+                Proto::Imap,
+                {"IMAP4REV1"},
+                {"* OK [CAPABILITY IMAP4rev1] hi\r\n", kImapListed, kImapFetched},
+                {},
+                "",
+                3,
+                "A001 LOGIN \"u\" \"p\"\r\nA004 SELECT INBOX\r\nA008 UID SEARCH ALL\r\n"},
+        TripRow{"ImapRememberedLogoutWithFetch",
+                Proto::Imap,
+                {"IMAP4REV1"},
+                {"* OK [CAPABILITY IMAP4rev1] hi\r\n", kImapListed, kImapFetched},
+                {},
+                "",
+                3,
+                "(UID RFC822.SIZE BODY.PEEK[HEADER])\r\nA088 LOGOUT\r\n"},
+        TripRow{"ImapUnknown",
+                Proto::Imap,
+                {},
+                {"* OK [CAPABILITY IMAP4rev1] hi\r\n", "A001 OK\r\n",
+                 "* 2 EXISTS\r\nA004 OK\r\n* SEARCH 5 6\r\nA008 OK\r\n", kImapFetched},
+                {},
+                "",
+                4,
+                "A004 SELECT INBOX\r\nA008 UID SEARCH ALL\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Whether QUIT may go with the last fetch: only when no rule can delete on the server.
+struct DeletingRow {
+    const char* name;
+    std::vector<FilterRule> rules;
+    bool deletes;
+};
+
+class DeletingRules : public testing::TestWithParam<DeletingRow>
+{
+};
+
+TEST_P(DeletingRules, AnyRuleDeletesOnServer)
+{
+    TempDir config;
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.Path());
+    for (const FilterRule& rule : GetParam().rules)
+        ASSERT_EQ(SaveRule(rule), 1);
+    EXPECT_EQ(AnyRuleDeletesOnServer(), GetParam().deletes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DeletingRules,
+    testing::Values(DeletingRow{"NoRules", {}, false},
+                    DeletingRow{"HideOnly", {{"a", "Subject", "contains", "x", "0"}}, false},
+                    DeletingRow{
+                        "OneDeletes",
+                        {{"a", "Subject", "contains", "x", "0"}, {"b", "Sender", "is", "y", "1"}},
+                        true},
+                    DeletingRow{"OddFlagKeeps", {{"a", "Subject", "is", "x", "2"}}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct SecurityRow {
     const char* name;

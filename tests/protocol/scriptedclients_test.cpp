@@ -91,7 +91,9 @@ struct Row {
     std::string password = "secret";
     int timeoutSeconds = 5;
     int preview = 0;
-    std::string deleteSubject; // a rule deletes messages with this subject
+    std::string deleteSubject;           // a rule deletes messages with this subject
+    std::vector<std::string> remembered; // capabilities known from the last check
+    std::vector<std::string> learned;    // what the client must remember; unchecked if empty
     bool scriptCompletes = true;
     std::string says; // words the report's message must hold
     ms within{0};     // the check must end within this bound (0: not checked)
@@ -137,36 +139,45 @@ TEST_P(ScriptedClients, Session)
     ASSERT_TRUE(server.Start());
 
     RecordingSink sink;
-    int count = 0;
-    int result;
-    std::string message;
     const auto start = std::chrono::steady_clock::now();
+    const bool mayDelete = !row.deleteSubject.empty();
     auto filter = [&](const std::string& subject, const std::string&) {
-        return !row.deleteSubject.empty() && subject == row.deleteSubject ? 1 : 0;
+        return mayDelete && subject == row.deleteSubject ? 1 : 0;
     };
+    CheckRequest request;
+    request.server = "127.0.0.1";
+    request.port = server.Port();
+    request.security = row.security;
+    request.userName = "ann";
+    request.password = row.password;
+    request.account = "acct";
+    request.timeOutSeconds = row.timeoutSeconds;
+    request.preview = row.preview;
+    CheckReport report;
+    std::vector<std::string> learned;
     if (row.proto == Proto::Pop3) {
         Pop3Client client;
-        client.SetFilter(filter);
-        result =
-            client.CheckPop3Account(sink, "127.0.0.1", "ann", row.password, server.Port(), {},
-                                    "acct", count, row.timeoutSeconds, row.preview, row.security);
-        EXPECT_EQ(client.Report().result, result);
-        if (result != kCheckDone)
-            EXPECT_FALSE(client.Report().message.empty());
-        message = client.Report().message;
+        client.SetFilter(filter, mayDelete);
+        client.RememberCapabilities(row.remembered);
+        report = client.CheckPop3Account(sink, request);
+        EXPECT_EQ(client.Report().result, report.result);
+        learned = client.LearnedCapabilities();
     } else {
         Imap4Client client;
-        client.SetFilter(filter);
-        result =
-            client.CheckImap4Account(sink, "127.0.0.1", "ann", row.password, server.Port(), {},
-                                     "acct", count, row.timeoutSeconds, row.preview, row.security);
-        if (result != kCheckDone)
-            EXPECT_FALSE(client.Report().message.empty());
-        message = client.Report().message;
+        client.SetFilter(filter, mayDelete);
+        client.RememberCapabilities(row.remembered);
+        report = client.CheckImap4Account(sink, request);
+        learned = client.LearnedCapabilities();
     }
+    const int result = report.result;
+    const int count = report.newCount;
+    if (result != kCheckDone)
+        EXPECT_FALSE(report.message.empty());
+    if (!row.learned.empty())
+        EXPECT_EQ(learned, row.learned);
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(result, row.want) << message;
-    EXPECT_NE(message.find(row.says), std::string::npos) << message;
+    EXPECT_EQ(result, row.want) << report.message;
+    EXPECT_NE(report.message.find(row.says), std::string::npos) << report.message;
     if (row.within.count() > 0)
         EXPECT_LE(took, row.within);
     EXPECT_EQ(sink.Subjects(), row.subjects);
@@ -420,7 +431,137 @@ INSTANTIATE_TEST_SUITE_P(
             .want = kCheckCannotConnect,
             .neverSent = {"USER", "PASS"},
             .security = "STARTTLS",
-            .says = "the server refused STARTTLS (STLS), replying \"-ERR not now\""}),
+            .says = "the server refused STARTTLS (STLS), replying \"-ERR not now\""},
+        // The server is known from the last check: the first commands go out together. Each
+        // script expects the whole burst before it answers, so a client that waited between
+        // two of them would stall the script.
+        Row{.name = "RememberedPipeliningOneBurst",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("CAPA").Expect("USER ann");
+                    s.Expect("PASS secret").Expect("STAT").Expect("UIDL");
+                    s.Send(Multi("+OK", "PIPELINING\r\nUSER") + "+OK\r\n+OK\r\n+OK 2 20\r\n" +
+                           Multi("+OK", "1 a\r\n2 b"));
+                    s.Expect("LIST").Expect("TOP 2 0").Expect("TOP 1 0").Expect("QUIT");
+                    s.Send(Multi("+OK", "1 10\r\n2 10") + Multi("+OK", Msg("b")) +
+                           Multi("+OK", Msg("a")) + "+OK bye\r\n");
+                },
+            .want = kCheckDone,
+            .subjects = {"b", "a"},
+            .neverSent = {"NOOP"},
+            .security = "None",
+            .remembered = {"PIPELINING", "USER"},
+            .learned = {"PIPELINING", "USER"}},
+        Row{.name = "RememberedPipeliningGoneOneAtATime",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("CAPA").Expect("USER").Expect("PASS");
+                    s.Expect("STAT").Expect("UIDL");
+                    s.Send(Multi("+OK", "USER") + "+OK\r\n+OK\r\n+OK 1 9\r\n" +
+                           Multi("+OK", "1 a"));
+                    s.Expect("LIST").Send(Multi("+OK", "1 9"));
+                    s.Expect("TOP 1 0").Send(Multi("+OK", Msg("a")));
+                    s.Expect("QUIT").Send("+OK\r\n");
+                },
+            .want = kCheckDone,
+            .subjects = {"a"},
+            .security = "None",
+            .remembered = {"PIPELINING", "USER"},
+            .learned = {"USER"}},
+        Row{.name = "RememberedStlsNoCapaBeforeTls",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("STLS").Send("+OK go\r\n");
+                    s.StartTls(TestCa().cert.certFile, TestCa().cert.keyFile);
+                    s.Expect("CAPA").Expect("USER ann").Expect("PASS secret").Expect("STAT");
+                    s.Expect("UIDL");
+                    s.Send(Multi("+OK", "PIPELINING") + "+OK\r\n+OK\r\n+OK 0 0\r\n" +
+                           Multi("+OK", ""));
+                    s.Expect("QUIT").Send("+OK\r\n");
+                },
+            .want = kCheckDone,
+            .sentInOrder = {"STLS", "CAPA", "USER", "PASS", "QUIT"},
+            .security = "STARTTLS",
+            .remembered = {"PIPELINING", "STLS"},
+            .learned = {"PIPELINING", "STLS"}},
+        Row{.name = "RememberedStlsRefusedWhileRequired",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("STLS").Send("-ERR not today\r\n");
+                    s.Expect("QUIT").Send("+OK\r\n");
+                },
+            .want = kCheckCannotConnect,
+            .neverSent = {"USER", "PASS", "CAPA"},
+            .security = "STARTTLS",
+            .remembered = {"PIPELINING", "STLS"}},
+        Row{.name = "InjectionAfterRememberedStls",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("STLS").Send("+OK go\r\n+OK injected\r\n");
+                },
+            .want = kCheckCannotConnect,
+            .neverSent = {"USER", "PASS"},
+            .remembered = {"PIPELINING", "STLS"},
+            .scriptCompletes = false},
+        // Remembered without STLS, but the server offers it now: the live CAPA comes before
+        // any credential, so they still go through TLS.
+        Row{.name = "RememberedWithoutStlsStillAsksFirst",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("CAPA").Send(Multi("+OK", "STLS\r\nPIPELINING"));
+                    s.Expect("STLS").Send("+OK go\r\n");
+                    s.StartTls(TestCa().cert.certFile, TestCa().cert.keyFile);
+                    s.Expect("CAPA").Expect("USER").Expect("PASS").Expect("STAT").Expect("UIDL");
+                    s.Send(Multi("+OK", "PIPELINING") + "+OK\r\n+OK\r\n+OK 0 0\r\n" +
+                           Multi("+OK", ""));
+                    s.Expect("QUIT").Send("+OK\r\n");
+                },
+            .want = kCheckDone,
+            .sentInOrder = {"CAPA", "STLS", "CAPA", "USER"},
+            .remembered = {"PIPELINING", "USER"},
+            .learned = {"PIPELINING", "STLS"}},
+        // DELE is committed only by QUIT's +OK: a -ERR there fails the check.
+        Row{.name = "DeletionNotCommittedFails",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("CAPA").Expect("USER").Expect("PASS");
+                    s.Expect("STAT").Expect("UIDL");
+                    s.Send(Multi("+OK", "PIPELINING") + "+OK\r\n+OK\r\n+OK 1 9\r\n" +
+                           Multi("+OK", "1 a"));
+                    s.Expect("LIST").Expect("TOP 1 0");
+                    s.Send(Multi("+OK", "1 9") + Multi("+OK", Msg("spam")));
+                    s.Expect("DELE 1").Expect("QUIT").Send(
+                        "+OK\r\n-ERR some deleted messages not removed\r\n");
+                },
+            .want = kCheckFailed,
+            .sentInOrder = {"TOP 1 0", "DELE 1", "QUIT"},
+            .security = "None",
+            .deleteSubject = "spam",
+            .remembered = {"PIPELINING"}},
+        // QUIT went out with the last TOP, but that TOP is never answered: still a time-out.
+        Row{.name = "EarlyQuitLastTopUnanswered",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK ready\r\n").Expect("CAPA").Expect("USER").Expect("PASS");
+                    s.Expect("STAT").Expect("UIDL");
+                    s.Send(Multi("+OK", "PIPELINING") + "+OK\r\n+OK\r\n+OK 1 9\r\n" +
+                           Multi("+OK", "1 a"));
+                    s.Expect("LIST").Expect("TOP 1 0").Expect("QUIT");
+                    s.Send(Multi("+OK", "1 9") + "+OK\r\nSubject: cut\r\n").Silence(ms(1500));
+                },
+            .want = kCheckFailed,
+            .security = "None",
+            .timeoutSeconds = 1,
+            .remembered = {"PIPELINING"},
+            .scriptCompletes = false}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 const std::string kUids3 = "* SEARCH 9 5 6\r\n";
@@ -691,7 +832,107 @@ INSTANTIATE_TEST_SUITE_P(
                 },
             .want = kCheckDone,
             .subjects = {"steady"},
-            .timeoutSeconds = 1}),
+            .timeoutSeconds = 1},
+        Row{.name = "RememberedLoginSelectSearchOneBurst",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK hi\r\n").Expect("A000 CAPABILITY").Expect("A001 LOGIN");
+                    s.Expect("A004 SELECT INBOX").Expect("A008 UID SEARCH ALL");
+                    s.Send("* CAPABILITY IMAP4rev1\r\nA000 OK\r\nA001 OK in\r\n"
+                           "* 1 EXISTS\r\nA004 OK\r\n* SEARCH 4\r\nA008 OK\r\n");
+                    s.Expect("A007 UID FETCH 4 ").Expect("A088 LOGOUT");
+                    s.Send(Fetched(1, 4, Msg("four")) + "A007 OK\r\nA088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .subjects = {"four"},
+            .security = "None",
+            .remembered = {"IMAP4REV1"},
+            .learned = {"IMAP4REV1"}},
+        Row{.name = "RememberedStartTlsNoCapabilityBeforeTls",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK hi\r\n").Expect("A002 STARTTLS").Send("A002 OK go\r\n");
+                    s.StartTls(TestCa().cert.certFile, TestCa().cert.keyFile);
+                    s.Expect("A000 CAPABILITY").Expect("A001 LOGIN \"ann\"").Expect("A004 SELECT");
+                    s.Expect("A008 UID SEARCH");
+                    s.Send("* CAPABILITY IMAP4rev1\r\nA000 OK\r\nA001 OK\r\n* 0 EXISTS\r\n"
+                           "A004 OK\r\n* SEARCH\r\nA008 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .security = "STARTTLS",
+            .remembered = {"IMAP4REV1", "STARTTLS"},
+            .learned = {"IMAP4REV1", "STARTTLS"}},
+        Row{.name = "RememberedStartTlsRefusedWhileRequired",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK hi\r\n").Expect("A002 STARTTLS").Send("A002 NO not now\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckCannotConnect,
+            .neverSent = {"A001", "A000"},
+            .security = "STARTTLS",
+            .remembered = {"IMAP4REV1", "STARTTLS"}},
+        // The greeting's live list says STARTTLS is gone: the memory does not override it.
+        Row{.name = "LiveGreetingWinsOverRememberedStartTls",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK [CAPABILITY IMAP4rev1] hi\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckCannotConnect,
+            .neverSent = {"A001", "A002"},
+            .security = "STARTTLS",
+            .remembered = {"IMAP4REV1", "STARTTLS"}},
+        // LOGIN was remembered, but the server now wants AUTHENTICATE: refused in the burst,
+        // then logged in one step at a time.
+        Row{.name = "RememberedLoginStaleTriesAgain",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK hi\r\n").Expect("A000 CAPABILITY").Expect("A001 LOGIN");
+                    s.Expect("A004 SELECT").Expect("A008 UID SEARCH");
+                    s.Send("* CAPABILITY IMAP4rev1 LOGINDISABLED AUTH=PLAIN\r\nA000 OK\r\n"
+                           "A001 NO disabled\r\nA004 BAD not now\r\nA008 BAD not now\r\n");
+                    s.Expect("A001 AUTHENTICATE PLAIN").Send("+ \r\n");
+                    s.Expect("AGFubgBzZWNyZXQ=").Send("A001 OK in\r\n");
+                    s.Expect("A004 SELECT").Send("* 0 EXISTS\r\nA004 OK\r\n");
+                    s.Expect("A008 UID SEARCH").Send("* SEARCH\r\nA008 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .security = "None",
+            .remembered = {"IMAP4REV1"},
+            .learned = {"AUTH=PLAIN", "IMAP4REV1", "LOGINDISABLED"}},
+        Row{.name = "RememberedWrongPassword",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK [CAPABILITY IMAP4rev1] hi\r\n").Expect("A001 LOGIN");
+                    s.Expect("A004 SELECT").Expect("A008 UID SEARCH");
+                    s.Send("A001 NO [AUTHENTICATIONFAILED] bad\r\nA004 BAD\r\nA008 BAD\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckLoginRefused,
+            .sentInOrder = {"A001 LOGIN", "A088 LOGOUT"},
+            .remembered = {"IMAP4REV1"}},
+        Row{.name = "EarlyLogoutFetchUnanswered",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK [CAPABILITY IMAP4rev1] hi\r\n").Expect("A001 LOGIN");
+                    s.Expect("A004 SELECT").Expect("A008 UID SEARCH");
+                    s.Send("A001 OK\r\n* 1 EXISTS\r\nA004 OK\r\n* SEARCH 4\r\nA008 OK\r\n");
+                    s.Expect("A007 UID FETCH").Expect("A088 LOGOUT").Silence(ms(1500));
+                },
+            .want = kCheckFailed,
+            .timeoutSeconds = 1,
+            .remembered = {"IMAP4REV1"},
+            .scriptCompletes = false}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -44,25 +44,25 @@ bool CConnectionTester::Start(const Target& target)
     running_ = true;
     thread_ = std::thread([this, target] {
         CountingSink sink;
-        int newCount = 0;
-        const std::unordered_set<std::string> known;
-        int result = 0;
-        std::string message;
+        CheckRequest request;
+        request.server = target.server;
+        request.port = target.port;
+        request.security = target.security;
+        request.userName = target.userName;
+        request.password = target.password;
+        request.timeOutSeconds = kTimeoutSeconds;
+        CheckReport report;
         if (target.kind == "IMAP4") {
             Imap4Client client;
-            client.SetFilter(KeepAll);
-            result = client.CheckImap4Account(sink, target.server, target.userName, target.password,
-                                              target.port, known, "", newCount, kTimeoutSeconds, 0,
-                                              target.security);
-            message = client.Report().message;
+            client.SetFilter(KeepAll, false);
+            report = client.CheckImap4Account(sink, request);
         } else {
             Pop3Client client;
-            client.SetFilter(KeepAll);
-            result = client.CheckPop3Account(sink, target.server, target.userName, target.password,
-                                             target.port, known, "", newCount, kTimeoutSeconds, 0,
-                                             target.security);
-            message = client.Report().message;
+            client.SetFilter(KeepAll, false);
+            report = client.CheckPop3Account(sink, request);
         }
+        const int result = report.result;
+        const std::string message = report.message;
         const bool ok = result == kCheckDone;
         const QString text =
             ok ? DlgText::Fill(DlgText::Text(DlgText::kTestPassed), QString::number(sink.count))

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <unordered_set>
+
+// What one POP3 or IMAP4 check of an account needs. The engine fills it from the account's
+// Account.inf and UID.inf; tests and the connection tester fill it by hand.
+struct CheckRequest {
+    std::string server;
+    int port = 0;
+    std::string security; // "None", "STARTTLS", "TLS" or empty (the protocol's default)
+    std::string userName;
+    std::string password; // plain text
+    // The identifiers already stored (a hash set: a server list of many thousand messages is
+    // matched against as many known identifiers in linear time).
+    std::unordered_set<std::string> knownUids;
+    std::string account; // the account name, copied into every record
+    int timeOutSeconds = 0;
+    // POP3: body lines fetched with each header; IMAP4: kilobytes of body text (account key
+    // "Priview="; 0 or negative: the header only).
+    int preview = 0;
+};
