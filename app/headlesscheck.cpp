@@ -115,12 +115,15 @@ struct Outcome {
 };
 
 // The result line of an account on standard output (fields as the header says).
+// The third field is the code's meaning, which scripts may match; a reason of the program's
+// own (a store failure) replaces it, a server's words go to standard error only.
 std::string ResultLine(const std::string& name, const Outcome& o)
 {
     if (o.haveSummary)
         return TabField(name) + '\t' + std::to_string(o.summary.result) + '\t' +
-               TabField(o.summary.message.empty() ? CheckResultMeaning(o.summary.result)
-                                                  : o.summary.message) +
+               TabField(o.summary.message.empty() || o.summary.serverReason
+                            ? CheckResultMeaning(o.summary.result)
+                            : o.summary.message) +
                '\t' + std::to_string(o.summary.newCount);
     return TabField(name) + "\t-\t" + TabField(o.why.empty() ? "no result" : o.why) + "\t0";
 }
@@ -133,10 +136,17 @@ bool Succeeded(const Outcome& o)
 // What a failed account says on standard error: the message its result carries.
 std::string FailureLine(const std::string& name, const Outcome& o)
 {
-    // A failure's own reason says more than the code's meaning.
-    const std::string message = !o.haveSummary              ? (o.why.empty() ? "no result" : o.why)
-                                : o.summary.message.empty() ? CheckResultMeaning(o.summary.result)
-                                                            : o.summary.message;
+    // A failure's own reason says more than the code's meaning; the server's words follow
+    // the meaning ("login refused: PASS failed, server replied: ...").
+    std::string message;
+    if (!o.haveSummary)
+        message = o.why.empty() ? "no result" : o.why;
+    else if (o.summary.message.empty())
+        message = CheckResultMeaning(o.summary.result);
+    else if (o.summary.serverReason)
+        message = std::string(CheckResultMeaning(o.summary.result)) + ": " + o.summary.message;
+    else
+        message = o.summary.message;
     return "postwatch: " + PrintableText(name) + ": " + PrintableText(message);
 }
 

@@ -86,17 +86,18 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     // What the server still owes once the result is final (the answer to QUIT) is waited for
     // after the summary, so the user sees the result without that wait.
     ProtocolCheck::Closing closing;
+    std::string message;
     {
         Animation animation(*s.sink, *s.state, record.name);
         try {
-            result = check->Run(request, *s.sink, newCount, cancel, closing);
+            result = check->Run(request, *s.sink, newCount, cancel, closing, message);
         } catch (const std::bad_alloc&) {
             result = CheckResult::kNoMemory;
         } catch (const std::exception&) {
             result = CheckResult::kFailedAfterLogin;
         }
     }
-    s.sink->SendSummary({result, newCount, record.name});
+    s.sink->SendSummary({result, newCount, record.name, message, true});
     if (closing)
         closing();
 }

@@ -37,15 +37,21 @@ inline constexpr int32_t kDone = 4;
 // three-field brace form working for every sender.
 struct CheckResultRecord {
     CheckResultRecord(int32_t result_ = 0, int32_t newCount_ = 0, std::string account_ = {},
-                      std::string message_ = {})
+                      std::string message_ = {}, bool serverReason_ = false)
         : result(result_), newCount(newCount_), account(std::move(account_)),
-          message(std::move(message_))
+          message(std::move(message_)), serverReason(serverReason_)
     {
     }
     int32_t result = 0;   // the check's result code
     int32_t newCount = 0; // messages delivered by this check
     std::string account;  // the account name (kind 6: the text)
     std::string message;  // the reason of a failure, for the user
+    // Where the reason comes from. True: the conversation with the server (a refusal, a
+    // certificate problem, a time-out); the desktop shows such failures the usual way, at
+    // each check, as the notification settings say. False: the program's own files (mail
+    // that could not be stored, an account file that cannot be used), told once per account
+    // until it works again.
+    bool serverReason = false;
 };
 
 // A new message from the Exchange plug-in (kind 3): nine texts in this order.

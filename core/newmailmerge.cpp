@@ -215,6 +215,7 @@ int CNewMailMerge::SendSummary(const CheckResultRecord& record)
             summary.result = CheckResult::kFailedAfterLogin;
             summary.newCount = t->second.kept;
             summary.message = t->second.failure;
+            summary.serverReason = false;
         }
         tallies_.erase(t);
     }

@@ -31,11 +31,13 @@ CheckReport Check(Imap4Client& client, CheckSink& sink, const CheckRequest& requ
 template <class Client>
 int RunClient(const char* protocol, CCapabilityMemory* memory, const CheckRequest& request,
               CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
-              ProtocolCheck::Closing& closing)
+              ProtocolCheck::Closing& closing, std::string& message)
 {
     auto live = std::make_shared<Live<Client>>(cancel);
-    if (!live->connection.Open(request, Client::kImplicitTlsPort))
+    if (!live->connection.Open(request, Client::kImplicitTlsPort)) {
+        message = live->connection.Failure().message;
         return CheckResult::kCannotConnect;
+    }
     live->client = std::make_unique<Client>(live->connection.Stream());
     const std::string server =
         CCapabilityMemory::ServerKey(protocol, request.server, request.port, request.security);
@@ -51,6 +53,8 @@ int RunClient(const char* protocol, CCapabilityMemory* memory, const CheckReques
     if (memory && (!learned.empty() || report.result == kCheckDone))
         memory->Remember(request.account, server, learned);
     closing = [live] { live->client->Finish(); };
+    if (report.result != kCheckDone)
+        message = report.message;
     return report.result;
 }
 
@@ -62,11 +66,11 @@ CProtocolCheck::CProtocolCheck(Protocol protocol, std::shared_ptr<CCapabilityMem
 }
 
 int CProtocolCheck::Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount,
-                        CCheckCancel& cancel, Closing& closing)
+                        CCheckCancel& cancel, Closing& closing, std::string& message)
 {
     if (protocol_ == Protocol::Pop3)
         return RunClient<Pop3Client>("POP3", capabilities_.get(), request, sink, newCount, cancel,
-                                     closing);
+                                     closing, message);
     return RunClient<Imap4Client>("IMAP4", capabilities_.get(), request, sink, newCount, cancel,
-                                  closing);
+                                  closing, message);
 }

@@ -20,7 +20,9 @@ class CEngineSink;
 // Run returns as soon as the result is final. When the server still owes an answer that no
 // result depends on (its reply to QUIT or LOGOUT), Run sets `closing`: calling it (or
 // dropping it) waits for that answer, at most what is left of the time-out, and closes the
-// connection. The caller sends the summary first.
+// connection. The caller sends the summary first. `message` receives the reason of a
+// failure in words a user can read (the server's reply, the certificate problem, "no
+// greeting within N s"); it stays empty when the result code says it all.
 //
 // Threads: Run and `closing` are called on the check's own thread; one object may serve
 // several checks at once (it must keep no per-check state in itself).
@@ -31,7 +33,7 @@ public:
 
     virtual ~ProtocolCheck() = default;
     virtual int Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount,
-                    CCheckCancel& cancel, Closing& closing) = 0;
+                    CCheckCancel& cancel, Closing& closing, std::string& message) = 0;
 };
 
 // The POP3 or IMAP4 check of an account over a connection the engine can cancel: implicit TLS
@@ -45,7 +47,7 @@ public:
     CProtocolCheck(Protocol protocol, std::shared_ptr<CCapabilityMemory> capabilities);
 
     int Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
-            Closing& closing) override;
+            Closing& closing, std::string& message) override;
 
 private:
     const Protocol protocol_;

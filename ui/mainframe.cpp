@@ -551,7 +551,7 @@ void CMainFrame::NotifySummary(const CheckResultRecord& summary)
     storeFailures_->Summary(summary);
     // The notice above tells such a failure once; the status popup would repeat it at
     // every check. Mail that did arrive is still announced.
-    if (!summary.message.empty() && summary.newCount == 0) {
+    if (!summary.message.empty() && !summary.serverReason && summary.newCount == 0) {
         UpdateCommands();
         return;
     }

@@ -37,7 +37,7 @@ CStoreFailureNotice::CStoreFailureNotice(QWidget* parent) : parent_(parent)
 
 void CStoreFailureNotice::Summary(const CheckResultRecord& summary)
 {
-    if (summary.message.empty()) {
+    if (summary.message.empty() || summary.serverReason) {
         if (summary.result == CheckResult::kDone)
             told_.erase(summary.account); // it works again: the next failure is news
         return;

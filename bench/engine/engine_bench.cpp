@@ -115,8 +115,8 @@ class MatchingCheck final : public ProtocolCheck
 {
 public:
     explicit MatchingCheck(int serverCount) : serverCount_(serverCount) {}
-    int Run(const CheckRequest& p, CEngineSink&, int32_t& newCount, CCheckCancel&,
-            Closing&) override
+    int Run(const CheckRequest& p, CEngineSink&, int32_t& newCount, CCheckCancel&, Closing&,
+            std::string&) override
     {
         for (int i = 0; i < serverCount_; ++i)
             if (!p.knownUids.count("uid-" + std::to_string(i) + "-0123456789abcdef"))

@@ -304,19 +304,19 @@ TEST_F(CheckNowTest, FailuresGiveExitOne)
                1,
                {},
                {"Wrong\t2\tlogin refused\t0"},
-               "postwatch: Wrong: login refused\n"},
+               "postwatch: Wrong: login refused"},
               {"cannot connect",
                {"--check-now", "Nobody"},
                1,
                {},
                {"Nobody\t3\tcannot connect\t0"},
-               "postwatch: Nobody: cannot connect\n"},
+               "postwatch: Nobody: cannot connect"},
               {"no accounts named and both fail",
                {"--check-now"},
                1,
                {},
                {"Nobody\t3\tcannot connect\t0", "Wrong\t2\tlogin refused\t0"},
-               "postwatch: Wrong: login refused\n"}},
+               "postwatch: Wrong: login refused"}},
              run);
 }
 

@@ -43,7 +43,7 @@ class ScriptedCheck final : public ProtocolCheck
 {
 public:
     int Run(const CheckRequest& p, CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
-            Closing&) override
+            Closing&, std::string&) override
     {
         ran = true;
         known = p.knownUids;
