@@ -389,7 +389,7 @@ TEST_F(DesktopSmokeTest, AccountChangesShowInTheRunningTree)
         CRegSettings settings;
         ASSERT_EQ(settings.Prepare(), 1);
         settings.LoadGeneral();
-        settings.general.minimum = "0";
+        settings.general.minimum.Set(false);
         ASSERT_EQ(settings.SaveGeneral(), 1);
     }
 

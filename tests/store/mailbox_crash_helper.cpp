@@ -108,8 +108,8 @@ public:
         : count_(count), armAfter_(armAfter), step_(step)
     {
     }
-    int Run(const ProtocolCheckParams& p, CEngineSink& sink, int32_t& newCount,
-            CCheckCancel&) override
+    int Run(const CheckRequest& p, CEngineSink& sink, int32_t& newCount, CCheckCancel&, Closing&,
+            std::string&) override
     {
         for (long i = 0; i < count_; ++i) {
             if (i == armAfter_)
