@@ -119,7 +119,7 @@ protected:
     {
         dovecot_ = DovecotEnvironment::Get();
         if (dovecot_ == nullptr)
-            GTEST_SKIP() << DovecotEnvironment::Why();
+            GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
         ASSERT_TRUE(dovecot_->ClearMailbox(kUser));
     }
     DovecotFixture* dovecot_ = nullptr;
@@ -251,7 +251,7 @@ TEST_P(DovecotPreview, Preview)
     const PreviewRow& row = GetParam();
     DovecotFixture* d = DovecotEnvironment::Get();
     if (d == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     ASSERT_TRUE(d->ClearMailbox(kUser));
     ScopedEnv trust("SSL_CERT_FILE", d->CaFile());
     // A long header must not push the body out of the preview.
@@ -291,7 +291,7 @@ TEST_P(DovecotFilterDelete, RightMessageGone)
 {
     DovecotFixture* d = DovecotEnvironment::Get();
     if (d == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     ASSERT_TRUE(d->ClearMailbox(kUser));
     ScopedEnv trust("SSL_CERT_FILE", d->CaFile());
     TempDir config;
@@ -335,7 +335,7 @@ TEST_P(DovecotUntrusted, Refused)
 {
     DovecotFixture* d = DovecotEnvironment::Get();
     if (d == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     TempDir other;
     TestPki stranger(other.Path(), "Some Other CA");
     ASSERT_TRUE(stranger.Ok());
