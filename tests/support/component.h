@@ -14,7 +14,7 @@
 //     if (!dovecot)
 //         GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
 //
-// Under CI it records a failure first, so the skip that follows ends a failed test.
+// Under CI it records a fatal failure first, so the skip that follows ends a failed test.
 // tests/support/with-xvfb.sh follows the same rule for programs run on a private X server.
 
 inline bool RunningUnderCi()
@@ -30,7 +30,8 @@ inline bool RunningUnderCi()
 inline std::string MissingComponent(const std::string& component, const std::string& why)
 {
     const std::string text = component + " is not available: " + why;
+    // A fatal failure: in a fixture's SetUp() it also keeps the test body from running.
     if (RunningUnderCi())
-        ADD_FAILURE() << "CI needs " << component << " for this test. " << text;
+        [&] { FAIL() << "CI needs " << component << " for this test. " << text; }();
     return text;
 }
