@@ -19,6 +19,7 @@
 #include "support/tempdir.h"
 #include "webmailplugin.h"
 
+#include "support/tablerow.h"
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -113,6 +114,8 @@ std::string Uids(const std::vector<std::string>& ids)
         out += id + "\\";
     return out;
 }
+
+POSTWATCH_ROW_PRINTS_NAME(CheckCase)
 
 class AccountCheckTest : public ::testing::TestWithParam<CheckCase>
 {
@@ -455,6 +458,8 @@ struct PlugInCase {
     int loggedOn;
     std::vector<std::pair<int, int>> summaries; // (result, count)
 };
+
+POSTWATCH_ROW_PRINTS_NAME(PlugInCase)
 
 class PlugInCheckTest : public ::testing::TestWithParam<PlugInCase>
 {

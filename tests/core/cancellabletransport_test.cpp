@@ -3,6 +3,7 @@
 #include "checkcancel.h"
 #include "neterror.h"
 
+#include "support/tablerow.h"
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -45,6 +46,8 @@ struct WaitCase {
     Transport::RecvStatus expect;
     std::chrono::milliseconds atMost;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(WaitCase)
 
 class CancellableTransportTest : public ::testing::TestWithParam<WaitCase>
 {

@@ -10,6 +10,7 @@
 #include "tempdir.h"
 #include "testpki.h"
 
+#include "support/tablerow.h"
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -283,6 +284,8 @@ struct DeleteRow {
     Proto proto;
 };
 
+POSTWATCH_ROW_PRINTS_NAME(DeleteRow)
+
 class DovecotFilterDelete : public testing::TestWithParam<DeleteRow>
 {
 };
@@ -326,6 +329,8 @@ struct UntrustedRow {
     Port port;
     std::string security;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(UntrustedRow)
 
 class DovecotUntrusted : public testing::TestWithParam<UntrustedRow>
 {

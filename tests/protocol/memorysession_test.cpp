@@ -9,6 +9,7 @@
 #include "protocol/recordingsink.h"
 #include "securitychoice.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 
 namespace
@@ -102,6 +103,8 @@ struct SecurityRow {
     bool implicit;
 };
 
+POSTWATCH_ROW_PRINTS_NAME(SecurityRow)
+
 class SecurityChoiceTest : public testing::TestWithParam<SecurityRow>
 {
 };
@@ -137,6 +140,8 @@ struct FetchRow {
     std::optional<std::string> header;
     std::optional<std::string> text;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(FetchRow)
 
 class FetchResponseTest : public testing::TestWithParam<FetchRow>
 {
