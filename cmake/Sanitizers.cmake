@@ -12,6 +12,20 @@ if(POSTWATCH_SANITIZE)
     endif()
 endif()
 
+# The thread-sanitizer build (build/tsan) runs the tests of threaded code only (label "tsan",
+# target pw_tsan_tests, see tests/CMakeLists.txt); tests/support/tsan.supp says which reports
+# from outside our code it silences and why.
+if(POSTWATCH_TSAN)
+    if(POSTWATCH_SANITIZE)
+        message(FATAL_ERROR "POSTWATCH_TSAN and POSTWATCH_SANITIZE exclude each other")
+    endif()
+    if(NOT POSTWATCH_BUILD_TESTS)
+        message(FATAL_ERROR "POSTWATCH_TSAN builds tests: it needs POSTWATCH_BUILD_TESTS")
+    endif()
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 # postwatch_add_fuzzer(name source... LINK libs... CORPUS dir)
 # Builds a libFuzzer target and registers a short run of it with ctest.
 function(postwatch_add_fuzzer name)

@@ -1,6 +1,5 @@
 list(APPEND STORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/passcipher.cpp ${CMAKE_CURRENT_LIST_DIR}/passcipher.h
-    ${CMAKE_CURRENT_LIST_DIR}/messagerecord.h
     ${CMAKE_CURRENT_LIST_DIR}/accountrecord.h
     ${CMAKE_CURRENT_LIST_DIR}/accountfile.cpp ${CMAKE_CURRENT_LIST_DIR}/accountfile.h
     ${CMAKE_CURRENT_LIST_DIR}/accountlist.cpp ${CMAKE_CURRENT_LIST_DIR}/accountlist.h

@@ -2,8 +2,6 @@
 
 #include "rccarchive.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <mutex>
@@ -12,7 +10,7 @@ namespace
 {
 
 // Our largest image is a toolbar strip of eight 64-pixel squares.
-constexpr int kMaxImageSide = 2048;
+constexpr quint32 kMaxImageSide = 2048;
 
 std::mutex g_currentLock;
 std::shared_ptr<const ResourceBundle> g_current;
@@ -39,6 +37,28 @@ bool NumberedName(const std::string& path, const char* prefix, const char* suffi
         return false;
     *id = unsigned(value);
     return true;
+}
+
+// The PNG signature and the IHDR chunk that must follow it (PNG 1.2, sections 3.1 and 4.1.1):
+// enough to refuse a file that is no PNG, or one that declares an enormous picture, without
+// decoding it.
+bool PngSize(const QByteArray& bytes, quint32* width, quint32* height)
+{
+    static const char kSignature[] = "\x89PNG\r\n\x1a\n";
+    if (bytes.size() < 24 || !bytes.startsWith(QByteArray::fromRawData(kSignature, 8)) ||
+        bytes.mid(12, 4) != "IHDR")
+        return false;
+    auto be32 = [&](int at) {
+        quint32 value = 0;
+        for (int i = 0; i < 4; ++i)
+            value = (value << 8) | quint8(bytes[at + i]);
+        return value;
+    };
+    if (be32(8) != 13)
+        return false;
+    *width = be32(16);
+    *height = be32(20);
+    return *width > 0 && *height > 0;
 }
 
 bool CheckMarker(const RccArchive& archive, std::string* error)
@@ -88,23 +108,19 @@ std::shared_ptr<const ResourceBundle> ResourceBundle::Build(const RccArchive& ar
                 *error = "the image \"" + path + "\" is not named <number>.png";
                 return nullptr;
             }
-            // Ask for the size first: a small file can declare an enormous picture.
-            QBuffer buffer;
-            buffer.setData(bytes);
-            QImageReader reader(&buffer, "PNG");
-            const QSize size = reader.size();
-            if (size.width() > kMaxImageSide || size.height() > kMaxImageSide) {
+            // A small file can declare an enormous picture: its header says.
+            quint32 width = 0;
+            quint32 height = 0;
+            if (!PngSize(bytes, &width, &height)) {
+                *error = "the image \"" + path + "\" cannot be decoded as PNG";
+                return nullptr;
+            }
+            if (width > kMaxImageSide || height > kMaxImageSide) {
                 *error = "the image \"" + path + "\" is larger than " +
                          std::to_string(kMaxImageSide) + " pixels on a side";
                 return nullptr;
             }
-            QImage image = reader.read();
-            if (image.isNull()) {
-                *error = "the image \"" + path + "\" cannot be decoded as PNG";
-                return nullptr;
-            }
-            image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            (big ? bundle->images2x : bundle->images)[id] = image;
+            (big ? bundle->images2x : bundle->images)[id] = bytes;
         } else if (StartsWith(path, kMenuPrefix)) {
             MenuTemplate menu;
             if (!NumberedName(path, kMenuPrefix, ".json", &id)) {

@@ -4,7 +4,7 @@
 #include "stringtable.h"
 #include "toolbartemplate.h"
 
-#include <QImage>
+#include <QByteArray>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,8 +16,11 @@ class RccArchive;
 //
 // A bundle is immutable once built. Readers take a shared_ptr copy under a short lock and
 // then read without it, so Unload() or a second Load() on another thread never frees data a
-// reader is still using. QImage copies are implicitly shared with atomic reference counts,
-// so handing them out from several threads is safe.
+// reader is still using.
+//
+// Images stay PNG files here, checked (signature, header, size) but not decoded: the bundle
+// needs Qt Core only, so the engine and the headless program never link Qt Gui.
+// resourceimage.h decodes them on first use.
 class ResourceBundle
 {
 public:
@@ -39,8 +42,8 @@ public:
     static void SetCurrent(std::shared_ptr<const ResourceBundle> bundle);
 
     StringTable strings;
-    std::map<unsigned, QImage> images;   // nominal size
-    std::map<unsigned, QImage> images2x; // twice the nominal size, for high-density screens
+    std::map<unsigned, QByteArray> images;   // PNG, nominal size
+    std::map<unsigned, QByteArray> images2x; // PNG, twice the size, for high-density screens
     std::map<unsigned, MenuTemplate> menus;
     std::map<unsigned, ToolbarTemplate> toolbars;
 };

@@ -9,7 +9,11 @@
 // need no mask.
 //
 // Every function is thread-safe, needs no QGuiApplication and returns a null QImage when the
-// bundle is not loaded or has no such image.
+// bundle is not loaded, has no such image, or the image's data is damaged past its header
+// (the bundle checks the header when it loads; the pictures are decoded on first use).
+//
+// This part of the resource library needs Qt Gui (target pw_resource_images); the texts,
+// menus and toolbars (pw_resources) need Qt Core only.
 
 // The image at its nominal size (16x16 menu and tray images, 32x32 popup bitmaps and toolbar
 // squares, 16-pixel-high strips ...).

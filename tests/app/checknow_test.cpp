@@ -155,7 +155,7 @@ protected:
     {
         dovecot_ = DovecotEnvironment::Get();
         if (!dovecot_)
-            GTEST_SKIP() << DovecotEnvironment::Why();
+            GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
         ASSERT_TRUE(dovecot_->ClearMailbox("alice"));
     }
 

@@ -21,6 +21,7 @@
 #include "uidfile.h"
 #include "webmailplugin.h"
 
+#include "support/tablerow.h"
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -132,6 +133,8 @@ std::string Uids(const std::vector<std::string>& ids)
         out += id + "\\";
     return out;
 }
+
+POSTWATCH_ROW_PRINTS_NAME(CheckCase)
 
 class AccountCheckTest : public ::testing::TestWithParam<CheckCase>
 {
@@ -793,6 +796,8 @@ struct PlugInCase {
     int loggedOn;
     std::vector<std::pair<int, int>> summaries; // (result, count)
 };
+
+POSTWATCH_ROW_PRINTS_NAME(PlugInCase)
 
 class PlugInCheckTest : public ::testing::TestWithParam<PlugInCase>
 {

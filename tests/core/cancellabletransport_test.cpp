@@ -6,6 +6,7 @@
 #include "replyreader.h"
 #include "scriptedserver.h"
 
+#include "support/tablerow.h"
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
@@ -49,6 +50,8 @@ struct WaitCase {
     Transport::RecvStatus expect;
     std::chrono::milliseconds atMost;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(WaitCase)
 
 class CancellableTransportTest : public ::testing::TestWithParam<WaitCase>
 {

@@ -8,6 +8,7 @@
 #include "enginestate.h"
 #include "support/tempdir.h"
 
+#include "support/tablerow.h"
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -84,6 +85,8 @@ struct ScheduleCase {
     const char* name;
     std::function<void(Harness&)> run;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(ScheduleCase)
 
 class ScheduleTest : public ::testing::TestWithParam<ScheduleCase>
 {
@@ -300,6 +303,8 @@ struct DailyCase {
     std::vector<std::pair<int, int>> starts; // (day, seconds of day) of each start
 };
 
+POSTWATCH_ROW_PRINTS_NAME(DailyCase)
+
 class DailyTest : public ::testing::TestWithParam<DailyCase>
 {
 };
@@ -347,6 +352,8 @@ struct ExitCase {
     int expectCancels;
     int maxSleeps; // the worker has ended by then
 };
+
+POSTWATCH_ROW_PRINTS_NAME(ExitCase)
 
 class ExitTest : public ::testing::TestWithParam<ExitCase>
 {

@@ -2,6 +2,7 @@
 #include "enginefakes.h"
 #include "mergethreadsink.h"
 
+#include "support/tablerow.h"
 #include <atomic>
 #include <gtest/gtest.h>
 #include <set>
@@ -43,6 +44,8 @@ struct SinkCase {
     int expectResult;
     size_t expectHandled;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(SinkCase)
 
 class MergeThreadSinkTest : public ::testing::TestWithParam<SinkCase>
 {

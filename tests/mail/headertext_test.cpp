@@ -1,5 +1,6 @@
 #include "headertext.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 
 namespace
@@ -12,6 +13,8 @@ struct FieldCase {
     int occurrence;
     std::string want;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(FieldCase)
 
 class GetFieldTest : public testing::TestWithParam<FieldCase>
 {
@@ -59,6 +62,8 @@ struct DateCase {
     std::string want;
 };
 
+POSTWATCH_ROW_PRINTS_NAME(DateCase)
+
 class DateTextTest : public testing::TestWithParam<DateCase>
 {
 };
@@ -101,6 +106,8 @@ struct SizeCase {
     const char* want;
 };
 
+POSTWATCH_ROW_PRINTS_NAME(SizeCase)
+
 class SizeTextTest : public testing::TestWithParam<SizeCase>
 {
 };
@@ -125,6 +132,8 @@ struct QueryCase {
     std::string text;
     std::string preview, attachment, encoding, type, boundary, charset;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(QueryCase)
 
 class QueryTest : public testing::TestWithParam<QueryCase>
 {

@@ -3,6 +3,7 @@
 #include "charsetconverter.h"
 #include "headertext.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 
 namespace
@@ -31,6 +32,8 @@ std::string NestedParts(int depth)
              std::to_string(i + 1) + "\"\r\n\r\n";
     return s;
 }
+
+POSTWATCH_ROW_PRINTS_NAME(HostileCase)
 
 class HostileInputTest : public testing::TestWithParam<HostileCase>
 {

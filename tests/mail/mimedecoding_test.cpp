@@ -1,5 +1,6 @@
 #include "mimedecoding.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 
 namespace
@@ -10,6 +11,8 @@ struct WordsCase {
     std::string in;
     std::string want;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(WordsCase)
 
 class DecodeWordsTest : public testing::TestWithParam<WordsCase>
 {
@@ -82,6 +85,8 @@ struct TransferCase {
     std::string want;
 };
 
+POSTWATCH_ROW_PRINTS_NAME(TransferCase)
+
 class TransferDecodingTest : public testing::TestWithParam<TransferCase>
 {
 };
@@ -125,6 +130,8 @@ struct PartCase {
     bool found;
     std::string part, encoding, charset;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(PartCase)
 
 class FirstPartTest : public testing::TestWithParam<PartCase>
 {
@@ -184,6 +191,8 @@ struct RecordCase {
     std::string preview, encoding, type, boundary, charset;
     std::string want;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(RecordCase)
 
 class DecodeRecordTest : public testing::TestWithParam<RecordCase>
 {

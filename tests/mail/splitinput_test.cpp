@@ -5,6 +5,7 @@
 #include "mimedecoding.h"
 #include "quotedprintabledecoder.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 #include <random>
 
@@ -37,6 +38,8 @@ std::string Feed(bool base64, const std::string& input, const std::vector<size_t
     q.Finish();
     return out;
 }
+
+POSTWATCH_ROW_PRINTS_NAME(StreamCase)
 
 class StreamSplitTest : public testing::TestWithParam<StreamCase>
 {

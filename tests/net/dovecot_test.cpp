@@ -52,7 +52,7 @@ TEST(DovecotTls, ImplicitTlsAndStartTls)
 {
     DovecotFixture* dovecot = DovecotEnvironment::Get();
     if (dovecot == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     ScopedEnv trust("SSL_CERT_FILE", dovecot->CaFile());
     struct Row {
         const char* name;
@@ -105,7 +105,7 @@ TEST(DovecotTls, UntrustedServerIsRefused)
 {
     DovecotFixture* dovecot = DovecotEnvironment::Get();
     if (dovecot == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     TempDir other;
     TestPki otherCa(other.Path(), "Unrelated CA");
     ASSERT_TRUE(otherCa.Ok());
@@ -191,7 +191,7 @@ TEST(DovecotReplies, LargeRepliesAreReadWhole)
 {
     DovecotFixture* dovecot = DovecotEnvironment::Get();
     if (dovecot == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     ASSERT_TRUE(dovecot->ClearMailbox("bob"));
     const std::string first = Message("first", 200, 3);
     const std::string big = Message("big", 8000, 2000);

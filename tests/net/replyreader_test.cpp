@@ -5,6 +5,7 @@
 #include "neterror.h"
 #include "replyreader.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -67,6 +68,8 @@ const std::vector<Pop3Row>& Pop3Rows()
     };
     return rows;
 }
+
+POSTWATCH_ROW_PRINTS_NAME(Pop3Row)
 
 class Pop3Reader : public ::testing::TestWithParam<Pop3Row>
 {
@@ -227,6 +230,8 @@ const std::vector<ImapRow>& ImapRows()
     };
     return rows;
 }
+
+POSTWATCH_ROW_PRINTS_NAME(ImapRow)
 
 class ImapReader : public ::testing::TestWithParam<ImapRow>
 {

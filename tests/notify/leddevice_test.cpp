@@ -5,6 +5,7 @@
 #include "regsettings.h"
 #include "support/tempdir.h"
 
+#include "support/tablerow.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <filesystem>
@@ -78,6 +79,8 @@ const std::vector<OpenRow> kOpenRows = {
 };
 // clang-format on
 
+POSTWATCH_ROW_PRINTS_NAME(OpenRow)
+
 class LedDeviceOpen : public ::testing::TestWithParam<OpenRow>
 {
 };
@@ -138,6 +141,8 @@ const std::vector<PrepareRow> kPrepareRows = {
     {"NoMailLed", {{"input3::capslock"}}, "0"},
 };
 
+POSTWATCH_ROW_PRINTS_NAME(PrepareRow)
+
 class LedPrepare : public ::testing::TestWithParam<PrepareRow>
 {
 };
@@ -186,6 +191,8 @@ const std::vector<BlinkRow> kBlinkRows = {
      {{'S', "-"}, {'T', "0"}, {'T', "255"}, {'S', "255"}, {'T', "0"}},
      true},
 };
+
+POSTWATCH_ROW_PRINTS_NAME(BlinkRow)
 
 class MailLedBlink : public ::testing::TestWithParam<BlinkRow>
 {

@@ -13,6 +13,7 @@
 #include "support/tempdir.h"
 #include "trayicon.h"
 
+#include "support/tablerow.h"
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
@@ -144,6 +145,8 @@ protected:
         Write("Notify", "SoundFileName", "/opt/pigeonpost/Sound/Notify.wav");
     }
 };
+
+POSTWATCH_ROW_PRINTS_NAME(DispatchRow)
 
 class Dispatch : public DispatcherTest, public ::testing::WithParamInterface<DispatchRow>
 {

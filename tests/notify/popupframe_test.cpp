@@ -3,6 +3,7 @@
 #include "popupframe.h"
 #include "qttestapp.h"
 
+#include "support/tablerow.h"
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -78,6 +79,8 @@ const std::vector<SlideRow> kSlideRows = {
     {"OddHeightStillEndsAtZero", 1, 161, 1000, 82, 81, 160},
     {"TinyHeight", 1, 1, 1000, 2, 1, 1},
 };
+
+POSTWATCH_ROW_PRINTS_NAME(SlideRow)
 
 class PopupSlide : public PopupTest, public ::testing::WithParamInterface<SlideRow>
 {
@@ -175,6 +178,8 @@ const std::vector<RightClickRow> kRightClickRows = {
     {"OldestWaitingClosedLetsTheNextGo", false, 0, true},
 };
 
+POSTWATCH_ROW_PRINTS_NAME(RightClickRow)
+
 class PopupRightClick : public PopupTest, public ::testing::WithParamInterface<RightClickRow>
 {
 };
@@ -260,6 +265,8 @@ const std::vector<PixelRow> kPixelRows = {
     {"SecondBand", 4, qRgb(251, 254, 245)},
     {"LastBand", 178, qRgb(79, 211, 245)},
 };
+
+POSTWATCH_ROW_PRINTS_NAME(PixelRow)
 
 class PopupPaint : public PopupTest, public ::testing::WithParamInterface<PixelRow>
 {

@@ -4,6 +4,7 @@
 #include "soundplayer.h"
 #include "support/tempdir.h"
 
+#include "support/tablerow.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <filesystem>
@@ -37,6 +38,8 @@ const std::vector<SoundRow> kSoundRows = {
     {"Folder", "sounds", false},
     {"WaveFile", "sounds/Notify.wav", true},
 };
+
+POSTWATCH_ROW_PRINTS_NAME(SoundRow)
 
 class SoundPlay : public ::testing::TestWithParam<SoundRow>
 {
@@ -75,6 +78,8 @@ const std::vector<ClientRow> kClientRows = {
     {"NoSuchProgram", "/nonexistent/mailer --compose", false, ""},
     {"QuotedArgumentsStayTogether", "/bin/sh -c \"echo started > '%s'\"", true, "started\n"},
 };
+
+POSTWATCH_ROW_PRINTS_NAME(ClientRow)
 
 class MailClientStart : public ::testing::TestWithParam<ClientRow>
 {

@@ -4,6 +4,7 @@
 #include "templatemenubuilder.h"
 #include "trayicon.h"
 
+#include "support/tablerow.h"
 #include <QAction>
 #include <QMenu>
 #include <gtest/gtest.h>
@@ -59,6 +60,8 @@ const std::vector<MenuRow> kMenuRows = {
     {"AmpersandInANameIsNoMnemonic", {{"R&D"}}, "R&D", false, "11100", {"R&D*"}},
 };
 // clang-format on
+
+POSTWATCH_ROW_PRINTS_NAME(MenuRow)
 
 class TrayMenu : public ::testing::TestWithParam<MenuRow>
 {
@@ -170,6 +173,8 @@ const std::vector<ClickRow> kClickRows = {
 };
 // clang-format on
 
+POSTWATCH_ROW_PRINTS_NAME(ClickRow)
+
 class TrayClick : public TrayIconTest, public ::testing::WithParamInterface<ClickRow>
 {
 };
@@ -207,6 +212,8 @@ const std::vector<AnimationRow> kAnimationRows = {
     {"CheckingCyclesSixFrames", 'C', 400, {2, 3, 4, 5, 6, 7, 2, 3}},
     {"OneFrameStays", '1', 300, {0, 0, 0}},
 };
+
+POSTWATCH_ROW_PRINTS_NAME(AnimationRow)
 
 class TrayAnimation : public TrayIconTest, public ::testing::WithParamInterface<AnimationRow>
 {

@@ -10,6 +10,7 @@
 #include "tempdir.h"
 #include "testpki.h"
 
+#include "support/tablerow.h"
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -134,7 +135,7 @@ protected:
     {
         dovecot_ = DovecotEnvironment::Get();
         if (dovecot_ == nullptr)
-            GTEST_SKIP() << DovecotEnvironment::Why();
+            GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
         ASSERT_TRUE(dovecot_->ClearMailbox(kUser));
     }
     DovecotFixture* dovecot_ = nullptr;
@@ -274,7 +275,7 @@ TEST_P(DovecotPreview, Preview)
     const PreviewRow& row = GetParam();
     DovecotFixture* d = DovecotEnvironment::Get();
     if (d == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     ASSERT_TRUE(d->ClearMailbox(kUser));
     ScopedEnv trust("SSL_CERT_FILE", d->CaFile());
     // A long header must not push the body out of the preview.
@@ -307,6 +308,8 @@ struct DeleteRow {
     bool remembered; // the server's capabilities known from an earlier check
 };
 
+POSTWATCH_ROW_PRINTS_NAME(DeleteRow)
+
 class DovecotFilterDelete : public testing::TestWithParam<DeleteRow>
 {
 };
@@ -315,7 +318,7 @@ TEST_P(DovecotFilterDelete, RightMessageGone)
 {
     DovecotFixture* d = DovecotEnvironment::Get();
     if (d == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     ASSERT_TRUE(d->ClearMailbox(kUser));
     ScopedEnv trust("SSL_CERT_FILE", d->CaFile());
     TempDir config;
@@ -360,6 +363,8 @@ struct UntrustedRow {
     std::string says = "certificate verify failed: unable to get local issuer certificate";
 };
 
+POSTWATCH_ROW_PRINTS_NAME(UntrustedRow)
+
 class DovecotUntrusted : public testing::TestWithParam<UntrustedRow>
 {
 };
@@ -368,7 +373,7 @@ TEST_P(DovecotUntrusted, Refused)
 {
     DovecotFixture* d = DovecotEnvironment::Get();
     if (d == nullptr)
-        GTEST_SKIP() << DovecotEnvironment::Why();
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
     TempDir other;
     TestPki stranger(other.Path(), "Some Other CA");
     ASSERT_TRUE(stranger.Ok());

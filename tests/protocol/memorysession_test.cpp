@@ -12,6 +12,7 @@
 #include "securitychoice.h"
 #include "support/tempdir.h"
 
+#include "support/tablerow.h"
 #include <gtest/gtest.h>
 
 namespace
@@ -316,6 +317,8 @@ struct SecurityRow {
     bool implicit;
 };
 
+POSTWATCH_ROW_PRINTS_NAME(SecurityRow)
+
 class SecurityChoiceTest : public testing::TestWithParam<SecurityRow>
 {
 };
@@ -351,6 +354,8 @@ struct FetchRow {
     std::optional<std::string> header;
     std::optional<std::string> text;
 };
+
+POSTWATCH_ROW_PRINTS_NAME(FetchRow)
 
 class FetchResponseTest : public testing::TestWithParam<FetchRow>
 {
