@@ -167,8 +167,9 @@ void CPopupFrame::KillTimer()
 
 // Bottom-right of the work area, the right edge one pixel inside it, the bottom on its bottom
 // edge. The work area's own corner counts, not its size taken as a position: with a panel at
-// the top or left, or on a second screen, the popup still sits in that screen's corner. While nothing shows yet the window keeps one pixel row, as a window of height 0
-// is not something every window system accepts.
+// the top or left, or on a second screen, the popup still sits in that screen's corner. While
+// nothing shows yet the window keeps one pixel row, as a window of height 0 is not something every
+// window system accepts.
 void CPopupFrame::Place()
 {
     const int height = std::max(shown_, 1);

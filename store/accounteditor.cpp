@@ -159,9 +159,9 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
                                 [&](const AccountEntry& e) { return e.name == folder; });
         int kind = CAccountManager::kRenameNothing;
         if (renaming)
-            kind = account != folder                          ? CAccountManager::kRenameRedirected
+            kind = account != folder                      ? CAccountManager::kRenameRedirected
                    : (row != rows.end() && row->IsBusy()) ? CAccountManager::kRenameDeferred
-                                                              : CAccountManager::kRenamedNow;
+                                                          : CAccountManager::kRenamedNow;
         if (renaming && newName != folder && FolderExists(newName))
             return Refuse(Category::WriteFailed, FolderInTheWay(newName), account);
 

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
-namespace {
+namespace
+{
 
 std::mutex g_mutex;
 std::shared_ptr<DialogueBackend> g_backend;

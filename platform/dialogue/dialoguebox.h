@@ -26,18 +26,20 @@ constexpr int kDialogueIdOk = 1;
 constexpr int kDialogueIdCancel = 2;
 constexpr int kDialogueIdRetry = 4;
 
-class DialogueBackend {
+class DialogueBackend
+{
 public:
     virtual ~DialogueBackend() = default;
     // `owner` is an opaque window handle of the front end (may be null).
-    virtual int Show(const std::string& text, const std::string& caption, void* owner,
-                     int buttons, int icon) = 0;
+    virtual int Show(const std::string& text, const std::string& caption, void* owner, int buttons,
+                     int icon) = 0;
 };
 
 // Writes "caption: text" to standard error and answers with a fixed id. The default
 // answer is the affirmative button of the style (OK, or Retry for Retry/Cancel) unless
 // SetAnswer() chose another.
-class HeadlessDialogueBackend : public DialogueBackend {
+class HeadlessDialogueBackend : public DialogueBackend
+{
 public:
     int Show(const std::string& text, const std::string& caption, void* owner, int buttons,
              int icon) override;

@@ -1,8 +1,8 @@
 #include "atomicfilewriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +13,10 @@ AtomicFileWriter::AtomicFileWriter(std::string path, mode_t mode)
 {
 }
 
-AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+AtomicFileWriter::~AtomicFileWriter()
+{
+    Discard();
+}
 
 bool AtomicFileWriter::Fail(const std::string& what)
 {

@@ -10,7 +10,8 @@
 //
 // Not thread-safe; one writer per target at a time (callers hold their own locks).
 // The destructor removes the temporary file when Commit() was not reached.
-class AtomicFileWriter {
+class AtomicFileWriter
+{
 public:
     explicit AtomicFileWriter(std::string path, mode_t mode = 0600);
     ~AtomicFileWriter();

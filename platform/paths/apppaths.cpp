@@ -6,7 +6,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::string Env(const char* name)
 {
@@ -22,7 +23,8 @@ std::string HomeDir()
 
 bool IsFile(const std::string& path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -64,9 +66,18 @@ std::string AppPaths::AssetDir()
     return prefix + "/share/pigeonpost";
 }
 
-std::string AppPaths::AccountListFile() { return DataDir() + "/Account.cfg"; }
-std::string AppPaths::MailDir() { return DataDir() + "/Mail"; }
-std::string AppPaths::AccountDir(const std::string& account) { return MailDir() + "/" + account; }
+std::string AppPaths::AccountListFile()
+{
+    return DataDir() + "/Account.cfg";
+}
+std::string AppPaths::MailDir()
+{
+    return DataDir() + "/Mail";
+}
+std::string AppPaths::AccountDir(const std::string& account)
+{
+    return MailDir() + "/" + account;
+}
 std::string AppPaths::AccountFile(const std::string& account)
 {
     return AccountDir(account) + "/Account.inf";
@@ -75,7 +86,10 @@ std::string AppPaths::MailBoxFile(const std::string& account)
 {
     return AccountDir(account) + "/Message.box";
 }
-std::string AppPaths::UidFile(const std::string& account) { return AccountDir(account) + "/UID.inf"; }
+std::string AppPaths::UidFile(const std::string& account)
+{
+    return AccountDir(account) + "/UID.inf";
+}
 
 bool AppPaths::MakeDirs(const std::string& path, unsigned mode)
 {
@@ -91,6 +105,7 @@ bool AppPaths::MakeDirs(const std::string& path, unsigned mode)
         if (::mkdir(partial.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST)
             return false;
     }
-    struct stat st {};
+    struct stat st {
+    };
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }

@@ -9,7 +9,8 @@
 // Thread-safe after Load(): any thread may ask for resources.
 // Images: resourceimage.h; menu templates: menutemplate.h; toolbars: toolbartemplate.h;
 // named numbers: resourceids.h. Loading needs no display and no QGuiApplication.
-class ResourceLibrary {
+class ResourceLibrary
+{
 public:
     // Loads the bundle at `path`. On failure returns false and sets `error` to a message
     // a user can read (which file, why).

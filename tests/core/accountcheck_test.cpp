@@ -17,11 +17,11 @@
 #include "notificationtarget.h"
 #include "protocolcheck.h"
 #include "support/filefaults.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 #include "uidfile.h"
 #include "webmailplugin.h"
 
-#include "support/tablerow.h"
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>

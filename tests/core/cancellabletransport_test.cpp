@@ -5,8 +5,8 @@
 #include "neterror.h"
 #include "replyreader.h"
 #include "scriptedserver.h"
-
 #include "support/tablerow.h"
+
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>

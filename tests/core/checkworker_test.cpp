@@ -6,9 +6,9 @@
 #include "checkworker.h"
 #include "enginefakes.h"
 #include "enginestate.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 
-#include "support/tablerow.h"
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>

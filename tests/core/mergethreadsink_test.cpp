@@ -1,8 +1,8 @@
 // The headless sink: synchronous calls, all handled on one thread, none hanging after stop.
 #include "enginefakes.h"
 #include "mergethreadsink.h"
-
 #include "support/tablerow.h"
+
 #include <atomic>
 #include <gtest/gtest.h>
 #include <set>

@@ -165,8 +165,8 @@ TEST(AccountReload, TheTableAndTheTreeFollowTheFiles)
          "A",
          [](Program& p) {
              EXPECT_EQ(p.Entry("B").periodMinutes, -1);
-             EXPECT_TRUE(p.Entry("B").IsBusy());  // the check was not disturbed
-             p.Row("B", [](AccountEntry& e) { // finalised: at rest
+             EXPECT_TRUE(p.Entry("B").IsBusy()); // the check was not disturbed
+             p.Row("B", [](AccountEntry& e) {    // finalised: at rest
                  e.checkState = CheckState::Idle;
              });
              p.reloader->ReloadNow();

@@ -1,9 +1,9 @@
 #include "casefold.h"
 #include "filterrules.h"
 #include "registrykey.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 
-#include "support/tablerow.h"
 #include <gtest/gtest.h>
 #include <map>
 

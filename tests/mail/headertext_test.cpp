@@ -1,6 +1,6 @@
 #include "headertext.h"
-
 #include "support/tablerow.h"
+
 #include <gtest/gtest.h>
 
 namespace

@@ -2,8 +2,8 @@
 // or memory (ctest's time-out catches a hang; the results pin what is shown).
 #include "charsetconverter.h"
 #include "headertext.h"
-
 #include "support/tablerow.h"
+
 #include <gtest/gtest.h>
 
 namespace

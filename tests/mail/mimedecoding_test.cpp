@@ -1,6 +1,6 @@
 #include "mimedecoding.h"
-
 #include "support/tablerow.h"
+
 #include <gtest/gtest.h>
 
 namespace

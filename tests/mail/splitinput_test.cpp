@@ -4,8 +4,8 @@
 #include "headertext.h"
 #include "mimedecoding.h"
 #include "quotedprintabledecoder.h"
-
 #include "support/tablerow.h"
+
 #include <gtest/gtest.h>
 #include <random>
 

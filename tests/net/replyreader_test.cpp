@@ -4,8 +4,8 @@
 #include "memorytransport.h"
 #include "neterror.h"
 #include "replyreader.h"
-
 #include "support/tablerow.h"
+
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

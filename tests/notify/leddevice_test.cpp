@@ -3,9 +3,9 @@
 #include "mailledblinker.h"
 #include "qttestapp.h"
 #include "regsettings.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 
-#include "support/tablerow.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <filesystem>

@@ -10,10 +10,10 @@
 #include "programkey.h"
 #include "qttestapp.h"
 #include "registrykey.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 #include "trayicon.h"
 
-#include "support/tablerow.h"
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>

@@ -2,8 +2,8 @@
 // a time, right click, the place in the work area, and the painted card.
 #include "popupframe.h"
 #include "qttestapp.h"
-
 #include "support/tablerow.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>

@@ -2,9 +2,9 @@
 #include "mailclientstart.h"
 #include "qttestapp.h"
 #include "soundplayer.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 
-#include "support/tablerow.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <filesystem>

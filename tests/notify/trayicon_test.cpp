@@ -1,10 +1,10 @@
 // The tray icon: its context menu built from template 132 for the accounts and the
 // Exchange state, what clicks and menu choices do, and its animations.
 #include "qttestapp.h"
+#include "support/tablerow.h"
 #include "templatemenubuilder.h"
 #include "trayicon.h"
 
-#include "support/tablerow.h"
 #include <QAction>
 #include <QMenu>
 #include <gtest/gtest.h>

@@ -7,10 +7,10 @@
 #include "imap4client.h"
 #include "pop3client.h"
 #include "protocol/recordingsink.h"
+#include "support/tablerow.h"
 #include "tempdir.h"
 #include "testpki.h"
 
-#include "support/tablerow.h"
 #include <functional>
 #include <gtest/gtest.h>
 

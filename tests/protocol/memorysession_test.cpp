@@ -10,9 +10,9 @@
 #include "pop3client.h"
 #include "protocol/recordingsink.h"
 #include "securitychoice.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 
-#include "support/tablerow.h"
 #include <gtest/gtest.h>
 
 namespace

@@ -7,7 +7,8 @@
 #include <string>
 
 // A fresh folder for one test, removed with everything in it at the end.
-class TempDir {
+class TempDir
+{
 public:
     TempDir()
     {
@@ -31,7 +32,8 @@ private:
 };
 
 // Sets an environment variable for the life of the object, then restores it.
-class ScopedEnv {
+class ScopedEnv
+{
 public:
     ScopedEnv(const char* name, const std::string& value) : name_(name)
     {

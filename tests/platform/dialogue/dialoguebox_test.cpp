@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 TEST(DialogueBox, HeadlessAnswersTheAffirmativeButtonByDefault)
 {
@@ -15,7 +16,8 @@ TEST(DialogueBox, HeadlessAnswersTheAffirmativeButtonByDefault)
                 {kDialogueRetryCancel, kDialogueIdRetry}};
     for (const Row& r : rows) {
         testing::internal::CaptureStderr();
-        EXPECT_EQ(DialogueBox("text", "caption", nullptr, r.buttons, kDialogueIconStop), r.expected);
+        EXPECT_EQ(DialogueBox("text", "caption", nullptr, r.buttons, kDialogueIconStop),
+                  r.expected);
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find("caption: text"), std::string::npos) << err;
     }
@@ -36,7 +38,8 @@ TEST(DialogueBox, ConfiguredAnswerAndCustomBackend)
         int Show(const std::string& text, const std::string& caption, void*, int buttons,
                  int icon) override
         {
-            seen = caption + "|" + text + "|" + std::to_string(buttons) + "|" + std::to_string(icon);
+            seen =
+                caption + "|" + text + "|" + std::to_string(buttons) + "|" + std::to_string(icon);
             return kDialogueIdOk;
         }
     };

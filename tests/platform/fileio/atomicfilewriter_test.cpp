@@ -7,7 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 size_t EntriesIn(const std::string& dir)
 {
@@ -30,7 +31,8 @@ TEST(AtomicFileWriter, ReplacesContentAndLeavesNoTemporary)
     ASSERT_TRUE(w.Commit()) << w.Error();
     EXPECT_EQ(ReadWholeFile(target), "new");
     EXPECT_EQ(EntriesIn(dir.Path()), 1u);
-    struct stat st {};
+    struct stat st {
+    };
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

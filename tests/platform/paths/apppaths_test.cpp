@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 TEST(AppPaths, DataFolderFollowsTheEnvironment)
 {
@@ -25,7 +26,8 @@ TEST(AppPaths, MakeDirsCreatesPrivateFolders)
     TempDir dir;
     std::string deep = dir.File("a/b/c");
     ASSERT_TRUE(AppPaths::MakeDirs(deep));
-    struct stat st {};
+    struct stat st {
+    };
     ASSERT_EQ(::stat(deep.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_TRUE(AppPaths::MakeDirs(deep)) << "existing folder is fine";
