@@ -1,9 +1,6 @@
 #include "mailsession.h"
 
-namespace
-{
-constexpr std::size_t kQuoteLimit = 200;
-}
+#include "neterror.h"
 
 MailSession::MailSession(Transport* injected)
     : socket_(injected == nullptr ? std::make_unique<MailSocket>() : nullptr),
@@ -118,15 +115,5 @@ bool HasLineBreak(std::string_view text)
 
 std::string QuoteServerLine(std::string_view text)
 {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r' || c == '\n')
-            break;
-        if (out.size() >= kQuoteLimit) {
-            out += "...";
-            break;
-        }
-        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
-    }
-    return out;
+    return QuoteServerText(text);
 }

@@ -7,6 +7,8 @@
 #include "accountrecord.h"
 #include "apppaths.h"
 #include "atomicfilewriter.h"
+#include "damagedcopy.h"
+#include "littleendian.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,21 +22,6 @@
 
 namespace
 {
-
-uint32_t LoadLe32(const char* p)
-{
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
-}
-
-std::string Stamp(std::time_t now)
-{
-    std::tm tm{};
-    ::localtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
-    return text;
-}
 
 std::string Join(const std::vector<std::string>& names)
 {
@@ -224,11 +211,8 @@ AccountListRepair::Result AccountListRepair::Repair(std::time_t now)
     }
     std::filesystem::remove(temp + ".lock", ec);
     if (exists) {
-        std::string copy = path + ".damaged-" + Stamp(now);
-        for (int n = 2; ::access(copy.c_str(), F_OK) == 0; ++n)
-            copy = path + ".damaged-" + Stamp(now) + "-" + std::to_string(n);
-        if (::link(path.c_str(), copy.c_str()) != 0) {
-            result.error = "cannot keep the damaged file as " + copy + ": " + std::strerror(errno);
+        std::string copy;
+        if (!KeepDamagedCopy(path, now, copy, result.error)) {
             std::filesystem::remove(temp, ec);
             return result;
         }

@@ -2,6 +2,7 @@
 
 #include "atomicfilewriter.h"
 #include "crashpoint.h"
+#include "littleendian.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,18 +19,6 @@ namespace
 constexpr char kMagic[] = "KORAVELPIGEONPOST";
 constexpr size_t kWindowSize = size_t(1) << 20;
 constexpr size_t kReadItemSize = 4;
-
-uint32_t LoadLe32(const char* p)
-{
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
-}
-
-void StoreLe32(char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<char>(v >> (8 * i));
-}
 
 std::string HeaderBytes()
 {

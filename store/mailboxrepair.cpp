@@ -1,6 +1,8 @@
 #include "mailboxrepair.h"
 
 #include "atomicfilewriter.h"
+#include "damagedcopy.h"
+#include "littleendian.h"
 #include "mailboxfile.h"
 
 #include <cctype>
@@ -16,18 +18,6 @@ namespace
 
 constexpr char kMagic[] = "KORAVELPIGEONPOST";
 constexpr size_t kHead = CMailBoxFile::kRecordHeadSize;
-
-uint32_t LoadLe32(const char* p)
-{
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
-}
-
-void StoreLe32(char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<char>(v >> (8 * i));
-}
 
 bool IsUuidText(const char* p, size_t n)
 {
@@ -69,15 +59,6 @@ uint32_t WholeRecordAt(const std::string& bytes, size_t at, std::string& message
         return 0;
     messageId.assign(id, lengths[1]);
     return size;
-}
-
-std::string Stamp(std::time_t now)
-{
-    std::tm tm{};
-    ::localtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
-    return text;
 }
 
 } // namespace
@@ -171,13 +152,9 @@ CMailBoxRepair::Result CMailBoxRepair::Repair(const std::string& path, std::time
     result.droppedBytes = bytes.size() > total ? bytes.size() - total : 0;
 
     // Keep the damaged bytes under a second name first: the rename below then leaves them.
-    std::string copy = path + ".damaged-" + Stamp(now);
-    for (int n = 2; ::access(copy.c_str(), F_OK) == 0; ++n)
-        copy = path + ".damaged-" + Stamp(now) + "-" + std::to_string(n);
-    if (::link(path.c_str(), copy.c_str()) != 0) {
-        result.error = "cannot keep the damaged file as " + copy + ": " + std::strerror(errno);
+    std::string copy;
+    if (!KeepDamagedCopy(path, now, copy, result.error))
         return result;
-    }
     AtomicFileWriter writer(path, st.st_mode & 07777);
     if (!writer.Open() || !writer.Write(header) || !writer.Write(records) || !writer.Commit()) {
         ::unlink(copy.c_str());

@@ -90,8 +90,8 @@ TEST(DefaultSound, DefaultPathIsAShortSoftChime)
     CRegSettings settings;
     ASSERT_EQ(settings.Prepare(), 1);
     ASSERT_EQ(settings.LoadNotify(), 1);
-    EXPECT_EQ(settings.notify.sound, "1");
-    const std::string path = settings.notify.soundFileName;
+    EXPECT_TRUE(settings.notify.sound.Get());
+    const std::string path = settings.notify.soundFileName.Get();
     ASSERT_TRUE(std::filesystem::is_regular_file(path)) << path;
 
     const Wave wave = ReadWave(ReadWholeFile(path));
