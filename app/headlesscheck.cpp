@@ -143,7 +143,8 @@ std::string FailureLine(const std::string& name, const Outcome& o)
         message = o.why.empty() ? "no result" : o.why;
     else if (o.summary.message.empty())
         message = CheckResultMeaning(o.summary.result);
-    else if (o.summary.serverReason)
+    else if (o.summary.serverReason &&
+             o.summary.message.rfind(CheckResultMeaning(o.summary.result), 0) != 0)
         message = std::string(CheckResultMeaning(o.summary.result)) + ": " + o.summary.message;
     else
         message = o.summary.message;

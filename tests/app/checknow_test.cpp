@@ -365,9 +365,11 @@ TEST_F(CheckNowTest, MailCannotDriveTheTerminal)
         {"text after a NUL is not shown by either", std::string("cut\0\x1B[2J", 6), "cut"},
     };
     Add("Pop", "POP3", dovecot_->Pop3Port());
+    // Cleared once: a mailbox cleared between rows restarts its UIDs, and within the same
+    // second its identifiers repeat, so a later row's message would look already seen.
+    ASSERT_TRUE(dovecot_->ClearMailbox("alice"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(dovecot_->ClearMailbox("alice"));
         const QByteArray encoded =
             QByteArray(c.decoded.data(), static_cast<qsizetype>(c.decoded.size())).toBase64();
         ASSERT_FALSE(
