@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""A check in the order of the original dialogue, one command at a time, for comparison.
+"""A check in the order of the Windows version's dialogue, one command at a time, for comparison.
 
 Usage: onebyone.py pop3|imap PORT USER PASSWORD KNOWN_FILE PREVIEW
 
