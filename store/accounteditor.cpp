@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace
@@ -48,6 +49,24 @@ const AccountListRecord* FindRecord(const std::vector<AccountListRecord>& record
     auto it = std::find_if(records.begin(), records.end(),
                            [&](const AccountListRecord& r) { return r.name == name; });
     return it == records.end() ? nullptr : &*it;
+}
+
+// Reads Account.cfg (the caller holds its writers' lock) and finds `account` in it. Empty
+// when found; else the refusal to return.
+std::optional<AccountEditResult> LoadListed(CAccountList& list,
+                                            std::vector<AccountListRecord>& records,
+                                            const std::string& account,
+                                            const AccountListRecord** listed = nullptr)
+{
+    if (!list.Load(records))
+        return Refuse(Category::WriteFailed, list.Error(), account);
+    const AccountListRecord* found = FindRecord(records, account);
+    if (!found)
+        return Refuse(Category::NoSuchAccount, "There is no account named \"" + account + "\".",
+                      account);
+    if (listed)
+        *listed = found;
+    return std::nullopt;
 }
 
 std::string FolderInTheWay(const std::string& name)
@@ -126,12 +145,9 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
     CAccountList::WriteLock listLock(listPath);
     CAccountList list(listPath);
     std::vector<AccountListRecord> records;
-    if (!list.Load(records))
-        return Refuse(Category::WriteFailed, list.Error(), account);
-    const AccountListRecord* listed = FindRecord(records, account);
-    if (!listed)
-        return Refuse(Category::NoSuchAccount, "There is no account named \"" + account + "\".",
-                      account);
+    const AccountListRecord* listed = nullptr;
+    if (auto refused = LoadListed(list, records, account, &listed))
+        return *refused;
     const AccountListRecord before = *listed;
     if (renaming) {
         bool taken = std::any_of(records.begin(), records.end(), [&](const AccountListRecord& r) {
@@ -265,11 +281,8 @@ AccountEditResult CAccountEditor::Remove(const std::string& account)
     CAccountList::WriteLock listLock(listPath);
     CAccountList list(listPath);
     std::vector<AccountListRecord> records;
-    if (!list.Load(records))
-        return Refuse(Category::WriteFailed, list.Error(), account);
-    if (!FindRecord(records, account))
-        return Refuse(Category::NoSuchAccount, "There is no account named \"" + account + "\".",
-                      account);
+    if (auto refused = LoadListed(list, records, account))
+        return *refused;
     // A rename that waits means a check of the account is running in this process.
     const std::string folder = table_.TranslateName(account, 0);
     if (folder != account)
