@@ -14,14 +14,15 @@
 //
 // Output on `out`: one line per new message stored, once its check has recorded it at the
 // summary (account, sender, subject, date, size, attachment), and one line per requested
-// account as soon as its check has ended (account, result code, its meaning or the
-// failure's own reason, new count), so the accounts appear
-// in the order their checks end and a slow server holds up only its own line. Fields are
-// tab-separated; tabs and line breaks inside them are made blanks, other control
-// characters U+FFFD (TabField). An account whose check never ran or sent no summary shows
-// "-" as its result code and the reason. Every account that did not end with result 4
-// also gets one line on `err`, "postwatch: NAME: MESSAGE", with the same message; texts
-// to show (a dialling error) go to `err` as well. Each line is flushed when written.
+// account as soon as its check has ended (account, result code, new count, and as third
+// field the code's meaning, or the program's own reason when the failure is one of its files),
+// so the accounts appear in the order their checks end and a slow server holds up only its
+// own line. Fields are tab-separated; tabs and line breaks inside them are made blanks, other
+// control characters U+FFFD (TabField). An account whose check never ran or sent no summary
+// shows "-" as its result code and the reason. Every account that did not end with result 4
+// also gets one line on `err`, "postwatch: NAME: MESSAGE", where MESSAGE is the reason (a
+// server's words follow the code's meaning); texts to show (a dialling error) go to `err` as
+// well. Each line is flushed when written.
 //
 // Run on the main thread.
 class HeadlessCheck
