@@ -14,8 +14,8 @@
 //
 // Output on `out`: one line per new message stored, once its check has recorded it at the
 // summary (account, sender, subject, date, size, attachment), and one line per requested
-// account as soon as its check has ended (account, result code, new count, and as third
-// field the code's meaning, or the program's own reason when the failure is one of its files),
+// account as soon as its check has ended (account, result code, the code's meaning or, when
+// the failure lies in the program's own files, that reason, new count),
 // so the accounts appear in the order their checks end and a slow server holds up only its
 // own line. Fields are tab-separated; tabs and line breaks inside them are made blanks, other
 // control characters U+FFFD (TabField). An account whose check never ran or sent no summary
