@@ -4,6 +4,7 @@
 #include "commandlineoptions.h"
 #include "desktopfront.h"
 #include "headlesscommands.h"
+#include "pluginabicheck.h"
 #include "printabletext.h"
 #include "resourcelibrary.h"
 
@@ -18,6 +19,12 @@ int main(int argc, char** argv)
     std::string error;
     if (!ResourceLibrary::LoadDefault(&error)) {
         std::cerr << "postwatch: " << error << "\n";
+        return 1;
+    }
+
+    // The plug-in libraries are linked in; one from another build must not be trusted.
+    if (const std::string mismatch = PluginAbiMismatch(); !mismatch.empty()) {
+        std::cerr << mismatch << "\n";
         return 1;
     }
 

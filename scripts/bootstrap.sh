@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="cmake ninja-build clang libclang-rt-14-dev pkg-config make
 qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-nettle-dev libssl-dev
+nettle-dev libssl-dev libcurl4-openssl-dev libxml2-dev
 libgtest-dev libgmock-dev libbenchmark-dev clang-format
 dovecot-core dovecot-pop3d dovecot-imapd openssl python3
 python3-dbusmock dbus-daemon

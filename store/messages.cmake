@@ -10,4 +10,5 @@ list(APPEND STORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/mailboxrepair.cpp ${CMAKE_CURRENT_LIST_DIR}/mailboxrepair.h
     ${CMAKE_CURRENT_LIST_DIR}/accountlistrepair.cpp
     ${CMAKE_CURRENT_LIST_DIR}/accountlistrepair.h
-    ${CMAKE_CURRENT_LIST_DIR}/damagedcopy.cpp ${CMAKE_CURRENT_LIST_DIR}/damagedcopy.h)
+    ${CMAKE_CURRENT_LIST_DIR}/damagedcopy.cpp ${CMAKE_CURRENT_LIST_DIR}/damagedcopy.h
+    ${CMAKE_CURRENT_LIST_DIR}/midsfile.cpp ${CMAKE_CURRENT_LIST_DIR}/midsfile.h)
