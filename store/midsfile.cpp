@@ -55,7 +55,8 @@ bool PwriteAll(int fd, const char* p, size_t n, off_t at)
 
 bool ReadWhole(int fd, std::string& bytes)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (::fstat(fd, &st) != 0)
         return false;
     bytes.resize(static_cast<size_t>(st.st_size));
@@ -130,8 +131,8 @@ CMidsFile::OpenResult CMidsFile::Open(const std::string& path, std::chrono::mill
             continue;
         if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= until) {
             const bool busy = errno == EWOULDBLOCK;
-            SetError(error, busy ? path + " is in use by another check"
-                                 : Reason("cannot lock", path));
+            SetError(error,
+                     busy ? path + " is in use by another check" : Reason("cannot lock", path));
             ::close(fd);
             return busy ? OpenResult::kBusy : OpenResult::kFailed;
         }

@@ -28,16 +28,19 @@ extern "C" {
 #endif
 
 /* Record kinds passed to PwSink.deliver. */
-#define PW_RECORD_EXCHANGE 3u /* 9 fields: account, subject, body, size, from, date,
-                                 folder, store, attachment */
-#define PW_RECORD_WEBMAIL 4u  /* 8 fields: url, subject, size, date, from, account,
-                                 reserved, attachment */
+#define PW_RECORD_EXCHANGE                                                                         \
+    3u /* 9 fields: account, subject, body, size, from, date,                                      \
+          folder, store, attachment */
+#define PW_RECORD_WEBMAIL                                                                          \
+    4u /* 8 fields: url, subject, size, date, from, account,                                       \
+          reserved, attachment */
 
 /* Answers of PwSink.deliver and PwSink.result. */
-#define PW_SINK_FRONT_GONE 0  /* the program is shutting down: stop reporting */
-#define PW_SINK_HANDLED 1     /* filed */
-#define PW_SINK_NOT_STORED 2  /* the record could not be stored: end the check early; the
-                                 message must come again at a later check */
+#define PW_SINK_FRONT_GONE 0 /* the program is shutting down: stop reporting */
+#define PW_SINK_HANDLED 1    /* filed */
+#define PW_SINK_NOT_STORED                                                                         \
+    2 /* the record could not be stored: end the check early; the                                  \
+         message must come again at a later check */
 
 /* Buttons and icons of PwSink.ask, and its answers. */
 #define PW_ASK_OK 0u
@@ -62,11 +65,11 @@ typedef struct PwSink {
 /* ---- libportalpost ---------------------------------------------------------------- */
 
 /* Result codes of CheckPortalpostMsg. */
-#define PW_WEBMAIL_TIMEOUT 1      /* the server did not answer in time */
+#define PW_WEBMAIL_TIMEOUT 1 /* the server did not answer in time */
 #define PW_WEBMAIL_LOGIN_REFUSED 2
-#define PW_WEBMAIL_HTTP_ERROR 3   /* any other error of the HTTP layer */
-#define PW_WEBMAIL_SUCCESS 4      /* also for a category the library does not know */
-#define PW_WEBMAIL_FAILED 5       /* unexpected answer, MIDS file unusable, busy account */
+#define PW_WEBMAIL_HTTP_ERROR 3 /* any other error of the HTTP layer */
+#define PW_WEBMAIL_SUCCESS 4    /* also for a category the library does not know */
+#define PW_WEBMAIL_FAILED 5     /* unexpected answer, MIDS file unusable, busy account */
 
 POSTWATCH_PLUGIN_EXPORT uint32_t PortalpostAbiVersion(void);
 
@@ -88,11 +91,11 @@ POSTWATCH_PLUGIN_EXPORT int32_t CheckPortalpostMsg(const PwSink* sink, const cha
 /* ---- libmapiprobe ----------------------------------------------------------------- */
 
 /* Results of LogonExchange. */
-#define PW_LOGON_FAILED 0        /* refused and not retried, or a store failed to open */
-#define PW_LOGON_DONE 1          /* logged on: new mail is reported until LogoffExchange */
-#define PW_LOGON_RETRY 2         /* the user chose Retry: call again with logonDialog 0 */
-#define PW_LOGON_RETRY_DIALOG 3  /* a store refused the log-on: call again with logonDialog 1 */
-#define PW_LOGON_ALREADY 4       /* already logged on: nothing done */
+#define PW_LOGON_FAILED 0       /* refused and not retried, or a store failed to open */
+#define PW_LOGON_DONE 1         /* logged on: new mail is reported until LogoffExchange */
+#define PW_LOGON_RETRY 2        /* the user chose Retry: call again with logonDialog 0 */
+#define PW_LOGON_RETRY_DIALOG 3 /* a store refused the log-on: call again with logonDialog 1 */
+#define PW_LOGON_ALREADY 4      /* already logged on: nothing done */
 
 /* Buffers of GetProfiles: at most PW_PROFILES_MAX names of at most PW_PROFILE_NAME_SIZE
  * bytes each, terminator included. */

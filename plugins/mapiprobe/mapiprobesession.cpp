@@ -13,7 +13,9 @@ int MapiprobeSession::Logon(const PwSink&, const std::string&, const std::string
     return PW_LOGON_FAILED;
 }
 
-void MapiprobeSession::Logoff(const PwSink*) {}
+void MapiprobeSession::Logoff(const PwSink*)
+{
+}
 
 std::vector<std::string> MapiprobeSession::Profiles() const
 {

@@ -66,10 +66,14 @@ WebMailReporter::Decision WebMailReporter::Consider(const std::string& id, std::
 int WebMailReporter::Report(const std::string& id, const Message& message,
                             const std::string& subject, const std::string& from)
 {
-    const char* fields[8] = {message.url.c_str(),  subject.c_str(),
-                             message.size.c_str(), message.date.c_str(),
-                             from.c_str(),         account_.c_str(),
-                             message.reserved.c_str(), message.attachment.c_str()};
+    const char* fields[8] = {message.url.c_str(),
+                             subject.c_str(),
+                             message.size.c_str(),
+                             message.date.c_str(),
+                             from.c_str(),
+                             account_.c_str(),
+                             message.reserved.c_str(),
+                             message.attachment.c_str()};
     if (!sink_.deliver)
         return PW_SINK_FRONT_GONE;
     const int answer = sink_.deliver(sink_.ctx, PW_RECORD_WEBMAIL, fields, 8);
