@@ -254,8 +254,15 @@ std::vector<std::string> PageScanner::DistinctLinks(std::string_view prefix) con
 
 bool PageScanner::CountFollows(std::string_view link, std::string_view prefix) const
 {
-    const size_t first = text_.find(link);
-    if (first == std::string_view::npos || link.empty())
+    if (link.empty())
+        return false;
+    // The link's first occurrence as a whole link, not as the start of a longer one.
+    size_t first = text_.find(link);
+    while (first != std::string_view::npos && first + link.size() < text_.size() &&
+           std::string_view("\"' \t\r\n<>").find(text_[first + link.size()]) ==
+               std::string_view::npos)
+        first = text_.find(link, first + 1);
+    if (first == std::string_view::npos)
         return false;
     const size_t after = first + link.size();
     std::string_view window = text_.substr(after, kCountWindow);

@@ -44,8 +44,9 @@ public:
 
     // Sends the record of the message `id` Consider answered kReport for, with the subject
     // and sender it decoded. Returns the sink's answer (PW_SINK_*): the count rises on
-    // HANDLED; on NOT_STORED the identifier is taken back out of the file so the message
-    // comes again at the next check, and the client should end the check.
+    // HANDLED; on any other answer (NOT_STORED, FRONT_GONE) the identifier is taken back out
+    // of the file so the message comes again at the next check, and the client should end
+    // the check.
     int Report(const std::string& id, const Message& message, const std::string& subject,
                const std::string& from);
 
