@@ -267,7 +267,6 @@ int YahooWebClient::VisitFolder(const std::string& link)
                    ? deletePath
                    : mailOrigin_ + (deletePath.rfind('/', 0) == 0 ? "" : "/") + deletePath;
     post.contentType = "application/x-www-form-urlencoded";
-    post.headers = {"Accept-Encoding: gzip, deflate"};
     post.body = ".crumb=" + UrlEncode(crumb) + "&DEL=1" + deleteList;
     const WebSession::Response answer = session_.Perform(post);
     if (answer.code != PW_WEBMAIL_SUCCESS)

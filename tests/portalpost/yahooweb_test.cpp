@@ -6,6 +6,7 @@
 #include "postwatch_plugin.h"
 #include "programkey.h"
 #include "registrykey.h"
+#include "support/component.h"
 #include "support/tablerow.h"
 #include "support/tempdir.h"
 #include "testpki.h"
@@ -223,6 +224,8 @@ protected:
 TEST_P(YahooWebTest, Check)
 {
     const WebCase& c = GetParam();
+    if (!std::filesystem::exists("/usr/bin/python3"))
+        GTEST_SKIP() << MissingComponent("python3", "/usr/bin/python3 is not installed");
     const std::string accountDir = dir_.File("data") + "/Mail/" + kAccount;
     std::filesystem::create_directories(accountDir);
 
