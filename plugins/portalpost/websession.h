@@ -89,6 +89,13 @@ public:
     // https, never from https to http. When not, *why says so in words.
     static bool RedirectAllowed(const std::string& from, const std::string& to, std::string* why);
 
+    // `ref` (absolute, or relative as an href may be) resolved against `base`; empty when
+    // either is unusable.
+    static std::string Resolve(const std::string& base, const std::string& ref);
+
+    // The request target of an absolute URL: its path and query ("/a/b?c"), "/" at least.
+    static std::string RequestTarget(const std::string& url);
+
     struct Transfer; // one request's buffers (internal)
 
 private:
