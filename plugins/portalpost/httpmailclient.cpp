@@ -61,7 +61,6 @@ struct Candidate {
     std::string from;
     WebMailReporter::Message message;
     std::string absoluteUrl;
-    bool probed = false;
 };
 
 } // namespace
@@ -329,7 +328,13 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
     // The attachment probes: a GET of each message, several at a time.
     std::vector<WebSession::Request> gets;
     gets.reserve(toReport.size());
-    for (const Candidate& c : toReport) {
+    std::vector<size_t> probed; // index in toReport of each GET
+    for (size_t i = 0; i < toReport.size(); ++i) {
+        const Candidate& c = toReport[i];
+        // A probe can only turn "No" into "Yes": a listed attachment needs none.
+        if (c.message.attachment == "Yes")
+            continue;
+        probed.push_back(i);
         WebSession::Request get;
         get.url = c.absoluteUrl;
         get.headers.push_back("Accept: message/rfc822, text/*");
@@ -345,13 +350,13 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         }
         if (answer.status == 200 &&
             answer.body.find("Content-Disposition: attachment;") != std::string::npos)
-            toReport[i].message.attachment = "Yes";
+            toReport[probed[i]].message.attachment = "Yes";
     });
     for (size_t i : challenged) {
         const WebSession::Response answer = SendWithChallenge(gets[i]);
         if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 200 &&
             answer.body.find("Content-Disposition: attachment;") != std::string::npos)
-            toReport[i].message.attachment = "Yes";
+            toReport[probed[i]].message.attachment = "Yes";
     }
 
     for (size_t i = 0; i < toReport.size(); ++i) {

@@ -56,6 +56,8 @@ public:
 
     const std::string& Message() const { return message_; }
     const WebSession& Session() const { return session_; }
+    // For the benchmark's comparison run (see WebSession).
+    void SetOneConnectionPerRequest(bool on) { session_.SetOneConnectionPerRequest(on); }
 
     // The PROPFIND body of a kind, byte for byte (CR LF between lines, none after the last).
     static std::string PropfindBody(Body body, const std::string& namespaceUri);

@@ -232,6 +232,8 @@ void WebSession::Prepare(void* easy, const Request& request, const std::string& 
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorText);
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, oneConnectionPerRequest_ ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, oneConnectionPerRequest_ ? 1L : 0L);
     // Back to a plain GET before this request's method and body are set.
     curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
     curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
@@ -371,6 +373,14 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
 {
     if (requests.empty())
         return;
+    if (oneConnectionPerRequest_) {
+        for (size_t i = 0; i < requests.size(); ++i) {
+            WebSession::Request one = requests[i];
+            one.redirects = Redirects::kReturn;
+            done(i, Perform(one));
+        }
+        return;
+    }
     if (!multi_) {
         multi_ = curl_multi_init();
         if (multi_)

@@ -77,6 +77,10 @@ public:
     void PerformBatch(const std::vector<Request>& requests,
                       const std::function<void(size_t, const Response&)>& done);
 
+    // For comparison runs only: every request on a connection of its own, and batches one
+    // request at a time.
+    void SetOneConnectionPerRequest(bool on) { oneConnectionPerRequest_ = on; }
+
     // Requests sent (each hop of a redirect counts) and new connections opened so far.
     uint64_t Requests() const { return requests_; }
     uint64_t Connections() const { return connections_; }
@@ -112,6 +116,7 @@ private:
     std::string userAgent_;
     std::string caFile_;
     std::string caDir_;
+    bool oneConnectionPerRequest_ = false;
     uint64_t requests_ = 0;
     uint64_t connections_ = 0;
 };

@@ -90,7 +90,8 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def base(self):
-        return "http://127.0.0.1:%d" % self.server.server_address[1]
+        # The address the client used (a proxy in front of us included).
+        return "http://" + self.headers.get("Host", "127.0.0.1:%d" % self.server.server_address[1])
 
     def record(self, status):
         entry = {"method": self.command, "path": self.path,
