@@ -84,3 +84,8 @@ int WebMailReporter::Report(const std::string& id, const Message& message,
                                        // again at the next check
     return answer;
 }
+
+bool WebMailReporter::TakeBack(const std::string& id)
+{
+    return mids_.Contains(id) && mids_.RemoveLast(id, &error_);
+}

@@ -50,6 +50,11 @@ public:
     int Report(const std::string& id, const Message& message, const std::string& subject,
                const std::string& from);
 
+    // Takes back the identifier Consider recorded last when it is `id`, for a message the
+    // check ends before reporting (it must come again at the next check). Callers take back
+    // in the reverse order of Consider. False when `id` is not the last record.
+    bool TakeBack(const std::string& id);
+
     int32_t Count() const { return count_; }
     const std::string& Error() const { return error_; }
 

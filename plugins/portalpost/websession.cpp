@@ -143,6 +143,44 @@ std::string WebSession::Origin(const std::string& url)
     return origin;
 }
 
+std::string WebSession::Resolve(const std::string& base, const std::string& ref)
+{
+    CURLU* u = curl_url();
+    if (!u)
+        return {};
+    std::string out;
+    char* full = nullptr;
+    if (curl_url_set(u, CURLUPART_URL, base.c_str(), 0) == CURLUE_OK &&
+        curl_url_set(u, CURLUPART_URL, ref.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(u, CURLUPART_URL, &full, 0) == CURLUE_OK && full)
+        out = full;
+    curl_free(full);
+    curl_url_cleanup(u);
+    return out;
+}
+
+std::string WebSession::RequestTarget(const std::string& url)
+{
+    CURLU* u = curl_url();
+    if (!u)
+        return "/";
+    std::string out = "/";
+    if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+        char* path = nullptr;
+        char* query = nullptr;
+        curl_url_get(u, CURLUPART_PATH, &path, 0);
+        curl_url_get(u, CURLUPART_QUERY, &query, 0);
+        if (path && *path)
+            out = path;
+        if (query)
+            out += std::string("?") + query;
+        curl_free(path);
+        curl_free(query);
+    }
+    curl_url_cleanup(u);
+    return out;
+}
+
 bool WebSession::RedirectAllowed(const std::string& from, const std::string& to, std::string* why)
 {
     if (Origin(to).empty()) {
@@ -194,6 +232,8 @@ void WebSession::Prepare(void* easy, const Request& request, const std::string& 
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorText);
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, oneConnectionPerRequest_ ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, oneConnectionPerRequest_ ? 1L : 0L);
     // Back to a plain GET before this request's method and body are set.
     curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
     curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
@@ -333,6 +373,14 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
 {
     if (requests.empty())
         return;
+    if (oneConnectionPerRequest_) {
+        for (size_t i = 0; i < requests.size(); ++i) {
+            WebSession::Request one = requests[i];
+            one.redirects = Redirects::kReturn;
+            done(i, Perform(one));
+        }
+        return;
+    }
     if (!multi_) {
         multi_ = curl_multi_init();
         if (multi_)

@@ -77,6 +77,10 @@ public:
     void PerformBatch(const std::vector<Request>& requests,
                       const std::function<void(size_t, const Response&)>& done);
 
+    // For comparison runs only: every request on a connection of its own, and batches one
+    // request at a time.
+    void SetOneConnectionPerRequest(bool on) { oneConnectionPerRequest_ = on; }
+
     // Requests sent (each hop of a redirect counts) and new connections opened so far.
     uint64_t Requests() const { return requests_; }
     uint64_t Connections() const { return connections_; }
@@ -88,6 +92,13 @@ public:
     // Whether a redirect from `from` to the absolute `to` may be followed: only to http or
     // https, never from https to http. When not, *why says so in words.
     static bool RedirectAllowed(const std::string& from, const std::string& to, std::string* why);
+
+    // `ref` (absolute, or relative as an href may be) resolved against `base`; empty when
+    // either is unusable.
+    static std::string Resolve(const std::string& base, const std::string& ref);
+
+    // The request target of an absolute URL: its path and query ("/a/b?c"), "/" at least.
+    static std::string RequestTarget(const std::string& url);
 
     struct Transfer; // one request's buffers (internal)
 
@@ -105,6 +116,7 @@ private:
     std::string userAgent_;
     std::string caFile_;
     std::string caDir_;
+    bool oneConnectionPerRequest_ = false;
     uint64_t requests_ = 0;
     uint64_t connections_ = 0;
 };
