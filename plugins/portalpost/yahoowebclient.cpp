@@ -290,6 +290,11 @@ int YahooWebClient::ReadList(const Page& page, const std::string& folderOrigin,
     const PageScanner list(*form);
     const bool rows = layout_ == Layout::kRows;
     for (ListedMessage& m : rows ? list.RowMessages() : list.TableMessages()) {
+        // An identifier the MIDS file cannot hold could never be recognised again: such a
+        // message would come back at every check, so it is passed over, and the rest of the
+        // list is still read.
+        if (m.id.size() > CMidsFile::kMaxIdentifierLength)
+            continue;
         switch (reporter_.Consider(m.id, m.subject, m.sender)) {
         case WebMailReporter::Decision::kKnown:
         case WebMailReporter::Decision::kHide:

@@ -24,7 +24,8 @@
 //      distinct links) whose link is followed by an unread count in parentheses: its unread
 //      view, then at most 10 further pages; each unread message goes through the reporter
 //      (MIDS, filter rules, the record through the sink); the messages the rules delete are
-//      posted in one delete request per folder, after all of its pages were read;
+//      posted in one delete request per folder, after all of its pages were read. A message
+//      whose identifier is longer than the MIDS file holds is passed over;
 //   5. log out, also after a failed walk.
 //
 // Cookies live in the session's in-memory cookie engine for the length of the check.

@@ -398,6 +398,16 @@ INSTANTIATE_TEST_SUITE_P(
                                      Messages(R"({"id": "n1", "from": "x", "subject": "s",)"
                                               R"( "date": "d", "size": "1k", "nolink": true})")),
                 .wantMids = {"n1"}},
+        WebCase{.name = "OverlongIdentifierIsPassedOver",
+                .scenario = Scenario("table", "@yahoo.com.hk",
+                                     Messages(R"({"id": ")" + std::string(5000, 'i') +
+                                              R"(", "from": "x", "subject": "s", "date": "d",)"
+                                              R"( "size": "1k"}, {"id": "m3", "from": "Cy",)"
+                                              R"( "subject": "Hello", "date": "Tue", "size":)"
+                                              R"( "12k"})")),
+                .wantRecords = {{"{mail}/ym/ShowLetter?MsgId=m3&box=x", "Hello", "12k", "Tue", "Cy",
+                                 kAccount, "Reserved", "No"}},
+                .wantMids = {"m3"}},
         WebCase{.name = "CredentialsWithAmpersandAreEncoded",
                 .scenario = R"({"user": "al&ce", "password": "p&ss=1 +", "challenge": "a&b",)"
                             R"( "layout": "row", "address": "@yahoo.com", "folders": [)" +
