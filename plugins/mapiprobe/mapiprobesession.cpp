@@ -106,9 +106,9 @@ int MapiprobeSession::Logon(const PwSink& sink, const std::string& profile,
     return PW_LOGON_DONE;
 }
 
-int MapiprobeSession::StoreFailure(const PwSink& sink, const std::string& why)
+int MapiprobeSession::StoreFailure(const PwSink& sink, const std::string& why, bool profileOpen)
 {
-    TearDown();
+    TearDown(profileOpen);
     if (Ask(sink, why, Text(kStoreCaption), PW_ASK_RETRYCANCEL, PW_ASK_ICON_QUESTION) !=
         PW_ANSWER_RETRY)
         return PW_LOGON_FAILED;
@@ -124,7 +124,7 @@ int MapiprobeSession::Scan(const PwSink& sink, const std::string& profile, int32
     case ProviderStatus::kOk:
         break;
     case ProviderStatus::kLogonFailed: {
-        TearDown();
+        TearDown(false);
         std::string text = Text(kLogonFailedText);
         if (!why.empty())
             text = why + "\n\n" + text;
@@ -134,7 +134,7 @@ int MapiprobeSession::Scan(const PwSink& sink, const std::string& profile, int32
                    : PW_LOGON_FAILED;
     }
     case ProviderStatus::kStoreFailed:
-        return StoreFailure(sink, why);
+        return StoreFailure(sink, why, false);
     }
 
     for (const ProviderStore& store : stores) {
@@ -238,7 +238,7 @@ void MapiprobeSession::OnNewMail(const ProviderNewMail& mail)
         sink.result(sink.ctx, 4, 1, account.c_str());
 }
 
-void MapiprobeSession::TearDown()
+void MapiprobeSession::TearDown(bool profileOpen)
 {
     std::vector<int> watches;
     {
@@ -248,7 +248,8 @@ void MapiprobeSession::TearDown()
     // Each Unwatch waits for a notification of its watch being handled.
     for (int watch : watches)
         provider_->Unwatch(watch);
-    provider_->CloseProfile();
+    if (profileOpen)
+        provider_->CloseProfile();
     std::unique_ptr<ExchangeMessageHandler> handler;
     std::lock_guard<std::mutex> lock(mutex_);
     handler.swap(handler_); // closes the MIDs file, after the lock is let go

@@ -68,10 +68,11 @@ private:
     enum class State { kOff, kLoggingOn, kOn, kClosing };
 
     int Scan(const PwSink& sink, const std::string& profile, int32_t& newCount);
-    int StoreFailure(const PwSink& sink, const std::string& why);
+    int StoreFailure(const PwSink& sink, const std::string& why, bool profileOpen = true);
     void OnNewMail(const ProviderNewMail& mail);
-    // Stops the watches, closes the profile and the MIDs file, and returns to kOff.
-    void TearDown();
+    // Stops the watches, closes the profile (when it was opened) and the MIDs file, and
+    // returns to kOff.
+    void TearDown(bool profileOpen = true);
     bool Aborted() const;
     void Tell(const PwSink* sink, unsigned text, unsigned caption) const;
 
