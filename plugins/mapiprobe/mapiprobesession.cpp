@@ -1,6 +1,7 @@
 #include "mapiprobesession.h"
 
 #include "exchangemessagehandler.h"
+#include "maildirprovider.h"
 #include "resourcelibrary.h"
 
 #include <thread>
@@ -284,54 +285,8 @@ void MapiprobeSession::Logoff(const PwSink* sink)
     TearDown();
 }
 
-namespace
-{
-
-// Until the Maildir provider lands: no profile, nothing present.
-class NoProvider : public MailProvider
-{
-public:
-    bool Present() override { return false; }
-    std::vector<std::string> Profiles() override { return {}; }
-    ProviderStatus OpenProfile(const std::string&, std::vector<ProviderStore>&,
-                               std::string* why) override
-    {
-        if (why)
-            *why = "no mail provider";
-        return ProviderStatus::kLogonFailed;
-    }
-    ProviderStatus Folders(const ProviderStore&, std::vector<ProviderFolder>&,
-                           std::string*) override
-    {
-        return ProviderStatus::kStoreFailed;
-    }
-    ProviderStatus Messages(const ProviderFolder&, std::vector<ProviderMessage>&,
-                            std::string*) override
-    {
-        return ProviderStatus::kStoreFailed;
-    }
-    std::string FolderName(const std::string&) override { return {}; }
-    bool Details(const std::string&, const std::string&, uint32_t, ProviderMessageDetails&) override
-    {
-        return false;
-    }
-    bool Delete(const std::string&, const std::string&, const std::string&, std::string*) override
-    {
-        return false;
-    }
-    int Watch(const ProviderStore&, std::function<void(const ProviderNewMail&)>,
-              std::string*) override
-    {
-        return 0;
-    }
-    void Unwatch(int) override {}
-    void CloseProfile() override {}
-};
-
-} // namespace
-
 MapiprobeSession& MapiprobeSession::Instance()
 {
-    static MapiprobeSession session(std::make_unique<NoProvider>());
+    static MapiprobeSession session(std::make_unique<MaildirProvider>());
     return session;
 }
