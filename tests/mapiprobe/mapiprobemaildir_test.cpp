@@ -1,0 +1,157 @@
+// The library through its exported C functions, over real Maildirs in a temporary folder
+// with the profile in the settings store: the log-on scan, new mail delivered while logged
+// on, mail read by a client, the filter rules, log-off.
+#include "apppaths.h"
+#include "exchangemessagehandler.h"
+#include "filterrule.h"
+#include "filterrules.h"
+#include "mapiprobe/maildirwatch.h"
+#include "mapiprobe/recordingsink.h"
+#include "midsfile.h"
+#include "postwatch_plugin.h"
+#include "programkey.h"
+#include "registrykey.h"
+#include "resourcelibrary.h"
+#include "support/tempdir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+const char* const kAccount = "Home mail";
+
+std::vector<std::string> Sorted(std::vector<std::string> v)
+{
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+std::vector<std::string> Recorded(const std::string& account)
+{
+    std::vector<std::string> ids;
+    CMidsFile::Parse(ReadWholeFile(ExchangeMessageHandler::MidsPath(account)), ids);
+    return ids;
+}
+
+bool Has(const std::vector<std::string>& v, const std::string& x)
+{
+    return std::find(v.begin(), v.end(), x) != v.end();
+}
+
+TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
+{
+    TempDir home;
+    ScopedEnv data("POSTWATCH_HOME", home.File("data"));
+    ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+    std::string error;
+    ASSERT_TRUE(ResourceLibrary::IsLoaded() || ResourceLibrary::LoadDefault(&error)) << error;
+    const FilterKeywords words = FilterKeywords::Load();
+    ASSERT_EQ(SaveRule({"Junk", words.subject, words.contains, "junk", "1"}), 1);
+    ASSERT_EQ(SaveRule({"Quiet", words.subject, words.contains, "quiet", "0"}), 1);
+
+    MaildirFixture box(home.File("Maildir"));
+    box.MakeFolder(".Lists");
+    const std::string fresh = box.Deliver("", MaildirFixture::Message("Fresh"));
+    box.Place("", MaildirFixture::Message("Seen"), "S");
+    box.Place("", MaildirFixture::Message("Flagged unread"), "F");
+    box.Deliver(".Lists", MaildirFixture::Message("List post"));
+    {
+        CRegistryKey key;
+        ASSERT_EQ(key.CreateKey(RegistryRoot::CurrentUser, ProgramKey::Path("Mapiprobe\\Profiles")),
+                  1);
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Mapiprobe\\Profiles")), 1);
+        ASSERT_EQ(key.WriteString("Home", box.Root()), 1);
+    }
+
+    EXPECT_EQ(CheckMapiExist(), 1);
+    std::vector<std::string> names(PW_PROFILES_MAX, std::string(PW_PROFILE_NAME_SIZE, '\0'));
+    std::vector<char*> slots;
+    for (auto& n : names)
+        slots.push_back(n.data());
+    ASSERT_EQ(GetProfiles(slots.data()), 1);
+    EXPECT_STREQ(slots[0], "Home");
+
+    // The scan reports exactly the unread messages, with their fields.
+    RecordingSink sink;
+    const PwSink s = sink.Sink();
+    int32_t count = 0;
+    ASSERT_EQ(LogonExchange(&s, "Home", kAccount, 0, &count, 1024), PW_LOGON_DONE);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(Sorted(sink.Subjects()),
+              (std::vector<std::string>{"Flagged unread", "Fresh", "List post"}));
+    for (const auto& r : sink.Records()) {
+        if (r[1] != "Fresh")
+            continue;
+        const auto size = std::filesystem::file_size(box.Path("") + "/new/" + fresh);
+        const std::vector<std::string> want = {kAccount,
+                                               "Fresh",
+                                               "Hello there\r\n",
+                                               ExchangeMessageHandler::SizeText(size),
+                                               "Ann Example",
+                                               ExchangeMessageHandler::DateText(1796644800),
+                                               "Inbox",
+                                               "Maildir",
+                                               "No"};
+        EXPECT_EQ(r, want);
+    }
+
+    // A second log-on while logged on only says so.
+    count = 0;
+    EXPECT_EQ(LogonExchange(&s, "Home", kAccount, 0, &count, 1024), PW_LOGON_ALREADY);
+    EXPECT_EQ(count, 0);
+    ASSERT_EQ(sink.Questions().size(), 1u);
+    EXPECT_EQ(sink.Questions()[0].caption, LoadResourceString(61339));
+
+    // New mail is reported once, with its summary. Each step ends with a message whose
+    // summary shows that the watch has handled everything before it (one thread, in order).
+    sink.Clear();
+    const std::string late = box.Deliver("", MaildirFixture::Message("Late news"));
+    ASSERT_TRUE(sink.WaitForSummaries(1));
+    box.MarkSeen("", late); // read by a mail client: not new mail
+    const std::string junk = box.Deliver("", MaildirFixture::Message("junk offer"));
+    const std::string quiet = box.Deliver(".Lists", MaildirFixture::Message("quiet digest"));
+    box.Deliver(".Lists", MaildirFixture::Message("After"));
+    ASSERT_TRUE(sink.WaitForSummaries(2));
+    EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"Late news", "After"}));
+    for (const auto& summary : sink.Summaries()) {
+        EXPECT_EQ(summary.code, 4);
+        EXPECT_EQ(summary.count, 1);
+        EXPECT_EQ(summary.account, kAccount);
+    }
+    ASSERT_EQ(sink.Records().size(), 2u);
+    EXPECT_EQ(sink.Records()[1][6], "Lists");
+    // The delete rule moved the message to the trash, flagged, and kept it.
+    EXPECT_FALSE(std::filesystem::exists(box.Path("") + "/new/" + junk));
+    EXPECT_TRUE(std::filesystem::exists(box.Path(".Trash") + "/cur/" + junk + ":2,T"));
+    // The hide rule left it where it was, recorded.
+    EXPECT_TRUE(std::filesystem::exists(box.Path(".Lists") + "/new/" + quiet));
+    const auto ids = Recorded(kAccount);
+    EXPECT_TRUE(Has(ids, quiet));
+    EXPECT_TRUE(Has(ids, junk));
+
+    // After log-off nothing is reported; the next log-on's scan finds what came meanwhile,
+    // and does not report (or filter) what was handled before.
+    LogoffExchange(&s);
+    sink.Clear();
+    box.Deliver("", MaildirFixture::Message("While away"));
+    box.Deliver("", MaildirFixture::Message("junk while away"));
+    count = 0;
+    ASSERT_EQ(LogonExchange(&s, "Home", kAccount, 0, &count, 1024), PW_LOGON_DONE);
+    EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"While away"}));
+    EXPECT_EQ(count, 1);
+    EXPECT_TRUE(sink.Summaries().empty());
+    EXPECT_TRUE(std::filesystem::exists(box.Path(".Lists") + "/new/" + quiet));
+    LogoffExchange(&s);
+
+    // Not logged on: it says so.
+    sink.Clear();
+    LogoffExchange(&s);
+    ASSERT_EQ(sink.Questions().size(), 1u);
+    EXPECT_EQ(sink.Questions()[0].text, LoadResourceString(61340));
+}
+
+} // namespace
