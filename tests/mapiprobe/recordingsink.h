@@ -2,6 +2,7 @@
 
 #include "postwatch_plugin.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -74,6 +75,10 @@ public:
         questions_.clear();
     }
 
+    // From now on every record or summary counts as late (the library promised none).
+    void Close() { closed_ = true; }
+    int Late() const { return late_; }
+
     // Waits (at most `bound`, a generous limit, not a measurement) until `n` summaries came.
     bool WaitForSummaries(size_t n, std::chrono::seconds bound = std::chrono::seconds(20))
     {
@@ -85,6 +90,8 @@ private:
     static int32_t Deliver(void* ctx, uint32_t kind, const char* const* fields, uint32_t count)
     {
         auto* self = static_cast<RecordingSink*>(ctx);
+        if (self->closed_)
+            ++self->late_;
         std::vector<std::string> record;
         for (uint32_t i = 0; i < count; ++i)
             record.emplace_back(fields[i]);
@@ -97,6 +104,8 @@ private:
     static int32_t Result(void* ctx, int32_t code, int32_t count, const char* account)
     {
         auto* self = static_cast<RecordingSink*>(ctx);
+        if (self->closed_)
+            ++self->late_;
         std::lock_guard<std::mutex> lock(self->mutex_);
         self->summaries_.push_back({code, count, account ? account : ""});
         self->changed_.notify_all();
@@ -111,6 +120,8 @@ private:
         return buttons == PW_ASK_RETRYCANCEL ? self->askAnswer_ : PW_ANSWER_OK;
     }
 
+    std::atomic<bool> closed_{false};
+    std::atomic<int> late_{0};
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     int32_t deliverAnswer_ = PW_SINK_HANDLED;
