@@ -54,4 +54,38 @@ TEST(MapiprobeWatch, LogoffDuringBurst)
     }
 }
 
+// Log-off while the log-on still scans: the scan stops before its next message and undoes
+// itself (or, had it just ended, the log-off tears the watch down); either way nothing comes
+// after the log-off, and the next log-on reports what the scan left.
+TEST(MapiprobeWatch, LogoffDuringScan)
+{
+    TempDir home;
+    ScopedEnv data("POSTWATCH_HOME", home.File("data"));
+    ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir("Scan")));
+    MaildirFixture box(home.File("Maildir"));
+    for (int i = 0; i < 300; ++i)
+        box.Deliver("", MaildirFixture::Message("m" + std::to_string(i)));
+    MapiprobeSession session(
+        std::make_unique<MaildirProvider>(MaildirProvider::ProfileList{{"P", {box.Root()}}}));
+
+    RecordingSink sink;
+    int32_t count = 0;
+    int result = -1;
+    std::thread check([&] { result = session.Logon(sink.Sink(), "P", "Scan", 0, count, 256); });
+    ASSERT_TRUE(sink.WaitForRecords(1));
+    session.Logoff(nullptr);
+    sink.Close();
+    check.join();
+    EXPECT_TRUE(result == PW_LOGON_FAILED || result == PW_LOGON_DONE) << result;
+    EXPECT_FALSE(session.LoggedOn());
+    EXPECT_EQ(sink.Late(), 0);
+
+    RecordingSink again;
+    int32_t more = 0;
+    ASSERT_EQ(session.Logon(again.Sink(), "P", "Scan", 0, more, 256), PW_LOGON_DONE);
+    EXPECT_EQ(static_cast<size_t>(more) + sink.Records().size(), 300u);
+    session.Logoff(nullptr);
+}
+
 } // namespace

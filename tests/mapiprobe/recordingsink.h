@@ -86,6 +86,12 @@ public:
         return changed_.wait_for(lock, bound, [&] { return summaries_.size() >= n; });
     }
 
+    bool WaitForRecords(size_t n, std::chrono::seconds bound = std::chrono::seconds(20))
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, bound, [&] { return records_.size() >= n; });
+    }
+
 private:
     static int32_t Deliver(void* ctx, uint32_t kind, const char* const* fields, uint32_t count)
     {
