@@ -67,6 +67,10 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
         ASSERT_EQ(key.WriteString("Home", box.Root()), 1);
     }
 
+    // A hostile MIDs file: a huge count and an empty record, which must not match anything.
+    WriteWholeFile(ExchangeMessageHandler::MidsPath(kAccount),
+                   std::string("\xff\xff\xff\xff\0\0\0\0", 8));
+
     EXPECT_EQ(CheckMapiExist(), 1);
     std::vector<std::string> names(PW_PROFILES_MAX, std::string(PW_PROFILE_NAME_SIZE, '\0'));
     std::vector<char*> slots;
@@ -134,8 +138,9 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     EXPECT_TRUE(Has(ids, junk));
 
     // After log-off nothing is reported; the next log-on's scan finds what came meanwhile,
-    // and does not report (or filter) what was handled before.
+    // and does not report (or filter: a new rule would delete it) what was handled before.
     LogoffExchange(&s);
+    ASSERT_EQ(SaveRule({"Fresh", words.subject, words.is, "Fresh", "1"}), 1);
     sink.Clear();
     box.Deliver("", MaildirFixture::Message("While away"));
     box.Deliver("", MaildirFixture::Message("junk while away"));
@@ -145,6 +150,19 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     EXPECT_EQ(count, 1);
     EXPECT_TRUE(sink.Summaries().empty());
     EXPECT_TRUE(std::filesystem::exists(box.Path(".Lists") + "/new/" + quiet));
+    EXPECT_TRUE(std::filesystem::exists(box.Path("") + "/new/" + fresh));
+    LogoffExchange(&s);
+
+    // A record the program could not store ends the log-on and comes again at the next.
+    box.Deliver("", MaildirFixture::Message("Refused"));
+    sink.Clear();
+    sink.SetDeliverAnswer(PW_SINK_NOT_STORED);
+    count = 0;
+    EXPECT_EQ(LogonExchange(&s, "Home", kAccount, 0, &count, 1024), PW_LOGON_FAILED);
+    EXPECT_EQ(count, 0);
+    sink.SetDeliverAnswer(PW_SINK_HANDLED);
+    ASSERT_EQ(LogonExchange(&s, "Home", kAccount, 0, &count, 1024), PW_LOGON_DONE);
+    EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"Refused"}));
     LogoffExchange(&s);
 
     // Not logged on: it says so.
