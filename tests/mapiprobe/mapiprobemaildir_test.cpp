@@ -12,11 +12,14 @@
 #include "programkey.h"
 #include "registrykey.h"
 #include "resourcelibrary.h"
+#include "support/component.h"
+#include "support/runprocess.h"
 #include "support/tempdir.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace
 {
@@ -34,6 +37,16 @@ std::vector<std::string> Recorded(const std::string& account)
     std::vector<std::string> ids;
     CMidsFile::Parse(ReadWholeFile(ExchangeMessageHandler::MidsPath(account)), ids);
     return ids;
+}
+
+// The profile in the settings store, as the account dialogs read it.
+void ConfigureProfile(const std::string& name, const std::string& root)
+{
+    const std::string path = ProgramKey::Path("Mapiprobe\\Profiles");
+    CRegistryKey key;
+    ASSERT_EQ(key.CreateKey(RegistryRoot::CurrentUser, path), 1);
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, path), 1);
+    ASSERT_EQ(key.WriteString(name, root), 1);
 }
 
 bool Has(const std::vector<std::string>& v, const std::string& x)
@@ -59,13 +72,7 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     box.Place("", MaildirFixture::Message("Seen"), "S");
     box.Place("", MaildirFixture::Message("Flagged unread"), "F");
     box.Deliver(".Lists", MaildirFixture::Message("List post"));
-    {
-        CRegistryKey key;
-        ASSERT_EQ(key.CreateKey(RegistryRoot::CurrentUser, ProgramKey::Path("Mapiprobe\\Profiles")),
-                  1);
-        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("Mapiprobe\\Profiles")), 1);
-        ASSERT_EQ(key.WriteString("Home", box.Root()), 1);
-    }
+    ConfigureProfile("Home", box.Root());
 
     // A hostile MIDs file: a huge count and an empty record, which must not match anything.
     WriteWholeFile(ExchangeMessageHandler::MidsPath(kAccount),
@@ -170,6 +177,53 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     LogoffExchange(&s);
     ASSERT_EQ(sink.Questions().size(), 1u);
     EXPECT_EQ(sink.Questions()[0].text, LoadResourceString(61340));
+}
+
+// Mail delivered by a real delivery agent, Dovecot's LDA, into the watched Maildir. As root
+// the agent runs as "nobody" (it refuses to deliver as root without its auth service).
+TEST(MapiprobeMaildir, DeliveredByDovecotLda)
+{
+    std::string lda;
+    for (const char* path : {"/usr/lib/dovecot/dovecot-lda", "/usr/libexec/dovecot/dovecot-lda"})
+        if (::access(path, X_OK) == 0)
+            lda = path;
+    if (lda.empty())
+        GTEST_SKIP() << MissingComponent("dovecot-lda", "not installed (package dovecot-core)");
+
+    TempDir home;
+    ScopedEnv data("POSTWATCH_HOME", home.File("data"));
+    ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+    MaildirFixture box(home.File("Maildir"));
+    std::filesystem::create_directories(home.File("lda"));
+    for (const std::string& dir : {home.Path(), box.Root(), box.Path("") + "/new",
+                                   box.Path("") + "/cur", box.Path("") + "/tmp", home.File("lda")})
+        std::filesystem::permissions(dir, std::filesystem::perms::all);
+    WriteWholeFile(home.File("lda/dovecot.conf"),
+                   "base_dir = " + home.File("lda/run") + "\nstate_dir = " +
+                       home.File("lda/state") + "\nlog_path = " + home.File("lda/log") +
+                       "\nprotocols =\nmail_location = maildir:" + box.Root() + "\n");
+    ConfigureProfile("Home", box.Root());
+
+    RecordingSink sink;
+    const PwSink s = sink.Sink();
+    int32_t count = 0;
+    ASSERT_EQ(LogonExchange(&s, "Home", kAccount, 0, &count, 1024), PW_LOGON_DONE);
+    EXPECT_EQ(count, 0);
+    std::vector<std::string> args = {"-c", home.File("lda/dovecot.conf"), "-f", "ann@example.org"};
+    std::string program = lda;
+    if (::geteuid() == 0) {
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "env",
+                                   "HOME=" + home.File("lda"), "USER=nobody", lda});
+        program = "/usr/bin/setpriv";
+    }
+    const ProcessResult run =
+        RunProcess(program, args, MaildirFixture::Message("Via the delivery agent"),
+                   {"HOME=" + home.File("lda")});
+    ASSERT_EQ(run.exitCode, 0) << run.err << ReadWholeFile(home.File("lda/log"));
+    ASSERT_TRUE(sink.WaitForSummaries(1)) << ReadWholeFile(home.File("lda/log"));
+    EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"Via the delivery agent"}));
+    LogoffExchange(&s);
 }
 
 } // namespace
