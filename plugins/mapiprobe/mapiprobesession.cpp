@@ -1,5 +1,6 @@
 #include "mapiprobesession.h"
 
+#include "accountnames.h"
 #include "exchangemessagehandler.h"
 #include "maildirprovider.h"
 #include "resourcelibrary.h"
@@ -78,6 +79,10 @@ int MapiprobeSession::Logon(const PwSink& sink, const std::string& profile,
                             const std::string& account, int /*logonDialog*/, int32_t& newCount,
                             uint32_t bodyLimit)
 {
+    // The account names a folder of the data folder: a name that could lead elsewhere
+    // ("..", a "/") is refused before anything is opened.
+    if (!AccountNames::IsSafeFolderName(account))
+        return PW_LOGON_FAILED;
     auto handler = std::make_unique<ExchangeMessageHandler>(*provider_, sink, account, bodyLimit);
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -27,7 +27,8 @@ class ExchangeMessageHandler;
 //   - a store refuses the log-on: 3; a store that cannot be read or watched: the user is
 //     asked Retry/Cancel with the reason (caption 61345): 2 after a pause, or 0;
 //   - the sink cannot store a record, or the program is going: 0 (the message comes again);
-//   - already logged on (or logging on): an information message (61338, 61339) and 4.
+//   - already logged on (or logging on): an information message (61338, 61339) and 4;
+//   - an account name that cannot name a folder (AccountNames::IsSafeFolderName): 0.
 // Every failure undoes what was opened; nothing stays watched.
 //
 // The watch (the provider's thread): each new message goes through the same handler; a

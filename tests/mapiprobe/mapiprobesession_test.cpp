@@ -314,7 +314,9 @@ TEST(MapiprobeSession, FieldsAlreadyAndNotifications)
         "Inbox",  "Personal",    "Yes"};
     EXPECT_EQ(sink.Records()[0], want);
 
-    // A second log-on says so and does nothing else.
+    // A second log-on says so and does nothing else (an account name that could lead out of
+    // the data folder is refused before that).
+    EXPECT_EQ(session.Logon(sink.Sink(), "Scripted", "../Work", 0, count, 1024), 0);
     count = 0;
     EXPECT_EQ(session.Logon(sink.Sink(), "Scripted", "Work", 0, count, 1024), 4);
     EXPECT_EQ(count, 0);
