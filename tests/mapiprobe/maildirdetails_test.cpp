@@ -64,6 +64,10 @@ const DetailsRow kRows[] = {
      "bob@example.com", false, true, "", false, 4},
     {"NameInComment", "5.a", "From: bob@example.com (Bob Builder)\n\n", nullptr, 1024, true, "",
      "Bob Builder", "bob@example.com", false, true, "", false, 5},
+    {"EightBitAddress", "6.b",
+     "From: -b\xEE"
+     "b@x\n\n",
+     nullptr, 1024, true, "", "-bîb@x", "-bîb@x", false, true, "", false, 6},
     {"EightBitHeader", "6.a",
      "Subject: Gr\xFC\xDF"
      "e\n\n",
