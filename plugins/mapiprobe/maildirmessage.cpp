@@ -346,12 +346,13 @@ void MaildirMessage::SplitSender(std::string_view from, std::string& name, std::
         email = std::string(Trim(bare));
         display = comment;
     }
+    // An address with 8-bit bytes (RFC 6532, or a broken mailer) is shown like other text.
+    if (CharsetConverter::ValidUtf8Prefix(email) != email.size())
+        email = CharsetConverter::Undeclared(email);
     std::string decoded = DecodeWords(Trim(display));
     name = std::string(Trim(decoded));
     if (name.empty())
         name = email;
-    if (CharsetConverter::ValidUtf8Prefix(email) != email.size())
-        email = CharsetConverter::Undeclared(email);
 }
 
 std::string MaildirMessage::CutUtf8(std::string text, size_t limit)

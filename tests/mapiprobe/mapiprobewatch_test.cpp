@@ -3,8 +3,8 @@
 // reported twice.
 #include "apppaths.h"
 #include "maildirprovider.h"
-#include "mapiprobe/maildirwatch.h"
 #include "mapiprobe/recordingsink.h"
+#include "mapiprobe/testmaildir.h"
 #include "mapiprobesession.h"
 #include "support/tempdir.h"
 
@@ -22,7 +22,7 @@ TEST(MapiprobeWatch, LogoffDuringBurst)
     ScopedEnv data("POSTWATCH_HOME", home.File("data"));
     ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
     ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir("Burst")));
-    MaildirFixture box(home.File("Maildir"));
+    TestMaildir box(home.File("Maildir"));
     MapiprobeSession session(
         std::make_unique<MaildirProvider>(MaildirProvider::ProfileList{{"P", {box.Root()}}}));
 
@@ -35,8 +35,8 @@ TEST(MapiprobeWatch, LogoffDuringBurst)
             // Keep delivering for a while after the log-off, so late reports would show.
             int after = 0;
             for (int i = 0; i < 2000 && after < 50; ++i) {
-                box.Deliver("", MaildirFixture::Message("r" + std::to_string(round) + " m" +
-                                                        std::to_string(i)));
+                box.Deliver("", TestMaildir::Message("r" + std::to_string(round) + " m" +
+                                                     std::to_string(i)));
                 if (loggedOff)
                     ++after;
             }
@@ -63,9 +63,9 @@ TEST(MapiprobeWatch, LogoffDuringScan)
     ScopedEnv data("POSTWATCH_HOME", home.File("data"));
     ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
     ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir("Scan")));
-    MaildirFixture box(home.File("Maildir"));
+    TestMaildir box(home.File("Maildir"));
     for (int i = 0; i < 300; ++i)
-        box.Deliver("", MaildirFixture::Message("m" + std::to_string(i)));
+        box.Deliver("", TestMaildir::Message("m" + std::to_string(i)));
     MapiprobeSession session(
         std::make_unique<MaildirProvider>(MaildirProvider::ProfileList{{"P", {box.Root()}}}));
 

@@ -1,24 +1,25 @@
 #pragma once
 
+#include "mapiprobe/maildirfixture.h"
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-// Real Maildirs in a temporary folder, and mail put into them the way a delivery agent does
-// (the Maildir delivery protocol: write the whole file in tmp/, then rename it into new/).
-class MaildirFixture
+// A real Maildir with Maildir++ subfolders in a temporary folder, and mail put into it the way
+// a delivery agent does (maildirfixture.h), or the way a mail client moves it.
+class TestMaildir
 {
 public:
-    explicit MaildirFixture(std::string root) : root_(std::move(root)) { MakeFolder(""); }
+    explicit TestMaildir(std::string root) : root_(std::move(root)) { MakeFolder(""); }
 
     const std::string& Root() const { return root_; }
 
     // "" is the Inbox; ".Lists" a Maildir++ subfolder.
     void MakeFolder(const std::string& folder)
     {
-        for (const char* sub : {"cur", "new", "tmp"})
-            std::filesystem::create_directories(Path(folder) + "/" + sub);
+        MakeMaildir(Path(folder));
         if (!folder.empty())
             std::ofstream(Path(folder) + "/maildirfolder");
     }
@@ -45,12 +46,7 @@ public:
     std::string Deliver(const std::string& folder, const std::string& content)
     {
         const std::string name = NextName();
-        const std::string tmp = Path(folder) + "/tmp/" + name;
-        {
-            std::ofstream out(tmp, std::ios::binary);
-            out << content;
-        }
-        std::filesystem::rename(tmp, Path(folder) + "/new/" + name);
+        DeliverByProtocol(Path(folder), name, content);
         return name;
     }
 

@@ -5,8 +5,8 @@
 #include "exchangemessagehandler.h"
 #include "filterrule.h"
 #include "filterrules.h"
-#include "mapiprobe/maildirwatch.h"
 #include "mapiprobe/recordingsink.h"
+#include "mapiprobe/testmaildir.h"
 #include "midsfile.h"
 #include "postwatch_plugin.h"
 #include "programkey.h"
@@ -66,12 +66,12 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     ASSERT_EQ(SaveRule({"Junk", words.subject, words.contains, "junk", "1"}), 1);
     ASSERT_EQ(SaveRule({"Quiet", words.subject, words.contains, "quiet", "0"}), 1);
 
-    MaildirFixture box(home.File("Maildir"));
+    TestMaildir box(home.File("Maildir"));
     box.MakeFolder(".Lists");
-    const std::string fresh = box.Deliver("", MaildirFixture::Message("Fresh"));
-    box.Place("", MaildirFixture::Message("Seen"), "S");
-    box.Place("", MaildirFixture::Message("Flagged unread"), "F");
-    box.Deliver(".Lists", MaildirFixture::Message("List post"));
+    const std::string fresh = box.Deliver("", TestMaildir::Message("Fresh"));
+    box.Place("", TestMaildir::Message("Seen"), "S");
+    box.Place("", TestMaildir::Message("Flagged unread"), "F");
+    box.Deliver(".Lists", TestMaildir::Message("List post"));
     ConfigureProfile("Home", box.Root());
 
     // A hostile MIDs file: a huge count and an empty record, which must not match anything.
@@ -120,12 +120,12 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     // New mail is reported once, with its summary. Each step ends with a message whose
     // summary shows that the watch has handled everything before it (one thread, in order).
     sink.Clear();
-    const std::string late = box.Deliver("", MaildirFixture::Message("Late news"));
+    const std::string late = box.Deliver("", TestMaildir::Message("Late news"));
     ASSERT_TRUE(sink.WaitForSummaries(1));
     box.MarkSeen("", late); // read by a mail client: not new mail
-    const std::string junk = box.Deliver("", MaildirFixture::Message("junk offer"));
-    const std::string quiet = box.Deliver(".Lists", MaildirFixture::Message("quiet digest"));
-    box.Deliver(".Lists", MaildirFixture::Message("After"));
+    const std::string junk = box.Deliver("", TestMaildir::Message("junk offer"));
+    const std::string quiet = box.Deliver(".Lists", TestMaildir::Message("quiet digest"));
+    box.Deliver(".Lists", TestMaildir::Message("After"));
     ASSERT_TRUE(sink.WaitForSummaries(2));
     EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"Late news", "After"}));
     for (const auto& summary : sink.Summaries()) {
@@ -149,8 +149,8 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     LogoffExchange(&s);
     ASSERT_EQ(SaveRule({"Fresh", words.subject, words.is, "Fresh", "1"}), 1);
     sink.Clear();
-    box.Deliver("", MaildirFixture::Message("While away"));
-    box.Deliver("", MaildirFixture::Message("junk while away"));
+    box.Deliver("", TestMaildir::Message("While away"));
+    box.Deliver("", TestMaildir::Message("junk while away"));
     count = 0;
     ASSERT_EQ(LogonExchange(&s, "Home", kAccount, 0, &count, 1024), PW_LOGON_DONE);
     EXPECT_EQ(sink.Subjects(), (std::vector<std::string>{"While away"}));
@@ -161,7 +161,7 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     LogoffExchange(&s);
 
     // A record the program could not store ends the log-on and comes again at the next.
-    box.Deliver("", MaildirFixture::Message("Refused"));
+    box.Deliver("", TestMaildir::Message("Refused"));
     sink.Clear();
     sink.SetDeliverAnswer(PW_SINK_NOT_STORED);
     count = 0;
@@ -194,7 +194,7 @@ TEST(MapiprobeMaildir, DeliveredByDovecotLda)
     ScopedEnv data("POSTWATCH_HOME", home.File("data"));
     ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
     ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
-    MaildirFixture box(home.File("Maildir"));
+    TestMaildir box(home.File("Maildir"));
     std::filesystem::create_directories(home.File("lda"));
     for (const std::string& dir : {home.Path(), box.Root(), box.Path("") + "/new",
                                    box.Path("") + "/cur", box.Path("") + "/tmp", home.File("lda")})
@@ -218,7 +218,7 @@ TEST(MapiprobeMaildir, DeliveredByDovecotLda)
         program = "/usr/bin/setpriv";
     }
     const ProcessResult run =
-        RunProcess(program, args, MaildirFixture::Message("Via the delivery agent"),
+        RunProcess(program, args, TestMaildir::Message("Via the delivery agent"),
                    {"HOME=" + home.File("lda")});
     ASSERT_EQ(run.exitCode, 0) << run.err << ReadWholeFile(home.File("lda/log"));
     ASSERT_TRUE(sink.WaitForSummaries(1)) << ReadWholeFile(home.File("lda/log"));
