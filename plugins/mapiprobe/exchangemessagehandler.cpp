@@ -61,7 +61,7 @@ std::string ExchangeMessageHandler::DateText(std::time_t when)
     return text;
 }
 
-bool ExchangeMessageHandler::RecordIfNew(const std::string& entryId, bool& recorded)
+bool ExchangeMessageHandler::RecordIfNew(const std::string& entryId, bool burst, bool& recorded)
 {
     recorded = false;
     if (!mids_.IsOpen())
@@ -75,15 +75,21 @@ bool ExchangeMessageHandler::RecordIfNew(const std::string& entryId, bool& recor
     // Recorded before the rules run, so whatever they decide the message is handled once.
     // An identifier the file cannot take (empty, over-long) is reported without a record:
     // better once more at the next log-on than never.
-    recorded = mids_.Append(entryId);
+    recorded = burst ? mids_.AppendUnflushed(entryId) : mids_.Append(entryId);
     return true;
 }
 
-ExchangeMessageHandler::Outcome ExchangeMessageHandler::Handle(const Where& where)
+void ExchangeMessageHandler::Flush()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    mids_.Flush();
+}
+
+ExchangeMessageHandler::Outcome ExchangeMessageHandler::Handle(const Where& where, bool burst)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     bool recorded = false;
-    if (!RecordIfNew(where.entryId, recorded))
+    if (!RecordIfNew(where.entryId, burst, recorded))
         return Outcome::kPassedOver;
     auto takeBack = [&] {
         if (recorded)

@@ -47,7 +47,11 @@ public:
     // Returns false with the reason in *why.
     bool OpenMids(std::string* why);
 
-    Outcome Handle(const Where& where);
+    // `burst`: one of many in a row (the log-on's scan); its record reaches the disk at the
+    // next Flush (a group commit, see CMidsFile::AppendUnflushed), else at once.
+    Outcome Handle(const Where& where, bool burst = false);
+    // Makes the records of a burst durable.
+    void Flush();
 
     // The record fields of a message (exposed for the tests of their formats).
     static std::string SizeText(uint64_t bytes);   // "%.2f K" of bytes / 1024
@@ -56,7 +60,7 @@ public:
 
 private:
     // true: new (and recorded, when the file is usable); false: handled before.
-    bool RecordIfNew(const std::string& entryId, bool& recorded);
+    bool RecordIfNew(const std::string& entryId, bool burst, bool& recorded);
 
     MailProvider& provider_;
     PwSink sink_;

@@ -191,8 +191,10 @@ int MapiprobeSession::Scan(const PwSink& sink, const std::string& profile, int32
                     return PW_LOGON_FAILED;
                 }
                 using Outcome = ExchangeMessageHandler::Outcome;
-                switch (handler_->Handle({store.id, store.displayName, folder.id,
-                                          folder.displayName, message.entryId})) {
+                // A group commit: one flush per folder rather than one per message.
+                switch (handler_->Handle(
+                    {store.id, store.displayName, folder.id, folder.displayName, message.entryId},
+                    true)) {
                 case Outcome::kReported:
                     ++newCount;
                     break;
@@ -207,6 +209,7 @@ int MapiprobeSession::Scan(const PwSink& sink, const std::string& profile, int32
                     return PW_LOGON_FAILED;
                 }
             }
+            handler_->Flush();
         }
     }
     // The outbox step of a MAPI log-on (a message created in the outbox and released

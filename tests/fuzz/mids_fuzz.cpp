@@ -1,7 +1,8 @@
 // The MIDs/MIDS file as hostile input. The reader never fails on content and never trusts a
 // count; fed a byte at a time (every prefix of the file) it finds a prefix of what it finds
 // in the whole file. Opening the file gives the parsed identifiers (the tail cut), and an
-// append and its take-back after any content leave exactly the identifiers expected.
+// append, its take-back and a group commit after any content leave exactly the identifiers
+// expected.
 #include "midsfile.h"
 
 #include <chrono>
@@ -75,10 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!mids.Contains(id))
                 std::abort();
         if (mids.Contains("") || !mids.Append("fresh-id") || !mids.RemoveLast("fresh-id") ||
-            !mids.Append("kept-id"))
+            !mids.Append("kept-id") || !mids.AppendUnflushed("group-id"))
             std::abort();
-    }
+    } // Close flushes the group
     expected.push_back("kept-id");
+    expected.push_back("group-id");
     CMidsFile again;
     if (again.Open(path, std::chrono::milliseconds(0)) != CMidsFile::OpenResult::kOpen ||
         again.Identifiers() != expected)

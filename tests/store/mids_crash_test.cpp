@@ -91,16 +91,19 @@ TEST(MidsCrash, KilledAtEachStep)
         const char* name;
         const char* step;
         long kept; // of 3 appends, the crash armed before the third
+        const char* mode = "each";
     } rows[] = {
         // Killed after the record reached the file, before it was flushed: the page cache
         // keeps it, and a record beyond the count counts.
         {"records", "mids.append.records", 3},
         {"count", "mids.append.count", 3},
+        {"group-records", "mids.append.records", 3, "group"},
+        {"group-count", "mids.append.count", 3, "group"},
     };
     for (const auto& r : rows) {
         TempDir dir;
         const std::string path = dir.File("MIDs"), out = dir.File("out");
-        const int status = RunHelper({path, "3", "2", r.step}, out);
+        const int status = RunHelper({path, "3", "2", r.step, r.mode}, out);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << r.name;
         EXPECT_EQ(ReadOutput(out).acks.size(), 2u) << r.name;
         EXPECT_EQ(CheckFile(path, r.name), r.kept) << r.name;
@@ -111,7 +114,8 @@ TEST(MidsCrash, KilledAtEachStep)
     }
 }
 
-// POSTWATCH_CRASH_LOOPS sets the number of kills (1000 for the long run).
+// POSTWATCH_CRASH_LOOPS sets the number of kills (1000 for the long run). Every other run
+// appends as a group commit does.
 TEST(MidsCrash, RandomKills)
 {
     const char* env = std::getenv("POSTWATCH_CRASH_LOOPS");
@@ -123,7 +127,7 @@ TEST(MidsCrash, RandomKills)
     long count = 0;
     for (int i = 0; i < loops; ++i) {
         const std::string name = "kill " + std::to_string(i);
-        const int status = RunHelper({path, "100000", "-1", "none"}, out,
+        const int status = RunHelper({path, "100000", "-1", "none", i % 2 ? "group" : "each"}, out,
                                      std::chrono::milliseconds(delay(random)));
         ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << name;
         const HelperOutput h = ReadOutput(out);

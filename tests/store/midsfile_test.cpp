@@ -34,7 +34,8 @@ struct MidsRow {
     std::string after;                 // the file's bytes after Open (and the step below)
     std::vector<std::string> append = {};
     std::string removeLast = {};
-    bool stepDone = true; // what Append or RemoveLast answers
+    bool stepDone = true;   // what Append or RemoveLast answers
+    bool unflushed = false; // append one by one as a group commit, then Flush
 };
 
 POSTWATCH_ROW_PRINTS_NAME(MidsRow)
@@ -56,7 +57,13 @@ TEST_P(MidsFileTest, OpenAndStep)
     ASSERT_EQ(mids.Open(path, std::chrono::milliseconds(0), &error), CMidsFile::OpenResult::kOpen)
         << error;
     std::vector<std::string> ids = r.ids;
-    if (!r.append.empty()) {
+    if (r.unflushed) {
+        bool done = true;
+        for (const std::string& id : r.append)
+            done = done && mids.AppendUnflushed(id, &error);
+        EXPECT_EQ(done && mids.Flush(&error), r.stepDone) << error;
+        ids.insert(ids.end(), r.append.begin(), r.append.end());
+    } else if (!r.append.empty()) {
         EXPECT_EQ(mids.Append(r.append, &error), r.stepDone) << error;
         if (r.stepDone)
             ids.insert(ids.end(), r.append.begin(), r.append.end());
@@ -113,6 +120,14 @@ INSTANTIATE_TEST_SUITE_P(
                 {"a"},
                 Le32(3) + Rec("a") + Rec("b") + Rec("c"),
                 {"b", "c"}},
+        MidsRow{"GroupCommitAppends",
+                Le32(1) + Rec("a"),
+                {"a"},
+                Le32(3) + Rec("a") + Rec("b") + Rec("c"),
+                {"b", "c"},
+                "",
+                true,
+                true},
         MidsRow{"OverlongIdentifierRefused",
                 Le32(1) + Rec("a"),
                 {"a"},
