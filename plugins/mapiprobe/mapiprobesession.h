@@ -41,6 +41,10 @@ class ExchangeMessageHandler;
 // Because Logoff waits for a delivery in progress, a sink must not wait for the thread that
 // calls Logoff.
 //
+// The account's MIDs file stays open (and so locked against a second watcher of the same
+// account) from log-on to log-off. The scan records new messages as a group commit, one
+// flush per folder; new mail seen by the watch is flushed at once.
+//
 // The state is guarded by one lock, never held while the provider or the sink is called.
 class MapiprobeSession
 {
