@@ -215,8 +215,12 @@ void MaildirWatcher::Run()
             continue;
         for (;;) {
             const ssize_t n = ::read(inotify_, buffer, sizeof buffer);
-            if (n <= 0)
+            if (n <= 0) {
+                // The queue is empty: every event of a file listed by ReportAll has been seen.
+                std::lock_guard lock(mutex_);
+                listed_.clear();
                 break;
+            }
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
                 Handle(*event);
@@ -302,6 +306,12 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
                     name,          dir.kind == Kind::New, false};
     const std::string path = dir.path + "/" + name;
     if (dir.kind == Kind::New) {
+        {
+            // Listed when its folder appeared, its own event still queued: reported already.
+            std::lock_guard lock(mutex_);
+            if (listed_.erase(path))
+                return;
+        }
         if (event.mask & IN_MOVED_TO) {
             arrival.newMail = true;
         } else if (event.mask & IN_CREATE) {
@@ -335,6 +345,11 @@ void MaildirWatcher::ReportAll(const Dir& newDir)
             if (MaildirName(e->d_name).Valid())
                 names.push_back(e->d_name);
         ::closedir(d);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::string& name : names)
+            listed_.insert(newDir.path + "/" + name);
     }
     for (const std::string& name : names)
         Deliver(newDir.watches,

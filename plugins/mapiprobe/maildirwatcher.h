@@ -94,6 +94,9 @@ private:
     std::map<int, Watch> watches_;
     std::map<int, Dir> dirs_;       // by inotify watch descriptor
     std::set<std::string> pending_; // files created empty in new/, reported when closed
-    int running_ = 0;               // the watch whose callback runs now, 0 for none
+    // Files ReportAll reported whose own events may still be queued; cleared whenever the
+    // queue is empty.
+    std::set<std::string> listed_;
+    int running_ = 0; // the watch whose callback runs now, 0 for none
     std::thread::id threadId_;
 };
