@@ -69,6 +69,12 @@ MaildirWatcher::~MaildirWatcher()
     Stop();
 }
 
+bool MaildirWatcher::OnWatchThread() const
+{
+    std::lock_guard lock(mutex_);
+    return std::this_thread::get_id() == threadId_;
+}
+
 size_t MaildirWatcher::WatchedDirectories() const
 {
     std::lock_guard lock(mutex_);

@@ -53,6 +53,9 @@ public:
     // Removes every watch and ends the thread.
     void Stop();
 
+    // True on the watcher's own thread (inside a callback).
+    bool OnWatchThread() const;
+
     // How many directories the kernel is watching for us (root, new/ and cur/ of each folder).
     size_t WatchedDirectories() const;
 

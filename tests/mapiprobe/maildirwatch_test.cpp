@@ -272,6 +272,34 @@ TEST_P(MaildirWatch, SeesEachNewMessageOnce)
     provider.CloseProfile();
 }
 
+// Log-off may come from inside a new-mail callback (a rule that ends the watch): the
+// watch ends after that callback, without waiting for itself.
+TEST(MaildirWatchEnd, CloseProfileFromTheCallback)
+{
+    TempDir dir;
+    const std::string root = dir.File("Maildir");
+    MakeMaildir(root);
+    auto provider =
+        std::make_unique<MaildirProvider>(MaildirProvider::ProfileList{{"Local", {root}}});
+    std::vector<ProviderStore> stores;
+    std::string why;
+    ASSERT_EQ(provider->OpenProfile("Local", stores, &why), ProviderStatus::kOk) << why;
+    Collector seen;
+    ASSERT_GT(provider->Watch(
+                  stores[0],
+                  [&](const ProviderNewMail& m) {
+                      provider->CloseProfile();
+                      seen.Add(m);
+                  },
+                  &why),
+              0)
+        << why;
+    DeliverByProtocol(root, "1.a.test", Message("one"));
+    ASSERT_TRUE(seen.WaitFor(1));
+    provider.reset(); // joins the watch thread from here
+    EXPECT_EQ(seen.Seen().size(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Agents, MaildirWatch, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
