@@ -20,6 +20,7 @@ constexpr size_t kBodyCap = 8 * 1024 * 1024;
 constexpr int kMaxPartDepth = 8;
 constexpr size_t kMaxParts = 1000;
 constexpr size_t kMaxBoundary = 200;
+constexpr uint64_t kScanCap = 64ull * 1024 * 1024;
 
 char Lower(char c)
 {
@@ -150,9 +151,12 @@ void FindTextPart(std::string_view body, std::string_view boundary, int depth, s
     }
 }
 
-// Looks past the window for a part marked as an attachment, a chunk at a time.
+// Looks past the window for a part marked as an attachment, a chunk at a time. A message
+// so big that kScanCap bytes hold no answer is a multipart/mixed one of that size: it has
+// attachments.
 bool ScanForAttachment(int fd)
 {
+    uint64_t scanned = 0;
     static constexpr std::string_view kField = "content-disposition:";
     std::string carry;
     char buffer[kChunk];
@@ -162,6 +166,9 @@ bool ScanForAttachment(int fd)
             continue;
         if (n <= 0)
             return false;
+        scanned += static_cast<uint64_t>(n);
+        if (scanned > kScanCap)
+            return true;
         std::string text = carry;
         for (ssize_t i = 0; i < n; ++i)
             text += Lower(buffer[i]);

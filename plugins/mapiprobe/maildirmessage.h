@@ -13,7 +13,8 @@
 //
 // Only a bounded window is read (the header up to kHeaderCap, then enough of the body for the
 // limit asked for), so a message of any size costs about the same; past the window the file
-// is only scanned, a chunk at a time, for an attachment a multipart message may still hold.
+// is only scanned, a chunk at a time, for an attachment a multipart message may still hold
+// (at most 64 MiB of it: a multipart message bigger than that counts as having one).
 // A file that cannot be read whole (a read error, a file shorter than its size, a header
 // without end within kHeaderCap) still gives what was read, with `readProblem` saying what
 // went wrong. Stateless; any thread may call.

@@ -462,12 +462,22 @@ void MaildirProvider::Unwatch(int watch)
 void MaildirProvider::CloseProfile()
 {
     std::shared_ptr<MaildirWatcher> watcher;
+    std::shared_ptr<MaildirWatcher> retired;
     {
         std::lock_guard lock(mutex_);
         watcher = std::move(watcher_);
+        if (!retired_ || !retired_->OnWatchThread())
+            retired = std::move(retired_);
         index_.clear();
         folderNames_.clear();
     }
-    if (watcher)
-        watcher->Stop(); // joins its thread
+    if (!watcher)
+        return;
+    watcher->Stop(); // joins its thread, unless called from it
+    if (watcher->OnWatchThread()) {
+        // Its thread ends after this callback; the next CloseProfile or the destructor
+        // (on another thread) joins it.
+        std::lock_guard lock(mutex_);
+        retired_ = std::move(watcher);
+    }
 }

@@ -42,8 +42,8 @@
 // that thread for each message moved or written into a new/ folder.
 //
 // Threads: every call may come from any thread (the state is behind one lock, never held
-// while a callback runs). A new-mail callback may call everything but CloseProfile and the
-// destructor; Unwatch from a callback does not wait.
+// while a callback runs). A new-mail callback may call everything but the destructor;
+// Unwatch and CloseProfile from a callback do not wait for it to end.
 class MaildirProvider : public MailProvider
 {
 public:
@@ -101,4 +101,6 @@ private:
     std::map<std::string, std::string> folderNames_; // folder id -> display name
     std::unordered_map<std::string, FolderIndex> index_;
     std::shared_ptr<MaildirWatcher> watcher_; // made by the first Watch
+    // A watcher stopped from its own thread (CloseProfile in a callback): joined later.
+    std::shared_ptr<MaildirWatcher> retired_;
 };

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -19,6 +20,29 @@ constexpr uint32_t kRootMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR | IN_DELETE_
 constexpr uint32_t kFolderMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
 constexpr uint32_t kNewMask = IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR;
 constexpr uint32_t kCurMask = IN_MOVED_TO | IN_CREATE | IN_ONLYDIR;
+constexpr uint32_t kTmpMask = IN_CLOSE_WRITE | IN_ONLYDIR;
+
+// Whether some process still has the file open for writing. A read lease is refused while
+// a writer holds it (fcntl(2), F_SETLEASE); where leases are not allowed (a file of another
+// owner, leases switched off) an empty file counts as one still being written.
+bool OpenForWriting(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return false; // gone already: whoever reads it will say so
+    bool writing = false;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    } else if (errno == EAGAIN || errno == EBUSY) {
+        writing = true;
+    } else {
+        struct stat st {
+        };
+        writing = ::fstat(fd, &st) == 0 && st.st_size == 0;
+    }
+    ::close(fd);
+    return writing;
+}
 
 uint32_t MaskOf(int kind)
 {
@@ -29,8 +53,10 @@ uint32_t MaskOf(int kind)
         return kFolderMask;
     case 2:
         return kNewMask;
-    default:
+    case 3:
         return kCurMask;
+    default:
+        return kTmpMask;
     }
 }
 
@@ -43,13 +69,20 @@ MaildirWatcher::~MaildirWatcher()
     Stop();
 }
 
+bool MaildirWatcher::OnWatchThread() const
+{
+    std::lock_guard lock(mutex_);
+    return std::this_thread::get_id() == threadId_;
+}
+
 size_t MaildirWatcher::WatchedDirectories() const
 {
     std::lock_guard lock(mutex_);
     return dirs_.size();
 }
 
-bool MaildirWatcher::AddDir(const Dir& dir, const std::set<int>& watches, std::string* why)
+bool MaildirWatcher::AddDir(const Dir& dir, const std::set<int>& watches, std::string* why,
+                            bool* fresh)
 {
     const int wd =
         ::inotify_add_watch(inotify_, dir.path.c_str(), MaskOf(static_cast<int>(dir.kind)));
@@ -60,13 +93,14 @@ bool MaildirWatcher::AddDir(const Dir& dir, const std::set<int>& watches, std::s
     }
     // The kernel gives the same descriptor for a directory watched twice (the same store in
     // two watches): the watches share it.
-    auto [it, fresh] = dirs_.try_emplace(wd, dir);
+    auto [it, added] = dirs_.try_emplace(wd, dir);
     it->second.watches.insert(watches.begin(), watches.end());
-    (void)fresh;
+    if (fresh)
+        *fresh = added;
     return true;
 }
 
-void MaildirWatcher::AddFolder(const std::string& storeRoot, const std::string& path,
+bool MaildirWatcher::AddFolder(const std::string& storeRoot, const std::string& path,
                                const std::string& name, const std::set<int>& watches, bool later)
 {
     Dir dir;
@@ -80,10 +114,15 @@ void MaildirWatcher::AddFolder(const std::string& storeRoot, const std::string& 
     }
     dir.kind = Kind::New;
     dir.path = path + "/new";
-    AddDir(dir, watches, nullptr);
+    bool freshNew = false;
+    const bool watchingNew = AddDir(dir, watches, nullptr, &freshNew);
     dir.kind = Kind::Cur;
     dir.path = path + "/cur";
     AddDir(dir, watches, nullptr);
+    dir.kind = Kind::Tmp;
+    dir.path = path + "/tmp";
+    AddDir(dir, watches, nullptr);
+    return watchingNew && freshNew;
 }
 
 int MaildirWatcher::Add(const std::string& storeRoot, Callback callback, std::string* why)
@@ -134,6 +173,9 @@ int MaildirWatcher::Add(const std::string& storeRoot, Callback callback, std::st
             Dir cur = root;
             cur.kind = Kind::Cur;
             cur.path = storeRoot + "/cur";
+            AddDir(cur, ids, nullptr);
+            cur.kind = Kind::Tmp;
+            cur.path = storeRoot + "/tmp";
             AddDir(cur, ids, nullptr);
             continue;
         }
@@ -215,8 +257,15 @@ void MaildirWatcher::Run()
             continue;
         for (;;) {
             const ssize_t n = ::read(inotify_, buffer, sizeof buffer);
-            if (n <= 0)
+            if (n <= 0) {
+                // The queue is empty: every event of a file listed by ReportAll has been seen.
+                {
+                    std::lock_guard lock(mutex_);
+                    listed_.clear();
+                }
+                RecheckPending();
                 break;
+            }
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
                 Handle(*event);
@@ -265,11 +314,15 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
         if (display.empty())
             return;
         const std::string path = dir.path + "/" + name;
+        bool freshNew = false;
         {
             std::lock_guard lock(mutex_);
-            AddFolder(dir.storeRoot, path, display, dir.watches, true);
+            freshNew = AddFolder(dir.storeRoot, path, display, dir.watches, true);
         }
-        // Mail may have landed before the watch on new/ was in place.
+        // Mail may have landed before the watch on new/ was in place. Listed once per new/,
+        // when its watch begins (a later event for the same new/ finds it watched).
+        if (!freshNew)
+            return;
         Dir news = dir;
         news.kind = Kind::New;
         news.path = path + "/new";
@@ -279,19 +332,24 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
         return;
     }
     case Kind::FolderDir: {
-        if (!isDir || !(event.mask & (IN_CREATE | IN_MOVED_TO)) || (name != "new" && name != "cur"))
+        if (!isDir || !(event.mask & (IN_CREATE | IN_MOVED_TO)) ||
+            (name != "new" && name != "cur" && name != "tmp"))
             return;
         Dir sub = dir;
-        sub.kind = name == "new" ? Kind::New : Kind::Cur;
+        sub.kind = name == "new" ? Kind::New : name == "cur" ? Kind::Cur : Kind::Tmp;
         sub.path = dir.folderPath + "/" + name;
+        bool fresh = false;
         {
             std::lock_guard lock(mutex_);
-            AddDir(sub, dir.watches, nullptr);
+            AddDir(sub, dir.watches, nullptr, &fresh);
         }
-        if (sub.kind == Kind::New)
+        if (sub.kind == Kind::New && fresh)
             ReportAll(sub);
         return;
     }
+    case Kind::Tmp:
+        RecheckPending();
+        return;
     case Kind::New:
     case Kind::Cur:
         break;
@@ -302,16 +360,20 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
                     name,          dir.kind == Kind::New, false};
     const std::string path = dir.path + "/" + name;
     if (dir.kind == Kind::New) {
+        {
+            // Listed when its folder appeared, its own event still queued: reported already.
+            std::lock_guard lock(mutex_);
+            if (listed_.erase(path))
+                return;
+        }
         if (event.mask & IN_MOVED_TO) {
             arrival.newMail = true;
         } else if (event.mask & IN_CREATE) {
-            // A link() from tmp/ arrives whole; a file opened right here arrives empty and is
-            // new mail once its writer closes it.
-            struct stat st {
-            };
-            if (::stat(path.c_str(), &st) == 0 && st.st_size == 0) {
+            // A link() from tmp/ arrives whole; a file opened right here is new mail once its
+            // writer closes it.
+            if (OpenForWriting(path)) {
                 std::lock_guard lock(mutex_);
-                pending_.insert(path);
+                pending_[path] = Pending{dir.watches, arrival};
                 return;
             }
             arrival.newMail = true;
@@ -336,6 +398,11 @@ void MaildirWatcher::ReportAll(const Dir& newDir)
                 names.push_back(e->d_name);
         ::closedir(d);
     }
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::string& name : names)
+            listed_.insert(newDir.path + "/" + name);
+    }
     for (const std::string& name : names)
         Deliver(newDir.watches,
                 Arrival{newDir.storeRoot, newDir.folderPath, newDir.folderName, name, true, true});
@@ -359,5 +426,30 @@ void MaildirWatcher::Deliver(const std::set<int>& watches, const Arrival& arriva
             running_ = 0;
         }
         idle_.notify_all();
+    }
+}
+
+void MaildirWatcher::RecheckPending()
+{
+    std::map<std::string, Pending> pending;
+    {
+        std::lock_guard lock(mutex_);
+        pending = pending_;
+    }
+    for (auto& [path, file] : pending) {
+        struct stat st {
+        };
+        const bool gone = ::lstat(path.c_str(), &st) != 0;
+        if (!gone && OpenForWriting(path))
+            continue;
+        {
+            std::lock_guard lock(mutex_);
+            if (pending_.erase(path) == 0)
+                continue;
+        }
+        if (!gone) {
+            file.arrival.newMail = true;
+            Deliver(file.watches, file.arrival);
+        }
     }
 }

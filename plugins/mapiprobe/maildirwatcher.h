@@ -14,10 +14,10 @@
 // For every folder of a watched store (the root and its Maildir++ subfolders) it watches new/
 // and cur/, and the root for folders made later. A file moved into new/ (the delivery
 // protocol: write in tmp/, rename or link into new/) or created there is new mail; a file
-// created empty in new/ counts once it is closed after writing. A file arriving in cur/ (a
-// client moving a message from new/, or changing its flags) is reported as an arrival that is
-// not new mail, so the owner can keep its index current. A folder made later is watched from
-// then on, and the mail already in its new/ is reported as new. When the kernel's event queue
+// still open for writing when it appears in new/ counts once its writer closes it. A file arriving
+// in cur/ (a client moving a message from new/, or changing its flags) is reported as an arrival
+// that is not new mail, so the owner can keep its index current. A folder made later is watched
+// from then on, and the mail already in its new/ is reported as new. When the kernel's event queue
 // overflows, every file in the watched new/ folders is reported again (the caller knows what
 // it has seen).
 //
@@ -53,11 +53,14 @@ public:
     // Removes every watch and ends the thread.
     void Stop();
 
+    // True on the watcher's own thread (inside a callback).
+    bool OnWatchThread() const;
+
     // How many directories the kernel is watching for us (root, new/ and cur/ of each folder).
     size_t WatchedDirectories() const;
 
 private:
-    enum class Kind { Root, FolderDir, New, Cur };
+    enum class Kind { Root, FolderDir, New, Cur, Tmp };
     struct Dir {
         Kind kind = Kind::New;
         std::string path;
@@ -73,15 +76,19 @@ private:
 
     void Run();
     void Handle(const struct inotify_event& event);
-    // Adds a kernel watch for `dir` on behalf of `watches` (lock held). False when it failed.
-    bool AddDir(const Dir& dir, const std::set<int>& watches, std::string* why);
-    // Watches a folder's new/ and cur/ (and, with `later`, its own directory, for new/ and cur/
-    // made after it). Lock held.
-    void AddFolder(const std::string& storeRoot, const std::string& path, const std::string& name,
+    // Adds a kernel watch for `dir` on behalf of `watches` (lock held). False when it failed;
+    // *fresh says whether the directory was not watched before.
+    bool AddDir(const Dir& dir, const std::set<int>& watches, std::string* why,
+                bool* fresh = nullptr);
+    // Watches a folder's new/, cur/ and tmp/ (and, with `later`, its own directory, for those
+    // made after it). Lock held. True when the watch on its new/ began now.
+    bool AddFolder(const std::string& storeRoot, const std::string& path, const std::string& name,
                    const std::set<int>& watches, bool later);
     // Reports every file in `newDir` as new mail.
     void ReportAll(const Dir& newDir);
     void Deliver(const std::set<int>& watches, const Arrival& arrival);
+    // Reports the pending files nobody writes any more.
+    void RecheckPending();
     void DropWatch(int watch); // lock held
 
     int inotify_ = -1;
@@ -92,8 +99,17 @@ private:
     bool stopping_ = false;
     int nextWatch_ = 1;
     std::map<int, Watch> watches_;
-    std::map<int, Dir> dirs_;       // by inotify watch descriptor
-    std::set<std::string> pending_; // files created empty in new/, reported when closed
-    int running_ = 0;               // the watch whose callback runs now, 0 for none
+    std::map<int, Dir> dirs_; // by inotify watch descriptor
+    struct Pending {
+        std::set<int> watches;
+        Arrival arrival;
+    };
+    // Files created in new/ while still open for writing, by path: new mail once closed
+    // (seen by a close in new/, or in tmp/ for a file linked into new/ before its close).
+    std::map<std::string, Pending> pending_;
+    // Files ReportAll reported whose own events may still be queued; cleared whenever the
+    // queue is empty.
+    std::set<std::string> listed_;
+    int running_ = 0; // the watch whose callback runs now, 0 for none
     std::thread::id threadId_;
 };

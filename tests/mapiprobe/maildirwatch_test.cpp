@@ -7,8 +7,11 @@
 #include "support/runprocess.h"
 #include "support/tablerow.h"
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -67,11 +70,14 @@ struct Agent {
                          const std::string& message, std::string& why) = 0;
 };
 
-// The Maildir delivery protocol itself: written whole in tmp/, renamed into new/.
+// The Maildir delivery protocol itself: written whole in tmp/, then renamed (or, as older
+// agents do, linked) into new/; or, against the protocol, written in place in new/.
 struct ProtocolAgent : Agent {
+    enum Mode { Rename, Link, InPlace } mode;
+    explicit ProtocolAgent(Mode m) : mode(m) {}
     int n = 0;
     bool Deliver(const std::string& root, const std::string& folder, const std::string& message,
-                 std::string&) override
+                 std::string& why) override
     {
         const std::string dir = folder.empty() ? root : root + "/." + folder;
         if (!Exists(dir + "/new")) {
@@ -79,10 +85,30 @@ struct ProtocolAgent : Agent {
             std::filesystem::create_directory(dir);
             MakeMaildir(dir);
         }
-        DeliverByProtocol(
-            dir, std::to_string(1796687259 + n++) + ".M1P" + std::to_string(::getpid()) + ".test",
-            message);
-        return true;
+        const std::string name =
+            std::to_string(1796687259 + n++) + ".M1P" + std::to_string(::getpid()) + ".test";
+        if (mode == Rename) {
+            DeliverByProtocol(dir, name, message);
+            return true;
+        }
+        if (mode == Link) {
+            WriteWholeFile(dir + "/tmp/" + name, message);
+            const bool ok =
+                ::link((dir + "/tmp/" + name).c_str(), (dir + "/new/" + name).c_str()) == 0;
+            why = ok ? "" : std::strerror(errno);
+            ::unlink((dir + "/tmp/" + name).c_str());
+            return ok;
+        }
+        // Opened empty, then written in two steps: new mail only once it is closed.
+        const int fd = ::open((dir + "/new/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0)
+            return false;
+        const size_t half = message.size() / 2;
+        bool ok = ::write(fd, message.data(), half) == static_cast<ssize_t>(half);
+        ok = ok && ::write(fd, message.data() + half, message.size() - half) ==
+                       static_cast<ssize_t>(message.size() - half);
+        ::close(fd);
+        return ok;
     }
 };
 
@@ -140,7 +166,9 @@ struct WatchRow {
 POSTWATCH_ROW_PRINTS_NAME(WatchRow)
 
 const WatchRow kRows[] = {
-    {"DeliveryProtocol", []() -> Agent* { return new ProtocolAgent; }},
+    {"DeliveryProtocol", []() -> Agent* { return new ProtocolAgent(ProtocolAgent::Rename); }},
+    {"DeliveryByLink", []() -> Agent* { return new ProtocolAgent(ProtocolAgent::Link); }},
+    {"WrittenInNew", []() -> Agent* { return new ProtocolAgent(ProtocolAgent::InPlace); }},
     {"DovecotLda", []() -> Agent* { return new DovecotAgent; }},
 };
 
@@ -242,6 +270,34 @@ TEST_P(MaildirWatch, SeesEachNewMessageOnce)
     EXPECT_EQ(Subject(provider, second.Seen()[0]), "two");
     provider.Unwatch(again);
     provider.CloseProfile();
+}
+
+// Log-off may come from inside a new-mail callback (a rule that ends the watch): the
+// watch ends after that callback, without waiting for itself.
+TEST(MaildirWatchEnd, CloseProfileFromTheCallback)
+{
+    TempDir dir;
+    const std::string root = dir.File("Maildir");
+    MakeMaildir(root);
+    auto provider =
+        std::make_unique<MaildirProvider>(MaildirProvider::ProfileList{{"Local", {root}}});
+    std::vector<ProviderStore> stores;
+    std::string why;
+    ASSERT_EQ(provider->OpenProfile("Local", stores, &why), ProviderStatus::kOk) << why;
+    Collector seen;
+    ASSERT_GT(provider->Watch(
+                  stores[0],
+                  [&](const ProviderNewMail& m) {
+                      provider->CloseProfile();
+                      seen.Add(m);
+                  },
+                  &why),
+              0)
+        << why;
+    DeliverByProtocol(root, "1.a.test", Message("one"));
+    ASSERT_TRUE(seen.WaitFor(1));
+    provider.reset(); // joins the watch thread from here
+    EXPECT_EQ(seen.Seen().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Agents, MaildirWatch, ::testing::ValuesIn(kRows),
