@@ -18,6 +18,17 @@ constexpr unsigned kLogonFailedText = 61343;
 constexpr unsigned kLogonFailedCaption = 61344;
 constexpr unsigned kStoreCaption = 61345;
 
+// The session whose sink this thread is calling (a record or a summary), so that a log-off
+// from inside the sink neither waits for itself nor closes what is in use.
+thread_local const MapiprobeSession* t_reporting = nullptr;
+
+struct Reporting {
+    explicit Reporting(const MapiprobeSession* session) { t_reporting = session; }
+    ~Reporting() { t_reporting = nullptr; }
+    Reporting(const Reporting&) = delete;
+    Reporting& operator=(const Reporting&) = delete;
+};
+
 std::string Text(unsigned id)
 {
     if (!ResourceLibrary::IsLoaded()) {
@@ -192,6 +203,7 @@ int MapiprobeSession::Scan(const PwSink& sink, const std::string& profile, int32
                 }
                 using Outcome = ExchangeMessageHandler::Outcome;
                 // A group commit: one flush per folder rather than one per message.
+                const Reporting reporting(this);
                 switch (handler_->Handle(
                     {store.id, store.displayName, folder.id, folder.displayName, message.entryId},
                     true)) {
@@ -243,8 +255,12 @@ void MapiprobeSession::OnNewMail(const ProviderNewMail& mail)
     where.folderName = provider_->FolderName(mail.folderId);
     where.entryId = mail.entryId;
     // The handler lives until every watch has stopped, and this call is part of a watch.
-    if (handler->Handle(where) == ExchangeMessageHandler::Outcome::kReported && sink.result)
-        sink.result(sink.ctx, 4, 1, account.c_str());
+    const Reporting reporting(this);
+    if (handler->Handle(where) != ExchangeMessageHandler::Outcome::kReported || !sink.result)
+        return;
+    if (Aborted())
+        return; // the sink asked for a log-off while it filed the record
+    sink.result(sink.ctx, 4, 1, account.c_str());
 }
 
 void MapiprobeSession::TearDown(bool profileOpen)
@@ -270,6 +286,15 @@ void MapiprobeSession::TearDown(bool profileOpen)
 
 void MapiprobeSession::Logoff(const PwSink* sink)
 {
+    if (t_reporting == this) {
+        // Called by the sink while it takes a record: nothing more is reported from now on
+        // (the scan stops before its next message, the watch passes over what comes), and
+        // the next Logoff from outside the sink closes the rest.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (state_ == State::kOn || state_ == State::kLoggingOn)
+            abort_ = true;
+        return;
+    }
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (state_ == State::kLoggingOn) {

@@ -34,12 +34,13 @@ class ExchangeMessageHandler;
 // The watch (the provider's thread): each new message goes through the same handler; a
 // report is followed by sink.result(4, 1, account).
 //
-// Logoff (any thread but the sink's callbacks): stops every watch, waiting for a
-// notification being handled, and closes the profile; no record is delivered after it
-// returns. During a log-on it makes the log-on stop before its next message and waits for
-// it. Not logged on: an information message (61340, 61341) through `sink` when given.
-// Because Logoff waits for a delivery in progress, a sink must not wait for the thread that
-// calls Logoff.
+// Logoff (any thread): stops every watch, waiting for a notification being handled, and
+// closes the profile; no record is delivered after it returns. During a log-on it makes the
+// log-on stop before its next message and waits for it. Not logged on: an information
+// message (61340, 61341) through `sink` when given. Because Logoff waits for a delivery in
+// progress, a sink must not wait for the thread that calls Logoff. Called by the sink itself
+// while it takes a record, it only stops the reports (the log-on ends with 0; the watch
+// passes over new mail and a second log-on gives 4) and a later Logoff closes the rest.
 //
 // The account's MIDs file stays open (and so locked against a second watcher of the same
 // account) from log-on to log-off. The scan records new messages as a group commit, one

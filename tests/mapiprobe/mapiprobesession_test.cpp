@@ -348,3 +348,66 @@ TEST(MapiprobeSession, FieldsAlreadyAndNotifications)
 }
 
 } // namespace
+
+namespace
+{
+
+// A sink that logs off from inside its first record.
+struct LoggingOffSink {
+    MapiprobeSession* session = nullptr;
+    int records = 0, summaries = 0;
+
+    static int32_t Deliver(void* ctx, uint32_t, const char* const*, uint32_t)
+    {
+        auto* self = static_cast<LoggingOffSink*>(ctx);
+        if (++self->records == 1)
+            self->session->Logoff(nullptr);
+        return PW_SINK_HANDLED;
+    }
+    static int32_t Result(void* ctx, int32_t, int32_t, const char*)
+    {
+        ++static_cast<LoggingOffSink*>(ctx)->summaries;
+        return PW_SINK_HANDLED;
+    }
+    PwSink Sink() { return PwSink{this, &Deliver, &Result, nullptr}; }
+};
+
+// Neither a wait for itself nor a use of what it closed: the reports stop, the rest closes at
+// the next log-off from outside.
+TEST(MapiprobeSession, LogoffFromInsideTheSink)
+{
+    TempDir home;
+    ScopedEnv data("POSTWATCH_HOME", home.Path());
+    ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir("Work")));
+    auto owned = std::make_unique<ScriptedProvider>();
+    ScriptedProvider& provider = *owned;
+    provider.stores = {kDefault};
+    provider.folders = {{"s1/Inbox", "Inbox", 2}};
+    provider.messages = {Unread("s1/Inbox", "a", "one"), Unread("s1/Inbox", "b", "two")};
+    MapiprobeSession session(std::move(owned));
+
+    LoggingOffSink scanning{&session};
+    int32_t count = 0;
+    EXPECT_EQ(session.Logon(scanning.Sink(), "Scripted", "Work", 0, count, 1024), PW_LOGON_FAILED);
+    EXPECT_EQ(scanning.records, 1);
+    EXPECT_FALSE(session.LoggedOn());
+    EXPECT_EQ(provider.watched, provider.unwatched);
+
+    // Now by a notification: "one" was filed, "two" comes at this log-on.
+    LoggingOffSink watching{&session, 1};
+    count = 0;
+    ASSERT_EQ(session.Logon(watching.Sink(), "Scripted", "Work", 0, count, 1024), 1);
+    watching.records = 0;
+    provider.messages.push_back(Unread("s1/Inbox", "c", "three"));
+    provider.messages.push_back(Unread("s1/Inbox", "d", "four"));
+    provider.Notify({"s1", "s1/Inbox", "c"});
+    provider.Notify({"s1", "s1/Inbox", "d"});
+    EXPECT_EQ(watching.records, 1);
+    EXPECT_EQ(watching.summaries, 0);
+    session.Logoff(nullptr);
+    EXPECT_EQ(provider.watched, provider.unwatched);
+    EXPECT_EQ(provider.opened, provider.closed);
+}
+
+} // namespace
