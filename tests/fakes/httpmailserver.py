@@ -22,7 +22,7 @@ import hashlib
 import json
 import os
 import secrets
-import socketserver
+import socket
 import sys
 import threading
 import time
@@ -88,6 +88,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
+
+    def setup(self):
+        super().setup()
+        # Headers and body go out in two writes; without this the second waits for the
+        # client's delayed acknowledgement on a kept-alive connection.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def base(self):
         # The address the client used (a proxy in front of us included).
