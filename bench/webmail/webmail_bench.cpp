@@ -26,7 +26,8 @@ std::string Mailbox(int total)
 {
     const char* names[] = {"inbox", "work", "lists"};
     const char* specials[] = {"inbox", "", ""};
-    std::string json = R"({"user": "ann", "domain": "mail.test", "password": "s3cret", "folders": [)";
+    std::string json =
+        R"({"user": "ann", "domain": "mail.test", "password": "s3cret", "folders": [)";
     int id = 0;
     for (int f = 0; f < 3; ++f) {
         json += std::string(f ? "," : "") + R"({"name": ")" + names[f] + R"(", "special": ")" +
