@@ -13,7 +13,7 @@ CONFIG:
   mode      "" (normal), "silent" (accept, never answer), "always401" (every Digest answer
             gets a fresh challenge), "status500", "status503", "redirectloop",
             "redirectftp", "redirecthttp", "redirecthost" (the gateway sends the client to "localhost"),
-            "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
+            "hugeanswer" (a 17 MiB answer), "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
             (the root answer is config["rawroot"] as it stands)
   prefixes  {"D": .., "m": .., "hm": ..}: the prefixes the answers use (default D, m, hm)
   extraFolders  n folders with one unread message each (before the deleted-items folder
@@ -188,6 +188,8 @@ class Handler(BaseHTTPRequestHandler):
         if mode == "silent":
             time.sleep(30)
             return
+        if mode == "hugeanswer":
+            return self.reply(207, b" " * (17 * 1024 * 1024))
         if mode == "status500":
             return self.reply(500)
         if mode == "status503":

@@ -369,6 +369,19 @@ INSTANTIATE_TEST_SUITE_P(
                  .config = kPlain + R"(, "mode": "redirecthttp")",
                  .wantCode = PW_WEBMAIL_FAILED,
                  .wantSecondCount = -1},
+        CheckRow{.name = "AnswerOver16MiBRefused",
+                 .config = kPlain + R"(, "mode": "hugeanswer")",
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantSecondCount = -1},
+        CheckRow{.name = "IdentifierTooLongSkipped",
+                 .config = R"("folders": [{"name": "inbox", "special": "inbox", "messages": [
+                     {"id": ")" +
+                           std::string(5000, 'x') +
+                           R"(", "subject": "long"},
+                     {"id": "P1", "subject": "plan", "from": "bob@example.org", "size": 1,
+                      "attachment": true}]}])",
+                 .wantRecords = {{"{B}/folders/inbox/P1", "plan", "0.00K", "2026-12-07 10:11:12",
+                                  "bob@example.org", "Web", " ", "Yes"}}},
         CheckRow{.name = "RedirectToOtherSchemeRefused",
                  .config = kPlain + R"(, "mode": "redirectftp")",
                  .wantCode = PW_WEBMAIL_FAILED,
