@@ -6,7 +6,7 @@ set(CPACK_PACKAGE_NAME pigeonpost)
 set(CPACK_PACKAGE_VENDOR Koravel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tray mail checker: tells you when new mail arrives")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Postwatch lives in the notification area of the desktop and checks POP3 and IMAP4 mail "
     "accounts on their own schedules. It keeps the headers of new messages, applies filter "
     "rules and tells the user about new mail with a sound, a flashing tray icon, a popup or "
@@ -21,9 +21,7 @@ set(CPACK_DEBIAN_PACKAGE_NAME pigeonpost)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The plug-in libraries are the package's own, found through the program's RUNPATH.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
-    ${CMAKE_BINARY_DIR}/_CPack_Packages/Linux/DEB/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-Linux/usr/${POSTWATCH_PRIVATE_LIB_DIR})
+# dpkg-shlibdeps finds the package's own plug-in libraries through the program's RUNPATH.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst
                                        ${CMAKE_CURRENT_SOURCE_DIR}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
