@@ -5,6 +5,7 @@
 #include "dovecotenvironment.h"
 #include "support/component.h"
 #include "support/runprocess.h"
+#include "support/tablerow.h"
 #include "support/tempdir.h"
 #include "uninstalllauncher.h"
 
@@ -78,7 +79,9 @@ std::set<std::string> FilesBelow(const std::string& root)
 // not inside HOME): registration under the prefix, udev rule installed.
 struct Installation {
     TempDir dir;
-    std::string prefix = dir.File("prefix");
+    // Blanks and a dollar sign: every path quoted on its way into the desktop entries and the
+    // registration's command must come back out whole.
+    std::string prefix = dir.File("my $prefix");
     std::string home = dir.File("home");
     std::string error;
     std::set<std::string> manifest; // relative to the prefix, as installed
@@ -379,5 +382,58 @@ TEST(Install, PackageHoldsTheProgramAndRuns)
     EXPECT_EQ(started, (std::vector<std::string>{"/usr/bin/pkexec", "/usr/bin/dpkg", "--remove",
                                                  "pigeonpost"}));
 }
+
+// Where an install registers for removal: a prefix inside the installing user's home is a
+// per-user install, any other a system install that also gets the udev rule.
+struct RegistrationRow {
+    const char* name;
+    std::string prefix;     // relative to the test folder
+    std::string dataHome;   // XDG_DATA_HOME, relative to the test folder ("" unset)
+    std::string registered; // where the registration lands, relative to the test folder
+    bool udevRule;
+};
+POSTWATCH_ROW_PRINTS_NAME(RegistrationRow)
+
+const RegistrationRow kRegistrationRows[] = {
+    {"PrefixInsideHomeIsPerUser", "home/.local", "", "home/.local/share/Koravel/uninstall", false},
+    {"HomeItselfIsPerUser", "home", "", "home/.local/share/Koravel/uninstall", false},
+    {"PerUserFollowsDataHome", "home/.local", "data-home", "data-home/Koravel/uninstall", false},
+    {"RelativeDataHomeIgnored", "home/.local", "relative", "home/.local/share/Koravel/uninstall",
+     false},
+    {"PrefixBesideHomeIsSystemWide", "home2", "", "home2/share/Koravel/uninstall", true},
+    {"OtherPrefixIsSystemWide", "opt/p", "data-home", "opt/p/share/Koravel/uninstall", true},
+};
+
+class RegistrationPlace : public ::testing::TestWithParam<RegistrationRow>
+{
+};
+
+// The registration step alone (it is the last step of every install from the build tree).
+TEST_P(RegistrationPlace, FollowsThePrefix)
+{
+    const RegistrationRow& row = GetParam();
+    TempDir dir;
+    const std::string dataHome = row.dataHome.empty()         ? ""
+                                 : row.dataHome == "relative" ? "relative/share"
+                                                              : dir.File(row.dataHome);
+    ProcessResult r =
+        RunProcess(CMAKE_COMMAND,
+                   {"-DCMAKE_INSTALL_PREFIX=" + dir.File(row.prefix), "-P",
+                    std::string(POSTWATCH_BUILD_DIR) + "/dist/InstallRegistration.cmake"},
+                   "", {"HOME=" + dir.File("home"), "XDG_DATA_HOME=" + dataHome, "DESTDIR="});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const std::string registration = dir.File(row.registered) + "/pigeonpost.ini";
+    EXPECT_TRUE(fs::exists(registration)) << r.out;
+    EXPECT_EQ(fs::exists(dir.File(row.prefix) + "/lib/udev/rules.d/70-pigeonpost-mail-led.rules"),
+              row.udevRule);
+    // The manifest names the registration last, where the removal deletes it last.
+    const std::vector<std::string> manifest =
+        Lines(ReadWholeFile(dir.File(row.prefix) + "/share/pigeonpost/install-manifest.txt"));
+    ASSERT_FALSE(manifest.empty());
+    EXPECT_EQ(manifest.back(), registration);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, RegistrationPlace, ::testing::ValuesIn(kRegistrationRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
