@@ -105,8 +105,9 @@ struct Installation {
 
 const Installation& Installed()
 {
-    static Installation* installed = [] {
-        auto* i = new Installation;
+    // A static object: its folder goes at exit, even when a test failed before the removal.
+    static Installation installation;
+    static const bool done = [](Installation* i) {
         fs::create_directories(i->home);
         fs::create_directories(i->dir.File("runtime"));
         fs::permissions(i->dir.File("runtime"), fs::perms::owner_all);
@@ -114,7 +115,7 @@ const Installation& Installed()
             CMAKE_COMMAND, {"--install", POSTWATCH_BUILD_DIR, "--prefix", i->prefix}, "", i->Env());
         if (r.exitCode != 0) {
             i->error = "cmake --install failed: " + r.out + r.err;
-            return i;
+            return true;
         }
         for (const std::string& line :
              Lines(ReadWholeFile(i->prefix + "/share/pigeonpost/install-manifest.txt"))) {
@@ -123,9 +124,10 @@ const Installation& Installed()
             else
                 i->manifest.insert(line.substr(i->prefix.size() + 1));
         }
-        return i;
-    }();
-    return *installed;
+        return true;
+    }(&installation);
+    (void)done;
+    return installation;
 }
 
 // What a user's desktop and the program itself look for, relative to the prefix.
