@@ -1,6 +1,6 @@
 # The Debian package: `make package` (cpack -G DEB in build/release) writes
 # pigeonpost_<version>_<arch>.deb. Dependencies come from dpkg-shlibdeps; the maintainer
-# scripts only reload udev rules and refresh the icon cache.
+# scripts only reload the udev rules (the icon cache and menus follow through triggers).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pigeonpost)
 set(CPACK_PACKAGE_VENDOR Koravel)
