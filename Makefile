@@ -9,7 +9,7 @@
 #                  merge, the sink, the single instance) under the thread sanitizer. Only those
 #                  test programs and what they link are built.
 .PHONY: run test build build-test build-tsan test-asan test-tsan bootstrap format check-format \
-	fuzz-long clean
+	fuzz-long clean install package
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
 # A compiler cache, when the machine has one, makes rebuilds of other checkouts cheap.
@@ -31,6 +31,16 @@ build: bootstrap
 
 run: build
 	./build/release/bin/postwatch $(ARGS)
+
+# Installs the program (see README): make install PREFIX=$$HOME/.local, or PREFIX=/usr/local as
+# root. A prefix inside your home folder is a per-user install. DESTDIR stages the files.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(PREFIX)"
+
+# The Debian package build/release/pigeonpost_<version>_<arch>.deb.
+package: build
+	cd build/release && cpack -G DEB
 
 build-test: bootstrap
 	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DPOSTWATCH_SANITIZE=ON \

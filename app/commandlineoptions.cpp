@@ -16,6 +16,7 @@ struct ActionSpec {
 
 const ActionSpec kActions[] = {
     {"--help", CommandLineOptions::Action::Help, false, {}},
+    {"--version", CommandLineOptions::Action::Version, false, {}},
     {"--add-account",
      CommandLineOptions::Action::AddAccount,
      true,
@@ -165,5 +166,6 @@ std::string CommandLineOptions::Usage()
            "            (rebuilds a damaged Message.box of the account from the messages\n"
            "            that are still whole, and Account.cfg from the account folders;\n"
            "            the damaged files are kept beside the new ones)\n"
-           "  postwatch --help\n";
+           "  postwatch --help\n"
+           "  postwatch --version\n";
 }

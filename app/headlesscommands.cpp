@@ -87,6 +87,9 @@ int HeadlessCommands::Run(const CommandLineOptions& options)
     case CommandLineOptions::Action::Help:
         out_ << CommandLineOptions::Usage();
         return kExitOk;
+    case CommandLineOptions::Action::Version:
+        out_ << "postwatch " << POSTWATCH_VERSION_TEXT << "\n";
+        return kExitOk;
     case CommandLineOptions::Action::AddAccount:
         return AddAccount(options);
     case CommandLineOptions::Action::ListAccounts:

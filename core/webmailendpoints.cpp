@@ -44,15 +44,15 @@ int WriteMissing(const char* category, const std::vector<Value>& values)
 
 std::vector<Value> Values(HotmailEndpoints& e)
 {
-    return {{"GatewayUrl", &e.gatewayUrl}, {"MailDomain", &e.mailDomain},
+    return {{"GatewayUrl", &e.gatewayUrl},
+            {"MailDomain", &e.mailDomain},
             {"Namespace", &e.namespaceUri}};
 }
 
 std::vector<Value> Values(YahooEndpoints& e)
 {
-    return {{"EntryUrl", &e.entryUrl}, {"LoginHost", &e.loginHost},
-            {"MailDomain", &e.mailDomain}, {"Suffix1", &e.suffix1},
-            {"Suffix2", &e.suffix2},   {"Suffix3", &e.suffix3}};
+    return {{"EntryUrl", &e.entryUrl}, {"LoginHost", &e.loginHost}, {"MailDomain", &e.mailDomain},
+            {"Suffix1", &e.suffix1},   {"Suffix2", &e.suffix2},     {"Suffix3", &e.suffix3}};
 }
 
 } // namespace
@@ -66,7 +66,7 @@ HotmailEndpoints DefaultHotmailEndpoints()
 YahooEndpoints DefaultYahooEndpoints()
 {
     return {"http://mail.yahoo.com/", "login.yahoo.com", "@yahoo.com",
-            "@yahoo.com.cn", "@yahoo.com.hk", "@yahoo.com.tw"};
+            "@yahoo.com.cn",          "@yahoo.com.hk",   "@yahoo.com.tw"};
 }
 
 HotmailEndpoints ReadHotmailEndpoints()
