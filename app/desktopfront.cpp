@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QUrl>
@@ -60,6 +61,21 @@ void OpenHelp(const QString& page)
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
         return;
     QProcess::startDetached(QStringLiteral("xdg-open"), {page});
+}
+
+// A logout or Ctrl+C while a modal dialog is open: the dialog's own event loop would keep
+// the program alive after the window closed, so every modal dialog is dismissed first.
+void CloseModalDialogs()
+{
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
 }
 
 } // namespace
@@ -148,8 +164,10 @@ int DesktopFront::Run(int argc, char** argv)
     QObject::connect(&instance, &CSingleInstance::showRequested, &frame,
                      &CMainFrame::ShowFromSecondStart);
     CExitSignalNotifier exitSignals;
-    QObject::connect(&exitSignals, &CExitSignalNotifier::exitRequested, &frame,
-                     [&frame](int) { frame.ExitSequence(); });
+    QObject::connect(&exitSignals, &CExitSignalNotifier::exitRequested, &frame, [&frame](int) {
+        CloseModalDialogs();
+        frame.ExitSequence();
+    });
     QObject::connect(&frame, &CMainFrame::closedForGood, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
@@ -182,7 +200,10 @@ int DesktopFront::Run(int argc, char** argv)
         frame.StartShown(minimum, !haveAccounts);
     CStoreFailureNotice::OfferAccountListRepair(&frame);
 
-    app.exec();
+    // The drain may already have closed the window while a dialog shown before the main
+    // loop (the first start's wizard) ran its own loop; its quit is gone then.
+    if (!frame.ClosedForGood())
+        app.exec();
 
     // The worker has drained (it asked for the close). Nothing can be handled any more:
     // later calls of check threads are answered at once.

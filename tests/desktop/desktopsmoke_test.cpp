@@ -227,10 +227,12 @@ protected:
         return total - most;
     }
 
-    std::vector<std::string> VisibleMainWindows()
+    std::vector<std::string> VisibleMainWindows() { return VisibleWindows("^Pigeonpost$"); }
+
+    std::vector<std::string> VisibleWindows(const std::string& namePattern)
     {
         ProcessResult r =
-            RunProcess(tools_["xdotool"], {"search", "--onlyvisible", "--name", "^Pigeonpost$"}, "",
+            RunProcess(tools_["xdotool"], {"search", "--onlyvisible", "--name", namePattern}, "",
                        {"DISPLAY=" + display_});
         std::vector<std::string> ids;
         std::istringstream in(r.out);
@@ -422,6 +424,23 @@ TEST_F(DesktopSmokeTest, AccountChangesShowInTheRunningTree)
     EXPECT_TRUE(WaitFor(
         [&] { return Busy(Screenshot("8-removed-in-the-file"), treeArea) < before + 20; }, 20))
         << "the removed account is still in the tree; " << log();
+
+    program.Signal(SIGTERM);
+    ASSERT_TRUE(WaitFor([&] { return program.Ended(); }, 20)) << "still running; " << log();
+    EXPECT_EQ(program.ExitCode(), 0) << log();
+}
+
+// A logout while a modal dialog is open ends the program too: the first start of a user
+// without accounts shows the wizard before the main loop runs, and neither the wizard's own
+// loop nor the main loop started after it may keep the process alive.
+TEST_F(DesktopSmokeTest, ExitWhileTheFirstStartWizardIsOpen)
+{
+    Child program({POSTWATCH_BINARY}, Env(), dir_.File("postwatch.log"));
+    auto log = [&] { return ReadWholeFile(dir_.File("postwatch.log")); };
+    ASSERT_TRUE(WaitFor(
+        [&] { return program.Ended() || !VisibleWindows("^New Account Wizard$").empty(); }, 30))
+        << "no wizard; " << log();
+    ASSERT_FALSE(program.Ended()) << log();
 
     program.Signal(SIGTERM);
     ASSERT_TRUE(WaitFor([&] { return program.Ended(); }, 20)) << "still running; " << log();
