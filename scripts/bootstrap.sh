@@ -10,7 +10,8 @@ libgtest-dev libgmock-dev libbenchmark-dev clang-format
 dovecot-core dovecot-pop3d dovecot-imapd openssl python3
 python3-dbusmock dbus-daemon
 qt6-multimedia-dev
-xvfb trayer xdotool imagemagick"
+xvfb trayer xdotool imagemagick
+libassimp-dev libgl1-mesa-dri mesa-utils xcompmgr libqt6opengl6-dev"
 
 missing=""
 for p in $PACKAGES; do
