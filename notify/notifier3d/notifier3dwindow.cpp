@@ -262,7 +262,7 @@ void CNotifier3dWindow::BuildShape()
     target.bind();
     renderer_.Render(Angle(), pixels, false, Qt::black);
     target.release();
-    silhouetteFrame_ = target.toImage(false).scaled(Pixels(), Pixels());
+    silhouetteFrame_ = target.toImage().scaled(Pixels(), Pixels());
     shape_ = SilhouetteMask::FromFrame(silhouetteFrame_);
     // An empty QRegion would mean "no mask" (the whole square): a shape without pixels is
     // one rectangle outside the window, so nothing of it shows.
