@@ -14,6 +14,7 @@
 #include "mainframe.h"
 #include "newmailmerge.h"
 #include "notifier3d.h"
+#include "notifier3dwiring.h"
 #include "protocolcheck.h"
 #include "qtenginesink.h"
 #include "regsettings.h"
@@ -153,22 +154,8 @@ int DesktopFront::Run(int argc, char** argv)
                      [&frame](int) { frame.ExitSequence(); });
     QObject::connect(&frame, &CMainFrame::closedForGood, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    // The 3D notifier: started (or raised) by the 3D command and the new-mail effect, closed
-    // by the exit sequence. Its double click brings the main window back as the restore
-    // command does (LED blink stopped) and stops the tray's checking animation.
-    CNotifier3dWindow::Hooks notifierHooks;
-    notifierHooks.showMainWindow = [&frame] {
-        constexpr unsigned kRestoreCommand = 32771;
-        if (frame.IsMinimised())
-            frame.RunCommandNow(kRestoreCommand);
-        frame.show();
-        frame.BringToFront();
-        frame.CheckAnimation(false);
-    };
-    CNotifier3d notifier3d(notifierHooks);
-    QObject::connect(&frame, &CMainFrame::threeDEffectRequested, &notifier3d, &CNotifier3d::Show);
-    QObject::connect(&frame, &CMainFrame::threeDWindowCloseRequested, &notifier3d,
-                     &CNotifier3d::Close);
+    CNotifier3d notifier3d(Notifier3dWiring::MainWindowHooks(frame));
+    Notifier3dWiring::Connect(frame, notifier3d);
 
     CNewMailMerge merge(*state, &frame, &frame, &frame);
     auto sink = std::make_shared<CQtEngineSink>(merge);
