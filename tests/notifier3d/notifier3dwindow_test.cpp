@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QMouseEvent>
+#include <QOpenGLContext>
 #include <QProcess>
 #include <QStandardPaths>
 #include <cstdlib>
@@ -20,6 +21,8 @@ namespace
 
 const QColor kLeft(200, 30, 200);
 const QColor kRight(30, 200, 60);
+// The parcel covers the centre from every side (the envelope is thin seen edge-on).
+const char* const kSolidModel = "parcel.x";
 
 QRect Centre(int pixels)
 {
@@ -38,6 +41,7 @@ void SendMouse(QWindow& window, QEvent::Type type, QPoint global, Qt::MouseButto
 
 TEST_F(Notifier3dTest, DrawsTheModelOverTheSnapshotAndTurnsOnlyWhileActive)
 {
+    StoreString("LastSelectModel", kSolidModel);
     auto window = MakeWindow();
     ASSERT_TRUE(window);
     ASSERT_FALSE(window->Compositing());
@@ -220,6 +224,7 @@ TEST_F(Notifier3dTest, CompositorShowsTheDesktopThroughTheWindow)
     ASSERT_TRUE(manager.waitForStarted());
     ASSERT_TRUE(WaitFor([] { return CompositorProbe::Compositing(); }))
         << "xcompmgr did not take the compositing selection";
+    StoreString("LastSelectModel", kSolidModel);
     {
         auto window = MakeWindow();
         ASSERT_TRUE(window);
@@ -241,4 +246,18 @@ TEST_F(Notifier3dTest, CompositorShowsTheDesktopThroughTheWindow)
     }
     manager.terminate();
     manager.waitForFinished();
+}
+
+TEST_F(Notifier3dTest, ALostContextRebuildsWhatItDraws)
+{
+    StoreString("LastSelectModel", kSolidModel);
+    auto window = MakeWindow();
+    ASSERT_TRUE(window);
+    const int s = window->Pixels();
+    // What a driver reset announces: the resources go with the context.
+    emit window->context()->aboutToBeDestroyed();
+    Pump(300);
+    EXPECT_TRUE(window->Up());
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_LT(Matching(Grab(*window), Centre(s), kLeft), s * s / 4 / 2) << "the model is gone";
 }
