@@ -2,6 +2,7 @@
 
 #include "compositorprobe.h"
 #include "dialoguebox.h"
+#include "inputregion.h"
 #include "modelloader.h"
 #include "resourcelibrary.h"
 #include "silhouettemask.h"
@@ -246,6 +247,22 @@ void CNotifier3dWindow::paintGL()
         frozenMs_ = NowMs();
     const int pixels = int(std::lround(Pixels() * devicePixelRatio()));
     renderer_.Render(Angle(), pixels, !compositing_, compositing_ ? Qt::transparent : Qt::black);
+    if (compositing_ && squareMode_ && framesDrawn_++ % kInputRegionFrames == 0)
+        FollowSilhouette(pixels);
+}
+
+void CNotifier3dWindow::FollowSilhouette(int pixels)
+{
+    // The frame just drawn, read before it is shown: the model's pixels are the opaque ones
+    // (cleared to transparent black, the model is lit at least by the ambient light).
+    QImage frame(pixels, pixels, QImage::Format_RGBA8888);
+    context()->functions()->glReadPixels(0, 0, pixels, pixels, GL_RGBA, GL_UNSIGNED_BYTE,
+                                         frame.bits());
+    frame = frame.mirrored(); // OpenGL rows run bottom-up
+    if (pixels != Pixels())
+        frame = frame.scaled(Pixels(), Pixels());
+    inputShape_ = SilhouetteMask::FromFrame(frame);
+    InputRegion::Set(this, inputShape_);
 }
 
 void CNotifier3dWindow::BuildShape()
@@ -264,6 +281,12 @@ void CNotifier3dWindow::BuildShape()
     target.release();
     silhouetteFrame_ = target.toImage().scaled(Pixels(), Pixels());
     shape_ = SilhouetteMask::FromFrame(silhouetteFrame_);
+    if (compositing_) {
+        // Translucent, the window draws itself as it is: only the clicks follow the shape.
+        inputShape_ = shape_;
+        InputRegion::Set(this, inputShape_);
+        return;
+    }
     // An empty QRegion would mean "no mask" (the whole square): a shape without pixels is
     // one rectangle outside the window, so nothing of it shows.
     setMask(shape_.isEmpty() ? QRegion(-2, -2, 1, 1) : shape_);
@@ -276,7 +299,7 @@ void CNotifier3dWindow::Activated()
     squareMode_ = true;
     shape_ = QRegion();
     if (compositing_) {
-        setMask(QRegion());
+        framesDrawn_ = 0; // the input region follows from the next frame on
         frameTimer_.start();
         return;
     }
@@ -406,8 +429,7 @@ void CNotifier3dWindow::RestoreSquare()
     shape_ = QRegion();
     if (!compositing_)
         setMask(QRegion(1, 1, pixels - 2, pixels - 2));
-    else
-        setMask(QRegion());
+    framesDrawn_ = 0;
     show();
     if (!capturing_)
         frameTimer_.start();

@@ -19,8 +19,9 @@ class QOpenGLFramebufferObject;
 //
 // Two looks, chosen once at Create() by CompositorProbe:
 // - with a compositing desktop the window is translucent: the desktop shows through live,
-//   no snapshot is taken, and while inactive the mouse reaches the window only on the
-//   model's silhouette (the mask is the input region);
+//   no snapshot is taken, and the mouse reaches the window only on the model's silhouette
+//   (InputRegion; renewed every kInputRegionFrames frames while the model turns, from the
+//   frame just drawn);
 // - without one, while active ("square mode") the window is a square showing a snapshot of
 //   the desktop behind it with the model over it; while inactive it is cut to the
 //   silhouette of the last frame (SilhouetteMask of a frame drawn on black).
@@ -50,6 +51,8 @@ public:
     static constexpr int kBaseSize = 128;
     static constexpr int kFramePeriodMs = 10;
     static constexpr int kSnapshotDelayMs = 100;
+    // With a compositor, the input region follows the turning model every this many frames.
+    static constexpr int kInputRegionFrames = 10;
 
     struct Hooks {
         // Shows the main window as the double click asks; empty when there is none.
@@ -76,6 +79,9 @@ public:
     const QImage& Snapshot() const { return snapshot_; }
     // The shape while inactive (empty in square mode).
     QRegion Shape() const { return shape_; }
+    // Where the translucent window takes the mouse (compositing only; empty before the
+    // first frame).
+    QRegion InputShape() const { return inputShape_; }
     // The last frame drawn on black without background, from which Shape() was built.
     const QImage& SilhouetteFrame() const { return silhouetteFrame_; }
     // The model turned by the angle of the current time (square mode) or the frozen one.
@@ -131,6 +137,7 @@ private:
     void ApplyFlags();
     void HandleClose();
     void ContextLost();
+    void FollowSilhouette(int pixels);
 
     Hooks hooks_;
     CNotifierOptions options_;
@@ -142,6 +149,8 @@ private:
     QImage snapshot_;
     QImage silhouetteFrame_;
     QRegion shape_;
+    QRegion inputShape_;
+    int framesDrawn_ = 0;
     QTimer frameTimer_;
     QPoint dragOffset_;
     qint64 frozenMs_ = 0;

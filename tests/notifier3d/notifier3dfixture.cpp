@@ -6,6 +6,8 @@
 
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 void DesktopBackdrop::paintEvent(QPaintEvent*)
@@ -122,4 +124,16 @@ void Notifier3dTest::Deactivate(CNotifier3dWindow& window)
     elsewhere_->requestActivate();
     ASSERT_TRUE(WaitFor([&] { return !window.isActive() && !window.SquareMode(); }));
     Pump(50);
+}
+
+bool Notifier3dTest::ClickAt(QPoint global)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (tool.isEmpty())
+        return false;
+    QProcess::execute(tool,
+                      {QStringLiteral("mousemove"), QString::number(global.x()),
+                       QString::number(global.y()), QStringLiteral("click"), QStringLiteral("1")});
+    Pump(100);
+    return true;
 }

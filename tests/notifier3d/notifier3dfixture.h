@@ -52,8 +52,12 @@ public:
         setGeometry(QGuiApplication::primaryScreen()->geometry());
     }
 
+    // Mouse presses that reached the desktop.
+    int presses = 0;
+
 protected:
     void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
 
 private:
     QColor left_, right_;
@@ -83,6 +87,9 @@ protected:
     // Makes the window active and then inactive through the window system.
     void Deactivate(CNotifier3dWindow& window);
     std::vector<std::string> Messages() { return dialogues_->Texts(); }
+    // Clicks the left button at a screen point through the X server (xdotool); false when
+    // xdotool is missing.
+    static bool ClickAt(QPoint global);
 
     TempDir dir_;
     std::unique_ptr<ScopedEnv> configHome_;
