@@ -9,9 +9,12 @@ CNotifier3d::CNotifier3d(CNotifier3dWindow::Hooks hooks, QObject* parent)
 
 CNotifier3d::~CNotifier3d()
 {
+    // At the program's end no event loop runs the window's deferred deletion: delete it
+    // here, after its close has saved the options.
+    CNotifier3dWindow* window = window_.data();
     Close();
     menu_.reset();
-    delete window_.data();
+    delete window;
 }
 
 void CNotifier3d::Show()

@@ -16,6 +16,9 @@
 #include <QPainter>
 #include <QScreen>
 #include <cmath>
+#include <cstring>
+#include <dlfcn.h>
+#include <link.h>
 #include <numbers>
 
 namespace
@@ -40,6 +43,22 @@ qint64 NowMs()
         return started;
     }();
     return clock.elapsed();
+}
+
+// Mesa loads its driver with the first context and unloads it when the display closes at
+// the process's end, while memory and exit handlers of that driver are still registered:
+// crashes at exit in some drivers, "leaks" from an unmapped module for leak checkers. The
+// driver stays loaded until the process ends instead.
+void KeepOpenGlDriverLoaded()
+{
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            const char* name = info->dlpi_name;
+            if (name && std::strstr(name, "_dri.so"))
+                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
 }
 
 QSurfaceFormat FormatFor(bool translucent)
@@ -121,6 +140,7 @@ bool CNotifier3dWindow::ProbeOpenGL()
         ShowMessage(kNotStarted);
         return false;
     }
+    KeepOpenGlDriverLoaded();
     const QSurfaceFormat got = probe.format();
     if (got.majorVersion() < 2) {
         probe.doneCurrent();
