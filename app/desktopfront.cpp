@@ -13,6 +13,8 @@
 #include "leddevice.h"
 #include "mainframe.h"
 #include "newmailmerge.h"
+#include "notifier3d.h"
+#include "notifier3dwiring.h"
 #include "protocolcheck.h"
 #include "qtenginesink.h"
 #include "regsettings.h"
@@ -170,6 +172,8 @@ int DesktopFront::Run(int argc, char** argv)
     });
     QObject::connect(&frame, &CMainFrame::closedForGood, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    CNotifier3d notifier3d(Notifier3dWiring::MainWindowHooks(frame));
+    Notifier3dWiring::Connect(frame, notifier3d);
 
     CNewMailMerge merge(*state, &frame, &frame, &frame);
     auto sink = std::make_shared<CQtEngineSink>(merge);

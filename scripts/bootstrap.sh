@@ -11,7 +11,8 @@ dovecot-core dovecot-pop3d dovecot-imapd openssl python3
 python3-dbusmock dbus-daemon
 qt6-multimedia-dev
 xvfb trayer xdotool imagemagick
-desktop-file-utils appstream dpkg-dev"
+desktop-file-utils appstream dpkg-dev
+libassimp-dev libgl1-mesa-dri mesa-utils xcompmgr libqt6opengl6-dev libxcb-shape0-dev"
 
 missing=""
 for p in $PACKAGES; do
