@@ -33,6 +33,8 @@ void UnreadCountFeed::Recount()
 void UnreadCountFeed::Attach(QLocalSocket* socket)
 {
     watchers_.push_back(socket);
+    if (!timer_.isActive())
+        timer_.start(); // the desktop counts only while somebody watches
     connect(socket, &QObject::destroyed, this, [this, socket] { std::erase(watchers_, socket); });
     connect(socket, &QLocalSocket::disconnected, this,
             [this, socket] { std::erase(watchers_, socket); });

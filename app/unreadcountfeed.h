@@ -2,22 +2,21 @@
 
 #include "unreadcounter.h"
 
+#include <QLocalSocket>
 #include <QObject>
 #include <QTimer>
 #include <vector>
-
-class QLocalSocket;
 
 // The unread counts of this data folder as they change, for the watch mode's own lines and
 // for watchers attached over the single-instance socket.
 //
 // Recount() reads the counts now (UnreadCounter rereads only changed files) and emits
 // changed() when they differ from the last ones; Start() counts once, emits changed() for
-// that first count and then recounts every `periodMs`, so a mark-read by any writer (the
-// desktop, the command line, another program) shows within a period. Attach() sends an
-// attached watcher the current counts at once and every change after, each as one line
-// "postwatch/1 counts " + StreamLine(); a watcher that cannot keep up (more than
-// kMaxBacklog bytes unsent) or hangs up is dropped.
+// that first count and then recounts every `periodMs` (Attach() starts the period too), so a
+// mark-read by any writer (the desktop, the command line, another program) shows within a period.
+// Attach() sends an attached watcher the current counts at once and every change after, each as one
+// line "postwatch/1 counts " + StreamLine(); a watcher that cannot keep up (more than kMaxBacklog
+// bytes unsent) or hangs up is dropped.
 //
 // Threads: the thread of the event loop; Recount may be queued from any thread.
 class UnreadCountFeed : public QObject

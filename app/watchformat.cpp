@@ -5,11 +5,11 @@
 namespace
 {
 
-// A JSON string (RFC 8259 7) of printable, valid UTF-8: only the quote, the backslash and the
-// tab that PrintableText keeps need escaping.
-std::string JsonString(const std::string& text)
+// The inside of a JSON string (RFC 8259 7) of printable, valid UTF-8: only the quote, the
+// backslash and the tab that PrintableText keeps need escaping.
+std::string JsonBody(const std::string& text)
 {
-    std::string out = "\"";
+    std::string out;
     for (char c : PrintableText(text)) {
         if (c == '"' || c == '\\')
             out += '\\';
@@ -18,7 +18,12 @@ std::string JsonString(const std::string& text)
         else
             out += c;
     }
-    return out + '"';
+    return out;
+}
+
+std::string JsonString(const std::string& text)
+{
+    return '"' + JsonBody(text) + '"';
 }
 
 std::string TextName(const std::string& name)
@@ -30,20 +35,13 @@ std::string TextName(const std::string& name)
     return out;
 }
 
-std::string Tooltip(const UnreadCounts& counts)
+// One line per account; the line breaks are the tooltip's own, the names cannot add any.
+std::string JsonTooltip(const UnreadCounts& counts)
 {
     std::string tip;
     for (const auto& [name, n] : counts.accounts)
-        tip += (tip.empty() ? "" : "\n") + TextName(name) + ": " + std::to_string(n);
-    return tip;
-}
-
-std::string JsonTooltip(const UnreadCounts& counts)
-{
-    std::string escaped;
-    for (char c : JsonString(Tooltip(counts)))
-        escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
-    return escaped;
+        tip += (tip.empty() ? "" : "\\n") + JsonBody(name) + ": " + std::to_string(n);
+    return '"' + tip + '"';
 }
 
 } // namespace
@@ -87,11 +85,10 @@ std::string WatchFormat::Line(Kind kind, const UnreadCounts& counts, bool first)
         return line + "}}";
     }
     case Kind::Waybar:
-        return "{\"text\":\"" + total + "\",\"tooltip\":" + JsonTooltip(counts) +
-               ",\"class\":\"" + (counts.total > 0 ? "unread" : "none") + "\"}";
+        return "{\"text\":\"" + total + "\",\"tooltip\":" + JsonTooltip(counts) + ",\"class\":\"" +
+               (counts.total > 0 ? "unread" : "none") + "\"}";
     case Kind::I3bar:
-        return std::string(first ? "" : ",") +
-               "[{\"name\":\"postwatch\",\"full_text\":\"" + total +
+        return std::string(first ? "" : ",") + "[{\"name\":\"postwatch\",\"full_text\":\"" + total +
                "\",\"urgent\":" + (counts.total > 0 ? "true" : "false") + "}]";
     }
     return total;

@@ -55,7 +55,8 @@ private:
 
 // The merge's view of the front: stored mail is counted by the feed; a check's end asks
 // for a recount at once instead of at the next period; texts to show go to `err`.
-class WatchTargets final : public HeaderListTarget, public NotificationTarget,
+class WatchTargets final : public HeaderListTarget,
+                           public NotificationTarget,
                            public FrontWindowTarget
 {
 public:

@@ -5,7 +5,7 @@
 #include <memory>
 
 class QLocalServer;
-class QLocalSocket;
+#include <QLocalSocket>
 
 // One running program per user and data folder, and the line other starts use to reach it.
 //
