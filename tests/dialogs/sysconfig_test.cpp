@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimeEdit>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -319,6 +320,48 @@ TEST(SettingsNotify, BrowseAndPlay)
     EXPECT_EQ(played, std::vector<std::string>{"/s/ding.wav"});
     page.Apply();
     EXPECT_EQ(box.Stored().notify.soundFileName.Get(), "/s/ding.wav");
+}
+
+TEST(SettingsNotify, DesktopNoticesAndQuietHours)
+{
+    struct Row {
+        const char* name;
+        const char* storedFrom; // nullptr: the value is missing
+        const char* storedUntil;
+        const char* message;
+        const char* setFrom; // nullptr: left as shown
+        const char* setUntil;
+        bool desktopEnabled;
+        const char* from;
+        const char* until;
+    } rows[] = {
+        {"window-kept", "22:00", "07:00", "1", nullptr, nullptr, true, "22:00", "07:00"},
+        {"window-set", nullptr, nullptr, "1", "23:30", "06:15", true, "23:30", "06:15"},
+        {"same-time-stores-none", "22:00", "07:00", "1", "08:00", "08:00", true, "", ""},
+        {"half-a-window-shows-none", "22:00", nullptr, "1", nullptr, nullptr, true, "", ""},
+        {"mistyped-shows-none", "25:00", "07:00", "1", nullptr, nullptr, true, "", ""},
+        {"no-popup-no-desktop", nullptr, nullptr, "0", nullptr, nullptr, false, "", ""},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.Write("Notify", "QuietFrom", r.storedFrom);
+        box.Write("Notify", "QuietUntil", r.storedUntil);
+        box.Write("Notify", "Message", r.message);
+        CPageNotifyDlg page(box.env);
+        EXPECT_EQ(page.DesktopBox()->isEnabled(), r.desktopEnabled) << r.name;
+        if (r.setFrom)
+            page.QuietFrom()->setTime(QTime::fromString(r.setFrom, "HH:mm"));
+        if (r.setUntil)
+            page.QuietUntil()->setTime(QTime::fromString(r.setUntil, "HH:mm"));
+        page.DesktopBox()->setChecked(true);
+        page.FollowDndBox()->setChecked(true);
+        page.Apply();
+        const auto stored = box.Stored();
+        EXPECT_EQ(stored.notify.quietFrom.Get(), r.from) << r.name;
+        EXPECT_EQ(stored.notify.quietUntil.Get(), r.until) << r.name;
+        EXPECT_TRUE(stored.notify.desktopNotify.Get()) << r.name;
+        EXPECT_TRUE(stored.notify.followDoNotDisturb.Get()) << r.name;
+    }
 }
 
 TEST(SettingsExchange, DefaultExchangeIsReplacedWhenItNamesNoAccount)
