@@ -8,6 +8,7 @@
 #include "registrykey.h"
 #include "regsettings.h"
 #include "sysconfigdlg.h"
+#include "wizardstep3finish.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -361,6 +362,38 @@ TEST(SettingsNotify, DesktopNoticesAndQuietHours)
         EXPECT_EQ(stored.notify.quietUntil.Get(), r.until) << r.name;
         EXPECT_TRUE(stored.notify.desktopNotify.Get()) << r.name;
         EXPECT_TRUE(stored.notify.followDoNotDisturb.Get()) << r.name;
+    }
+}
+
+// The wizard's last page offers desktop notices only where a notification server answers.
+TEST(SettingsNotify, WizardOffersDesktopNotices)
+{
+    struct Row {
+        const char* name;
+        bool server;
+        const char* message;
+        bool untick;
+        bool shown;
+        bool ticked;
+        const char* stored; // "DesktopNotify" afterwards
+    } rows[] = {
+        {"server-popup-on", true, "1", false, true, true, "1"},
+        {"server-user-declines", true, "1", true, true, true, "0"},
+        {"server-popup-off-not-ticked", true, "0", false, true, false, "0"},
+        {"no-server-not-offered", false, "1", false, false, false, "0"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.Write("Notify", "Message", r.message);
+        box.Write("Notify", "DesktopNotify", "0");
+        CWizardStep3Finish page;
+        page.OfferDesktopNotices(r.server);
+        EXPECT_EQ(!page.DesktopBox()->isHidden(), r.shown) << r.name;
+        EXPECT_EQ(page.DesktopBox()->isChecked(), r.ticked) << r.name;
+        if (r.untick)
+            page.DesktopBox()->setChecked(false);
+        page.Apply();
+        EXPECT_EQ(box.Stored().notify.desktopNotify.Stored(), r.stored) << r.name;
     }
 }
 
