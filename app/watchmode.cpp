@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QLocalSocket>
 #include <QMetaObject>
+#include <csignal>
 #include <memory>
 #include <ostream>
 
@@ -45,6 +46,11 @@ public:
         out_ << WatchFormat::Line(kind_, counts, first_) << '\n';
         out_.flush();
         first_ = false;
+        // The bar has gone (its end of the pipe is closed): nobody reads the counts, so the
+        // engine ends the regular way instead of checking for no one.
+        if (!out_) // queued: the first line is printed before the event loop runs
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                      Qt::QueuedConnection);
     }
 
 private:
@@ -130,6 +136,9 @@ WatchMode::WatchMode(WatchFormat::Kind kind, std::ostream& out, std::ostream& er
 int WatchMode::Run(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // A closed standard output is seen as a failed write (above), not as SIGPIPE killing
+    // the process in the middle of a check.
+    std::signal(SIGPIPE, SIG_IGN);
     CExitSignalNotifier exitSignals;
     QObject::connect(&exitSignals, &CExitSignalNotifier::exitRequested, &app,
                      [](int) { QCoreApplication::quit(); });
