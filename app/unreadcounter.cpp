@@ -1,10 +1,12 @@
 #include "unreadcounter.h"
 
 #include "accountlist.h"
+#include "accountlock.h"
 #include "apppaths.h"
 #include "mailboxfile.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace
@@ -16,9 +18,15 @@ bool IsUnread(const std::string& read)
     return read == "No";
 }
 
-// -1 when the file cannot be read.
+// -1 when the file cannot be read now.
 int CountUnreadIn(const std::string& path)
 {
+    // Opening mends a torn tail, which is a write: it must not meet another process's
+    // append in the middle. A busy account keeps its last count until the next round.
+    CAccountLock lock;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (lock.Acquire(folder, std::chrono::milliseconds(0)) != CAccountLock::Outcome::Held)
+        return -1;
     CMailBoxFile box;
     if (box.Open(path) != 1)
         return -1;

@@ -19,8 +19,11 @@ struct UnreadCounts {
 //
 // An account without a Message.box counts 0; one whose file cannot be read keeps the count
 // it had (0 when it never had one): a damaged file is the list's to report, and a bar that
-// flickers to 0 tells the user nothing. Reading takes no lock and writes nothing: a writer
-// raises the record count last, so a reader sees whole records only.
+// flickers to 0 tells the user nothing. Opening a Message.box may mend a torn tail, so each
+// file is read under the account's lock (CAccountLock, not waiting): an account that another
+// process is checking keeps its count until the next Count(). Inside one process that lock
+// does not exclude, so the caller keeps its own merge out while Count() runs (the desktop
+// counts on the merge's thread; --watch holds one mutex around both).
 //
 // Threads: one object per thread.
 class UnreadCounter

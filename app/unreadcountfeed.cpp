@@ -20,7 +20,12 @@ void UnreadCountFeed::Start()
 
 void UnreadCountFeed::Recount()
 {
+    std::unique_lock<std::mutex> guard;
+    if (storeLock_)
+        guard = std::unique_lock<std::mutex>(*storeLock_);
     UnreadCounts now = counter_.Count();
+    if (guard.owns_lock())
+        guard.unlock();
     if (counted_ && now == counts_)
         return;
     counted_ = true;

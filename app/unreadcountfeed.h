@@ -5,6 +5,7 @@
 #include <QLocalSocket>
 #include <QObject>
 #include <QTimer>
+#include <mutex>
 #include <vector>
 
 // The unread counts of this data folder as they change, for the watch mode's own lines and
@@ -26,6 +27,8 @@ public:
     static constexpr qint64 kMaxBacklog = 1 << 20;
 
     explicit UnreadCountFeed(int periodMs = 1000, QObject* parent = nullptr);
+    // Held while counting: the lock the process's own store writers hold (see UnreadCounter).
+    void SetStoreLock(std::mutex* lock) { storeLock_ = lock; }
     void Start();
     const UnreadCounts& Counts() const { return counts_; }
 
@@ -49,5 +52,6 @@ private:
     UnreadCounter counter_;
     UnreadCounts counts_;
     bool counted_ = false;
+    std::mutex* storeLock_ = nullptr;
     std::vector<QLocalSocket*> watchers_;
 };

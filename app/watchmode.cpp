@@ -23,6 +23,7 @@
 #include <QMetaObject>
 #include <csignal>
 #include <memory>
+#include <mutex>
 #include <ostream>
 
 namespace
@@ -86,14 +87,68 @@ private:
     std::ostream& err_;
 };
 
+// The merge with one lock around every call, which the counting takes too: the counts read
+// Message.box files that the merge thread appends to (see UnreadCounter).
+class GuardedSink final : public CEngineSink
+{
+public:
+    GuardedSink(CEngineSink& inner, std::mutex& lock) : inner_(inner), lock_(lock) {}
+    int SendNewMessage(uint32_t kind, const MessageRecord& record) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendNewMessage(kind, record);
+    }
+    int SendExchangeMessage(const ExchangeMessageRecord& record) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendExchangeMessage(record);
+    }
+    int SendWebMailMessage(const WebMailMessageRecord& record) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendWebMailMessage(record);
+    }
+    int SendSummary(const CheckResultRecord& record) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendSummary(record);
+    }
+    int SendText(const CheckResultRecord& record) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendText(record);
+    }
+    int SendCheckAnimation(bool on) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendCheckAnimation(on);
+    }
+    void PostClose() override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        inner_.PostClose();
+    }
+    // Commits what waits, under the same lock.
+    void CommitAll(CNewMailMerge& merge)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        merge.CommitAll();
+    }
+
+private:
+    CEngineSink& inner_;
+    std::mutex& lock_;
+};
+
 // The engine as the command line runs it, with no check requested: the schedules decide.
 class HeadlessEngine
 {
 public:
     HeadlessEngine(UnreadCountFeed& feed, std::ostream& err)
-        : targets_(feed, err), merge_(*state_, &targets_, &targets_, &targets_),
-          sink_(std::make_shared<CMergeThreadSink>(merge_))
+        : feed_(feed), targets_(feed, err), merge_(*state_, &targets_, &targets_, &targets_),
+          guarded_(merge_, storeLock_), sink_(std::make_shared<CMergeThreadSink>(guarded_))
     {
+        feed.SetStoreLock(&storeLock_);
         CCheckEngine::Parts parts;
         parts.accounts = std::make_shared<CAccountManager>();
         parts.state = state_;
@@ -113,15 +168,19 @@ public:
         engine_->WaitEnded(std::chrono::milliseconds(kEngineEndMs));
         engine_.reset();
         sink_->Stop();
-        merge_.CommitAll();
+        guarded_.CommitAll(merge_);
+        feed_.SetStoreLock(nullptr);
     }
     HeadlessEngine(const HeadlessEngine&) = delete;
     HeadlessEngine& operator=(const HeadlessEngine&) = delete;
 
 private:
+    UnreadCountFeed& feed_;
     std::shared_ptr<CEngineState> state_ = std::make_shared<CEngineState>();
     WatchTargets targets_;
     CNewMailMerge merge_;
+    std::mutex storeLock_;
+    GuardedSink guarded_;
     std::shared_ptr<CMergeThreadSink> sink_;
     std::unique_ptr<CCheckEngine> engine_;
 };
