@@ -18,6 +18,15 @@ const QString kMarkRead = QStringLiteral("mark-read");
 // The server decides how long a notice stays (Desktop Notifications Specification 1.2).
 constexpr int kServerTimeout = -1;
 
+// A server with "body-markup" reads the body as markup (Desktop Notifications
+// Specification, "Markup"): an account named "<b>A&B" must show as written, not as bold
+// text, nor break the notice.
+QString Body(const std::string& body, const QStringList& capabilities)
+{
+    const QString text = QString::fromStdString(body);
+    return capabilities.contains(QStringLiteral("body-markup")) ? text.toHtmlEscaped() : text;
+}
+
 } // namespace
 
 DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject* parent)
@@ -69,7 +78,7 @@ bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::str
     const uint replaces = old != ids_.end() ? old->second : 0;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Notify");
     call << QStringLiteral("Postwatch") << replaces << QString::fromLatin1(kAppIcon)
-         << QString::fromStdString(summary) << QString::fromStdString(body) << actions << hints
+         << QString::fromStdString(summary) << Body(body, capabilities) << actions << hints
          << kServerTimeout;
     const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())

@@ -33,6 +33,8 @@ struct NoticeRow {
     bool shown;
     QStringList actions;
     const char* category;
+    const char* body = "You have 2 new messages";
+    const char* bodySent = "You have 2 new messages";
 };
 POSTWATCH_ROW_PRINTS_NAME(NoticeRow)
 
@@ -59,7 +61,7 @@ TEST_P(NoticeTest, CallCarriesWhatTheServerNeeds)
         GTEST_SKIP() << MissingComponent("a private D-Bus with python3-dbusmock", "cannot start");
     DesktopNotifier notifier(bus->Connect("notice-" + QString(row.name)));
     EXPECT_EQ(notifier.Available(), row.server);
-    ASSERT_EQ(notifier.Show("Work", row.kind, "New Mail", "You have 2 new messages"), row.shown);
+    ASSERT_EQ(notifier.Show("Work", row.kind, "New Mail", row.body), row.shown);
     if (!row.server)
         return;
     const std::vector<QVariantList> calls = bus->NotifyCalls();
@@ -70,7 +72,7 @@ TEST_P(NoticeTest, CallCarriesWhatTheServerNeeds)
     EXPECT_EQ(a[1].toUInt(), 0u); // nothing to replace yet
     EXPECT_EQ(a[2].toString(), DesktopNotifier::kAppIcon);
     EXPECT_EQ(a[3].toString(), "New Mail");
-    EXPECT_EQ(a[4].toString(), "You have 2 new messages");
+    EXPECT_EQ(a[4].toString(), row.bodySent);
     EXPECT_EQ(qdbus_cast<QStringList>(a[5]), row.actions);
     EXPECT_EQ(qdbus_cast<QVariantMap>(a[6]).value("category").toString(), row.category);
 }
@@ -83,7 +85,25 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeRow{"server_without_actions", true, "body", Kind::NewMail, true, {}, "email.arrived"},
         NoticeRow{"failure_has_no_actions", true, "actions body", Kind::Failure, true, {}, "email"},
         NoticeRow{"summary", true, "actions body", Kind::Summary, true, {}, "email.arrived"},
-        NoticeRow{"no_server_is_not_shown", false, "", Kind::NewMail, false, {}, ""}),
+        NoticeRow{"no_server_is_not_shown", false, "", Kind::NewMail, false, {}, ""},
+        NoticeRow{"markup_server_gets_the_name_escaped",
+                  true,
+                  "body body-markup",
+                  Kind::NewMail,
+                  true,
+                  {},
+                  "email.arrived",
+                  "New in <b>A&B</b>",
+                  "New in &lt;b&gt;A&amp;B&lt;/b&gt;"},
+        NoticeRow{"plain_server_gets_the_name_as_is",
+                  true,
+                  "body",
+                  Kind::NewMail,
+                  true,
+                  {},
+                  "email.arrived",
+                  "New in <b>A&B</b>",
+                  "New in <b>A&B</b>"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Runs the event loop until `done` or a generous limit for a mock that never answers.
