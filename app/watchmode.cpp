@@ -198,9 +198,15 @@ int WatchMode::Run(int argc, char** argv)
     // A closed standard output is seen as a failed write (above), not as SIGPIPE killing
     // the process in the middle of a check.
     std::signal(SIGPIPE, SIG_IGN);
+    // Queued: quit() does nothing before the event loop runs, and some reasons to end are
+    // found before it does.
+    auto quitSoon = [] {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+    };
     CExitSignalNotifier exitSignals;
     QObject::connect(&exitSignals, &CExitSignalNotifier::exitRequested, &app,
-                     [](int) { QCoreApplication::quit(); });
+                     [quitSoon](int) { quitSoon(); });
 
     LinePrinter printer(kind_, out_);
     CSingleInstance instance;
@@ -215,7 +221,7 @@ int WatchMode::Run(int argc, char** argv)
         if (!AppPaths::MakeDirs(AppPaths::MailDir())) {
             err_ << "postwatch: cannot create the mail folder " << AppPaths::MailDir() << '\n';
             exitCode = 1;
-            QCoreApplication::quit();
+            quitSoon();
             return true;
         }
         CRegSettings().Prepare();
@@ -256,7 +262,7 @@ int WatchMode::Run(int argc, char** argv)
                             "share its counts\n";
                     exitCode = 1;
                     source.abort();
-                    QCoreApplication::quit();
+                    quitSoon();
                     return;
                 }
             } else if (line.startsWith(kCountsTag) &&
@@ -269,7 +275,7 @@ int WatchMode::Run(int argc, char** argv)
             err_ << "postwatch: the running program sent a line too long to be counts\n";
             exitCode = 1;
             source.abort();
-            QCoreApplication::quit();
+            quitSoon();
         }
     });
     QObject::connect(&source, &QLocalSocket::disconnected, &app, [&] {
@@ -282,7 +288,7 @@ int WatchMode::Run(int argc, char** argv)
                 if (!takeOver() && !attach()) {
                     err_ << "postwatch: the program running for this data folder went away\n";
                     exitCode = 1;
-                    QCoreApplication::quit();
+                    quitSoon();
                 }
             },
             Qt::QueuedConnection);
