@@ -40,13 +40,18 @@ class LinePrinter
 {
 public:
     LinePrinter(WatchFormat::Kind kind, std::ostream& out) : kind_(kind), out_(out) {}
+    // Prints a line unless the counts are the ones printed last (a take-over or a new
+    // attachment starts with the counts the bar already shows).
     void Print(const UnreadCounts& counts)
     {
+        if (!first_ && counts == last_)
+            return;
         if (first_)
             out_ << WatchFormat::Header(kind_);
         out_ << WatchFormat::Line(kind_, counts, first_) << '\n';
         out_.flush();
         first_ = false;
+        last_ = counts;
         // The bar has gone (its end of the pipe is closed): nobody reads the counts, so the
         // engine ends the regular way instead of checking for no one.
         if (!out_) // queued: the first line is printed before the event loop runs
@@ -58,6 +63,7 @@ private:
     WatchFormat::Kind kind_;
     std::ostream& out_;
     bool first_ = true;
+    UnreadCounts last_;
 };
 
 // The merge's view of the front: stored mail is counted by the feed; a check's end asks

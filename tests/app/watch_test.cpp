@@ -1,6 +1,7 @@
 // --watch as the real program against a private Dovecot: the first line at start, a new line
 // when a check stores mail and when a message is marked read in the store, a second --watch
-// attaching to the first instead of checking, and a clean exit on SIGTERM and SIGINT.
+// attaching to the first instead of checking and taking over when the first ends, and a
+// clean exit on SIGTERM and SIGINT.
 #include "backgroundprocess.h"
 #include "dovecotenvironment.h"
 #include "mailboxfile.h"
@@ -153,12 +154,26 @@ TEST_F(WatchTest, CountsFollowNewMailAndMarkReadAndASecondWatchAttaches)
     ASSERT_TRUE(WaitFor([&] { return Lines(second->Out()).size() >= 4; }, 30)) << second->Out();
     ExpectI3bar(second->Out(), 1);
 
-    // Both end cleanly: the follower on SIGINT, the engine on SIGTERM.
-    ASSERT_TRUE(second->SignalAndWait(SIGINT, 30));
-    EXPECT_EQ(second->ExitCode(), 0) << second->Err();
+    // The engine ends cleanly on SIGTERM; the follower takes over and counts on its own.
     ASSERT_TRUE(first->SignalAndWait(SIGTERM, 60));
     EXPECT_EQ(first->ExitCode(), 0) << first->Err();
     EXPECT_EQ(first->Err(), "");
+    {
+        CMailBoxFile box;
+        ASSERT_EQ(box.Open(dir_.File("data/Mail/Work/Message.box")), 1);
+        box.Rewind();
+        while (box.Next() == 1) {
+            StoredMessage m;
+            ASSERT_EQ(box.ReadCurrent(m, false, false), 1);
+            ASSERT_EQ(box.SetRead(m.messageId, "Yes"), 1);
+        }
+    }
+    // One line more, with nothing unread: taking over repeats no line.
+    ASSERT_TRUE(WaitFor([&] { return Lines(second->Out()).size() >= 5; }, 30)) << second->Err();
+    ExpectI3bar(second->Out(), 0);
+    EXPECT_EQ(Lines(second->Out()).size(), 5u) << second->Out();
+    ASSERT_TRUE(second->SignalAndWait(SIGINT, 60));
+    EXPECT_EQ(second->ExitCode(), 0) << second->Err();
 }
 
 TEST_F(WatchTest, AnUnknownFormatIsRefused)
