@@ -1,5 +1,7 @@
 #include "commandlineoptions.h"
 
+#include "watchformat.h"
+
 #include <set>
 
 namespace
@@ -25,6 +27,7 @@ const ActionSpec kActions[] = {
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
     {"--repair", CommandLineOptions::Action::Repair, true, {}},
+    {"--watch", CommandLineOptions::Action::Watch, false, {"--format"}},
     {"--rename-account", CommandLineOptions::Action::RenameAccount, true, {}, true},
     {"--remove-account", CommandLineOptions::Action::RemoveAccount, true, {}},
     {"--set-account",
@@ -133,6 +136,9 @@ bool CommandLineOptions::Parse(const std::vector<std::string>& args)
             return Fail(name + " given twice");
         values_[name] = value;
     }
+    if (action_ == Action::Watch && values_.count("--format") &&
+        !WatchFormat::Parse(values_["--format"]))
+        return Fail("--format must be text, json, waybar or i3bar");
     return true;
 }
 
@@ -166,6 +172,10 @@ std::string CommandLineOptions::Usage()
            "            (rebuilds a damaged Message.box of the account from the messages\n"
            "            that are still whole, and Account.cfg from the account folders;\n"
            "            the damaged files are kept beside the new ones)\n"
+           "  postwatch --watch [--format text|json|waybar|i3bar]\n"
+           "            (prints the unread counts at start and whenever they change, for a\n"
+           "            status bar; checks the accounts on their schedules unless a running\n"
+           "            program does; ends on SIGTERM or SIGINT)\n"
            "  postwatch --help\n"
            "  postwatch --version\n";
 }

@@ -9,7 +9,8 @@
 //
 // Grammar: one action option (--add-account NAME, --rename-account OLD NEW,
 // --remove-account NAME, --set-account NAME, --list-accounts, --list-messages NAME,
-// --check-now [NAME...], --repair NAME, --help, --version), then the action's own options, each
+// --check-now [NAME...], --repair NAME, --watch, --help, --version), then the action's own options,
+// each
 // "--name value" or "--name=value", or a bare flag (--password-stdin); --check-now takes
 // account names instead.
 // Parse() never exits or prints; it reports what is wrong in Error().
@@ -28,6 +29,7 @@ public:
         SetAccount,
         Repair,
         Version,
+        Watch,
     };
 
     bool Parse(const std::vector<std::string>& args);

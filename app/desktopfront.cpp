@@ -20,6 +20,7 @@
 #include "regsettings.h"
 #include "singleinstance.h"
 #include "storefailurenotice.h"
+#include "unreadcountfeed.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -165,6 +166,11 @@ int DesktopFront::Run(int argc, char** argv)
     // engine loads.
     QObject::connect(&instance, &CSingleInstance::showRequested, &frame,
                      &CMainFrame::ShowFromSecondStart);
+    // A --watch started beside the desktop prints its counts instead of checking too.
+    UnreadCountFeed unreadCounts;
+    instance.AcceptWatchers(true);
+    QObject::connect(&instance, &CSingleInstance::watcherAttached, &unreadCounts,
+                     &UnreadCountFeed::Attach);
     CExitSignalNotifier exitSignals;
     QObject::connect(&exitSignals, &CExitSignalNotifier::exitRequested, &frame, [&frame](int) {
         CloseModalDialogs();

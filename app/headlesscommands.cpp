@@ -106,6 +106,9 @@ int HeadlessCommands::Run(const CommandLineOptions& options)
         return RemoveAccount(options.Subject());
     case CommandLineOptions::Action::SetAccount:
         return SetAccount(options);
+    case CommandLineOptions::Action::Watch:
+        // Needs an event loop and the process's arguments: WatchMode, from main().
+        return Usage("--watch runs from the program's entry point only");
     }
     return kExitUsage;
 }

@@ -7,6 +7,7 @@
 #include "pluginabicheck.h"
 #include "printabletext.h"
 #include "resourcelibrary.h"
+#include "watchmode.h"
 
 #include <iostream>
 #include <string>
@@ -39,6 +40,10 @@ int main(int argc, char** argv)
         std::cerr << "postwatch: " << PrintableText(options.Error()) << "\n"
                   << CommandLineOptions::Usage();
         return HeadlessCommands::kExitUsage;
+    }
+    if (options.GetAction() == CommandLineOptions::Action::Watch) {
+        const auto kind = WatchFormat::Parse(options.Value("--format").value_or("text"));
+        return WatchMode(*kind, std::cout, std::cerr).Run(argc, argv);
     }
     const int code = commands.Run(options);
     if (code == HeadlessCommands::kExitOk && options.ChangesAccounts())

@@ -63,6 +63,10 @@ const Field<Notify> kNotifyFields[] = {
     {"Message", &Notify::message},
     {"Sound", &Notify::sound},
     {"SoundFileName", &Notify::soundFileName},
+    {"DesktopNotify", &Notify::desktopNotify},
+    {"QuietFrom", &Notify::quietFrom},
+    {"QuietUntil", &Notify::quietUntil},
+    {"FollowDoNotDisturb", &Notify::followDoNotDisturb},
 };
 
 const Table<General> kGeneral{"General", kGeneralFields};

@@ -62,6 +62,14 @@ public:
         SettingValue<bool> message{true}; // the popup
         SettingValue<bool> sound{true};
         SettingValue<std::string> soundFileName;
+        // Notices through the desktop's notification server instead of the popup.
+        SettingValue<bool> desktopNotify{false};
+        // Quiet hours, local "HH:MM" each; none while either is empty or malformed, or
+        // both are the same (QuietHours).
+        SettingValue<std::string> quietFrom;
+        SettingValue<std::string> quietUntil;
+        // Quiet also while the notification server says do-not-disturb.
+        SettingValue<bool> followDoNotDisturb{false};
     };
 
     General general;

@@ -56,3 +56,18 @@ void CDesktopNotifyActions::StartMailClient(const std::string& command)
 {
     StartMailClientCommand(command);
 }
+
+bool CDesktopNotifyActions::ShowDesktopNotice(const std::string& account, NoticeKind kind,
+                                              const std::string& title, const std::string& body)
+{
+    const DesktopNotifier::Kind notice =
+        kind == NoticeKind::NewMail   ? DesktopNotifier::Kind::NewMail
+        : kind == NoticeKind::Failure ? DesktopNotifier::Kind::Failure
+                                      : DesktopNotifier::Kind::Summary;
+    return notifier_.Show(account, notice, title, body);
+}
+
+std::optional<bool> CDesktopNotifyActions::DesktopInhibited()
+{
+    return notifier_.Inhibited();
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktopnotifier.h"
 #include "notifyactions.h"
 #include "soundplayer.h"
 
@@ -9,7 +10,8 @@ class NotifyWindow;
 
 // The desktop's notification effects: the main window through NotifyWindow, the tray icon's
 // flash, the LED blinker, the sound player (its own), popups of 180 x 160 on the main
-// window's screen, and the mail client started as a detached process.
+// window's screen, the mail client started as a detached process, and notices through the
+// desktop's notification server (DesktopNotifier on the session bus).
 //
 // The window, the tray icon and the blinker belong to the main window and must outlive this
 // object. Threads: the GUI thread only.
@@ -27,10 +29,18 @@ public:
     void ShowPopup(const std::string& body, const std::string& title, unsigned bitmapId,
                    int seconds) override;
     void StartMailClient(const std::string& command) override;
+    bool ShowDesktopNotice(const std::string& account, NoticeKind kind, const std::string& title,
+                           const std::string& body) override;
+    std::optional<bool> DesktopInhibited() override;
+
+    // The session bus's notification server; its action signals are the main window's to
+    // connect.
+    DesktopNotifier& Notifier() { return notifier_; }
 
 private:
     NotifyWindow& window_;
     CTrayIcon& tray_;
     CMailLedBlinker& blinker_;
     CSoundPlayer sound_;
+    DesktopNotifier notifier_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // The outside effects the notification dispatcher chooses among, and the one fact about the
@@ -24,4 +25,17 @@ public:
                            int seconds) = 0;
     // Starts the mail client with the command line `command`.
     virtual void StartMailClient(const std::string& command) = 0;
+
+    // What a notice is about: new mail of `account`, a failed check of it, or the summary
+    // of what came while the program was quiet (no account).
+    enum class NoticeKind { NewMail, Failure, Summary };
+    // The notice through the desktop's notification server instead of the popup; false
+    // when no server showed it (the caller shows the popup then). None by default.
+    virtual bool ShowDesktopNotice(const std::string& /*account*/, NoticeKind /*kind*/,
+                                   const std::string& /*title*/, const std::string& /*body*/)
+    {
+        return false;
+    }
+    // The desktop's do-not-disturb switch where its notification server has one.
+    virtual std::optional<bool> DesktopInhibited() { return std::nullopt; }
 };

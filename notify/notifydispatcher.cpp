@@ -1,8 +1,12 @@
 #include "notifydispatcher.h"
 
-#include "notifyactions.h"
+#include "quiethours.h"
 #include "regsettings.h"
+#include "resourceids.h"
 #include "resourcelibrary.h"
+#include "systemclock.h"
+
+#include <limits>
 
 namespace
 {
@@ -24,11 +28,31 @@ constexpr FailureText kFailures[] = {
     {3, 61407, 2}, // no connection
 };
 
+// Fills the "%d" placeholders of `text` in order.
+std::string FillNumbers(const std::string& text, std::initializer_list<int> numbers)
+{
+    std::string out;
+    auto next = numbers.begin();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'd' && next != numbers.end()) {
+            out += std::to_string(*next++);
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 } // namespace
 
-CNotifyDispatcher::CNotifyDispatcher(NotifyActions& actions) : actions_(actions)
+CNotifyDispatcher::CNotifyDispatcher(NotifyActions& actions, EngineClock* clock)
+    : actions_(actions), ownClock_(clock ? nullptr : std::make_unique<CSystemClock>()),
+      clock_(clock ? *clock : *ownClock_)
 {
 }
+
+CNotifyDispatcher::~CNotifyDispatcher() = default;
 
 std::string CNotifyDispatcher::NewMailMessage(const std::string& account, int32_t newCount)
 {
@@ -37,12 +61,71 @@ std::string CNotifyDispatcher::NewMailMessage(const std::string& account, int32_
            " " + LoadResourceString(kAccountWord);
 }
 
+std::string CNotifyDispatcher::AwayMessage(int messages, int accounts)
+{
+    const unsigned text = messages == 1   ? ResId::kAwayOneMessage
+                          : accounts == 1 ? ResId::kAwayOneAccount
+                                          : ResId::kAwayMessages;
+    return FillNumbers(LoadResourceString(text), {messages, accounts});
+}
+
+bool CNotifyDispatcher::Quiet(const CRegSettings& settings)
+{
+    const CRegSettings::Notify& notify = settings.notify;
+    if (QuietHours::FromSettings(notify.quietFrom.Get(), notify.quietUntil.Get())
+            .Contains(clock_.LocalSecondsOfDay()))
+        return true;
+    return notify.followDoNotDisturb.Get() && actions_.DesktopInhibited().value_or(false);
+}
+
+void CNotifyDispatcher::Notice(const CRegSettings& settings, const std::string& account,
+                               NotifyActions::NoticeKind kind, const std::string& body,
+                               const std::string& title, unsigned bitmapId, int seconds)
+{
+    if (settings.notify.desktopNotify.Get() &&
+        actions_.ShowDesktopNotice(account, kind, title, body))
+        return;
+    actions_.ShowPopup(body, title, bitmapId, seconds);
+}
+
+void CNotifyDispatcher::ReleaseHeld(const CRegSettings& settings)
+{
+    if (heldMessages_ == 0)
+        return;
+    const std::string body = AwayMessage(heldMessages_, static_cast<int>(heldAccounts_.size()));
+    heldMessages_ = 0;
+    heldAccounts_.clear();
+    if (settings.notify.message.Get())
+        Notice(settings, std::string(), NotifyActions::NoticeKind::Summary, body,
+               LoadResourceString(ResId::kAwayTitle), kNewMailBitmap, kNewMailSeconds);
+}
+
+void CNotifyDispatcher::Tick()
+{
+    if (heldMessages_ == 0)
+        return;
+    CRegSettings settings;
+    if (!settings.LoadNotify() || !Quiet(settings))
+        ReleaseHeld(settings);
+}
+
 void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int32_t result)
 {
     CRegSettings settings;
     if (!settings.LoadNotify())
         return;
     const CRegSettings::Notify& notify = settings.notify;
+
+    if (Quiet(settings)) {
+        if (newCount > 0) {
+            heldMessages_ = newCount > std::numeric_limits<int>::max() - heldMessages_
+                                ? std::numeric_limits<int>::max()
+                                : heldMessages_ + newCount;
+            heldAccounts_.insert(account);
+        }
+        return; // failures too: the next check after the quiet time tells them again
+    }
+    ReleaseHeld(settings);
 
     if (newCount > 0) {
         const std::string message = NewMailMessage(account, newCount);
@@ -59,8 +142,8 @@ void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int
             actions_.Run3dEffect();
         }
         if (notify.message.Get())
-            actions_.ShowPopup(message, LoadResourceString(kNewMailTitle), kNewMailBitmap,
-                               kNewMailSeconds);
+            Notice(settings, account, NotifyActions::NoticeKind::NewMail, message,
+                   LoadResourceString(kNewMailTitle), kNewMailBitmap, kNewMailSeconds);
         if (notify.mailClient.Get() && settings.LoadGeneral())
             actions_.StartMailClient(settings.general.mailClientPath.Get());
         return;
@@ -69,8 +152,8 @@ void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int
         return;
     for (const FailureText& failure : kFailures) {
         if (failure.result == result) {
-            actions_.ShowPopup(LoadResourceString(failure.text), account, kStatusBitmap,
-                               failure.seconds);
+            Notice(settings, account, NotifyActions::NoticeKind::Failure,
+                   LoadResourceString(failure.text), account, kStatusBitmap, failure.seconds);
             return;
         }
     }

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "notifyactions.h"
+
 #include <cstdint>
+#include <memory>
+#include <set>
 #include <string>
 
-class NotifyActions;
+class CRegSettings;
+class EngineClock;
 
 // Tells the user about the end of one check, as the Notify settings say. Run by the main
 // window for every check summary while checking is enabled.
@@ -16,9 +21,21 @@ class NotifyActions;
 // 2 (log-in refused) and 3 (no connection) show a status popup (bitmap 303, titled with the
 // account name); anything else shows nothing.
 //
+// "DesktopNotify" sends every popup (new mail, failure, the summary below) through the
+// desktop's notification server instead (NotifyActions::ShowDesktopNotice); the popup still
+// comes when no server shows it.
+//
+// Quiet: while the local time lies in "QuietFrom"-"QuietUntil" (QuietHours), or
+// "FollowDoNotDisturb" is on and the notification server says do-not-disturb, nothing is
+// played, flashed, blinked, shown or started; the new mail is only counted (checks and
+// storing go on elsewhere). The first Notify() or Tick() that finds the quiet over shows
+// one summary, "12 new messages in 3 accounts while you were away" (texts 40703-40705,
+// title 40702), with "Message" on, and forgets the count.
+//
 // The settings are read afresh for every summary, so a change in the settings dialog
 // applies to the next check; without a Notify key nothing happens.
-// Threads: the GUI thread (NotifyActions' thread). `actions` must outlive the dispatcher.
+// Threads: the GUI thread (NotifyActions' thread). `actions` and `clock` must outlive the
+// dispatcher; without a clock the system's is used.
 class CNotifyDispatcher
 {
 public:
@@ -26,14 +43,30 @@ public:
     static constexpr unsigned kStatusBitmap = 303;
     static constexpr int kNewMailSeconds = 3;
 
-    explicit CNotifyDispatcher(NotifyActions& actions);
+    explicit CNotifyDispatcher(NotifyActions& actions, EngineClock* clock = nullptr);
+    ~CNotifyDispatcher();
 
     void Notify(const std::string& account, int32_t newCount, int32_t result);
+    // Shows the summary of the quiet time once it is over; the main window calls it
+    // periodically so the summary comes without waiting for the next check.
+    void Tick();
 
     // "You have 2 new messages in <account> account": texts 61400, 61401 (one message) or
     // 61403 (more), 61402.
     static std::string NewMailMessage(const std::string& account, int32_t newCount);
+    // "12 new messages in 3 accounts while you were away".
+    static std::string AwayMessage(int messages, int accounts);
 
 private:
+    bool Quiet(const CRegSettings& settings);
+    void ReleaseHeld(const CRegSettings& settings);
+    void Notice(const CRegSettings& settings, const std::string& account,
+                NotifyActions::NoticeKind kind, const std::string& body, const std::string& title,
+                unsigned bitmapId, int seconds);
+
     NotifyActions& actions_;
+    std::unique_ptr<EngineClock> ownClock_;
+    EngineClock& clock_;
+    int heldMessages_ = 0;
+    std::set<std::string> heldAccounts_;
 };

@@ -2,6 +2,7 @@
 
 #include "aboutbox.h"
 #include "accountmanager.h"
+#include "accountreadmarker.h"
 #include "apppaths.h"
 #include "commandtable.h"
 #include "desktopnotifyactions.h"
@@ -31,6 +32,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace
 {
@@ -72,6 +74,8 @@ constexpr unsigned kLogoffText = 61392;
 constexpr unsigned kLogoffCaption = 61393;
 constexpr unsigned kHelpTopic = 61386;
 constexpr unsigned kMessagesLabel = 61398;
+// How soon after quiet hours end their summary shows, at the latest.
+constexpr int kQuietTickMs = 30000;
 constexpr unsigned kUnreadLabel = 61399;
 
 constexpr int kKindExchange = 2;
@@ -120,6 +124,7 @@ CMainFrame::CMainFrame(CAccountManager& accounts, CEngineState& state, CLedDevic
     actions_ = std::make_unique<CDesktopNotifyActions>(*this, *tray_, *blinker_);
     dispatcher_ = std::make_unique<CNotifyDispatcher>(*actions_);
     tray_->Start(windowTitle());
+    ConnectDesktopNotices();
 
     connect(tree_, &CLeftView::selectedAccountChanged, this, [this](const std::string& name) {
         state_.SetSelectedAccount(name);
@@ -493,6 +498,31 @@ void CMainFrame::changeEvent(QEvent* event)
 void CMainFrame::RunCommand(unsigned commandId)
 {
     RunCommandNow(commandId);
+}
+
+void CMainFrame::ConnectDesktopNotices()
+{
+    DesktopNotifier& notifier = actions_->Notifier();
+    connect(&notifier, &DesktopNotifier::openRequested, this, [this](const QString& account) {
+        BringToFront();
+        SelectAccount(account.toStdString());
+    });
+    connect(&notifier, &DesktopNotifier::markReadRequested, this, [this](const QString& name) {
+        const std::string account = name.toStdString();
+        std::string error;
+        const int marked = AccountReadMarker::MarkAllRead(
+            AppPaths::MailBoxFile(accounts_.TranslateName(account, 0)), &error);
+        if (marked < 0)
+            actions_->ShowPopup(error, account, CNotifyDispatcher::kStatusBitmap,
+                                kEngineTextSeconds);
+        else if (marked > 0 && tree_->SelectedAccount() == account)
+            list_->Load(account); // the list shows the stored state again
+    });
+    // The summary of a quiet time comes when it ends, not only with the next check.
+    auto* quietTimer = new QTimer(this);
+    quietTimer->setInterval(kQuietTickMs);
+    connect(quietTimer, &QTimer::timeout, this, [this] { dispatcher_->Tick(); });
+    quietTimer->start();
 }
 
 void CMainFrame::SelectAccount(const std::string& account)

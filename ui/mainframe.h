@@ -151,6 +151,8 @@ protected:
 
 private:
     void BuildCommands();
+    // The desktop notices' actions and the end of quiet hours.
+    void ConnectDesktopNotices();
     void BuildStatusBar();
     void Connect(unsigned id, std::function<void()> handler);
     bool NoAccountNotice();

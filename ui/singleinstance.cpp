@@ -15,6 +15,7 @@ namespace
 constexpr char kTag[] = "postwatch/1 ";
 constexpr char kShow[] = "postwatch/1 show\n";
 constexpr char kAccountsChanged[] = "postwatch/1 accounts-changed\n";
+constexpr char kWatch[] = "postwatch/1 watch\n";
 constexpr char kOk[] = "postwatch/1 ok\n";
 constexpr char kUnknown[] = "postwatch/1 unknown\n";
 // The one request and answer of earlier versions.
@@ -75,12 +76,26 @@ CSingleInstance::Result CSingleInstance::Acquire()
     return Tell(name_, Request::kShow) ? Result::kHandedOver : Result::kFailed;
 }
 
+CSingleInstance::Result CSingleInstance::Listen()
+{
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    if (server_->listen(name_)) {
+        connect(server_.get(), &QLocalServer::newConnection, this, &CSingleInstance::OnConnection);
+        return Result::kFirst;
+    }
+    server_.reset();
+    return Result::kFailed;
+}
+
 CSingleInstance::Request CSingleInstance::ParseRequest(const QByteArray& line)
 {
     if (line == kShow || line == kLegacyShow)
         return Request::kShow;
     if (line == kAccountsChanged)
         return Request::kAccountsChanged;
+    if (line == kWatch)
+        return Request::kWatch;
     return Request::kNone;
 }
 
@@ -119,7 +134,18 @@ void CSingleInstance::OnConnection()
             }
             if (!line.contains('\n'))
                 return;
-            const Request request = ParseRequest(line);
+            Request request = ParseRequest(line);
+            if (request == Request::kWatch && !acceptWatchers_)
+                request = Request::kNone;
+            if (request == Request::kWatch) {
+                // The connection stays: the owner streams the counts over it.
+                socket->disconnect(this);
+                socket->setParent(this);
+                socket->write(kOk);
+                socket->flush();
+                emit watcherAttached(socket);
+                return;
+            }
             if (request != Request::kNone)
                 socket->write(line == kLegacyShow ? kLegacyOk : kOk);
             else if (line.startsWith(kTag))

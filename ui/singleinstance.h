@@ -5,6 +5,7 @@
 #include <memory>
 
 class QLocalServer;
+#include <QLocalSocket>
 
 // One running program per user and data folder, and the line other starts use to reach it.
 //
@@ -22,6 +23,11 @@ class QLocalServer;
 // instance that does not answer the tagged request once more in that form, so starts and
 // running programs of different versions still hand over.
 //
+// "postwatch/1 watch" asks for the unread counts: an instance that takes watchers
+// (AcceptWatchers) answers "postwatch/1 ok", keeps the connection and emits watcherAttached()
+// with it; the owner then writes "postwatch/1 counts <json>" lines to it until either side
+// closes. An instance that takes none answers "postwatch/1 unknown".
+//
 // Results of Acquire(): kFirst (we listen now; showRequested() fires for every later start
 // and accountsChanged() for every command line that changed accounts), kHandedOver (another
 // instance answered), kFailed (neither: we could not listen and nobody answered; the caller
@@ -34,7 +40,7 @@ class CSingleInstance : public QObject
     Q_OBJECT
 public:
     enum class Result { kFirst, kHandedOver, kFailed };
-    enum class Request { kShow, kAccountsChanged, kNone };
+    enum class Request { kShow, kAccountsChanged, kWatch, kNone };
     static constexpr int kAnswerWaitMs = 5000;
 
     explicit CSingleInstance(QString name = DefaultName(), QObject* parent = nullptr);
@@ -43,6 +49,11 @@ public:
     // "postwatch-<uid>-<digest of the data folder>".
     static QString DefaultName();
     Result Acquire();
+    // Listens without asking anybody to come forward (the watch mode, after its attempt to
+    // attach): kFirst or kFailed (another instance holds the name).
+    Result Listen();
+    // Whether watch requests are answered (default: no).
+    void AcceptWatchers(bool accept) { acceptWatchers_ = accept; }
     const QString& Name() const { return name_; }
 
     // Sends `request` to the instance listening on `name`; true when it said it took it.
@@ -55,10 +66,14 @@ public:
 signals:
     void showRequested();
     void accountsChanged();
+    // A watcher attached; the socket is parented to this object and deletes itself once
+    // disconnected.
+    void watcherAttached(QLocalSocket* socket);
 
 private:
     void OnConnection();
 
     QString name_;
     std::unique_ptr<QLocalServer> server_;
+    bool acceptWatchers_ = false;
 };

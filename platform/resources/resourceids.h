@@ -23,6 +23,16 @@ constexpr unsigned kWebAddress = 40002;     // About box link: the maker's web s
 constexpr unsigned kSupportAddress = 40003; // About box link: mailto: support
 constexpr unsigned kCertificateCaption = 40010;
 constexpr unsigned kCertificateText = 40011; // "%s" server, "%s" reason
+constexpr unsigned kNoticeOpen = 40700;      // desktop notice actions
+constexpr unsigned kNoticeMarkRead = 40701;
+constexpr unsigned kAwayTitle = 40702;         // the summary when quiet hours end
+constexpr unsigned kAwayOneMessage = 40703;    // "%d" messages, "%d" accounts
+constexpr unsigned kAwayOneAccount = 40704;    // "%d" messages, "%d" accounts
+constexpr unsigned kAwayMessages = 40705;      // "%d" messages, "%d" accounts
+constexpr unsigned kUseDesktopNotices = 40706; // the Notify page's labels
+constexpr unsigned kQuietFrom = 40707;
+constexpr unsigned kQuietUntil = 40708;
+constexpr unsigned kFollowDoNotDisturb = 40709;
 
 // Menu and toolbar templates.
 constexpr unsigned kMainMenu = 128;

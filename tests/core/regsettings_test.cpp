@@ -93,6 +93,10 @@ const std::vector<Expected>& FirstRunValues()
         {"Notify", "Sound", "1"},
         {"Notify", "MailLED", "0"}, // no LED device on this machine
         {"Notify", "SoundFileName", kAssets + "/Sound/Notify.wav"},
+        {"Notify", "DesktopNotify", "0"},
+        {"Notify", "QuietFrom", ""},
+        {"Notify", "QuietUntil", ""},
+        {"Notify", "FollowDoNotDisturb", "0"},
         {"Options", "ModelDir", kAssets + "/Model/"},
         {"Options", "TextureDir", kAssets + "/Texture/"},
         {"Options", "TopMost", "1"},

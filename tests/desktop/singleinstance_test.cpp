@@ -2,6 +2,7 @@
 #include "singleinstance.h"
 #include "support/runprocess.h"
 #include "support/tempdir.h"
+#include "unreadcountfeed.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -145,6 +146,7 @@ TEST(SingleInstance, EachRequestDoesItsOwnThingAndNoOther)
         {"untagged accounts changed", "accounts-changed\n", 0, 0, ""},
         {"show with something after it", "postwatch/1 show now\n", 0, 0, "postwatch/1 unknown\n"},
         {"two requests in one line", "show\npostwatch/1 accounts-changed\n", 0, 0, ""},
+        {"watch where nobody takes watchers", "postwatch/1 watch\n", 0, 0, "postwatch/1 unknown\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -173,6 +175,34 @@ TEST(SingleInstance, EachRequestDoesItsOwnThingAndNoOther)
         EXPECT_EQ(shown.count(), c.shows);
         EXPECT_EQ(changed.count(), c.reloads);
     }
+}
+
+// A watcher stays connected and gets the counts at once, then every change.
+TEST(SingleInstance, AWatcherGetsTheCountsAndStays)
+{
+    TempDir dir;
+    ScopedEnv home("POSTWATCH_HOME", dir.File("data"));
+    const QString name = UniqueName();
+    CSingleInstance first(name);
+    UnreadCountFeed feed;
+    first.AcceptWatchers(true);
+    QObject::connect(&first, &CSingleInstance::watcherAttached, &feed, &UnreadCountFeed::Attach);
+    ASSERT_EQ(first.Acquire(), CSingleInstance::Result::kFirst);
+
+    QLocalSocket socket;
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(name);
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    socket.write("postwatch/1 watch\n");
+    QByteArray answer;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            answer += socket.readAll();
+            return answer.count('\n') >= 2;
+        },
+        5000));
+    EXPECT_EQ(answer, "postwatch/1 ok\npostwatch/1 counts {\"accounts\":[],\"unread\":0}\n");
+    EXPECT_EQ(socket.state(), QLocalSocket::ConnectedState);
 }
 
 TEST(SingleInstance, TheCommandLineNoticeReachesOnlyTheRunningInstance)

@@ -8,6 +8,7 @@
 #include "registrykey.h"
 #include "regsettings.h"
 #include "sysconfigdlg.h"
+#include "wizardstep3finish.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimeEdit>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -319,6 +321,80 @@ TEST(SettingsNotify, BrowseAndPlay)
     EXPECT_EQ(played, std::vector<std::string>{"/s/ding.wav"});
     page.Apply();
     EXPECT_EQ(box.Stored().notify.soundFileName.Get(), "/s/ding.wav");
+}
+
+TEST(SettingsNotify, DesktopNoticesAndQuietHours)
+{
+    struct Row {
+        const char* name;
+        const char* storedFrom; // nullptr: the value is missing
+        const char* storedUntil;
+        const char* message;
+        const char* setFrom; // nullptr: left as shown
+        const char* setUntil;
+        bool desktopEnabled;
+        const char* from;
+        const char* until;
+    } rows[] = {
+        {"window-kept", "22:00", "07:00", "1", nullptr, nullptr, true, "22:00", "07:00"},
+        {"window-set", nullptr, nullptr, "1", "23:30", "06:15", true, "23:30", "06:15"},
+        {"same-time-stores-none", "22:00", "07:00", "1", "08:00", "08:00", true, "", ""},
+        {"half-a-window-shows-none", "22:00", nullptr, "1", nullptr, nullptr, true, "", ""},
+        {"mistyped-shows-none", "25:00", "07:00", "1", nullptr, nullptr, true, "", ""},
+        {"no-popup-no-desktop", nullptr, nullptr, "0", nullptr, nullptr, false, "", ""},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.Write("Notify", "QuietFrom", r.storedFrom);
+        box.Write("Notify", "QuietUntil", r.storedUntil);
+        box.Write("Notify", "Message", r.message);
+        CPageNotifyDlg page(box.env);
+        EXPECT_EQ(page.DesktopBox()->isEnabled(), r.desktopEnabled) << r.name;
+        if (r.setFrom)
+            page.QuietFrom()->setTime(QTime::fromString(r.setFrom, "HH:mm"));
+        if (r.setUntil)
+            page.QuietUntil()->setTime(QTime::fromString(r.setUntil, "HH:mm"));
+        page.DesktopBox()->setChecked(true);
+        page.FollowDndBox()->setChecked(true);
+        page.Apply();
+        const auto stored = box.Stored();
+        EXPECT_EQ(stored.notify.quietFrom.Get(), r.from) << r.name;
+        EXPECT_EQ(stored.notify.quietUntil.Get(), r.until) << r.name;
+        EXPECT_TRUE(stored.notify.desktopNotify.Get()) << r.name;
+        EXPECT_TRUE(stored.notify.followDoNotDisturb.Get()) << r.name;
+    }
+}
+
+// The wizard's last page offers desktop notices only where a notification server answers.
+TEST(SettingsNotify, WizardOffersDesktopNotices)
+{
+    struct Row {
+        const char* name;
+        bool server;
+        const char* message;
+        bool untick;
+        bool shown;
+        bool ticked;
+        const char* stored; // "DesktopNotify" afterwards
+    } rows[] = {
+        {"server-popup-on", true, "1", false, true, true, "1"},
+        {"server-user-declines", true, "1", true, true, true, "0"},
+        {"server-popup-off-not-ticked", true, "0", false, true, false, "0"},
+        {"no-server-not-offered", false, "1", false, false, false, "0"},
+    };
+    for (const auto& r : rows) {
+        SettingsSandbox box;
+        box.Write("Notify", "Message", r.message);
+        box.Write("Notify", "DesktopNotify", "0");
+        CWizardStep3Finish page;
+        page.OfferDesktopNotices(r.server);
+        EXPECT_EQ(!page.DesktopBox()->isHidden(), r.shown) << r.name;
+        EXPECT_EQ(page.DesktopBox()->isChecked(), r.ticked) << r.name;
+        if (r.untick)
+            page.DesktopBox()->setChecked(false);
+        page.Apply();
+        EXPECT_EQ(box.Stored().notify.desktopNotify.Stored(), r.stored) << r.name;
+    }
 }
 
 TEST(SettingsExchange, DefaultExchangeIsReplacedWhenItNamesNoAccount)

@@ -1,5 +1,6 @@
 #include "accountwizard.h"
 
+#include "desktopnotifier.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
 #include "importdlg.h"
@@ -43,6 +44,7 @@ CAccountWizard::CAccountWizard(CAccountManager* table,
     exchange_ = new CWizardStep2Exchange(
         plugins->MapiPresent() ? plugins->Profiles() : std::vector<std::string>(), this);
     step3_ = new CWizardStep3Finish(this);
+    step3_->OfferDesktopNotices(DesktopNotifier().Available());
     setPage(kStep1, step1_);
     setPage(kStepPop3, pop3_);
     setPage(kStepImap4, imap4_);
@@ -137,6 +139,7 @@ void CAccountWizard::accept()
         return;
     }
     created_ = request.name;
+    step3_->Apply();
     if (result.offerAsDefaultExchange) {
         CRegSettings settings;
         if (settings.LoadGeneral() && settings.general.defaultExchange.Get().empty()) {

@@ -1,13 +1,17 @@
 #include "pagenotifydlg.h"
 
 #include "dialogtext.h"
+#include "quiethours.h"
 #include "regsettings.h"
+#include "resourceids.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimeEdit>
 #include <QVBoxLayout>
 
 CPageNotifyDlg::CPageNotifyDlg(const SettingsEnvironment& env, QWidget* parent)
@@ -25,6 +29,7 @@ CPageNotifyDlg::CPageNotifyDlg(const SettingsEnvironment& env, QWidget* parent)
     effect3d_ = box(DlgText::kEffect3d, n.effect3d.Get());
     client_ = box(DlgText::kStartClient, n.mailClient.Get());
     message_ = box(DlgText::kPopup, n.message.Get());
+    desktop_ = box(ResId::kUseDesktopNotices, n.desktopNotify.Get());
     led_ = box(DlgText::kMailLed, env.mailLed && n.mailLed.Get());
     led_->setEnabled(env.mailLed);
     sound_ = box(DlgText::kSound, n.sound.Get());
@@ -36,16 +41,45 @@ CPageNotifyDlg::CPageNotifyDlg(const SettingsEnvironment& env, QWidget* parent)
         file_->setText(QString::fromStdString(n.soundFileName.Get()));
     browse_ = new QPushButton(DlgText::Text(DlgText::kBrowse), this);
     play_ = new QPushButton(DlgText::Text(DlgText::kPlay), this);
+    auto timeEdit = [this](const std::string& stored) {
+        auto* edit = new QTimeEdit(this);
+        edit->setDisplayFormat(QStringLiteral("HH:mm"));
+        const std::optional<int> minutes = QuietHours::ParseTime(stored);
+        edit->setTime(QTime(0, 0).addSecs(minutes.value_or(0) * 60));
+        return edit;
+    };
+    auto* fromLabel = new QLabel(DlgText::Text(ResId::kQuietFrom), this);
+    quietFrom_ = timeEdit(n.quietFrom.Get());
+    fromLabel->setBuddy(quietFrom_);
+    auto* untilLabel = new QLabel(DlgText::Text(ResId::kQuietUntil), this);
+    quietUntil_ = timeEdit(n.quietUntil.Get());
+    untilLabel->setBuddy(quietUntil_);
+    // A window only the settings file could hold (one time missing) shows as none.
+    if (!QuietHours::FromSettings(n.quietFrom.Get(), n.quietUntil.Get()).Defined())
+        quietUntil_->setTime(quietFrom_->time());
+    followDnd_ = box(ResId::kFollowDoNotDisturb, n.followDoNotDisturb.Get());
 
     auto* layout = new QVBoxLayout(this);
-    for (QCheckBox* b : {flash_, effect3d_, client_, message_, led_, sound_})
+    for (QCheckBox* b : {flash_, effect3d_, client_, message_, desktop_, led_, sound_})
         layout->addWidget(b);
     auto* soundRow = new QHBoxLayout;
     soundRow->addWidget(file_, 1);
     soundRow->addWidget(browse_);
     soundRow->addWidget(play_);
     layout->addLayout(soundRow);
+    auto* quietRow = new QHBoxLayout;
+    quietRow->addWidget(fromLabel);
+    quietRow->addWidget(quietFrom_);
+    quietRow->addWidget(untilLabel);
+    quietRow->addWidget(quietUntil_);
+    quietRow->addStretch();
+    layout->addLayout(quietRow);
+    layout->addWidget(followDnd_);
     layout->addStretch();
+
+    // Desktop notices replace the popup: without the popup there is nothing to send.
+    connect(message_, &QCheckBox::toggled, desktop_, &QWidget::setEnabled);
+    desktop_->setEnabled(message_->isChecked());
 
     connect(sound_, &QCheckBox::toggled, this, &CPageNotifyDlg::SoundToggled);
     connect(browse_, &QPushButton::clicked, this, &CPageNotifyDlg::Browse);
@@ -91,6 +125,14 @@ void CPageNotifyDlg::Apply()
     n.effect3d.Set(effect3d_->isChecked());
     n.mailClient.Set(client_->isChecked());
     n.message.Set(message_->isChecked());
+    n.desktopNotify.Set(desktop_->isChecked());
+    // The same time twice is no quiet time: stored as none.
+    const bool quiet = quietFrom_->time() != quietUntil_->time();
+    n.quietFrom.Set(quiet ? quietFrom_->time().toString(QStringLiteral("HH:mm")).toStdString()
+                          : std::string());
+    n.quietUntil.Set(quiet ? quietUntil_->time().toString(QStringLiteral("HH:mm")).toStdString()
+                           : std::string());
+    n.followDoNotDisturb.Set(followDnd_->isChecked());
     if (env_.mailLed)
         n.mailLed.Set(led_->isChecked());
     n.sound.Set(sound_->isChecked());

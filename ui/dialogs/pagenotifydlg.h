@@ -7,10 +7,14 @@
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QTimeEdit;
 
 // Settings, Notify page: flash the tray icon, 3D notifier, start the mail client, popup,
 // mail LED (enabled only when a mail LED exists), and the sound with its file (read-only
 // field, Browse, Play). Sound off stores "Sound" "0" and an empty "SoundFileName".
+// Below the popup, "Use the desktop's notifications" (enabled while the popup is on);
+// at the end the quiet hours (from, until; the same time twice stores none) and "Follow the
+// desktop's do-not-disturb".
 class CPageNotifyDlg : public QWidget
 {
     Q_OBJECT
@@ -28,6 +32,10 @@ public:
     QLineEdit* SoundFile() const { return file_; }
     QPushButton* BrowseButton() const { return browse_; }
     QPushButton* PlayButton() const { return play_; }
+    QCheckBox* DesktopBox() const { return desktop_; }
+    QTimeEdit* QuietFrom() const { return quietFrom_; }
+    QTimeEdit* QuietUntil() const { return quietUntil_; }
+    QCheckBox* FollowDndBox() const { return followDnd_; }
 
 public slots:
     void Browse();
@@ -46,4 +54,8 @@ private:
     QLineEdit* file_;
     QPushButton* browse_;
     QPushButton* play_;
+    QCheckBox* desktop_;
+    QTimeEdit* quietFrom_;
+    QTimeEdit* quietUntil_;
+    QCheckBox* followDnd_;
 };

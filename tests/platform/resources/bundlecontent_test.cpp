@@ -47,6 +47,11 @@ const std::vector<TextRow> kTexts = {
     {61432, ""}, {61433, ""},  {61434, ""},   {61435, ""}, {61436, ""}, {61437, ""}, {61438, ""},
     {61439, ""}, {40000, "s"}, {40001, "ss"}, {40002, ""}, {40003, ""}, {40010, ""}, {40011, "ss"},
 };
+// Desktop notices and quiet hours.
+const std::vector<TextRow> kNoticeTexts = {
+    {40700, ""},   {40701, ""}, {40702, ""}, {40703, "dd"}, {40704, "dd"},
+    {40705, "dd"}, {40706, ""}, {40707, ""}, {40708, ""},   {40709, ""},
+};
 
 std::string Directives(const std::string& text)
 {
@@ -65,7 +70,9 @@ std::string Directives(const std::string& text)
 
 TEST_F(BundleContent, EveryNumberedTextExistsWithItsPlaceholders)
 {
-    for (const TextRow& row : kTexts) {
+    std::vector<TextRow> rows = kTexts;
+    rows.insert(rows.end(), kNoticeTexts.begin(), kNoticeTexts.end());
+    for (const TextRow& row : rows) {
         SCOPED_TRACE(row.id);
         const std::string text = LoadResourceString(row.id);
         EXPECT_FALSE(text.empty());

@@ -1,0 +1,132 @@
+#include "desktopnotifier.h"
+
+#include "resourceids.h"
+#include "resourcelibrary.h"
+
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QVariantMap>
+
+namespace
+{
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kOpen = QStringLiteral("open");
+const QString kMarkRead = QStringLiteral("mark-read");
+// The server decides how long a notice stays (Desktop Notifications Specification 1.2).
+constexpr int kServerTimeout = -1;
+
+// A server with "body-markup" reads the body as markup (Desktop Notifications
+// Specification, "Markup"): an account named "<b>A&B" must show as written, not as bold
+// text, nor break the notice.
+QString Body(const std::string& body, const QStringList& capabilities)
+{
+    const QString text = QString::fromStdString(body);
+    return capabilities.contains(QStringLiteral("body-markup")) ? text.toHtmlEscaped() : text;
+}
+
+} // namespace
+
+DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject* parent)
+    : QObject(parent), bus_(std::move(bus))
+{
+    bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                 SLOT(OnActionInvoked(uint, QString)));
+    bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                 SLOT(OnClosed(uint, uint)));
+}
+
+bool DesktopNotifier::Capabilities(QStringList& capabilities)
+{
+    if (!bus_.isConnected())
+        return false;
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, "GetCapabilities");
+    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    capabilities = reply.arguments().constFirst().toStringList();
+    return true;
+}
+
+bool DesktopNotifier::Available()
+{
+    QStringList capabilities;
+    return Capabilities(capabilities);
+}
+
+bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::string& summary,
+                           const std::string& body)
+{
+    QStringList capabilities;
+    if (!Capabilities(capabilities))
+        return false;
+    QStringList actions;
+    // Without the "actions" capability a server may show action labels as plain text or
+    // refuse them; offer them only where they work.
+    if (kind == Kind::NewMail && capabilities.contains(QStringLiteral("actions")))
+        actions << kOpen << QString::fromStdString(LoadResourceString(ResId::kNoticeOpen))
+                << kMarkRead << QString::fromStdString(LoadResourceString(ResId::kNoticeMarkRead));
+    QVariantMap hints;
+    hints.insert(QStringLiteral("category"),
+                 kind == Kind::Failure ? QStringLiteral("email") : QStringLiteral("email.arrived"));
+    hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(kAppIcon));
+
+    const auto old = ids_.find(account);
+    const uint replaces = old != ids_.end() ? old->second : 0;
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Notify");
+    call << QStringLiteral("Postwatch") << replaces << QString::fromLatin1(kAppIcon)
+         << QString::fromStdString(summary) << Body(body, capabilities) << actions << hints
+         << kServerTimeout;
+    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    const uint id = reply.arguments().constFirst().toUInt();
+    if (id == 0)
+        return false; // 0 is no notice (the specification's ids start at 1)
+    // Only one account may own an id: a server that reuses ids must not make one
+    // account's action act on another.
+    for (auto it = ids_.begin(); it != ids_.end();)
+        it = it->second == id ? ids_.erase(it) : std::next(it);
+    ids_[account] = id;
+    return true;
+}
+
+std::optional<bool> DesktopNotifier::Inhibited()
+{
+    if (!bus_.isConnected())
+        return std::nullopt;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), "Get");
+    call << kInterface << QStringLiteral("Inhibited");
+    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return std::nullopt;
+    const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
+    if (value.typeId() != QMetaType::Bool)
+        return std::nullopt;
+    return value.toBool();
+}
+
+void DesktopNotifier::OnActionInvoked(uint id, const QString& action)
+{
+    for (const auto& [account, owned] : ids_) {
+        if (owned != id)
+            continue;
+        const QString name = QString::fromStdString(account);
+        if (action == kOpen || action == QStringLiteral("default"))
+            emit openRequested(name);
+        else if (action == kMarkRead)
+            emit markReadRequested(name);
+        return;
+    }
+}
+
+void DesktopNotifier::OnClosed(uint id, uint)
+{
+    // A closed notice cannot be replaced; its actions can no longer be picked either.
+    for (auto it = ids_.begin(); it != ids_.end();)
+        it = it->second == id ? ids_.erase(it) : std::next(it);
+}
