@@ -34,7 +34,8 @@ class DesktopNotifier : public QObject
     Q_OBJECT
 public:
     static constexpr int kCallTimeoutMs = 2000;
-    static constexpr char kAppIcon[] = "postwatch";
+    // The name of the installed icon and desktop entry (the build's POSTWATCH_APP_ID).
+    static constexpr char kAppIcon[] = POSTWATCH_APP_ID;
 
     enum class Kind { NewMail, Failure, Summary };
 
