@@ -4,6 +4,7 @@
 #include "accountmanager.h"
 #include "alwaysupnetwork.h"
 #include "enginestate.h"
+#include "pushservice.h"
 #include "regsettings.h"
 #include "systemclock.h"
 #include "wakesignal.h"
@@ -46,6 +47,23 @@ CCheckEngine::CCheckEngine(Parts parts)
         std::shared_ptr<CWakeSignal> wake = wake_;
         services.checkEnded = [wake] { wake->Wake(); };
     }
+    if (parts_.push) {
+        std::shared_ptr<CWakeSignal> wake = wake_;
+        parts_.push->Bind([wake] { wake->Wake(); });
+        std::shared_ptr<PushService> push = parts_.push;
+        std::shared_ptr<CAccountManager> accounts = parts_.accounts;
+        std::shared_ptr<CEngineState> state = parts_.state;
+        parts_.worker.afterScan = [push, accounts, state](bool minuteTick) {
+            if (state->checkingEnabled.load() == 0) {
+                push->StopAll();
+                return;
+            }
+            std::vector<std::string> names;
+            for (const AccountEntry& row : accounts->Snapshot())
+                names.push_back(row.name);
+            push->Follow(names, minuteTick);
+        };
+    }
     checks_ = std::make_unique<CAccountCheck>(std::move(services), parts_.checkExitWait);
     worker_ = std::make_unique<CCheckWorker>(*parts_.accounts, *parts_.state, *parts_.network,
                                              *checks_, *parts_.clock, *wake_, *parts_.sink,
@@ -57,6 +75,8 @@ CCheckEngine::~CCheckEngine()
     RequestExit();
     if (thread_.joinable())
         thread_.join();
+    if (parts_.push)
+        parts_.push->StopAll();
     checks_.reset(); // bounded wait, then cancel, then leave stuck threads alone
 }
 

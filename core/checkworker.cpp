@@ -33,8 +33,12 @@ int CCheckWorker::Run(const std::function<void()>& loaded)
         observer_->Loaded();
     if (loaded)
         loaded();
+    bool first = true;
     while (KeepRunning()) {
         anyBusy_ = ScanOnce();
+        if (options_.afterScan)
+            options_.afterScan(first || seconds_ == kSecondsPerMinuteTick);
+        first = false;
         clock_.Sleep(options_.scanInterval, wake_);
     }
     sink_.PostClose();
