@@ -126,10 +126,12 @@ void CPushScheduler::Follow(const std::vector<std::string>& accounts, bool rerea
         std::shared_ptr<CEngineState> state = parts_.state;
         hooks.changed = [state, name](CPushSession::State s) {
             if (state)
-                state->SetPushState(name, CPushSession::StateName(s));
+                state->SetPushState(name, s == CPushSession::State::Stopped
+                                              ? std::string()
+                                              : std::string(CPushSession::StateName(s)));
         };
-        auto session = std::make_shared<CPushSession>(std::move(request), std::move(hooks),
-                                                      parts_.options);
+        auto session =
+            std::make_shared<CPushSession>(std::move(request), std::move(hooks), parts_.options);
         session->Start();
         sessions_[name] = Entry{std::move(session), settings};
     }

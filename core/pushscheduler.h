@@ -38,7 +38,7 @@ public:
         std::shared_ptr<CAccountManager> accounts;
         std::shared_ptr<CEngineState> state;
         std::function<void()> wakeWorker;
-        std::function<bool()> networkUp;                // empty: always up
+        std::function<bool()> networkUp;                 // empty: always up
         std::function<std::optional<int>()> readTimeOut; // empty: the Network settings
         CPushSession::Options options{};
     };

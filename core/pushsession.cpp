@@ -130,7 +130,7 @@ void CPushSession::Fail(std::string why)
 bool CPushSession::Sleep(Clock::time_point until)
 {
     while (!Stopping()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
         if (left.count() <= 0)
             return true;
         pollfd p{event_, POLLIN, 0};
@@ -184,8 +184,7 @@ int CPushSession::Session(MailSocket& socket)
         return -1;
     }
     std::string line;
-    if (ReadLine(socket, line, Clock::now() + timeout_) != 1 ||
-        !StartsWithNoCase(line, "* OK")) {
+    if (ReadLine(socket, line, Clock::now() + timeout_) != 1 || !StartsWithNoCase(line, "* OK")) {
         // PREAUTH is refused too: a push connection always logs in as the check does.
         Fail("no greeting from " + socket.PeerName());
         return Stopping() ? 0 : -1;
@@ -341,8 +340,7 @@ int CPushSession::ReadLine(MailSocket& socket, std::string& line, Clock::time_po
             Fail(socket.PeerName() + " closed the connection");
             return -1;
         }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return 0;
         pollfd p[2] = {{socket.Descriptor(), POLLIN, 0}, {event_, POLLIN, 0}};

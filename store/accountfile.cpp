@@ -36,7 +36,6 @@ constexpr char kPasswordKey[] = "Password=";
 constexpr char kPushKey[] = "Push=";
 constexpr char kMarkReadKey[] = "MarkReadOnServer=";
 
-
 bool IsSecurityChoice(const std::string& s)
 {
     return s == "None" || s == "STARTTLS" || s == "TLS";
