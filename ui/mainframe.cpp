@@ -127,6 +127,7 @@ CMainFrame::CMainFrame(CAccountManager& accounts, CEngineState& state, CLedDevic
         UpdateCommands();
     });
     connect(tree_, &CLeftView::checkAnimationRequested, this, &CMainFrame::CheckAnimation);
+    tree_->SetPushStateSource([this](const std::string& name) { return state_.PushState(name); });
     connect(tree_, &CLeftView::accountDeleted, this, [this] {
         UpdateStatusText();
         UpdateCommands();

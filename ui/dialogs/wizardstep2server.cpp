@@ -4,6 +4,7 @@
 #include "dialogtext.h"
 #include "wizardmessages.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QIntValidator>
@@ -55,6 +56,12 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     form->addRow(DlgText::Text(DlgText::kPassword), password_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    if (kind_ == "IMAP4") {
+        push_ = new QCheckBox(DlgText::Text(DlgText::kPushSwitch), this);
+        markRead_ = new QCheckBox(DlgText::Text(DlgText::kMarkReadOnServer), this);
+        layout->addWidget(push_);
+        layout->addWidget(markRead_);
+    }
     layout->addWidget(test_, 0, Qt::AlignLeft);
     layout->addWidget(result_);
     layout->addStretch();
@@ -69,6 +76,8 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     connect(tester_, &CConnectionTester::Finished, this, [this](bool, const QString& text) {
         result_->setText(text);
         test_->setEnabled(true);
+        if (push_ && tester_->OfferedIdle())
+            push_->setChecked(true);
     });
     SecurityChanged();
 }
@@ -111,6 +120,16 @@ std::string CWizardStep2Server::UserName() const
 std::string CWizardStep2Server::Password() const
 {
     return password_->text().toStdString();
+}
+
+bool CWizardStep2Server::Push() const
+{
+    return push_ && push_->isChecked();
+}
+
+bool CWizardStep2Server::MarkReadOnServer() const
+{
+    return markRead_ && markRead_->isChecked();
 }
 
 std::string CWizardStep2Server::Security() const
