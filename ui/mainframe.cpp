@@ -539,6 +539,12 @@ void CMainFrame::AddNewMessage(const std::string& account, const StoredMessage& 
     list_->AddNewMessage(account, message);
 }
 
+void CMainFrame::FollowServer(const std::string& account, const std::vector<std::string>& readIds,
+                              const std::vector<std::string>& removedIds)
+{
+    list_->FollowServer(account, readIds, removedIds);
+}
+
 void CMainFrame::RemoveNewMessages(const std::string& account,
                                    const std::vector<std::string>& messageIds)
 {

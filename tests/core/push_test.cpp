@@ -3,10 +3,14 @@
 // ends the connection within the drain), and against scripted servers for what Dovecot will
 // not do (no IDLE, refusals, hang-ups in a row).
 
+#include "accountfile.h"
 #include "accountmanager.h"
+#include "apppaths.h"
 #include "checkengine.h"
 #include "dovecotenvironment.h"
 #include "enginestate.h"
+#include "mailboxfile.h"
+#include "mailsocket.h"
 #include "mergethreadsink.h"
 #include "newaccount.h"
 #include "newmailmerge.h"
@@ -21,6 +25,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <gtest/gtest.h>
+#include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -77,6 +82,7 @@ public:
         return merge_.SendSummary(r);
     }
     int SendText(const CheckResultRecord& r) override { return merge_.SendText(r); }
+    int SendServerState(const ServerStateRecord& r) override { return merge_.SendServerState(r); }
     int SendCheckAnimation(bool on) override { return merge_.SendCheckAnimation(on); }
     void PostClose() override {}
 
@@ -194,6 +200,133 @@ TEST(PushDovecot, WakeUpRestartAndExit)
     EXPECT_TRUE(rig.engine->WaitEnded(5s));
     EXPECT_TRUE(WaitUntil([&] { return session->Ended(); }, 5s));
     EXPECT_EQ(rig.state->PushState("Push"), "");
+}
+
+// Another mail client: one IMAP session on the fixture that runs `commands` (tagged T1,
+// T2, ...) and returns everything the server said.
+std::string OtherClient(DovecotFixture& d, const std::vector<std::string>& commands)
+{
+    MailSocket socket;
+    if (!socket.Connect("127.0.0.1", d.ImapPort(), 5s))
+        return "connect failed";
+    std::string all;
+    auto readUntil = [&](const std::string& tag) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        char buffer[4096];
+        while (std::chrono::steady_clock::now() < end) {
+            const std::size_t at = all.find(tag.empty() ? "\r\n" : "\r\n" + tag + " ");
+            if (at != std::string::npos || (tag.empty() && all.find("\r\n") != std::string::npos))
+                if (tag.empty() || all.find("\r\n", at + 2) != std::string::npos)
+                    return;
+            Transport::RecvResult r = socket.Receive(buffer, sizeof buffer, 1s);
+            if (r.status == Transport::RecvStatus::Data)
+                all.append(buffer, r.count);
+            else if (r.status != Transport::RecvStatus::TimedOut)
+                return;
+        }
+    };
+    readUntil("");
+    std::vector<std::string> all_commands{"LOGIN alice alice-pass", "SELECT INBOX"};
+    all_commands.insert(all_commands.end(), commands.begin(), commands.end());
+    all_commands.push_back("LOGOUT");
+    for (std::size_t i = 0; i < all_commands.size(); ++i) {
+        const std::string tag = "T" + std::to_string(i + 1);
+        socket.Send(tag + " " + all_commands[i] + "\r\n");
+        readUntil(tag);
+    }
+    return all;
+}
+
+// Read, by subject, as Message.box holds it.
+std::map<std::string, std::string> Stored(const std::string& account)
+{
+    std::map<std::string, std::string> out;
+    CMailBoxFile box;
+    if (box.Open(AppPaths::MailBoxFile(account)) != 1)
+        return out;
+    StoredMessage m;
+    while (box.Next() == 1 && box.ReadCurrent(m, true, false) == 1)
+        out[m.subject] = m.read;
+    return out;
+}
+
+// Read state follows the server both ways: a message another client marked \Seen becomes
+// read here and one it expunged goes at the next check; with the account's option, a
+// message marked read here gets \Seen on the server in the next session.
+TEST(PushDovecot, ReadStateFollowsTheServer)
+{
+    DovecotFixture* dovecot = DovecotEnvironment::Get();
+    if (dovecot == nullptr)
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
+    ASSERT_TRUE(dovecot->ClearMailbox("alice"));
+    Rig rig(*dovecot);
+    ASSERT_TRUE(rig.created);
+    // Checks on request only: this test is about what a check brings.
+    AccountRecord record;
+    record.name = "Push";
+    ASSERT_EQ(CAccountFile::ReadAccountFile(AppPaths::AccountFile("Push"), record), 1);
+    record.push.clear();
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile("Push"), record), 1);
+    rig.engine->Start();
+    ASSERT_TRUE(rig.engine->WaitLoaded(10s));
+    auto check = [&] {
+        const int before = rig.counting->summaries.load();
+        rig.accounts->EnterOrRequest("Push", 0, nullptr, nullptr, 0);
+        rig.engine->Wake();
+        return WaitUntil([&] { return rig.counting->summaries.load() > before; }) &&
+               WaitUntil([&] { return rig.accounts->Snapshot()[0].IsIdle(); });
+    };
+    for (const char* subject : {"one", "two", "three", "four"})
+        ASSERT_FALSE(dovecot->Deliver("alice", Mail(subject)).empty());
+    ASSERT_TRUE(check());
+    using Map = std::map<std::string, std::string>;
+    ASSERT_EQ(Stored("Push"), (Map{{"one", "No"}, {"two", "No"}, {"three", "No"}, {"four", "No"}}));
+
+    struct Row {
+        const char* name;
+        std::vector<std::string> elsewhere; // what the other client does first
+        std::function<void()> here;         // what is done here first
+        Map expected;
+    } rows[] = {
+        {"seen-elsewhere-becomes-read",
+         {"UID STORE 1 +FLAGS (\\Seen)"},
+         nullptr,
+         Map{{"one", "Yes"}, {"two", "No"}, {"three", "No"}, {"four", "No"}}},
+        {"expunged-elsewhere-goes",
+         {"UID STORE 2 +FLAGS (\\Deleted)", "EXPUNGE"},
+         nullptr,
+         Map{{"one", "Yes"}, {"three", "No"}, {"four", "No"}}},
+        // Marked read here without the option: the server is not told, nothing changes.
+        {"read-here-stays-local",
+         {},
+         [] {
+             CMailBoxFile box;
+             ASSERT_EQ(box.Open(AppPaths::MailBoxFile("Push")), 1);
+             StoredMessage m;
+             while (box.Next() == 1 && box.ReadCurrent(m, true, false) == 1)
+                 if (m.subject == "three")
+                     ASSERT_EQ(box.SetRead(m.messageId, "Yes"), 1);
+         },
+         Map{{"one", "Yes"}, {"three", "Yes"}, {"four", "No"}}},
+    };
+    for (const Row& r : rows) {
+        if (!r.elsewhere.empty())
+            OtherClient(*dovecot, r.elsewhere);
+        if (r.here)
+            r.here();
+        ASSERT_TRUE(check()) << r.name;
+        EXPECT_EQ(Stored("Push"), r.expected) << r.name;
+    }
+    EXPECT_EQ(OtherClient(*dovecot, {"UID SEARCH SEEN"}).find("* SEARCH 1 3\r\n"),
+              std::string::npos)
+        << "without the option, reading here stays local";
+
+    record.markReadOnServer = "Yes";
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile("Push"), record), 1);
+    ASSERT_TRUE(check());
+    const std::string seen = OtherClient(*dovecot, {"UID SEARCH SEEN"});
+    EXPECT_NE(seen.find("* SEARCH 1 3\r\n"), std::string::npos) << seen;
+    EXPECT_EQ(rig.counting->messages.load(), 4) << "nothing was reported twice";
 }
 
 // A listener on 127.0.0.1 that accepts and at once closes every connection, counting them:
