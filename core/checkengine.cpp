@@ -43,7 +43,9 @@ CCheckEngine::CCheckEngine(Parts parts)
     services.webMail = parts_.webMail;
     services.exchange = parts_.exchange;
     services.readTimeOut = parts_.readTimeOut;
-    if (parts_.wakeWhenCheckEnds) {
+    // With push, mail that arrives during a check is asked for again as soon as the row is
+    // Idle: the worker finalises an ended check at once instead of at the next second.
+    if (parts_.wakeWhenCheckEnds || parts_.push) {
         std::shared_ptr<CWakeSignal> wake = wake_;
         services.checkEnded = [wake] { wake->Wake(); };
     }

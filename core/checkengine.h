@@ -53,7 +53,8 @@ public:
         std::shared_ptr<ExchangePlugin> exchange;
         std::function<std::optional<int>()> readTimeOut;
         std::function<void()> loadAll;
-        // The push connections (IMAP IDLE); empty: none. The worker has them follow the
+        // The push connections (IMAP IDLE); empty: none. With them the worker is woken when
+        // a check ends (as with wakeWhenCheckEnds). The worker has them follow the
         // table after each scan and ends them when checking is disabled (exit) and when the
         // engine ends. Bind gives them the way to request a check and wake the worker.
         std::shared_ptr<PushService> push;

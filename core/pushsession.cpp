@@ -280,7 +280,10 @@ int CPushSession::Idle(MailSocket& socket)
             }
             if (StartsWithNoCase(line, "* BYE"))
                 return 1;
-            owed = owed || IsMailboxChange(line);
+            if (IsMailboxChange(line)) {
+                lastChange_.store(Clock::now().time_since_epoch().count());
+                owed = true;
+            }
         }
         // Renewal: DONE ends this IDLE (RFC 2177 section 3), the tagged OK follows.
         if (!socket.Send("DONE\r\n"))

@@ -46,7 +46,7 @@ public:
         std::chrono::milliseconds renew{25 * 60 * 1000};
         std::chrono::milliseconds backoffFirst{1000};
         std::chrono::milliseconds backoffMax{5 * 60 * 1000};
-        std::chrono::milliseconds retry{100};
+        std::chrono::milliseconds retry{25};
     };
     struct Hooks {
         std::function<bool()> wake;
@@ -75,6 +75,12 @@ public:
     int WakeUps() const { return wakeUps_.load(); }
     // Times the thread returned from a wait without being asked to (for the benchmark).
     long Polls() const { return polls_.load(); }
+    // When the last mailbox change was read from the server (for the benchmark).
+    std::chrono::steady_clock::time_point LastChange() const
+    {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(lastChange_.load()));
+    }
     // The reason of the last failed attempt, for the tooltip.
     std::string LastError() const;
 
@@ -111,6 +117,7 @@ private:
     std::atomic<int> attempts_{0};
     std::atomic<int> wakeUps_{0};
     std::atomic<long> polls_{0};
+    std::atomic<std::chrono::steady_clock::rep> lastChange_{0};
     mutable std::mutex errorLock_;
     std::string lastError_;
     std::string buffer_;
