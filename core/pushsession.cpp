@@ -1,5 +1,6 @@
 #include "pushsession.h"
 
+#include "idlelines.h"
 #include "imapfetchresponse.h"
 #include "mailsocket.h"
 #include "securitychoice.h"
@@ -17,33 +18,12 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-// A line longer than this is no IMAP status line we act on: the connection is dropped
-// rather than buffering without bound.
-constexpr std::size_t kMaxLine = 64 * 1024;
 constexpr int kImplicitTlsPort = 993;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() &&
            ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
-// "* 12 EXISTS", "* 3 RECENT", "* 4 EXPUNGE", "* 5 FETCH (FLAGS (\Seen))": the mailbox
-// changed (RFC 3501 sections 7.3.1, 7.3.2, 7.4.1, 7.4.2).
-bool IsMailboxChange(std::string_view line)
-{
-    if (!StartsWithNoCase(line, "* "))
-        return false;
-    std::size_t space = line.find(' ', 2);
-    if (space == std::string_view::npos || !ParseImapNumber(line.substr(2, space - 2)))
-        return false;
-    std::string_view word = line.substr(space + 1);
-    for (std::string_view kind : {"EXISTS", "RECENT", "EXPUNGE", "FETCH"}) {
-        if (StartsWithNoCase(word, kind) &&
-            (word.size() == kind.size() || word[kind.size()] == ' '))
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -173,7 +153,7 @@ void CPushSession::Run()
 
 int CPushSession::Session(MailSocket& socket)
 {
-    buffer_.clear();
+    lines_.Clear();
     ++attempts_;
     const SecurityChoice choice = ParseSecurityChoice(request_.security);
     const bool implicitTls = UsesImplicitTls(choice, request_.port, kImplicitTlsPort);
@@ -196,7 +176,9 @@ int CPushSession::Session(MailSocket& socket)
         std::unordered_set<std::string> set;
         ParseImapCapabilities(caps, set);
         if (set.count("STARTTLS") != 0) {
-            if (!Command(socket, "P2", "STARTTLS") || !socket.StartTls()) {
+            // Bytes the server sent behind its go-ahead would be read as if they came
+            // through TLS (RFC 2595 section 3.1: the client must discard them): refused.
+            if (!Command(socket, "P2", "STARTTLS") || !lines_.Empty() || !socket.StartTls()) {
                 Fail("STARTTLS failed at " + socket.PeerName());
                 return Stopping() ? 0 : -1;
             }
@@ -255,7 +237,7 @@ int CPushSession::Idle(MailSocket& socket)
                 break;
             if (StartsWithNoCase(line, tag + " "))
                 return reached ? 1 : -1; // refused
-            owed = owed || IsMailboxChange(line);
+            owed = owed || IdleLines::IsMailboxChange(line);
         }
         if (!reached)
             SetState(State::Connected);
@@ -280,7 +262,7 @@ int CPushSession::Idle(MailSocket& socket)
             }
             if (StartsWithNoCase(line, "* BYE"))
                 return 1;
-            if (IsMailboxChange(line)) {
+            if (IdleLines::IsMailboxChange(line)) {
                 lastChange_.store(Clock::now().time_since_epoch().count());
                 owed = true;
             }
@@ -293,7 +275,7 @@ int CPushSession::Idle(MailSocket& socket)
                 return Stopping() ? 0 : 1;
             if (StartsWithNoCase(line, tag + " "))
                 break;
-            owed = owed || IsMailboxChange(line);
+            owed = owed || IdleLines::IsMailboxChange(line);
         }
     }
     return 0;
@@ -319,15 +301,12 @@ bool CPushSession::Command(MailSocket& socket, const std::string& tag, const std
 int CPushSession::ReadLine(MailSocket& socket, std::string& line, Clock::time_point deadline)
 {
     for (;;) {
-        const std::size_t end = buffer_.find("\r\n");
-        if (end != std::string::npos) {
-            line.assign(buffer_, 0, end);
-            buffer_.erase(0, end + 2);
+        const int next = lines_.Next(line);
+        if (next > 0)
             return 1;
-        }
-        if (buffer_.size() > kMaxLine) {
-            Fail(socket.PeerName() + " sent a line longer than " + std::to_string(kMaxLine) +
-                 " bytes");
+        if (next < 0) {
+            Fail(socket.PeerName() + " sent a line longer than " +
+                 std::to_string(IdleLines::kMaxLine) + " bytes");
             return -1;
         }
         if (Stopping())
@@ -336,7 +315,7 @@ int CPushSession::ReadLine(MailSocket& socket, std::string& line, Clock::time_po
         // Bytes already decrypted and buffered by TLS are not seen by poll(): read first.
         Transport::RecvResult r = socket.Receive(chunk, sizeof chunk, std::chrono::milliseconds(0));
         if (r.status == Transport::RecvStatus::Data) {
-            buffer_.append(chunk, r.count);
+            lines_.Feed(std::string_view(chunk, r.count));
             continue;
         }
         if (r.status != Transport::RecvStatus::TimedOut) {

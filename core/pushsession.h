@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkrequest.h"
+#include "idlelines.h"
 
 #include <atomic>
 #include <chrono>
@@ -120,6 +121,6 @@ private:
     std::atomic<std::chrono::steady_clock::rep> lastChange_{0};
     mutable std::mutex errorLock_;
     std::string lastError_;
-    std::string buffer_;
+    IdleLines lines_;
     std::chrono::milliseconds timeout_{30000};
 };
