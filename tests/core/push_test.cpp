@@ -544,3 +544,35 @@ TEST(PushSession, NetworkDownPauses)
 }
 
 } // namespace
+
+namespace
+{
+
+// The IDLE is renewed: DONE ends it (RFC 2177 section 3) and a new IDLE follows its OK.
+TEST(PushSession, RenewalEndsTheIdleAndIdlesAgain)
+{
+    ScriptedServer server;
+    server.Send(kGreeting)
+        .Expect("P3 LOGIN")
+        .Send("P3 OK\r\n")
+        .Expect("P4 CAPABILITY")
+        .Send(kIdle + "P4 OK\r\n")
+        .Expect("P5 SELECT")
+        .Send("P5 OK\r\n")
+        .Expect("I0 IDLE")
+        .Send("+ idling\r\n")
+        .Expect("DONE")
+        .Send("I0 OK\r\n")
+        .Expect("I1 IDLE")
+        .Send("+ idling again\r\n");
+    ASSERT_TRUE(server.Start());
+    CPushSession::Options options;
+    options.renew = 20ms;
+    CPushSession session(RequestFor(server.Port()), {}, options);
+    session.Start();
+    EXPECT_TRUE(server.Finish()) << server.Failure();
+    session.Stop();
+    EXPECT_EQ(session.Attempts(), 1);
+}
+
+} // namespace
