@@ -69,7 +69,13 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     setTabOrder(security_, port_);
     setTabOrder(port_, user_);
     setTabOrder(user_, password_);
-    setTabOrder(password_, test_);
+    if (push_) {
+        setTabOrder(password_, push_);
+        setTabOrder(push_, markRead_);
+        setTabOrder(markRead_, test_);
+    } else {
+        setTabOrder(password_, test_);
+    }
 
     connect(security_, &QComboBox::currentIndexChanged, this, &CWizardStep2Server::SecurityChanged);
     connect(test_, &QPushButton::clicked, this, &CWizardStep2Server::TestConnection);
