@@ -22,7 +22,9 @@ const ActionSpec kActions[] = {
     {"--add-account",
      CommandLineOptions::Action::AddAccount,
      true,
-     {"--kind", "--server", "--user", "--port", "--security"}},
+     {"--kind", "--server", "--user", "--port", "--security"},
+     false,
+     {"--push", "--mark-read-on-server"}},
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
@@ -155,6 +157,7 @@ std::string CommandLineOptions::Usage()
     return "usage:\n"
            "  postwatch --add-account NAME --kind POP3|IMAP4 --server HOST --user USER\n"
            "            [--port N] [--security none|starttls|tls]\n"
+           "            [--push] [--mark-read-on-server]   (IMAP4 only)\n"
            "            (the password is read from the first line of standard input)\n"
            "  postwatch --rename-account OLD NEW\n"
            "  postwatch --remove-account NAME\n"

@@ -16,8 +16,10 @@
 #include "notifier3d.h"
 #include "notifier3dwiring.h"
 #include "protocolcheck.h"
+#include "pushscheduler.h"
 #include "qtenginesink.h"
 #include "regsettings.h"
+#include "routetablenetwork.h"
 #include "singleinstance.h"
 #include "storefailurenotice.h"
 #include "unreadcountfeed.h"
@@ -191,6 +193,14 @@ int DesktopFront::Run(int argc, char** argv)
     parts.pop3 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Pop3, capabilities);
     parts.imap4 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, capabilities);
     parts.network = std::make_shared<CDialupNetwork>(sink);
+    // Push connections wait while the machine has no route out; the route table can be read
+    // from any thread without dialling, unlike the worker's network test.
+    auto routes = std::make_shared<RouteTableNetwork>();
+    CPushScheduler::Parts push;
+    push.accounts = accounts;
+    push.state = state;
+    push.networkUp = [routes] { return routes->AliveFlags() != 0; };
+    parts.push = std::make_shared<CPushScheduler>(std::move(push));
     auto engine = std::make_unique<CCheckEngine>(std::move(parts));
     enginePtr = engine.get();
     engine->Start();

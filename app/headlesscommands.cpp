@@ -172,6 +172,12 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
         else
             return Usage("--security takes none, starttls or tls, not \"" + *security + "\"");
     }
+    // POP3 has neither push nor read state on the server.
+    request.push = options.Has("--push");
+    request.markReadOnServer = options.Has("--mark-read-on-server");
+    if ((request.push || request.markReadOnServer) && kind != "IMAP4")
+        return Usage(std::string(request.push ? "--push" : "--mark-read-on-server") +
+                     " needs an IMAP4 account");
 
     // The same checks, in the same order, as the new-account wizard's server page.
     if (request.server.find_first_not_of(" \t") == std::string::npos)

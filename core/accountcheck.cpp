@@ -63,7 +63,7 @@ private:
 };
 
 void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const AccountRecord& record,
-                      std::unordered_set<std::string>& known, CCheckCancel& cancel)
+                      std::unordered_set<std::string>& known, SeenUids& seen, CCheckCancel& cancel)
 {
     if (!check)
         return;
@@ -74,6 +74,11 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     request.userName = record.userName;
     request.password = record.password;
     request.knownUids.swap(known);
+    if (record.mailType == kMailTypeImap4) {
+        request.storedUids = seen.TakeStoredImap();
+        request.readUids = seen.TakeReadImap();
+        request.markReadOnServer = record.markReadOnServer == "Yes";
+    }
     request.account = record.name;
     request.preview = LeadingDecimal(record.priview);
     const std::optional<int> timeOut = ReadTimeOut(s);
@@ -173,6 +178,10 @@ public:
         return sink_->SendSummary(record);
     }
     int SendText(const CheckResultRecord& record) override { return sink_->SendText(record); }
+    int SendServerState(const ServerStateRecord& record) override
+    {
+        return sink_->SendServerState(record);
+    }
     int SendCheckAnimation(bool on) override { return sink_->SendCheckAnimation(on); }
     void PostClose() override { sink_->PostClose(); }
     bool SummarySent() const { return summarySent_; }
@@ -244,7 +253,7 @@ void RunCheck(const CheckServices& cs, const std::string& account, CCheckCancel&
             }
             std::unordered_set<std::string> known = seen.TakeUids();
             RunProtocolCheck(s, record.mailType == kMailTypePop3 ? s.pop3.get() : s.imap4.get(),
-                             record, known, cancel);
+                             record, known, seen, cancel);
         } else if (record.mailType == kMailTypePortalpost) {
             RunWebMailCheck(s, record);
         } else if (record.mailType == kMailTypeExchange) {

@@ -4,6 +4,7 @@
 #include "accountmanager.h"
 #include "alwaysupnetwork.h"
 #include "enginestate.h"
+#include "pushservice.h"
 #include "regsettings.h"
 #include "systemclock.h"
 #include "wakesignal.h"
@@ -42,9 +43,28 @@ CCheckEngine::CCheckEngine(Parts parts)
     services.webMail = parts_.webMail;
     services.exchange = parts_.exchange;
     services.readTimeOut = parts_.readTimeOut;
-    if (parts_.wakeWhenCheckEnds) {
+    // With push, mail that arrives during a check is asked for again as soon as the row is
+    // Idle: the worker finalises an ended check at once instead of at the next second.
+    if (parts_.wakeWhenCheckEnds || parts_.push) {
         std::shared_ptr<CWakeSignal> wake = wake_;
         services.checkEnded = [wake] { wake->Wake(); };
+    }
+    if (parts_.push) {
+        std::shared_ptr<CWakeSignal> wake = wake_;
+        parts_.push->Bind([wake] { wake->Wake(); });
+        std::shared_ptr<PushService> push = parts_.push;
+        std::shared_ptr<CAccountManager> accounts = parts_.accounts;
+        std::shared_ptr<CEngineState> state = parts_.state;
+        parts_.worker.afterScan = [push, accounts, state](bool minuteTick) {
+            if (state->checkingEnabled.load() == 0) {
+                push->StopAll();
+                return;
+            }
+            std::vector<std::string> names;
+            for (const AccountEntry& row : accounts->Snapshot())
+                names.push_back(row.name);
+            push->Follow(names, minuteTick);
+        };
     }
     checks_ = std::make_unique<CAccountCheck>(std::move(services), parts_.checkExitWait);
     worker_ = std::make_unique<CCheckWorker>(*parts_.accounts, *parts_.state, *parts_.network,
@@ -57,6 +77,8 @@ CCheckEngine::~CCheckEngine()
     RequestExit();
     if (thread_.joinable())
         thread_.join();
+    if (parts_.push)
+        parts_.push->StopAll();
     checks_.reset(); // bounded wait, then cancel, then leave stuck threads alone
 }
 

@@ -19,6 +19,7 @@ class EngineClock;
 class ExchangePlugin;
 class NetworkAccess;
 class ProtocolCheck;
+class PushService;
 class WebMailPlugin;
 class WorkerObserver;
 
@@ -52,6 +53,11 @@ public:
         std::shared_ptr<ExchangePlugin> exchange;
         std::function<std::optional<int>()> readTimeOut;
         std::function<void()> loadAll;
+        // The push connections (IMAP IDLE); empty: none. With them the worker is woken when
+        // a check ends (as with wakeWhenCheckEnds). The worker has them follow the
+        // table after each scan and ends them when checking is disabled (exit) and when the
+        // engine ends. Bind gives them the way to request a check and wake the worker.
+        std::shared_ptr<PushService> push;
         CCheckWorker::Options worker{};
         // How long the engine's end waits for check threads before cancelling them, and
         // again after cancelling.

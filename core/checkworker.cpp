@@ -33,10 +33,18 @@ int CCheckWorker::Run(const std::function<void()>& loaded)
         observer_->Loaded();
     if (loaded)
         loaded();
+    bool first = true;
     while (KeepRunning()) {
         anyBusy_ = ScanOnce();
+        if (options_.afterScan)
+            options_.afterScan(first || seconds_ == kSecondsPerMinuteTick);
+        first = false;
         clock_.Sleep(options_.scanInterval, wake_);
     }
+    // Once more after the drain, so that what follows the table (the push connections)
+    // sees checking disabled even when the exit found nothing to drain.
+    if (options_.afterScan)
+        options_.afterScan(false);
     sink_.PostClose();
     return 0;
 }

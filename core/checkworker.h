@@ -52,6 +52,10 @@ public:
         std::chrono::milliseconds scanInterval{1000};
         std::chrono::milliseconds drainLimit{10000};
         std::chrono::milliseconds cancelGrace{5000};
+        // Called after every scan without the table lock (the push connections follow the
+        // table); `minuteTick` on a minute tick and after the first scan. Called once more
+        // after the last scan, before Close is posted.
+        std::function<void(bool minuteTick)> afterScan;
     };
 
     CCheckWorker(CAccountManager& accounts, CEngineState& state, NetworkAccess& network,

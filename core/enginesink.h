@@ -4,6 +4,17 @@
 #include "messagerecord.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+// What an IMAP4 check found of the server's read state for messages stored here: their
+// identifiers (the UIDs in Message.box), those the server marks \Seen while they are
+// unread here, and those it no longer has.
+struct ServerStateRecord {
+    std::string account;
+    std::vector<std::string> seen;
+    std::vector<std::string> gone;
+};
 
 // What check threads, the worker and the plug-ins say to the front (the main window's
 // messages of the desktop program).
@@ -42,6 +53,14 @@ public:
     virtual int SendSummary(const CheckResultRecord& record) = 0;
     // kind 6: a text to show (a dialling error); `record.account` holds the text.
     virtual int SendText(const CheckResultRecord& record) = 0;
+    // An IMAP4 check's view of the server's read state: the front marks `seen` read and
+    // removes `gone` from the account's Message.box and header list. Sent before the
+    // check's new messages. Sinks that do not keep mail may ignore it.
+    virtual int SendServerState(const ServerStateRecord& record)
+    {
+        (void)record;
+        return kHandled;
+    }
     // The tray icon's checking animation for the selected account.
     virtual int SendCheckAnimation(bool on) = 0;
     // The worker has ended: the front may close. Does not wait.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,7 +22,14 @@ public:
     std::string SelectedAccount() const;
     bool IsSelected(const std::string& name) const;
 
+    // The state of an account's push connection in words ("connected", "reconnecting"),
+    // empty when it has none; for the account tree's tooltip.
+    void SetPushState(const std::string& account, const std::string& text);
+    std::string PushState(const std::string& account) const;
+
 private:
+    mutable std::mutex pushLock_;
+    std::map<std::string, std::string> push_;
     mutable std::mutex selectedLock_;
     std::string selected_;
 };

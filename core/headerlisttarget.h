@@ -21,4 +21,13 @@ public:
         (void)account;
         (void)messageIds;
     }
+    // The server's read state reached Message.box: these stored messages are now read, and
+    // these were removed (the server no longer has them).
+    virtual void FollowServer(const std::string& account, const std::vector<std::string>& readIds,
+                              const std::vector<std::string>& removedIds)
+    {
+        (void)account;
+        (void)readIds;
+        (void)removedIds;
+    }
 };

@@ -77,6 +77,11 @@ int CMergeThreadSink::SendSummary(const CheckResultRecord& record)
     return Call([&] { return handler_.SendSummary(record); });
 }
 
+int CMergeThreadSink::SendServerState(const ServerStateRecord& record)
+{
+    return Call([&] { return handler_.SendServerState(record); });
+}
+
 int CMergeThreadSink::SendText(const CheckResultRecord& record)
 {
     return Call([&] { return handler_.SendText(record); });

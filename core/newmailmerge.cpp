@@ -224,6 +224,46 @@ int CNewMailMerge::SendSummary(const CheckResultRecord& record)
     return kHandled;
 }
 
+int CNewMailMerge::SendServerState(const ServerStateRecord& record)
+{
+    const std::string& account = record.account;
+    if (!AccountNames::IsSafeFolderName(account) || (record.seen.empty() && record.gone.empty()))
+        return kHandled;
+    if (pending_.count(account) != 0)
+        Commit(account);
+    CAccountLock lock;
+    if (lock.Acquire(AppPaths::AccountDir(account)) != CAccountLock::Outcome::Held)
+        return kHandled;
+    CMailBoxFile box;
+    if (box.Open(AppPaths::MailBoxFile(account)) != 1)
+        return kHandled;
+    // Only IMAP4 records: a UID of another kind of message that happens to match is not the
+    // server's.
+    const std::unordered_set<std::string> seen(record.seen.begin(), record.seen.end());
+    const std::unordered_set<std::string> gone(record.gone.begin(), record.gone.end());
+    std::unordered_set<std::string> readIds;
+    std::unordered_set<std::string> goneIds;
+    StoredMessage m;
+    while (box.Next() == 1) {
+        if (box.ReadCurrent(m, true, false) != 1)
+            return kHandled;
+        if (m.mailType != kMailTypeImap4)
+            continue;
+        if (gone.count(m.uid) != 0)
+            goneIds.insert(m.messageId);
+        else if (seen.count(m.uid) != 0 && m.read != "Yes")
+            readIds.insert(m.messageId);
+    }
+    if (!readIds.empty() && box.SetRead(readIds, "Yes") != 1)
+        readIds.clear();
+    if (!goneIds.empty() && box.Delete(goneIds) != 1)
+        goneIds.clear();
+    if (headerList_ && (!readIds.empty() || !goneIds.empty()))
+        headerList_->FollowServer(account, {readIds.begin(), readIds.end()},
+                                  {goneIds.begin(), goneIds.end()});
+    return kHandled;
+}
+
 int CNewMailMerge::SendText(const CheckResultRecord& record)
 {
     if (state_.checkingEnabled.load() != 0 && notification_)

@@ -70,6 +70,11 @@ public:
     int SendWebMailMessage(const WebMailMessageRecord& record) override;
     int SendSummary(const CheckResultRecord& record) override;
     int SendText(const CheckResultRecord& record) override;
+    // Marks the stored messages the server has seen read and removes those it no longer
+    // has, in Message.box (SetRead, then Delete: each an atomic rewrite) and in the header
+    // list. Waiting appends of the account are committed first. A Message.box that cannot
+    // be used changes nothing; the next check reports the same state again.
+    int SendServerState(const ServerStateRecord& record) override;
     int SendCheckAnimation(bool on) override;
     void PostClose() override;
 

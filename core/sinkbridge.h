@@ -11,6 +11,8 @@ class CSinkBridge final : public CheckSink
 public:
     explicit CSinkBridge(CEngineSink& sink) : sink_(sink) {}
     void DeliverMessage(int kind, const MessageRecord& record) override;
+    void ServerState(const std::string& account, const std::vector<std::string>& seen,
+                     const std::vector<std::string>& gone) override;
 
 private:
     CEngineSink& sink_;

@@ -14,6 +14,13 @@ struct CheckRequest {
     // The identifiers already stored (a hash set: a server list of many thousand messages is
     // matched against as many known identifiers in linear time).
     std::unordered_set<std::string> knownUids;
+    // IMAP4: the identifiers of the messages stored here, and of those the ones marked read
+    // here. The check reports stored messages the server no longer has or has marked \Seen
+    // (CheckSink::ServerState); with `markReadOnServer` it sets \Seen on the server for
+    // messages read here.
+    std::unordered_set<std::string> storedUids;
+    std::unordered_set<std::string> readUids;
+    bool markReadOnServer = false;
     std::string account; // the account name, copied into every record
     int timeOutSeconds = 0;
     // POP3: body lines fetched with each header; IMAP4: kilobytes of body text (account key

@@ -27,6 +27,8 @@ constexpr char kTagCapabilityAgain[] = "A009";
 constexpr char kTagStore[] = "A012";
 constexpr char kTagExpunge[] = "A013";
 constexpr char kTagUidExpunge[] = "A014";
+constexpr char kTagSeen[] = "A010";
+constexpr char kTagMarkSeen[] = "A011";
 constexpr char kTagLogout[] = "A088";
 
 // One UID FETCH asks for as many messages as fit this many bytes by a typical header
@@ -94,6 +96,33 @@ std::string UidSet(std::vector<uint32_t> uids)
         i = j + 1;
     }
     return set;
+}
+
+// The numbers of "* SEARCH" responses (RFC 3501 section 7.2.5). Only numbers count:
+// anything else could never be fetched or stored safely.
+std::vector<uint32_t> SearchResults(const ImapReply& search)
+{
+    std::vector<uint32_t> uids;
+    for (const ImapResponse& response : search.responses) {
+        std::string_view t = response.text;
+        if (t.size() < 8 || ::strncasecmp(t.data(), "* SEARCH", 8) != 0)
+            continue;
+        std::size_t i = 8;
+        while (i < t.size()) {
+            std::size_t end = t.find(' ', i + 1);
+            if (end == std::string_view::npos)
+                end = t.size();
+            std::string_view word = t.substr(i, end - i);
+            while (!word.empty() && word.front() == ' ')
+                word.remove_prefix(1);
+            if (std::optional<uint32_t> uid = ParseImapNumber(word))
+                uids.push_back(*uid);
+            i = end;
+        }
+    }
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    return uids;
 }
 
 void CapabilitiesOf(const ImapReply& reply, std::unordered_set<std::string>& caps, bool& found)
@@ -272,33 +301,19 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
             exists = n ? *n : 0;
         }
     }
-    if (exists == 0)
+    if (exists == 0 && request.storedUids.empty())
         return kCheckDone;
     if (s != 1)
         return Fail(kCheckFailed, "UID SEARCH", s, search);
 
     // UIDs grow with arrival (RFC 3501 section 2.3.1.1), so ascending UID order is arrival
-    // order. Only numbers count: anything else could never be fetched or stored safely.
-    std::vector<uint32_t> uids;
-    for (const ImapResponse& response : search.responses) {
-        std::string_view t = response.text;
-        if (t.size() < 8 || ::strncasecmp(t.data(), "* SEARCH", 8) != 0)
-            continue;
-        std::size_t i = 8;
-        while (i < t.size()) {
-            std::size_t end = t.find(' ', i + 1);
-            if (end == std::string_view::npos)
-                end = t.size();
-            std::string_view word = t.substr(i, end - i);
-            while (!word.empty() && word.front() == ' ')
-                word.remove_prefix(1);
-            if (std::optional<uint32_t> uid = ParseImapNumber(word))
-                uids.push_back(*uid);
-            i = end;
-        }
+    // order.
+    const std::vector<uint32_t> uids = SearchResults(search);
+    if (!request.storedUids.empty()) {
+        rc = FollowServer(sink, request, uids);
+        if (rc != kCheckDone)
+            return rc;
     }
-    std::sort(uids.begin(), uids.end());
-    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     std::vector<uint32_t> fresh;
     for (auto it = uids.rbegin(); it != uids.rend(); ++it) {
         if (request.knownUids.count(std::to_string(*it)) == 0)
@@ -668,4 +683,49 @@ void Imap4Client::Finish()
     }
     session_.Close();
     connected_ = false;
+}
+
+// Read state that follows the server: one UID SEARCH SEEN lists what the server has marked
+// read, so an unchanged mailbox costs one short command. Stored messages the server no
+// longer lists are gone (deleted or moved elsewhere); with the account's option, messages
+// read here and unseen there get \Seen (RFC 3501 section 6.4.6, +FLAGS.SILENT: no FETCH
+// back). A refused STORE is left for the next check: it loses nothing.
+int Imap4Client::FollowServer(CheckSink& sink, const CheckRequest& request,
+                              const std::vector<uint32_t>& onServer)
+{
+    ImapReply reply;
+    int r = Tagged(kTagSeen, "UID SEARCH SEEN", reply);
+    if (r < 0)
+        return Fail(kCheckFailed, "UID SEARCH SEEN", r, reply);
+    if (r == 0)
+        return kCheckDone; // no read state to follow; the rest of the check goes on
+    const std::vector<uint32_t> seenList = SearchResults(reply);
+    const std::unordered_set<uint32_t> seen(seenList.begin(), seenList.end());
+    const std::unordered_set<uint32_t> present(onServer.begin(), onServer.end());
+    std::vector<std::string> nowSeen;
+    std::vector<std::string> gone;
+    std::vector<uint32_t> markSeen;
+    for (const std::string& stored : request.storedUids) {
+        std::optional<uint32_t> uid = ParseImapNumber(stored);
+        if (!uid || std::to_string(*uid) != stored)
+            continue; // not a UID this client stored
+        const bool readHere = request.readUids.count(stored) != 0;
+        if (present.count(*uid) == 0)
+            gone.push_back(stored);
+        else if (seen.count(*uid) != 0 && !readHere)
+            nowSeen.push_back(stored);
+        else if (seen.count(*uid) == 0 && readHere && request.markReadOnServer)
+            markSeen.push_back(*uid);
+    }
+    std::sort(nowSeen.begin(), nowSeen.end());
+    std::sort(gone.begin(), gone.end());
+    if (!nowSeen.empty() || !gone.empty())
+        sink.ServerState(request.account, nowSeen, gone);
+    if (!markSeen.empty()) {
+        r = Tagged(kTagMarkSeen, "UID STORE " + UidSet(markSeen) + " +FLAGS.SILENT (\\Seen)",
+                   reply);
+        if (r < 0)
+            return Fail(kCheckFailed, "UID STORE", r, reply);
+    }
+    return kCheckDone;
 }

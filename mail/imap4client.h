@@ -24,7 +24,9 @@ struct ImapReply;
 // them in one UID FETCH (BODY.PEEK, so the seen flag stays as it was), parses, decodes and
 // filters each, delivers kept messages to the sink (kind 2), and deletes on the server what
 // a rule says to delete (UID STORE, then UID EXPUNGE of exactly that UID, or EXPUNGE when
-// the server lacks UIDPLUS).
+// the server lacks UIDPLUS). With stored messages in the request it also follows the
+// server's read state: UID SEARCH SEEN, the changes to the sink (ServerState), and with
+// the account's option UID STORE +FLAGS.SILENT (\Seen) for messages read here.
 //
 // Result codes (checkresult.h): 0 no memory; 1 a failure after connecting (CAPABILITY,
 // SELECT, FETCH, STORE, EXPUNGE, network or time-out); 2 LOGIN / AUTHENTICATE refused, or
@@ -98,6 +100,8 @@ private:
     int Fetch(CheckSink& sink, const std::vector<uint32_t>& fresh, const std::string& accountName,
               int preview);
     int Delete(uint32_t uid);
+    int FollowServer(CheckSink& sink, const CheckRequest& request,
+                     const std::vector<uint32_t>& onServer);
     bool SendLogout();
 
     MailSession session_;

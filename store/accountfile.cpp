@@ -32,6 +32,9 @@ const KeyField kKeys[] = {
 
 constexpr char kSecurityKey[] = "Security=";
 constexpr char kPasswordKey[] = "Password=";
+// Switches written only when on, so that an account without them keeps its file as it was.
+constexpr char kPushKey[] = "Push=";
+constexpr char kMarkReadKey[] = "MarkReadOnServer=";
 
 bool IsSecurityChoice(const std::string& s)
 {
@@ -47,6 +50,16 @@ size_t FindValue(const std::string& bytes, const std::string& key)
         return key.size();
     size_t at = bytes.find("\r\n" + key);
     return at == std::string::npos ? at : at + 2 + key.size();
+}
+
+// The value of a line keyed `key` before the password, or empty.
+std::string LineValue(const std::string& head, const std::string& key)
+{
+    size_t from = FindValue(head, key);
+    if (from == std::string::npos)
+        return {};
+    size_t end = head.find("\r\n", from);
+    return end == std::string::npos ? std::string() : head.substr(from, end - from);
 }
 
 // Result 0 with the reason in `error`.
@@ -94,6 +107,10 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         out += k.key + r.*k.field + "\r\n";
     if (!r.security.empty())
         out += kSecurityKey + r.security + "\r\n";
+    if (r.push == "Yes")
+        out += std::string(kPushKey) + "Yes\r\n";
+    if (r.markReadOnServer == "Yes")
+        out += std::string(kMarkReadKey) + "Yes\r\n";
     out += kPasswordKey;
     std::string protectedBytes = r.password;
     CPassCipher cipher(kAccountInfContainer, kAccountInfPass);
@@ -135,6 +152,9 @@ void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
                 r.security = value;
         }
     }
+
+    r.push = LineValue(head, kPushKey);
+    r.markReadOnServer = LineValue(head, kMarkReadKey);
 
     // The password runs from its key to the end of the file, less the final CR LF.
     r.password.clear();

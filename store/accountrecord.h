@@ -24,6 +24,13 @@ struct AccountRecord {
     // Transport security: "None", "STARTTLS" or "TLS"; empty = no choice stored (the file
     // then has no "Security=" line and the protocol's default applies).
     std::string security;
+
+    // "Yes" keeps a push connection (IMAP IDLE) open; anything else, or no "Push=" line, is
+    // off. IMAP4 only.
+    std::string push;
+    // "Yes" also sets \Seen on the server for messages marked read here; anything else, or
+    // no "MarkReadOnServer=" line, keeps marking read local. IMAP4 only.
+    std::string markReadOnServer;
 };
 
 // The account kinds and their codes in the account table.

@@ -97,6 +97,11 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     record.priview = kind->priview;
     record.password = request.password;
     record.security = request.security;
+    // Push and marking read on the server need IMAP; other kinds keep their file as before.
+    if (record.mailType == kMailTypeImap4) {
+        record.push = request.push ? "Yes" : "";
+        record.markReadOnServer = request.markReadOnServer ? "Yes" : "";
+    }
     std::string bytes;
     std::string error;
     if (!CAccountFile::FormatAccountInf(record, bytes, &error))

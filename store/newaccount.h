@@ -15,6 +15,8 @@ struct NewAccountRequest {
     std::string password;
     std::optional<std::string> port; // unset: the kind's default ("110", "143", none)
     std::string security;            // "", "None", "STARTTLS" or "TLS"
+    bool push = false;               // IMAP4: keep a push connection (IDLE) open
+    bool markReadOnServer = false;   // IMAP4: marking read here sets \Seen on the server
 };
 
 struct NewAccountResult {

@@ -41,6 +41,11 @@ SeenUids::Outcome SeenUids::Load(const std::string& mailBoxPath, const std::stri
     while (box.Next() == 1) {
         if (box.ReadCurrent(m, true, false) != 1)
             return Fail(Outcome::MailBoxUnusable, box.LastError());
+        if (m.mailType == "IMAP4" && IsStorableUid(m.uid)) {
+            storedImap_.insert(m.uid);
+            if (m.read == "Yes")
+                readImap_.insert(m.uid);
+        }
         if ((m.mailType == "POP3" || m.mailType == "IMAP4") && IsStorableUid(m.uid) &&
             uids_.insert(m.uid).second)
             missing.push_back(std::move(m.uid));

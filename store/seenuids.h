@@ -33,6 +33,10 @@ public:
 
     const std::unordered_set<std::string>& Uids() const { return uids_; }
     std::unordered_set<std::string> TakeUids() { return std::move(uids_); }
+    // The identifiers of the IMAP4 messages Message.box holds, and of those the ones marked
+    // read here: what the check compares with the server's read state.
+    std::unordered_set<std::string> TakeStoredImap() { return std::move(storedImap_); }
+    std::unordered_set<std::string> TakeReadImap() { return std::move(readImap_); }
     // Identifiers step 3 appended.
     size_t Recovered() const { return recovered_; }
     const std::string& Error() const { return error_; }
@@ -41,6 +45,8 @@ private:
     Outcome Fail(Outcome outcome, std::string text);
 
     std::unordered_set<std::string> uids_;
+    std::unordered_set<std::string> storedImap_;
+    std::unordered_set<std::string> readImap_;
     size_t recovered_ = 0;
     std::string error_;
 };

@@ -12,6 +12,7 @@
 #include "resourcelibrary.h"
 
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,6 +20,7 @@
 #include <QPixmap>
 #include <QScopedPointer>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <algorithm>
 
 namespace
@@ -219,6 +221,33 @@ QTreeWidgetItem* CLeftView::AccountItemOf(QTreeWidgetItem* item)
     if (!item)
         return nullptr;
     return item->parent() ? item->parent() : item;
+}
+
+QString CLeftView::ToolTipAt(const QPoint& pos) const
+{
+    const QTreeWidgetItem* item = itemAt(pos);
+    if (!item || item->parent() || !pushState_)
+        return {};
+    const std::string state = pushState_(NameOf(item));
+    if (state.empty())
+        return {};
+    QString pattern = QString::fromStdString(LoadResourceString(kPushStateText));
+    if (pattern.isEmpty())
+        pattern = QStringLiteral("Push: %s");
+    return pattern.replace(QLatin1String("%s"), QString::fromStdString(state));
+}
+
+bool CLeftView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = ToolTipAt(help->pos());
+        if (!text.isEmpty()) {
+            QToolTip::showText(help->globalPos(), text, viewport());
+            return true;
+        }
+    }
+    return QTreeWidget::viewportEvent(event);
 }
 
 std::string CLeftView::NameOf(const QTreeWidgetItem* item)

@@ -9,6 +9,7 @@
 class CAccountManager;
 class CMailHeadList;
 class CommandTable;
+class QPoint;
 
 // The left pane of the main window: the accounts as a tree, one account item per account
 // (image 319, or 327 when it has an access password) with one folder item under it (text
@@ -43,6 +44,7 @@ public:
     static constexpr unsigned kDeleteCaption = 61414;
     static constexpr unsigned kDeleteFailedText = 61415;
     static constexpr unsigned kFolderText = 61426;
+    static constexpr unsigned kPushStateText = 40322; // "Push: %s"
 
     // The access-password prompt: shows it for the account and answers true when it ended
     // with OK and the password was right. Without one, a locked account stays locked.
@@ -65,6 +67,12 @@ public:
 
     void SetCommandTable(CommandTable* commands) { commands_ = commands; }
     void SetAccessPrompt(AccessPrompt prompt) { prompt_ = std::move(prompt); }
+    // Where an account item's tooltip learns the state of the account's push connection
+    // ("connected", "reconnecting"; empty: no push). The tooltip reads "Push: <state>".
+    using PushStateSource = std::function<std::string(const std::string& account)>;
+    void SetPushStateSource(PushStateSource source) { pushState_ = std::move(source); }
+    // The tooltip text of the item at `pos` in viewport coordinates (empty: none).
+    QString ToolTipAt(const QPoint& pos) const;
     void ConnectHeaderList(CMailHeadList* list);
 
     void AddAccount(const std::string& name, bool hasAccessPassword);
@@ -130,6 +138,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void OnCurrentItemChanged(QTreeWidgetItem* current);
@@ -146,6 +155,7 @@ private:
     CAccountManager* accounts_;
     CommandTable* commands_ = nullptr;
     AccessPrompt prompt_;
+    PushStateSource pushState_;
     std::string selected_;
     bool expanding_ = false; // an expansion the gate let through is under way
     QIcon accountIcon_;

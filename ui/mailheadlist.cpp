@@ -121,6 +121,20 @@ void CMailHeadList::RemoveNewMessages(const std::string& account,
         model_->DropMessages(messageIds);
 }
 
+void CMailHeadList::FollowServer(const std::string& account,
+                                 const std::vector<std::string>& readIds,
+                                 const std::vector<std::string>& removedIds)
+{
+    if (shownAccount_.empty())
+        return;
+    const bool shown = account == shownAccount_ ||
+                       (accounts_ && accounts_->TranslateName(account, 1) == shownAccount_);
+    if (!shown)
+        return;
+    model_->ShowRead(readIds);
+    model_->DropMessages(removedIds);
+}
+
 void CMailHeadList::AccountRenamed(const std::string& oldName, const std::string& newName)
 {
     if (shownAccount_ != oldName)

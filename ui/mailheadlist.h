@@ -69,6 +69,9 @@ public slots:
     // The merge took these messages back out of the store (their check failed to record
     // them): their rows go when the account is shown.
     void RemoveNewMessages(const std::string& account, const std::vector<std::string>& messageIds);
+    // The merge followed the server's read state for `account`: rows show read or go.
+    void FollowServer(const std::string& account, const std::vector<std::string>& readIds,
+                      const std::vector<std::string>& removedIds);
     // The account shown was renamed: the rows stay, and writes follow its folder.
     void AccountRenamed(const std::string& oldName, const std::string& newName);
     void MarkSelectedRead();

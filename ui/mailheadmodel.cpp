@@ -139,6 +139,23 @@ void CMailHeadModel::DropMessages(const std::vector<std::string>& messageIds)
         EmitCounts();
 }
 
+void CMailHeadModel::ShowRead(const std::vector<std::string>& messageIds)
+{
+    const std::unordered_set<std::string> ids(messageIds.begin(), messageIds.end());
+    bool changed = false;
+    for (int r = 0; r < Rows(); ++r) {
+        Row& row = rows_[static_cast<size_t>(r)];
+        if (!row.unread || ids.count(row.messageId) == 0)
+            continue;
+        row.unread = false;
+        --unread_;
+        changed = true;
+        emit dataChanged(index(r, 0), index(r, kColumnCount - 1));
+    }
+    if (changed)
+        EmitCounts();
+}
+
 int CMailHeadModel::SetRowsRead(const std::vector<int>& rows, bool read)
 {
     // The rows change first, then one pass over Message.box marks them all: a selection of

@@ -64,6 +64,9 @@ public:
     void AddMessage(const StoredMessage& message);
     // Messages taken back out of the store by the merge: their rows go (no file write).
     void DropMessages(const std::vector<std::string>& messageIds);
+    // Messages the merge marked read in the store (the server had seen them): their rows
+    // show read (no file write).
+    void ShowRead(const std::vector<std::string>& messageIds);
 
     // Sets the read state of the given rows and their Message.box records; rows already in
     // that state are skipped. Returns how many rows changed.

@@ -132,6 +132,7 @@ CMainFrame::CMainFrame(CAccountManager& accounts, CEngineState& state, CLedDevic
         UpdateCommands();
     });
     connect(tree_, &CLeftView::checkAnimationRequested, this, &CMainFrame::CheckAnimation);
+    tree_->SetPushStateSource([this](const std::string& name) { return state_.PushState(name); });
     connect(tree_, &CLeftView::accountDeleted, this, [this] {
         UpdateStatusText();
         UpdateCommands();
@@ -566,6 +567,12 @@ QScreen* CMainFrame::PopupScreen() const
 void CMainFrame::AddNewMessage(const std::string& account, const StoredMessage& message)
 {
     list_->AddNewMessage(account, message);
+}
+
+void CMainFrame::FollowServer(const std::string& account, const std::vector<std::string>& readIds,
+                              const std::vector<std::string>& removedIds)
+{
+    list_->FollowServer(account, readIds, removedIds);
 }
 
 void CMainFrame::RemoveNewMessages(const std::string& account,

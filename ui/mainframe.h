@@ -120,6 +120,8 @@ public:
     QScreen* PopupScreen() const override;
     // HeaderListTarget, NotificationTarget, FrontWindowTarget (the merge)
     void AddNewMessage(const std::string& account, const StoredMessage& message) override;
+    void FollowServer(const std::string& account, const std::vector<std::string>& readIds,
+                      const std::vector<std::string>& removedIds) override;
     void RemoveNewMessages(const std::string& account,
                            const std::vector<std::string>& messageIds) override;
     void Notify(const std::string& account, int32_t newCount, int32_t result) override;

@@ -117,6 +117,11 @@ int CQtEngineSink::SendSummary(const CheckResultRecord& record)
     return Call([&] { return handler_.SendSummary(record); });
 }
 
+int CQtEngineSink::SendServerState(const ServerStateRecord& record)
+{
+    return Call([&] { return handler_.SendServerState(record); });
+}
+
 int CQtEngineSink::SendText(const CheckResultRecord& record)
 {
     return Call([&] { return handler_.SendText(record); });

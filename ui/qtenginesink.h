@@ -37,6 +37,7 @@ public:
     int SendWebMailMessage(const WebMailMessageRecord& record) override;
     int SendSummary(const CheckResultRecord& record) override;
     int SendText(const CheckResultRecord& record) override;
+    int SendServerState(const ServerStateRecord& record) override;
     int SendCheckAnimation(bool on) override;
     void PostClose() override;
 

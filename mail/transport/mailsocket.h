@@ -66,6 +66,9 @@ public:
     bool IsOpen() const override { return fd_ >= 0; }
 
     bool IsTls() const { return ssl_ != nullptr; }
+    // The socket's descriptor (-1 when closed), for a caller that waits on it together with
+    // other descriptors; it reads only through Receive, which drains TLS-buffered bytes first.
+    int Descriptor() const { return fd_; }
     // True when the TLS session was resumed from an earlier connection (no full handshake).
     bool SessionReused() const;
     // "host:port" ("[::1]:993" for IPv6), for messages.

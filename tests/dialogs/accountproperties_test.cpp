@@ -210,6 +210,16 @@ TEST(AccountProperties, FieldsAndScheduleAreApplied)
         int specifiedSeconds;
     } rows[] = {
         {"untouched-keeps-bytes", [](CAccountPropertiesDlg&) {}, Inf("Work"), -1, -1},
+        // POP3 has no push and no read state on the server: greyed out, never written.
+        {"pop3-push-greyed-out",
+         [](CAccountPropertiesDlg& d) {
+             ASSERT_NE(d.PushBox(), nullptr);
+             EXPECT_FALSE(d.PushBox()->isEnabled());
+             EXPECT_FALSE(d.MarkReadBox()->isEnabled());
+             d.PushBox()->setChecked(true);
+             d.MarkReadBox()->setChecked(true);
+         },
+         Inf("Work"), -1, -1},
         {"period-on",
          [](CAccountPropertiesDlg& d) {
              d.PeriodCheck()->setChecked(true);

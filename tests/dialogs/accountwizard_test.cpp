@@ -465,4 +465,45 @@ TEST(AccountWizard, TestConnectionReportsWithoutStoring)
     }
 }
 
+// The test turns push on when the IMAP server lists IDLE, and leaves it as it was otherwise.
+TEST(AccountWizard, TestConnectionTurnsPushOnWhenTheServerOffersIdle)
+{
+    struct Row {
+        const char* name;
+        const char* capabilities;
+        bool push;
+    } rows[] = {
+        {"idle-offered", "IMAP4rev1 IDLE", true},
+        {"no-idle", "IMAP4rev1", false},
+    };
+    for (const auto& r : rows) {
+        UiSandbox sandbox;
+        ScriptedServer server;
+        server.Send(std::string("* OK [CAPABILITY ") + r.capabilities + "] ready\r\n")
+            .Expect("A001 LOGIN")
+            .Send("A001 OK\r\n")
+            .Expect("A004 SELECT")
+            .Expect("A008 UID SEARCH")
+            .Send("* 0 EXISTS\r\nA004 OK\r\n* SEARCH\r\nA008 OK\r\n")
+            .Expect("A088 LOGOUT")
+            .Send("* BYE\r\nA088 OK\r\n")
+            .Close();
+        ASSERT_TRUE(server.Start()) << r.name;
+        CWizardStep2IMAP4 page;
+        page.SecurityList()->setCurrentIndex(2);
+        page.PortEdit()->setText(QString::number(server.Port()));
+        FillServer(&page, "127.0.0.1", "ann", "pw");
+        ASSERT_NE(page.PushBox(), nullptr);
+        EXPECT_FALSE(page.Push()) << r.name << ": off until the test";
+        QSignalSpy spy(page.Tester(), &CConnectionTester::Finished);
+        page.TestButton()->click();
+        ASSERT_TRUE(spy.wait(30000)) << r.name;
+        EXPECT_TRUE(spy.at(0).at(0).toBool()) << r.name;
+        EXPECT_EQ(page.Push(), r.push) << r.name;
+        EXPECT_FALSE(page.MarkReadOnServer()) << r.name << ": off by default";
+    }
+    CWizardStep2POP3 pop3;
+    EXPECT_EQ(pop3.PushBox(), nullptr) << "POP3 has no push";
+}
+
 } // namespace

@@ -1,6 +1,8 @@
 // Whole IMAP4 checks over scripted server bytes: greeting, CAPABILITY, STARTTLS, LOGIN or
 // AUTHENTICATE, SELECT, the UID list, batched UID FETCH with literals, STORE and EXPUNGE.
-// The input layout is scriptedsegments.h's; a known identifier is UID 1.
+// The input layout is scriptedsegments.h's; a known identifier is UID 1. With option bit 32
+// UIDs 1 and 2 are stored (2 read here) and the server's read state is followed; bit 64
+// also marks read on the server.
 
 #include "imap4client.h"
 #include "scriptedsegments.h"
@@ -21,6 +23,17 @@ public:
             record.uid.find_first_not_of("0123456789") != std::string::npos)
             __builtin_trap();
         ++delivered;
+    }
+    void ServerState(const std::string&, const std::vector<std::string>& seen,
+                     const std::vector<std::string>& gone) override
+    {
+        // Only stored identifiers come back, each once, and never both seen and gone.
+        for (const std::vector<std::string>* list : {&seen, &gone})
+            for (const std::string& uid : *list)
+                if (uid != "1" && uid != "2")
+                    __builtin_trap();
+        if (seen.size() + gone.size() > 2 || delivered != 0)
+            __builtin_trap();
     }
     int delivered = 0;
 };
@@ -53,6 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     request.account = "acct";
     request.timeOutSeconds = 1;
     request.preview = 1;
+    // Read state that follows the server: two stored messages, one read here, and the
+    // option that sets \Seen on the server.
+    if (options & 32) {
+        request.storedUids = {"1", "2", "x"};
+        request.readUids = {"2"};
+        request.markReadOnServer = (options & 64) != 0;
+    }
     if (RememberedOption(options))
         client.RememberCapabilities({"IMAP4rev1", "LITERAL+", "STARTTLS"});
     const CheckReport report = client.CheckImap4Account(sink, request);

@@ -59,6 +59,8 @@ void ExpectSameRecord(const AccountRecord& a, const AccountRecord& b, const char
     EXPECT_EQ(a.priview, b.priview) << row;
     EXPECT_EQ(a.password, b.password) << row;
     EXPECT_EQ(a.security, b.security) << row;
+    EXPECT_EQ(a.push, b.push) << row;
+    EXPECT_EQ(a.markReadOnServer, b.markReadOnServer) << row;
 }
 
 TEST(AccountInf, WriterBytesFollowTheLayout)
@@ -68,7 +70,16 @@ TEST(AccountInf, WriterBytesFollowTheLayout)
         std::string security;
         std::string password;
         std::string expected;
+        std::string push = "";
+        std::string markRead = "";
     } rows[] = {
+        // The switches follow "Security=" and come before "Password="; off is no line.
+        {"push-and-mark-read", "STARTTLS", "s3cret",
+         Pop3Lines("Security=STARTTLS\r\nPush=Yes\r\nMarkReadOnServer=Yes\r\n") +
+             "Password=" + InfPassword("s3cret") + "\r\n",
+         "Yes", "Yes"},
+        {"push-only", "", "s3cret",
+         Pop3Lines("Push=Yes\r\n") + "Password=" + InfPassword("s3cret") + "\r\n", "Yes", ""},
         {"plain", "", "s3cret", Pop3Lines() + "Password=" + InfPassword("s3cret") + "\r\n"},
         {"starttls", "STARTTLS", "s3cret",
          Pop3Lines("Security=STARTTLS\r\n") + "Password=" + InfPassword("s3cret") + "\r\n"},
@@ -81,6 +92,8 @@ TEST(AccountInf, WriterBytesFollowTheLayout)
         AccountRecord rec = Pop3Record();
         rec.security = r.security;
         rec.password = r.password;
+        rec.push = r.push;
+        rec.markReadOnServer = r.markRead;
         std::string path = dir.File(std::string(r.name) + ".inf");
         std::string error;
         ASSERT_EQ(CAccountFile::WriteAccountFile(path, rec, &error), 1) << r.name << error;

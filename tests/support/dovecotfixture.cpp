@@ -220,8 +220,9 @@ bool DovecotFixture::Start(const std::vector<User>& users)
         error_ = "dovecot is not installed (Debian: dovecot-core dovecot-pop3d dovecot-imapd)";
         return false;
     }
+    users_ = users;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!PickPorts(ports_) || !WriteConfig(users)) {
+        if ((!keepPorts_ && !PickPorts(ports_)) || !WriteConfig(users)) {
             if (error_.empty())
                 error_ = "cannot prepare the Dovecot folder";
             return false;
@@ -258,6 +259,15 @@ bool DovecotFixture::Start(const std::vector<User>& users)
     }
     error_ += "\n" + LogText();
     return false;
+}
+
+bool DovecotFixture::Restart()
+{
+    Stop();
+    keepPorts_ = true;
+    const bool ok = Start(users_);
+    keepPorts_ = false;
+    return ok;
 }
 
 bool DovecotFixture::WaitReady()

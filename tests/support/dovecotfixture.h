@@ -36,6 +36,9 @@ public:
     // Error() says why not (dovecot missing, config rejected; the log is quoted).
     bool Start(const std::vector<User>& users = {{"alice", "alice-pass"}, {"bob", "bob pass"}});
     void Stop();
+    // Stops Dovecot and starts it again on the same ports with the same users (a server
+    // restart as clients see it); the mail stays.
+    bool Restart();
     bool Running() const { return pid_ > 0; }
     const std::string& Error() const { return error_; }
 
@@ -77,4 +80,6 @@ private:
     std::string mailGroup_;
     long stamp_ = 1000000000;
     int sequence_ = 0;
+    bool keepPorts_ = false;
+    std::vector<User> users_;
 };

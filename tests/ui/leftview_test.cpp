@@ -367,3 +367,30 @@ TEST(LeftView, DialogReportsUpdateImageAndName)
 }
 
 } // namespace
+
+namespace
+{
+
+// A push account's item tells the state of its connection; other items and the folder
+// items have no tooltip of their own.
+TEST(LeftView, PushStateShowsInTheAccountTooltip)
+{
+    UiSandbox sandbox;
+    TreeFixture f({{"Alpha", ""}, {"Beta", ""}});
+    f.tree.SetPushStateSource(
+        [](const std::string& name) { return name == "Alpha" ? "reconnecting" : ""; });
+    f.tree.expandAll();
+    struct Row {
+        const char* name;
+        QTreeWidgetItem* item;
+        QString tip;
+    } rows[] = {
+        {"push-account", f.tree.topLevelItem(0), "Push: reconnecting"},
+        {"no-push", f.tree.topLevelItem(1), ""},
+        {"folder-item", f.tree.topLevelItem(0)->child(0), ""},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(f.tree.ToolTipAt(f.tree.visualItemRect(r.item).center()), r.tip) << r.name;
+}
+
+} // namespace

@@ -134,6 +134,17 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
     preview_->setRange(0, 9999);
     preview_->setValue(LeadingDecimal(record_.priview));
     form->addRow(DlgText::Text(DlgText::kPreview), preview_);
+    if (mail_) {
+        const bool imap = record_.mailType == kMailTypeImap4;
+        push_ = new QCheckBox(DlgText::Text(DlgText::kPushSwitch), this);
+        push_->setChecked(imap && record_.push == "Yes");
+        push_->setEnabled(imap);
+        markRead_ = new QCheckBox(DlgText::Text(DlgText::kMarkReadOnServer), this);
+        markRead_->setChecked(imap && record_.markReadOnServer == "Yes");
+        markRead_->setEnabled(imap);
+        form->addRow(push_);
+        form->addRow(markRead_);
+    }
     connect(periodCheck_, &QCheckBox::toggled, period_, &QWidget::setEnabled);
     connect(dailyCheck_, &QCheckBox::toggled, time_, &QWidget::setEnabled);
     period_->setEnabled(periodCheck_->isChecked());
@@ -187,6 +198,10 @@ AccountRecord CAccountPropertiesDlg::Edited() const
             : (record_.specifiedTimeCheck == "Yes" ? "No" : record_.specifiedTimeCheck);
     if (preview_->value() != LeadingDecimal(record_.priview))
         r.priview = std::to_string(preview_->value());
+    if (push_ && push_->isEnabled())
+        r.push = push_->isChecked() ? "Yes" : "";
+    if (markRead_ && markRead_->isEnabled())
+        r.markReadOnServer = markRead_->isChecked() ? "Yes" : "";
     return r;
 }
 

@@ -64,6 +64,10 @@ public:
     QCheckBox* DailyCheck() const { return dailyCheck_; }
     QTimeEdit* DailyTime() const { return time_; }
     QSpinBox* Preview() const { return preview_; }
+    // POP3 and IMAP4 accounts only (null otherwise); greyed out for POP3, which has neither
+    // push nor read state on the server.
+    QCheckBox* PushBox() const { return push_; }
+    QCheckBox* MarkReadBox() const { return markRead_; }
 
 public slots:
     void accept() override;
@@ -93,6 +97,8 @@ private:
     QCheckBox* periodCheck_;
     QSpinBox* period_;
     QCheckBox* dailyCheck_;
+    QCheckBox* push_ = nullptr;
+    QCheckBox* markRead_ = nullptr;
     QTimeEdit* time_;
     QSpinBox* preview_;
 };

@@ -122,6 +122,8 @@ void CAccountWizard::accept()
         request.password = page->Password();
         request.port = page->Port();
         request.security = page->Security();
+        request.push = page->Push();
+        request.markReadOnServer = page->MarkReadOnServer();
     } else if (request.kind == "Portalpost") {
         request.server = portalpost_->Category();
         request.userName = portalpost_->UserName();

@@ -52,10 +52,13 @@ bool CConnectionTester::Start(const Target& target)
         request.password = target.password;
         request.timeOutSeconds = kTimeoutSeconds;
         CheckReport report;
+        bool idle = false;
         if (target.kind == "IMAP4") {
             Imap4Client client;
             client.SetFilter(KeepAll, false);
             report = client.CheckImap4Account(sink, request);
+            for (const std::string& capability : client.LearnedCapabilities())
+                idle = idle || capability == "IDLE";
         } else {
             Pop3Client client;
             client.SetFilter(KeepAll, false);
@@ -72,7 +75,8 @@ bool CConnectionTester::Start(const Target& target)
         // this thread, so `this` is alive while it is posted.
         QMetaObject::invokeMethod(
             this,
-            [this, ok, text] {
+            [this, ok, text, idle] {
+                offeredIdle_ = ok && idle;
                 running_ = false;
                 emit Finished(ok, text);
             },

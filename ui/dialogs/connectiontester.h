@@ -33,6 +33,9 @@ public:
 
     bool Start(const Target& target);
     bool Running() const { return running_; }
+    // The last finished trial found an IMAP server that lists IDLE (RFC 2177) among its
+    // capabilities. Read on the user-interface thread after Finished.
+    bool OfferedIdle() const { return offeredIdle_; }
 
     static constexpr int kTimeoutSeconds = 20;
 
@@ -42,4 +45,5 @@ signals:
 private:
     std::thread thread_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> offeredIdle_{false};
 };

@@ -4,6 +4,7 @@
 #include "dialogtext.h"
 #include "wizardmessages.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QIntValidator>
@@ -55,6 +56,12 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     form->addRow(DlgText::Text(DlgText::kPassword), password_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    if (kind_ == "IMAP4") {
+        push_ = new QCheckBox(DlgText::Text(DlgText::kPushSwitch), this);
+        markRead_ = new QCheckBox(DlgText::Text(DlgText::kMarkReadOnServer), this);
+        layout->addWidget(push_);
+        layout->addWidget(markRead_);
+    }
     layout->addWidget(test_, 0, Qt::AlignLeft);
     layout->addWidget(result_);
     layout->addStretch();
@@ -62,13 +69,21 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     setTabOrder(security_, port_);
     setTabOrder(port_, user_);
     setTabOrder(user_, password_);
-    setTabOrder(password_, test_);
+    if (push_) {
+        setTabOrder(password_, push_);
+        setTabOrder(push_, markRead_);
+        setTabOrder(markRead_, test_);
+    } else {
+        setTabOrder(password_, test_);
+    }
 
     connect(security_, &QComboBox::currentIndexChanged, this, &CWizardStep2Server::SecurityChanged);
     connect(test_, &QPushButton::clicked, this, &CWizardStep2Server::TestConnection);
     connect(tester_, &CConnectionTester::Finished, this, [this](bool, const QString& text) {
         result_->setText(text);
         test_->setEnabled(true);
+        if (push_ && tester_->OfferedIdle())
+            push_->setChecked(true);
     });
     SecurityChanged();
 }
@@ -111,6 +126,16 @@ std::string CWizardStep2Server::UserName() const
 std::string CWizardStep2Server::Password() const
 {
     return password_->text().toStdString();
+}
+
+bool CWizardStep2Server::Push() const
+{
+    return push_ && push_->isChecked();
+}
+
+bool CWizardStep2Server::MarkReadOnServer() const
+{
+    return markRead_ && markRead_->isChecked();
 }
 
 std::string CWizardStep2Server::Security() const

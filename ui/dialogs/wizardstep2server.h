@@ -8,6 +8,7 @@
 #include <string>
 
 class CConnectionTester;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -19,6 +20,8 @@ class QPushButton;
 // matching standard port into the port field while the field holds a standard port or
 // nothing (a port the user typed is kept). Next checks, in this order, server, user name,
 // password (present, and holding no line break or zero byte), showing the first failure.
+// An IMAP4 page also offers push (IDLE), switched on when the test finds the server offers
+// it, and marking read on the server.
 class CWizardStep2Server : public QWizardPage
 {
     Q_OBJECT
@@ -37,6 +40,12 @@ public:
     std::string Password() const;
     std::string Port() const;     // the field, or the security's standard port when empty
     std::string Security() const; // "TLS", "STARTTLS" or "None"
+    // IMAP4 only (false on a POP3 page): keep a push connection; set \Seen on the server
+    // when a message is marked read here. A test that finds IDLE turns push on.
+    bool Push() const;
+    bool MarkReadOnServer() const;
+    QCheckBox* PushBox() const { return push_; }
+    QCheckBox* MarkReadBox() const { return markRead_; }
 
     QLineEdit* ServerEdit() const { return server_; }
     QComboBox* SecurityList() const { return security_; }
@@ -75,4 +84,6 @@ private:
     QPushButton* test_;
     QLabel* result_;
     CConnectionTester* tester_;
+    QCheckBox* push_ = nullptr;
+    QCheckBox* markRead_ = nullptr;
 };

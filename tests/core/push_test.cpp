@@ -1,0 +1,578 @@
+// Push connections (IMAP IDLE): against the private Dovecot through the whole engine (mail
+// delivered while idling is stored and reported once, a server restart is survived, exit
+// ends the connection within the drain), and against scripted servers for what Dovecot will
+// not do (no IDLE, refusals, hang-ups in a row).
+
+#include "accountfile.h"
+#include "accountmanager.h"
+#include "apppaths.h"
+#include "checkengine.h"
+#include "dovecotenvironment.h"
+#include "enginestate.h"
+#include "mailboxfile.h"
+#include "mailsocket.h"
+#include "mergethreadsink.h"
+#include "newaccount.h"
+#include "newmailmerge.h"
+#include "protocolcheck.h"
+#include "pushscheduler.h"
+#include "pushsession.h"
+#include "scriptedserver.h"
+#include "support/tablerow.h"
+#include "support/tempdir.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <map>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+::testing::Environment* const g_dovecot =
+    ::testing::AddGlobalTestEnvironment(new DovecotEnvironment);
+
+using namespace std::chrono_literals;
+
+template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 20s)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+std::string Mail(const std::string& subject)
+{
+    return "From: Bob <bob@example.org>\r\nTo: alice@example.org\r\nSubject: " + subject +
+           "\r\nDate: Mon, 7 Dec 2026 09:30:00 +0000\r\n\r\nbody\r\n";
+}
+
+// Counts what reaches the front, then lets the real merge store it.
+class CountingSink final : public CEngineSink
+{
+public:
+    explicit CountingSink(CEngineSink& merge) : merge_(merge) {}
+    int SendNewMessage(uint32_t kind, const MessageRecord& r) override
+    {
+        ++messages;
+        std::lock_guard<std::mutex> g(lock);
+        subjects.push_back(r.subject);
+        return merge_.SendNewMessage(kind, r);
+    }
+    int SendExchangeMessage(const ExchangeMessageRecord& r) override
+    {
+        return merge_.SendExchangeMessage(r);
+    }
+    int SendWebMailMessage(const WebMailMessageRecord& r) override
+    {
+        return merge_.SendWebMailMessage(r);
+    }
+    int SendSummary(const CheckResultRecord& r) override
+    {
+        ++summaries;
+        return merge_.SendSummary(r);
+    }
+    int SendText(const CheckResultRecord& r) override { return merge_.SendText(r); }
+    int SendServerState(const ServerStateRecord& r) override { return merge_.SendServerState(r); }
+    int SendCheckAnimation(bool on) override { return merge_.SendCheckAnimation(on); }
+    void PostClose() override {}
+
+    std::atomic<int> messages{0};
+    std::atomic<int> summaries{0};
+    std::mutex lock;
+    std::vector<std::string> subjects;
+
+private:
+    CEngineSink& merge_;
+};
+
+// The engine of a front with one push account on the fixture's plain IMAP port.
+struct Rig {
+    explicit Rig(DovecotFixture& d, CPushSession::Options options = {})
+        : home("POSTWATCH_HOME", dir.Path()), config("XDG_CONFIG_HOME", dir.File("config"))
+    {
+        accounts = std::make_shared<CAccountManager>();
+        NewAccountRequest request;
+        request.name = "Push";
+        request.kind = "IMAP4";
+        request.server = "127.0.0.1";
+        request.port = std::to_string(d.ImapPort());
+        request.security = "None";
+        request.userName = "alice";
+        request.password = "alice-pass";
+        request.push = true;
+        created = CreateNewAccount(request, accounts.get()).Ok();
+        merge = std::make_unique<CNewMailMerge>(*state, nullptr, nullptr, nullptr);
+        counting = std::make_unique<CountingSink>(*merge);
+        sink = std::make_shared<CMergeThreadSink>(*counting);
+        push = std::make_shared<CPushScheduler>(
+            CPushScheduler::Parts{accounts, state, {}, {}, [] { return 10; }, options});
+        CCheckEngine::Parts parts;
+        parts.accounts = accounts;
+        parts.sink = sink;
+        parts.state = state;
+        parts.imap4 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, nullptr);
+        parts.readTimeOut = [] { return 10; };
+        parts.loadAll = [] {};
+        parts.push = push;
+        parts.worker.drainLimit = 3s;
+        parts.worker.cancelGrace = 2s;
+        engine = std::make_unique<CCheckEngine>(std::move(parts));
+    }
+    ~Rig()
+    {
+        engine.reset();
+        sink->Stop();
+    }
+    std::shared_ptr<CPushSession> Session() const { return push->SessionOf("Push"); }
+    bool Connected() const
+    {
+        auto s = Session();
+        return s && s->CurrentState() == CPushSession::State::Connected;
+    }
+
+    TempDir dir;
+    ScopedEnv home;
+    ScopedEnv config;
+    bool created = false;
+    std::shared_ptr<CEngineState> state = std::make_shared<CEngineState>();
+    std::shared_ptr<CAccountManager> accounts;
+    std::unique_ptr<CNewMailMerge> merge;
+    std::unique_ptr<CountingSink> counting;
+    std::shared_ptr<CMergeThreadSink> sink;
+    std::shared_ptr<CPushScheduler> push;
+    std::unique_ptr<CCheckEngine> engine;
+};
+
+TEST(PushDovecot, WakeUpRestartAndExit)
+{
+    DovecotFixture* dovecot = DovecotEnvironment::Get();
+    if (dovecot == nullptr)
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
+    ASSERT_TRUE(dovecot->ClearMailbox("alice"));
+    CPushSession::Options options;
+    options.backoffFirst = 100ms;
+    options.backoffMax = 400ms;
+    Rig rig(*dovecot, options);
+    ASSERT_TRUE(rig.created);
+    rig.engine->Start();
+    ASSERT_TRUE(rig.engine->WaitLoaded(10s));
+    ASSERT_TRUE(WaitUntil([&] { return rig.Connected(); })) << "the push connection idles";
+    EXPECT_EQ(rig.state->PushState("Push"), "connected");
+    // The first check, asked for by nothing but the push: there is no schedule.
+    ASSERT_EQ(rig.counting->messages.load(), 0);
+
+    // Mail delivered while idling is stored and reported once: a second delivery brings the
+    // count to two, not three.
+    ASSERT_FALSE(dovecot->Deliver("alice", Mail("first")).empty());
+    ASSERT_TRUE(WaitUntil([&] { return rig.counting->messages.load() == 1; }));
+    ASSERT_FALSE(dovecot->Deliver("alice", Mail("second")).empty());
+    ASSERT_TRUE(WaitUntil([&] { return rig.counting->messages.load() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.accounts->Snapshot()[0].IsIdle(); }));
+    EXPECT_EQ(rig.counting->messages.load(), 2);
+    {
+        std::lock_guard<std::mutex> g(rig.counting->lock);
+        EXPECT_EQ(rig.counting->subjects, (std::vector<std::string>{"first", "second"}));
+    }
+
+    // A restart drops the connection; the session comes back on its own with a few
+    // attempts (waits of 100, 200, 400 ms), never a busy loop.
+    const int before = rig.Session()->Attempts();
+    ASSERT_TRUE(dovecot->Restart()) << dovecot->Error();
+    ASSERT_TRUE(WaitUntil([&] { return rig.Connected() && rig.Session()->Attempts() > before; }))
+        << rig.Session()->LastError();
+    EXPECT_LE(rig.Session()->Attempts() - before, 5);
+    ASSERT_FALSE(dovecot->Deliver("alice", Mail("third")).empty());
+    ASSERT_TRUE(WaitUntil([&] { return rig.counting->messages.load() == 3; }));
+
+    // Exit ends the idling connection within the drain.
+    std::shared_ptr<CPushSession> session = rig.Session();
+    rig.engine->RequestExit();
+    EXPECT_TRUE(rig.engine->WaitEnded(5s));
+    EXPECT_TRUE(WaitUntil([&] { return session->Ended(); }, 5s));
+    EXPECT_EQ(rig.state->PushState("Push"), "");
+}
+
+// Another mail client: one IMAP session on the fixture that runs `commands` (tagged T1,
+// T2, ...) and returns everything the server said.
+std::string OtherClient(DovecotFixture& d, const std::vector<std::string>& commands)
+{
+    MailSocket socket;
+    if (!socket.Connect("127.0.0.1", d.ImapPort(), 5s))
+        return "connect failed";
+    std::string all;
+    auto readUntil = [&](const std::string& tag) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        char buffer[4096];
+        while (std::chrono::steady_clock::now() < end) {
+            const std::size_t at = all.find(tag.empty() ? "\r\n" : "\r\n" + tag + " ");
+            if (at != std::string::npos || (tag.empty() && all.find("\r\n") != std::string::npos))
+                if (tag.empty() || all.find("\r\n", at + 2) != std::string::npos)
+                    return;
+            Transport::RecvResult r = socket.Receive(buffer, sizeof buffer, 1s);
+            if (r.status == Transport::RecvStatus::Data)
+                all.append(buffer, r.count);
+            else if (r.status != Transport::RecvStatus::TimedOut)
+                return;
+        }
+    };
+    readUntil("");
+    std::vector<std::string> all_commands{"LOGIN alice alice-pass", "SELECT INBOX"};
+    all_commands.insert(all_commands.end(), commands.begin(), commands.end());
+    all_commands.push_back("LOGOUT");
+    for (std::size_t i = 0; i < all_commands.size(); ++i) {
+        const std::string tag = "T" + std::to_string(i + 1);
+        socket.Send(tag + " " + all_commands[i] + "\r\n");
+        readUntil(tag);
+    }
+    return all;
+}
+
+// Read, by subject, as Message.box holds it.
+std::map<std::string, std::string> Stored(const std::string& account)
+{
+    std::map<std::string, std::string> out;
+    CMailBoxFile box;
+    if (box.Open(AppPaths::MailBoxFile(account)) != 1)
+        return out;
+    StoredMessage m;
+    while (box.Next() == 1 && box.ReadCurrent(m, true, false) == 1)
+        out[m.subject] = m.read;
+    return out;
+}
+
+// Read state follows the server both ways: a message another client marked \Seen becomes
+// read here and one it expunged goes at the next check; with the account's option, a
+// message marked read here gets \Seen on the server in the next session.
+TEST(PushDovecot, ReadStateFollowsTheServer)
+{
+    DovecotFixture* dovecot = DovecotEnvironment::Get();
+    if (dovecot == nullptr)
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
+    ASSERT_TRUE(dovecot->ClearMailbox("alice"));
+    Rig rig(*dovecot);
+    ASSERT_TRUE(rig.created);
+    // Checks on request only: this test is about what a check brings.
+    AccountRecord record;
+    record.name = "Push";
+    ASSERT_EQ(CAccountFile::ReadAccountFile(AppPaths::AccountFile("Push"), record), 1);
+    record.push.clear();
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile("Push"), record), 1);
+    rig.engine->Start();
+    ASSERT_TRUE(rig.engine->WaitLoaded(10s));
+    auto check = [&] {
+        const int before = rig.counting->summaries.load();
+        rig.accounts->EnterOrRequest("Push", 0, nullptr, nullptr, 0);
+        rig.engine->Wake();
+        return WaitUntil([&] { return rig.counting->summaries.load() > before; }) &&
+               WaitUntil([&] { return rig.accounts->Snapshot()[0].IsIdle(); });
+    };
+    for (const char* subject : {"one", "two", "three", "four"})
+        ASSERT_FALSE(dovecot->Deliver("alice", Mail(subject)).empty());
+    ASSERT_TRUE(check());
+    using Map = std::map<std::string, std::string>;
+    ASSERT_EQ(Stored("Push"), (Map{{"one", "No"}, {"two", "No"}, {"three", "No"}, {"four", "No"}}));
+
+    struct Row {
+        const char* name;
+        std::vector<std::string> elsewhere; // what the other client does first
+        std::function<void()> here;         // what is done here first
+        Map expected;
+    } rows[] = {
+        {"seen-elsewhere-becomes-read",
+         {"UID STORE 1 +FLAGS (\\Seen)"},
+         nullptr,
+         Map{{"one", "Yes"}, {"two", "No"}, {"three", "No"}, {"four", "No"}}},
+        {"expunged-elsewhere-goes",
+         {"UID STORE 2 +FLAGS (\\Deleted)", "EXPUNGE"},
+         nullptr,
+         Map{{"one", "Yes"}, {"three", "No"}, {"four", "No"}}},
+        // Marked read here without the option: the server is not told, nothing changes.
+        {"read-here-stays-local",
+         {},
+         [] {
+             CMailBoxFile box;
+             ASSERT_EQ(box.Open(AppPaths::MailBoxFile("Push")), 1);
+             StoredMessage m;
+             while (box.Next() == 1 && box.ReadCurrent(m, true, false) == 1)
+                 if (m.subject == "three")
+                     ASSERT_EQ(box.SetRead(m.messageId, "Yes"), 1);
+         },
+         Map{{"one", "Yes"}, {"three", "Yes"}, {"four", "No"}}},
+    };
+    for (const Row& r : rows) {
+        if (!r.elsewhere.empty())
+            OtherClient(*dovecot, r.elsewhere);
+        if (r.here)
+            r.here();
+        ASSERT_TRUE(check()) << r.name;
+        EXPECT_EQ(Stored("Push"), r.expected) << r.name;
+    }
+    EXPECT_EQ(OtherClient(*dovecot, {"UID SEARCH SEEN"}).find("* SEARCH 1 3\r\n"),
+              std::string::npos)
+        << "without the option, reading here stays local";
+
+    record.markReadOnServer = "Yes";
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile("Push"), record), 1);
+    ASSERT_TRUE(check());
+    const std::string seen = OtherClient(*dovecot, {"UID SEARCH SEEN"});
+    EXPECT_NE(seen.find("* SEARCH 1 3\r\n"), std::string::npos) << seen;
+    EXPECT_EQ(rig.counting->messages.load(), 4) << "nothing was reported twice";
+}
+
+// A listener on 127.0.0.1 that accepts and at once closes every connection, counting them:
+// a server that keeps hanging up.
+class HangUpServer
+{
+public:
+    HangUpServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), len);
+        ::listen(fd_, 16);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            for (;;) {
+                int c = ::accept(fd_, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                ++accepted;
+                ::close(c);
+            }
+        });
+    }
+    ~HangUpServer()
+    {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    int Port() const { return port_; }
+    std::atomic<int> accepted{0};
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+CheckRequest RequestFor(int port)
+{
+    CheckRequest r;
+    r.server = "127.0.0.1";
+    r.port = port;
+    r.security = "None";
+    r.userName = "alice";
+    r.password = "alice-pass";
+    r.account = "Push";
+    r.timeOutSeconds = 5;
+    return r;
+}
+
+struct ScriptRow {
+    const char* name;
+    std::function<void(ScriptedServer&)> script;
+    CPushSession::State state; // where the session settles
+    int wakeUps;               // wake-ups passed on before it settles
+};
+POSTWATCH_ROW_PRINTS_NAME(ScriptRow)
+
+class PushScripted : public testing::TestWithParam<ScriptRow>
+{
+};
+
+const std::string kGreeting = "* OK ready\r\n";
+const std::string kNoIdle = "* CAPABILITY IMAP4rev1 LITERAL+\r\n";
+const std::string kIdle = "* CAPABILITY IMAP4rev1 IDLE\r\n";
+
+TEST_P(PushScripted, Settles)
+{
+    const ScriptRow& row = GetParam();
+    ScriptedServer server;
+    row.script(server);
+    ASSERT_TRUE(server.Start());
+    std::atomic<int> wakes{0};
+    CPushSession::Hooks hooks;
+    hooks.wake = [&] {
+        ++wakes;
+        return true;
+    };
+    CPushSession::Options options;
+    options.backoffFirst = 1h; // one connection only: the scripted server takes one
+    CPushSession session(RequestFor(server.Port()), hooks, options);
+    session.Start();
+    EXPECT_TRUE(WaitUntil([&] {
+        return session.CurrentState() == row.state && wakes.load() == row.wakeUps;
+    })) << CPushSession::StateName(session.CurrentState())
+        << " " << wakes.load();
+    session.Stop();
+    EXPECT_EQ(session.Attempts(), 1);
+    EXPECT_EQ(session.CurrentState(), CPushSession::State::Stopped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, PushScripted,
+    testing::Values(
+        // Without IDLE the account is left to its schedule: no reconnecting.
+        ScriptRow{"no-idle-falls-back-to-polling",
+                  [](ScriptedServer& s) {
+                      s.Send(kGreeting)
+                          .Expect("P3 LOGIN")
+                          .Send("P3 OK\r\n")
+                          .Expect("P4 CAPABILITY")
+                          .Send(kNoIdle + "P4 OK\r\n")
+                          .Expect("P9 LOGOUT")
+                          .Send("* BYE\r\nP9 OK\r\n");
+                  },
+                  CPushSession::State::NoIdle, 0},
+        ScriptRow{"login-refused-waits-to-try-again",
+                  [](ScriptedServer& s) {
+                      s.Send(kGreeting).Expect("P3 LOGIN").Send("P3 NO [AUTHENTICATIONFAILED]\r\n");
+                  },
+                  CPushSession::State::Reconnecting, 0},
+        ScriptRow{"preauth-is-not-taken-for-a-greeting",
+                  [](ScriptedServer& s) { s.Send("* PREAUTH hi\r\n"); },
+                  CPushSession::State::Reconnecting, 0},
+        // Changes split at odd places, several at once, and ones that are no change.
+        ScriptRow{"exists-recent-expunge-fetch-wake",
+                  [](ScriptedServer& s) {
+                      s.Send(kGreeting)
+                          .Expect("P3 LOGIN")
+                          .Send("P3 OK\r\n")
+                          .Expect("P4 CAPABILITY")
+                          .Send(kIdle + "P4 OK\r\n")
+                          .Expect("P5 SELECT")
+                          .Send("* 0 EXISTS\r\nP5 OK\r\n")
+                          .Expect("I0 IDLE")
+                          .Send("+ idling\r\n")
+                          .Send("* 1 EXISTS\r\n", 3)
+                          .Send("* OK still here\r\n* 1 EXISTSX\r\n* X EXISTS\r\n")
+                          .Send("* 1 RECENT\r\n* 1 EXPUNGE\r\n* 2 FETCH (FLAGS (\\Seen))\r\n", 1);
+                  },
+                  CPushSession::State::Connected, 4},
+        ScriptRow{"bye-while-idling-reconnects",
+                  [](ScriptedServer& s) {
+                      s.Send(kGreeting)
+                          .Expect("P3 LOGIN")
+                          .Send("P3 OK\r\n")
+                          .Expect("P4 CAPABILITY")
+                          .Send(kIdle + "P4 OK\r\n")
+                          .Expect("P5 SELECT")
+                          .Send("P5 OK\r\n")
+                          .Expect("I0 IDLE")
+                          .Send("+ idling\r\n* BYE shutting down\r\n")
+                          .Close();
+                  },
+                  CPushSession::State::Reconnecting, 0}));
+
+// A wake-up the engine cannot take yet (a check is running) is offered again until taken.
+TEST(PushSession, WakeUpRefusedIsOfferedAgain)
+{
+    ScriptedServer server;
+    server.Send(kGreeting)
+        .Expect("P3 LOGIN")
+        .Send("P3 OK\r\n")
+        .Expect("P4 CAPABILITY")
+        .Send(kIdle + "P4 OK\r\n")
+        .Expect("P5 SELECT")
+        .Send("P5 OK\r\n")
+        .Expect("I0 IDLE")
+        .Send("+ idling\r\n* 3 EXISTS\r\n");
+    ASSERT_TRUE(server.Start());
+    std::atomic<int> asked{0};
+    CPushSession::Hooks hooks;
+    hooks.wake = [&] { return ++asked >= 3; };
+    CPushSession::Options options;
+    options.retry = 1ms;
+    CPushSession session(RequestFor(server.Port()), hooks, options);
+    session.Start();
+    EXPECT_TRUE(WaitUntil([&] { return session.WakeUps() == 1; }));
+    session.Stop();
+    EXPECT_EQ(asked.load(), 3);
+}
+
+// A server that hangs up at once is tried again after 40, 80, 160, 160 ms...: the waits
+// double up to their cap, so attempts stay few however long the server keeps failing.
+TEST(PushSession, HangUpsBackOff)
+{
+    HangUpServer server;
+    CPushSession::Options options;
+    options.backoffFirst = 40ms;
+    options.backoffMax = 160ms;
+    CPushSession session(RequestFor(server.Port()), {}, options);
+    const auto start = std::chrono::steady_clock::now();
+    session.Start();
+    ASSERT_TRUE(WaitUntil([&] { return session.Attempts() >= 5; }));
+    const auto spent = std::chrono::steady_clock::now() - start;
+    session.Stop();
+    // Four waits lie between five attempts: at least 40 + 80 + 160 + 160 ms.
+    EXPECT_GE(spent, 440ms);
+    EXPECT_EQ(session.CurrentState(), CPushSession::State::Stopped);
+}
+
+// While the network is down nothing is tried.
+TEST(PushSession, NetworkDownPauses)
+{
+    HangUpServer server;
+    std::atomic<bool> up{false};
+    CPushSession::Hooks hooks;
+    hooks.networkUp = [&] { return up.load(); };
+    CPushSession::Options options;
+    options.backoffFirst = 10ms;
+    options.backoffMax = 20ms;
+    CPushSession session(RequestFor(server.Port()), hooks, options);
+    session.Start();
+    ASSERT_TRUE(WaitUntil([&] { return session.CurrentState() == CPushSession::State::Paused; }));
+    EXPECT_EQ(session.Attempts(), 0);
+    up = true;
+    EXPECT_TRUE(WaitUntil([&] { return server.accepted.load() >= 1; }));
+    session.Stop();
+}
+
+} // namespace
+
+namespace
+{
+
+// The IDLE is renewed: DONE ends it (RFC 2177 section 3) and a new IDLE follows its OK.
+TEST(PushSession, RenewalEndsTheIdleAndIdlesAgain)
+{
+    ScriptedServer server;
+    server.Send(kGreeting)
+        .Expect("P3 LOGIN")
+        .Send("P3 OK\r\n")
+        .Expect("P4 CAPABILITY")
+        .Send(kIdle + "P4 OK\r\n")
+        .Expect("P5 SELECT")
+        .Send("P5 OK\r\n")
+        .Expect("I0 IDLE")
+        .Send("+ idling\r\n")
+        .Expect("DONE")
+        .Send("I0 OK\r\n")
+        .Expect("I1 IDLE")
+        .Send("+ idling again\r\n");
+    ASSERT_TRUE(server.Start());
+    CPushSession::Options options;
+    options.renew = 20ms;
+    CPushSession session(RequestFor(server.Port()), {}, options);
+    session.Start();
+    EXPECT_TRUE(server.Finish()) << server.Failure();
+    session.Stop();
+    EXPECT_EQ(session.Attempts(), 1);
+}
+
+} // namespace
