@@ -14,7 +14,9 @@
 #include "notificationtarget.h"
 #include "printabletext.h"
 #include "protocolcheck.h"
+#include "pushscheduler.h"
 #include "regsettings.h"
+#include "routetablenetwork.h"
 #include "singleinstance.h"
 #include "unreadcountfeed.h"
 
@@ -165,6 +167,14 @@ public:
         parts.imap4 =
             std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, capabilities);
         parts.network = std::make_shared<CDialupNetwork>(sink_);
+        // Push accounts idle here as in the desktop program: a status bar learns of new mail
+        // at once, not at the next scheduled check.
+        auto routes = std::make_shared<RouteTableNetwork>();
+        CPushScheduler::Parts push;
+        push.accounts = parts.accounts;
+        push.state = state_;
+        push.networkUp = [routes] { return routes->AliveFlags() != 0; };
+        parts.push = std::make_shared<CPushScheduler>(std::move(push));
         engine_ = std::make_unique<CCheckEngine>(std::move(parts));
         engine_->Start();
     }
