@@ -19,7 +19,7 @@ const ActionSpec kActions[] = {
     {"--add-account",
      CommandLineOptions::Action::AddAccount,
      true,
-     {"--kind", "--server", "--user", "--port", "--security"}},
+     {"--kind", "--server", "--user", "--port", "--security", "--category", "--profile"}},
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
@@ -149,6 +149,10 @@ std::string CommandLineOptions::Usage()
            "  postwatch --add-account NAME --kind POP3|IMAP4 --server HOST --user USER\n"
            "            [--port N] [--security none|starttls|tls]\n"
            "            (the password is read from the first line of standard input)\n"
+           "  postwatch --add-account NAME --kind Portalpost --category Hotmail|Yahoo --user USER\n"
+           "            (web mail; the password is read from the first line of standard input)\n"
+           "  postwatch --add-account NAME --kind Exchange --profile PROFILE\n"
+           "            (a mailbox watched through a profile of the mailbox plug-in; no password)\n"
            "  postwatch --rename-account OLD NEW\n"
            "  postwatch --remove-account NAME\n"
            "            (asks nothing: the account's settings and stored mail are removed)\n"
@@ -160,7 +164,8 @@ std::string CommandLineOptions::Usage()
            "  postwatch --list-messages NAME\n"
            "  postwatch --check-now [NAME...]\n"
            "            (checks the named accounts, all when none is named; exit 0 when\n"
-           "            every check succeeded)\n"
+           "            every check succeeded; an Exchange account is logged on, its new\n"
+           "            messages listed, and logged off again before the program ends)\n"
            "  postwatch --repair NAME\n"
            "            (rebuilds a damaged Message.box of the account from the messages\n"
            "            that are still whole, and Account.cfg from the account folders;\n"

@@ -24,6 +24,11 @@
 // server's words follow the code's meaning); texts to show (a dialling error) go to `err` as
 // well. Each line is flushed when written.
 //
+// Web-mail accounts are checked by the web-mail plug-in, Exchange accounts logged on by the
+// mailbox plug-in: its log-on scan's messages are printed like the others, and the watch it
+// starts is logged off before Run returns. A plug-in's question ("try again?") is answered
+// Cancel, with its text on `err`; result meanings follow the account's kind.
+//
 // Run on the main thread.
 class HeadlessCheck
 {

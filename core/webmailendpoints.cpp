@@ -31,7 +31,9 @@ void ReadInto(const char* category, const std::vector<Value>& values)
 int WriteMissing(const char* category, const std::vector<Value>& values)
 {
     CRegistryKey key;
-    if (!key.CreateKey(RegistryRoot::CurrentUser, KeyOf(category)))
+    // CreateKey makes the key exist but leaves it closed.
+    if (!key.CreateKey(RegistryRoot::CurrentUser, KeyOf(category)) ||
+        !key.Open(RegistryRoot::CurrentUser, KeyOf(category)))
         return 0;
     int ok = 1;
     for (const auto& [name, value] : values) {
@@ -44,15 +46,15 @@ int WriteMissing(const char* category, const std::vector<Value>& values)
 
 std::vector<Value> Values(HotmailEndpoints& e)
 {
-    return {{"GatewayUrl", &e.gatewayUrl}, {"MailDomain", &e.mailDomain},
+    return {{"GatewayUrl", &e.gatewayUrl},
+            {"MailDomain", &e.mailDomain},
             {"Namespace", &e.namespaceUri}};
 }
 
 std::vector<Value> Values(YahooEndpoints& e)
 {
-    return {{"EntryUrl", &e.entryUrl}, {"LoginHost", &e.loginHost},
-            {"MailDomain", &e.mailDomain}, {"Suffix1", &e.suffix1},
-            {"Suffix2", &e.suffix2},   {"Suffix3", &e.suffix3}};
+    return {{"EntryUrl", &e.entryUrl}, {"LoginHost", &e.loginHost}, {"MailDomain", &e.mailDomain},
+            {"Suffix1", &e.suffix1},   {"Suffix2", &e.suffix2},     {"Suffix3", &e.suffix3}};
 }
 
 } // namespace
@@ -66,7 +68,7 @@ HotmailEndpoints DefaultHotmailEndpoints()
 YahooEndpoints DefaultYahooEndpoints()
 {
     return {"http://mail.yahoo.com/", "login.yahoo.com", "@yahoo.com",
-            "@yahoo.com.cn", "@yahoo.com.hk", "@yahoo.com.tw"};
+            "@yahoo.com.cn",          "@yahoo.com.hk",   "@yahoo.com.tw"};
 }
 
 HotmailEndpoints ReadHotmailEndpoints()

@@ -109,7 +109,7 @@ TEST(HeadlessCommandLine, Scenarios)
            "x\n",
            2,
            "",
-           "POP3 or IMAP4"},
+           "--category"},
           {{"--add-account", "A", "--kind", "POP3", "--user", "u"}, "x\n", 2, "", "--server"},
           {{"--add-account", "A", "--kind", "POP3", "--server", "s", "--user", "u", "--port", "0"},
            "x\n",
