@@ -11,8 +11,11 @@
 #include "enginestate.h"
 #include "exitsignalnotifier.h"
 #include "leddevice.h"
+#include "libraryaccountplugins.h"
 #include "mainframe.h"
+#include "mapiprobelibrary.h"
 #include "newmailmerge.h"
+#include "portalpostlibrary.h"
 #include "protocolcheck.h"
 #include "qtenginesink.h"
 #include "regsettings.h"
@@ -22,11 +25,13 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <thread>
 #include <vector>
 
 namespace
@@ -60,6 +65,21 @@ void OpenHelp(const QString& page)
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
         return;
     QProcess::startDetached(QStringLiteral("xdg-open"), {page});
+}
+
+// Logs off the mailbox plug-in. Its log-off waits for a new-mail report under way, and that
+// report waits for this thread to store it: the log-off runs on a helper thread while this
+// one goes on handling the reports (user input stays queued meanwhile).
+void LogoffKeepingEventsMoving(const std::shared_ptr<MapiprobeLibrary>& exchange)
+{
+    QEventLoop loop;
+    std::thread helper([exchange, &loop] {
+        exchange->Logoff();
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    helper.join();
 }
 
 } // namespace
@@ -115,8 +135,9 @@ int DesktopFront::Run(int argc, char** argv)
     if (instance.Acquire() == CSingleInstance::Result::kHandedOver)
         return 0;
 
-    // No MAPI provider exists on this platform (MapiPresent is 0): Exchange accounts stay
-    // listed but cannot be checked.
+    // The mailbox plug-in is asked once whether it has a provider (MapiPresent); the table,
+    // the wizard, the properties dialog and the settings all go by that answer.
+    auto plugins = std::make_shared<LibraryAccountPlugins>();
 
     if (!AppPaths::MakeDirs(AppPaths::MailDir())) {
         std::cerr << "postwatch: cannot create the mail folder " << AppPaths::MailDir() << "\n";
@@ -126,21 +147,26 @@ int DesktopFront::Run(int argc, char** argv)
     CRegSettings settings;
     settings.Prepare(led);
 
-    auto accounts = std::make_shared<CAccountManager>();
+    auto accounts = std::make_shared<CAccountManager>(plugins);
     auto state = std::make_shared<CEngineState>();
     CCheckEngine* enginePtr = nullptr;
+    std::shared_ptr<MapiprobeLibrary> exchange; // made with the engine's sink, below
     CMainFrame::Hooks hooks;
     hooks.wake = [&enginePtr] {
         if (enginePtr)
             enginePtr->Wake();
     };
     hooks.openHelp = OpenHelp;
+    hooks.logoffExchange = [&exchange] {
+        if (exchange)
+            LogoffKeepingEventsMoving(exchange);
+    };
     CMainFrame frame(*accounts, *state, led, std::move(hooks));
     frame.PlaceOnScreen(nullptr);
-    ConnectDesktopDialogs(frame, *accounts);
+    ConnectDesktopDialogs(frame, *accounts, plugins);
     // Accounts changed by the command line (it says so) or by any other writer (the files
     // say so) show in the tree; reloads start once the tree has been filled.
-    CAccountReloader reloader(*accounts, frame);
+    CAccountReloader reloader(*accounts, frame, plugins);
     QObject::connect(&instance, &CSingleInstance::accountsChanged, &reloader,
                      &CAccountReloader::Schedule);
     // From here on a later start, a logout or Ctrl+C reach the window, also while the
@@ -163,6 +189,9 @@ int DesktopFront::Run(int argc, char** argv)
     parts.pop3 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Pop3, capabilities);
     parts.imap4 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, capabilities);
     parts.network = std::make_shared<CDialupNetwork>(sink);
+    parts.webMail = std::make_shared<PortalpostLibrary>();
+    exchange = std::make_shared<MapiprobeLibrary>(sink);
+    parts.exchange = exchange;
     auto engine = std::make_unique<CCheckEngine>(std::move(parts));
     enginePtr = engine.get();
     engine->Start();
@@ -194,6 +223,9 @@ int DesktopFront::Run(int argc, char** argv)
         std::fflush(nullptr);
         std::_Exit(0);
     }
+    // A log-on that ended after the exit sequence had run leaves a watch: it ends here,
+    // where the sink answers at once.
+    exchange->LogoffIfLoggedOn();
     enginePtr = nullptr;
     engine.reset();
     return 0;

@@ -23,6 +23,11 @@ constexpr FailureText kFailures[] = {
     {2, 61406, 1}, // log-in refused
     {3, 61407, 2}, // no connection
 };
+constexpr FailureText kWebMailFailures[] = {
+    {1, 40400, 1}, // the server did not answer in time
+    {2, 61406, 1}, // log-in refused
+    {3, 40401, 2}, // any other HTTP error
+};
 
 } // namespace
 
@@ -37,7 +42,8 @@ std::string CNotifyDispatcher::NewMailMessage(const std::string& account, int32_
            " " + LoadResourceString(kAccountWord);
 }
 
-void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int32_t result)
+void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int32_t result,
+                               Codes codes)
 {
     CRegSettings settings;
     if (!settings.LoadNotify())
@@ -67,7 +73,7 @@ void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int
     }
     if (newCount < 0)
         return;
-    for (const FailureText& failure : kFailures) {
+    for (const FailureText& failure : codes == Codes::WebMail ? kWebMailFailures : kFailures) {
         if (failure.result == result) {
             actions_.ShowPopup(LoadResourceString(failure.text), account, kStatusBitmap,
                                failure.seconds);

@@ -14,7 +14,8 @@ class NotifyActions;
 // 3D-effect command; "Message" shows the new-mail popup (bitmap 460, 3 s); "MailClient"
 // starts "MailClientPath" of "…\\General". Without new mail, results 1 (error after log-in),
 // 2 (log-in refused) and 3 (no connection) show a status popup (bitmap 303, titled with the
-// account name); anything else shows nothing.
+// account name); anything else shows nothing. A web-mail account's codes mean other things
+// (1 the server did not answer in time, 3 an HTTP error): its popups say so.
 //
 // The settings are read afresh for every summary, so a change in the settings dialog
 // applies to the next check; without a Notify key nothing happens.
@@ -28,7 +29,11 @@ public:
 
     explicit CNotifyDispatcher(NotifyActions& actions);
 
-    void Notify(const std::string& account, int32_t newCount, int32_t result);
+    // Whose result codes a summary carries.
+    enum class Codes { MailClient, WebMail };
+
+    void Notify(const std::string& account, int32_t newCount, int32_t result,
+                Codes codes = Codes::MailClient);
 
     // "You have 2 new messages in <account> account": texts 61400, 61401 (one message) or
     // 61403 (more), 61402.
