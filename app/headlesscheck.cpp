@@ -351,6 +351,9 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
         parts.exchange = exchange;
         parts.network = std::make_shared<CDialupNetwork>(sink);
         parts.wakeWhenCheckEnds = true;
+        // Only the named accounts are checked: the Exchange account the desktop logs on to
+        // at start-up is not, unless named.
+        parts.loadAll = [table] { table->LoadAll("", 0); };
         CCheckEngine engine(std::move(parts));
         engine.SetObserver(&progress);
         engine.Start();
