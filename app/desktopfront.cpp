@@ -9,6 +9,7 @@
 #include "desktopdialoguebackend.h"
 #include "dialupnetwork.h"
 #include "enginestate.h"
+#include "exchangelogoff.h"
 #include "exitsignalnotifier.h"
 #include "leddevice.h"
 #include "libraryaccountplugins.h"
@@ -25,13 +26,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <thread>
 #include <vector>
 
 namespace
@@ -65,21 +64,6 @@ void OpenHelp(const QString& page)
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
         return;
     QProcess::startDetached(QStringLiteral("xdg-open"), {page});
-}
-
-// Logs off the mailbox plug-in. Its log-off waits for a new-mail report under way, and that
-// report waits for this thread to store it: the log-off runs on a helper thread while this
-// one goes on handling the reports (user input stays queued meanwhile).
-void LogoffKeepingEventsMoving(const std::shared_ptr<MapiprobeLibrary>& exchange)
-{
-    QEventLoop loop;
-    std::thread helper([exchange, &loop] {
-        exchange->Logoff();
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    helper.join();
 }
 
 } // namespace
@@ -159,7 +143,7 @@ int DesktopFront::Run(int argc, char** argv)
     hooks.openHelp = OpenHelp;
     hooks.logoffExchange = [&exchange] {
         if (exchange)
-            LogoffKeepingEventsMoving(exchange);
+            LogoffWhileHandlingEvents(*exchange);
     };
     CMainFrame frame(*accounts, *state, led, std::move(hooks));
     frame.PlaceOnScreen(nullptr);
