@@ -317,13 +317,16 @@ private:
 
 } // namespace
 
-HeadlessCheck::HeadlessCheck(std::ostream& out, std::ostream& err) : out_(out), err_(err)
+HeadlessCheck::HeadlessCheck(std::ostream& out, std::ostream& err,
+                             std::shared_ptr<const AccountPlugins> plugins)
+    : out_(out), err_(err),
+      plugins_(plugins ? std::move(plugins) : std::make_shared<LibraryAccountPlugins>())
 {
 }
 
 bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
 {
-    auto table = std::make_shared<CAccountManager>(std::make_shared<LibraryAccountPlugins>());
+    auto table = std::make_shared<CAccountManager>(plugins_);
     auto state = std::make_shared<CEngineState>();
     // Nobody can answer a question here: a plug-in's "try again?" is answered Cancel, so a
     // refused Exchange log-on ends its check instead of repeating for ever.

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
+
+class AccountPlugins;
 
 // The command line's --check-now: the desktop's checking engine without a display.
 //
@@ -33,11 +36,15 @@
 class HeadlessCheck
 {
 public:
-    HeadlessCheck(std::ostream& out, std::ostream& err);
+    // `plugins` answer for the accounts as they enter the table (nullptr: the linked
+    // plug-in libraries).
+    HeadlessCheck(std::ostream& out, std::ostream& err,
+                  std::shared_ptr<const AccountPlugins> plugins = nullptr);
     // True when every requested check ended with result 4 (done).
     bool Run(const std::vector<std::string>& accounts);
 
 private:
     std::ostream& out_;
     std::ostream& err_;
+    std::shared_ptr<const AccountPlugins> plugins_;
 };

@@ -470,7 +470,7 @@ int HeadlessCommands::CheckNow(const std::vector<std::string>& names)
     if (!damage.empty())
         err_ << "postwatch: " << damage << "; \"postwatch --repair NAME\" rebuilds it from the "
              << "account folders\n";
-    HeadlessCheck check(out_, err_);
+    HeadlessCheck check(out_, err_, plugins_);
     return check.Run(wanted) && damage.empty() ? kExitOk : kExitFailure;
 }
 
