@@ -1,8 +1,10 @@
 #include "headlesscheck.h"
 
+#include "accountfile.h"
 #include "accountfileproblem.h"
 #include "accountmanager.h"
 #include "accountrecord.h"
+#include "apppaths.h"
 #include "capabilitymemory.h"
 #include "checkengine.h"
 #include "checkrecords.h"
@@ -179,9 +181,11 @@ std::string FailureLine(const std::string& name, const Outcome& o)
 class Progress final : public WorkerObserver, public NotificationTarget
 {
 public:
-    Progress(CAccountManager& accounts, const std::vector<std::string>& names,
-             MessagePrinter& printer, LineWriter& out, LineWriter& err)
-        : accounts_(accounts), names_(names), printer_(printer), out_(out), err_(err)
+    Progress(CAccountManager& accounts, const AccountPlugins& plugins,
+             const std::vector<std::string>& names, MessagePrinter& printer, LineWriter& out,
+             LineWriter& err)
+        : accounts_(accounts), plugins_(plugins), names_(names), printer_(printer), out_(out),
+          err_(err)
     {
         for (const std::string& n : names)
             outcomes_[n];
@@ -221,7 +225,9 @@ public:
     void NotUsable(const std::string& account) override
     {
         // Say what is missing before blaming the password.
-        const std::string problem = AccountFileProblem(account);
+        std::string problem = AccountFileProblem(account);
+        if (problem.empty())
+            problem = PlugInProblem(account);
         Settle(account, problem.empty()
                             ? "not usable (its password does not match the account list)"
                             : "not usable: " + problem);
@@ -305,7 +311,28 @@ private:
             err_.Line(FailureLine(name, o));
     }
 
+    // Why a web-mail or Exchange account's plug-in cannot serve it, or "".
+    std::string PlugInProblem(const std::string& account) const
+    {
+        AccountRecord record;
+        record.name = account;
+        if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(account), record) != 1)
+            return {};
+        auto offers = [](const std::vector<std::string>& names, const std::string& name) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        if (record.mailType == kMailTypePortalpost &&
+            !offers(plugins_.PortalpostCategories(), record.server))
+            return "the web-mail plug-in offers no category \"" + record.server + "\"";
+        if (record.mailType == kMailTypeExchange && !plugins_.MapiPresent())
+            return "the mailbox plug-in finds no mail store on this machine";
+        if (record.mailType == kMailTypeExchange && !offers(plugins_.Profiles(), record.server))
+            return "the mailbox plug-in offers no profile \"" + record.server + "\"";
+        return {};
+    }
+
     CAccountManager& accounts_;
+    const AccountPlugins& plugins_;
     const std::vector<std::string>& names_;
     MessagePrinter& printer_;
     LineWriter& out_;
@@ -336,7 +363,7 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
     LineWriter out(out_);
     LineWriter err(err_);
     MessagePrinter printer(out);
-    Progress progress(*table, accounts, printer, out, err);
+    Progress progress(*table, *plugins_, accounts, printer, out, err);
     CNewMailMerge merge(*state, &printer, &progress, &printer);
     auto sink = std::make_shared<CMergeThreadSink>(merge);
     auto exchange = std::make_shared<MapiprobeLibrary>(sink);
