@@ -3,18 +3,32 @@
 #include "mapiprobelibrary.h"
 
 #include <QEventLoop>
-#include <QMetaObject>
+#include <QTimer>
+#include <atomic>
 #include <thread>
+
+namespace
+{
+// How often the waiting loop looks whether the log-off has returned. The helper thread
+// does not post to this thread's event queue itself: a flag it sets is all they share.
+constexpr int kLookMs = 10;
+} // namespace
 
 void LogoffWhileHandlingEvents(MapiprobeLibrary& exchange)
 {
-    QEventLoop loop;
-    std::thread helper([&exchange, &loop] {
+    std::atomic<bool> done{false};
+    std::thread helper([&exchange, &done] {
         exchange.Logoff();
-        // Queued: should the helper finish before exec() starts, the quit waits for it.
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        done = true;
     });
+    QEventLoop loop;
+    QTimer look;
+    look.setInterval(kLookMs);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&loop, &done] {
+        if (done.load())
+            loop.quit();
+    });
+    look.start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     helper.join();
 }
