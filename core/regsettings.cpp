@@ -5,6 +5,7 @@
 #include "mailclientlist.h"
 #include "programkey.h"
 #include "webmailendpoints.h"
+#include "webmailendpoints.h"
 
 #include <functional>
 #include <span>
