@@ -5,7 +5,6 @@
 #include "mailclientlist.h"
 #include "programkey.h"
 #include "webmailendpoints.h"
-#include "webmailendpoints.h"
 
 #include <functional>
 #include <span>
