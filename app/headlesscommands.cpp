@@ -370,6 +370,21 @@ int HeadlessCommands::SetAccount(const CommandLineOptions& options)
         return Failure("cannot read the settings of \"" + name + "\" (" +
                        AppPaths::AccountFile(name) + ")");
 
+    // A web-mail account's server field is its category, an Exchange account's its profile:
+    // neither is a host, and neither has a port or a security choice.
+    if (record.mailType == kMailTypePortalpost || record.mailType == kMailTypeExchange) {
+        const bool exchange = record.mailType == kMailTypeExchange;
+        for (const auto& [option, given] :
+             {std::pair<const char*, bool>{"--server", server.has_value()},
+              {"--port", port.has_value()},
+              {"--security", security.has_value()},
+              {"--user", exchange && user.has_value()},
+              {"--password-stdin", exchange && newPassword}})
+            if (given)
+                return Usage(std::string(option) + " is not for " +
+                             (exchange ? "an Exchange" : "a Portalpost") + " account");
+    }
+
     // The checks of the wizard's pages, for the values given.
     if (server) {
         if (server->find_first_not_of(" \t") == std::string::npos)
