@@ -79,7 +79,13 @@ int WebMailReporter::Report(const std::string& id, const Message& message,
     const int answer = sink_.deliver(sink_.ctx, PW_RECORD_WEBMAIL, fields, 8);
     if (answer == PW_SINK_HANDLED)
         ++count_;
-    else if (answer == PW_SINK_NOT_STORED)
-        mids_.RemoveLast(id, &error_); // not stored: it must come again at the next check
+    else
+        mids_.RemoveLast(id, &error_); // not stored (or no front to store it): it must come
+                                       // again at the next check
     return answer;
+}
+
+bool WebMailReporter::TakeBack(const std::string& id)
+{
+    return mids_.Contains(id) && mids_.RemoveLast(id, &error_);
 }

@@ -44,10 +44,16 @@ public:
 
     // Sends the record of the message `id` Consider answered kReport for, with the subject
     // and sender it decoded. Returns the sink's answer (PW_SINK_*): the count rises on
-    // HANDLED; on NOT_STORED the identifier is taken back out of the file so the message
-    // comes again at the next check, and the client should end the check.
+    // HANDLED; on any other answer (NOT_STORED, FRONT_GONE) the identifier is taken back out
+    // of the file so the message comes again at the next check, and the client should end
+    // the check.
     int Report(const std::string& id, const Message& message, const std::string& subject,
                const std::string& from);
+
+    // Takes back the identifier Consider recorded last when it is `id`, for a message the
+    // check ends before reporting (it must come again at the next check). Callers take back
+    // in the reverse order of Consider. False when `id` is not the last record.
+    bool TakeBack(const std::string& id);
 
     int32_t Count() const { return count_; }
     const std::string& Error() const { return error_; }
