@@ -116,6 +116,12 @@ int HttpMailClient::Propfind(const std::string& startUrl, Body body, std::string
     request.body = PropfindBody(body, endpoints_.namespaceUri);
     request.contentType = "text/xml";
     request.redirects = WebSession::Redirects::kReturn;
+    // RFC 7616 3.4: a nonce may be used again with the next nc; answering the last challenge
+    // of this host at once spares a 401 round trip per request. A server that no longer
+    // takes the nonce answers 401 (stale) and gets a fresh answer below.
+    if (digest_.HasChallenge() && WebSession::Origin(startUrl) == challengeOrigin_)
+        request.authorization = digest_.Authorization(
+            "PROPFIND", WebSession::RequestTarget(startUrl), digestUser_, password_);
     int redirects = 0;
     int challenges = 0;
     int retries = 0;
@@ -162,6 +168,7 @@ int HttpMailClient::Propfind(const std::string& startUrl, Body body, std::string
             if (!DigestAuth::FindChallenge(answer.headers, challenge, &error))
                 return Fail(PW_WEBMAIL_FAILED, url + ": " + error);
             digest_.SetChallenge(challenge);
+            challengeOrigin_ = WebSession::Origin(url);
             request.authorization = digest_.Authorization(
                 "PROPFIND", WebSession::RequestTarget(url), digestUser_, password_);
             if (request.authorization.empty())
@@ -192,6 +199,7 @@ WebSession::Response HttpMailClient::SendWithChallenge(WebSession::Request reque
         if (!DigestAuth::FindChallenge(answer.headers, challenge, nullptr))
             return answer;
         digest_.SetChallenge(challenge);
+        challengeOrigin_ = WebSession::Origin(request.url);
         request.authorization = digest_.Authorization(
             request.method, WebSession::RequestTarget(request.url), digestUser_, password_);
         if (request.authorization.empty())
@@ -264,52 +272,65 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
     if (code != PW_WEBMAIL_SUCCESS)
         return code;
 
-    // Every new message is recorded (Consider) in listing order; those to report wait for
-    // their attachment probe, which runs for all of them at once.
-    std::vector<std::string> recorded; // identifiers Consider recorded, in order
-    std::vector<Candidate> toReport;
+    // The unread messages within the folder's budget, in listing order.
+    struct Listed {
+        const XmlResponseReader::Response* response;
+        std::string href;
+        std::string url;
+        std::string id;
+    };
+    std::vector<Listed> listed;
+    std::vector<std::string> ids;
     int64_t budget = folder.unread;
     for (const auto& r : responses) {
         if (budget <= 0)
             break;
-        const std::string href = r.Get("D:href");
-        const std::string url = WebSession::Resolve(answerUrl, href);
-        if (url == folder.href)
+        Listed l{&r, r.Get("D:href"), {}, {}};
+        l.url = WebSession::Resolve(answerUrl, l.href);
+        if (l.url == folder.href)
             continue; // the folder itself, listed by some servers
         if (r.Get("hm:read") == "1")
             continue; // read messages do not use up the unread budget
         --budget;
-        Candidate c;
-        c.id = LastSegment(href);
+        l.id = LastSegment(l.href);
         // A message without an identifier we can keep would be reported at every check.
-        if (c.id.empty() || c.id.size() > CMidsFile::kMaxIdentifierLength)
+        if (l.id.empty() || l.id.size() > CMidsFile::kMaxIdentifierLength)
             continue;
+        ids.push_back(l.id);
+        listed.push_back(std::move(l));
+    }
+
+    // Every new one is recorded first (one flush for the folder), then filtered; those to
+    // report wait for their attachment probes, which run for all of them at once.
+    std::vector<bool> isNew;
+    if (!reporter.RecordNew(ids, isNew))
+        return Fail(PW_WEBMAIL_FAILED, reporter.Error());
+    std::vector<std::string> recorded; // the identifiers RecordNew added, in file order
+    std::vector<Candidate> toReport;
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (!isNew[i])
+            continue;
+        const Listed& l = listed[i];
+        const XmlResponseReader::Response& r = *l.response;
+        recorded.push_back(l.id);
+        Candidate c;
+        c.id = l.id;
         c.subject = KeepAmpersands(DecodeWords(r.Get("m:subject")));
         c.from = KeepAmpersands(DecodeWords(r.Get("m:from")));
-        switch (reporter.Consider(c.id, c.subject, c.from)) {
-        case WebMailReporter::Decision::kKnown:
+        const WebMailReporter::Decision decision = reporter.Filter(c.subject, c.from);
+        if (decision == WebMailReporter::Decision::kHide)
             continue;
-        case WebMailReporter::Decision::kFailed:
-            return Fail(PW_WEBMAIL_FAILED, reporter.Error());
-        case WebMailReporter::Decision::kHide:
-            recorded.push_back(c.id);
-            continue;
-        case WebMailReporter::Decision::kDelete: {
-            recorded.push_back(c.id);
-            // RFC 4918 9.9: MOVE with an absolute Destination; its outcome is not acted on.
+        if (decision == WebMailReporter::Decision::kDelete) {
+            // RFC 4918 9.9: MOVE with the Destination header; its outcome is not acted on.
             WebSession::Request move;
             move.method = "MOVE";
-            move.url = url;
+            move.url = l.url;
             const std::string destination = deletedItems_.empty() ? c.id : deletedItems_ + c.id;
             move.headers.push_back("Destination: " + destination);
             SendWithChallenge(move);
             continue;
         }
-        case WebMailReporter::Decision::kReport:
-            break;
-        }
-        recorded.push_back(c.id);
-        c.message.url = href;
+        c.message.url = l.href;
         c.message.date = r.Get("m:date");
         for (char& ch : c.message.date) {
             if (ch == 'T')
@@ -321,7 +342,7 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         c.message.size = size;
         c.message.reserved = " ";
         c.message.attachment = Decimal(r.Get("hm:hasattachment")) != 0 ? "Yes" : "No";
-        c.absoluteUrl = url;
+        c.absoluteUrl = l.url;
         toReport.push_back(std::move(c));
     }
 

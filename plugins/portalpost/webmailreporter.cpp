@@ -6,6 +6,7 @@
 #include "resourcelibrary.h"
 
 #include <chrono>
+#include <unordered_set>
 
 namespace
 {
@@ -88,4 +89,37 @@ int WebMailReporter::Report(const std::string& id, const Message& message,
 bool WebMailReporter::TakeBack(const std::string& id)
 {
     return mids_.Contains(id) && mids_.RemoveLast(id, &error_);
+}
+
+bool WebMailReporter::RecordNew(const std::vector<std::string>& ids, std::vector<bool>& isNew)
+{
+    isNew.assign(ids.size(), false);
+    std::vector<std::string> fresh;
+    std::unordered_set<std::string> seen;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (mids_.Contains(ids[i]) || !seen.insert(ids[i]).second)
+            continue;
+        isNew[i] = true;
+        fresh.push_back(ids[i]);
+    }
+    // Recorded before the rules run, so whatever they decide each message is handled once.
+    if (!fresh.empty() && !mids_.Append(fresh, &error_)) {
+        isNew.assign(ids.size(), false);
+        return false;
+    }
+    return true;
+}
+
+WebMailReporter::Decision WebMailReporter::Filter(std::string& subject, std::string& from)
+{
+    subject = DecodeHtmlEntities(subject);
+    from = DecodeHtmlEntities(from);
+    switch (EvaluateFilters(subject, from, LoadKeywords(), FilterManagerPath())) {
+    case kFilterDelete:
+        return Decision::kDelete;
+    case kFilterHide:
+        return Decision::kHide;
+    default:
+        return Decision::kReport;
+    }
 }

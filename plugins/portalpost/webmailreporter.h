@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What both web-mail clients do with each unread message they find on the server: the
 // account's MIDS bookkeeping, the decoding of subject and sender, the user's filter rules and
@@ -49,6 +50,15 @@ public:
     // the check.
     int Report(const std::string& id, const Message& message, const std::string& subject,
                const std::string& from);
+
+    // Consider in two steps, for a client that lists many messages at once: RecordNew looks
+    // every identifier up and records the new ones in one write and one flush to the disk
+    // (an identifier twice in `ids` is new once); it answers, per identifier, whether it was
+    // new, or false (with Error()) when they could not be recorded: end the check with 5.
+    // Filter then decodes and filters one message RecordNew found new, as Consider does
+    // (kReport, kDelete or kHide).
+    bool RecordNew(const std::vector<std::string>& ids, std::vector<bool>& isNew);
+    Decision Filter(std::string& subject, std::string& from);
 
     // Takes back the identifier Consider recorded last when it is `id`, for a message the
     // check ends before reporting (it must come again at the next check). Callers take back

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <curl/curl.h>
 #include <memory>
@@ -13,6 +14,12 @@ struct WebSession::Transfer {
     std::string body;
     std::string headers;
     bool overflow = false;
+    // Silence: the last time a byte moved either way, and whether that ended the transfer.
+    std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+    curl_off_t lastDown = 0;
+    curl_off_t lastUp = 0;
+    long idleSeconds = 60;
+    bool idle = false;
     curl_slist* headerList = nullptr;
     char errorText[CURL_ERROR_SIZE] = {};
     Transfer() = default;
@@ -60,6 +67,26 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
     }
     t->headers.append(data, n);
     return n;
+}
+
+// Ends a transfer after idleSeconds without a byte either way: the whole silence counts from
+// the last byte, where curl's low-speed check averages over a window that still holds the
+// request's own bytes and so ends a silent exchange seconds late.
+int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up)
+{
+    auto* t = static_cast<WebSession::Transfer*>(user);
+    const auto now = std::chrono::steady_clock::now();
+    if (down != t->lastDown || up != t->lastUp) {
+        t->lastDown = down;
+        t->lastUp = up;
+        t->lastActivity = now;
+        return 0;
+    }
+    if (now - t->lastActivity >= std::chrono::seconds(t->idleSeconds)) {
+        t->idle = true;
+        return 1; // CURLE_ABORTED_BY_CALLBACK
+    }
+    return 0;
 }
 
 std::string EnvOrEmpty(const char* name)
@@ -203,9 +230,9 @@ void WebSession::Configure(void* easy)
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, timeOutSeconds_);
-    // A server silent for the whole time-out ends the request: at least 1 byte per period.
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, timeOutSeconds_);
+    // A server silent for the whole time-out ends the request (OnProgress).
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
     // Set once per handle: the handles are never reset, so the engine and its cookies stay
     // for the whole check; the share gives every handle of the session the same cookies.
@@ -232,6 +259,9 @@ void WebSession::Prepare(void* easy, const Request& request, const std::string& 
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorText);
+    t.idleSeconds = timeOutSeconds_;
+    t.lastActivity = std::chrono::steady_clock::now();
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, oneConnectionPerRequest_ ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, oneConnectionPerRequest_ ? 1L : 0L);
     // Back to a plain GET before this request's method and body are set.
@@ -287,6 +317,10 @@ WebSession::Response WebSession::Finish(void* easy, int curlCode, const std::str
                 r.location = location;
         }
         return r;
+    case CURLE_ABORTED_BY_CALLBACK:
+        if (!t.idle)
+            break;
+        [[fallthrough]];
     case CURLE_OPERATION_TIMEDOUT:
         r.code = PW_WEBMAIL_TIMEOUT;
         r.message =

@@ -33,8 +33,9 @@ FakeHttpMailServer::~FakeHttpMailServer()
 }
 
 bool FakeHttpMailServer::Start(const std::string& folder, const std::string& configJson,
-                               std::string* error)
+                               std::string* error, bool https)
 {
+    https_ = https;
     const std::string config = folder + "/httpmail.json";
     logPath_ = folder + "/httpmail.log";
     {

@@ -16,11 +16,16 @@ public:
     FakeHttpMailServer& operator=(const FakeHttpMailServer&) = delete;
 
     // Writes the configuration into `folder`, starts the server and waits for its port.
-    // False with *error when python3 or the script cannot run.
-    bool Start(const std::string& folder, const std::string& configJson, std::string* error);
+    // False with *error when python3 or the script cannot run. `https` when the
+    // configuration has "tls".
+    bool Start(const std::string& folder, const std::string& configJson, std::string* error,
+               bool https = false);
 
     int Port() const { return port_; }
-    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string BaseUrl() const
+    {
+        return std::string(https_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
+    }
     std::string GatewayUrl() const { return BaseUrl() + "/svcs/hotmail/httpmail.asp"; }
 
     // The request log so far, one JSON object per line.
@@ -31,5 +36,6 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
+    bool https_ = false;
     std::string logPath_;
 };

@@ -12,17 +12,20 @@ CONFIG:
               "read", "attachment", "probe"}]}]; "probe" puts an attachment part in the GET
   mode      "" (normal), "silent" (accept, never answer), "always401" (every Digest answer
             gets a fresh challenge), "status500", "status503", "redirectloop",
-            "redirectftp", "redirecthost" (the gateway sends the client to "localhost"),
-            "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
+            "redirectftp", "redirecthttp", "redirecthost" (the gateway sends the client to "localhost"),
+            "hugeanswer" (a 17 MiB answer), "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
             (the root answer is config["rawroot"] as it stands)
   prefixes  {"D": .., "m": .., "hm": ..}: the prefixes the answers use (default D, m, hm)
-  extraFolders  n folders with one unread message each, before the deleted-items folder
+  extraFolders  n folders with one unread message each (before the deleted-items folder
+            with "deletedLast")
+  tls       {"cert": PEM file, "key": PEM file}: serve https instead of http
 """
 import hashlib
 import json
 import os
 import secrets
-import socketserver
+import socket
+import ssl
 import sys
 import threading
 import time
@@ -89,9 +92,16 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def setup(self):
+        super().setup()
+        # Headers and body go out in two writes; without this the second waits for the
+        # client's delayed acknowledgement on a kept-alive connection.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
     def base(self):
         # The address the client used (a proxy in front of us included).
-        return "http://" + self.headers.get("Host", "127.0.0.1:%d" % self.server.server_address[1])
+        scheme = "https" if CONFIG.get("tls") else "http"
+        return scheme + "://" + self.headers.get("Host", "127.0.0.1:%d" % self.server.server_address[1])
 
     def record(self, status):
         entry = {"method": self.command, "path": self.path,
@@ -178,19 +188,25 @@ class Handler(BaseHTTPRequestHandler):
         if mode == "silent":
             time.sleep(30)
             return
+        if mode == "hugeanswer":
+            return self.reply(207, b" " * (17 * 1024 * 1024))
         if mode == "status500":
             return self.reply(500)
         if mode == "status503":
             return self.reply(503)
         if mode == "redirectloop":
             return self.reply(302, headers=[("Location", self.path + "x")])
+        if mode == "redirecthttp":
+            port = self.server.server_address[1]
+            return self.reply(302, headers=[("Location", "http://127.0.0.1:%d%s" % (port, GATEWAY))])
         if mode == "redirectftp":
             return self.reply(302, headers=[("Location", "ftp://127.0.0.1/x")])
         if mode == "redirecthost" and self.headers.get("Host", "").startswith("127.0.0.1"):
             if not self.authorized():
                 return
             port = self.server.server_address[1]
-            return self.reply(302, headers=[("Location", "http://localhost:%d%s" % (port, GATEWAY))])
+            scheme = "https" if CONFIG.get("tls") else "http"
+            return self.reply(302, headers=[("Location", "%s://localhost:%d%s" % (scheme, port, GATEWAY))])
         if not self.authorized():
             return
         with LOCK:
@@ -272,6 +288,10 @@ def main():
     LOG_PATH = sys.argv[2]
     build_folders()
     server = Server(("127.0.0.1", 0), Handler)
+    if CONFIG.get("tls"):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(CONFIG["tls"]["cert"], CONFIG["tls"]["key"])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print("PORT %d" % server.server_address[1], flush=True)
     server.serve_forever()
 

@@ -11,6 +11,7 @@
 #include "support/component.h"
 #include "support/tablerow.h"
 #include "support/tempdir.h"
+#include "testpki.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,8 +104,11 @@ const std::vector<Record> kMailboxRecords = {
      " ", "Yes"},
 };
 
+enum class Tls { kNone, kTrusted, kSelfSigned };
+
 struct CheckRow {
     const char* name;
+    Tls tls = Tls::kNone;
     std::string config; // the server's JSON without the account
     std::vector<RuleRow> rules;
     int wantCode = PW_WEBMAIL_SUCCESS;
@@ -202,9 +207,23 @@ TEST_P(HttpMailCheckTest, Check)
     const CheckRow& row = GetParam();
     FakeHttpMailServer server;
     std::string why;
-    const std::string config =
-        R"({"user": "ann", "domain": "mail.test", "password": "s3cret", )" + row.config + "}";
-    if (!server.Start(dir_.Path(), config, &why))
+    std::string config =
+        R"({"user": "ann", "domain": "mail.test", "password": "s3cret", )" + row.config;
+    // https: the server's certificate from a throw-away CA the client trusts, or one that
+    // signs itself.
+    TestPki pki(dir_.Path());
+    std::optional<ScopedEnv> trust;
+    if (row.tls != Tls::kNone) {
+        ASSERT_TRUE(pki.Ok());
+        const TestPki::Cert cert = row.tls == Tls::kTrusted
+                                       ? pki.Issue("server", TestPki::Localhost())
+                                       : pki.SelfSigned("server", TestPki::Localhost());
+        config +=
+            R"(, "tls": {"cert": ")" + cert.certFile + R"(", "key": ")" + cert.keyFile + R"("})";
+        trust.emplace("SSL_CERT_FILE", pki.CaFile());
+    }
+    config += "}";
+    if (!server.Start(dir_.Path(), config, &why, row.tls != Tls::kNone))
         GTEST_SKIP() << MissingComponent("python3", why);
     PointAt(server.GatewayUrl());
     for (size_t i = 0; i < row.rules.size(); ++i)
@@ -336,6 +355,33 @@ INSTANTIATE_TEST_SUITE_P(
                  .wantSecondCount = -1,
                  .checkLog = [](const std::vector<LogEntry>& log,
                                 const std::string&) { EXPECT_EQ(Count(log, "PROPFIND"), 6); }},
+        CheckRow{.name = "HttpsVerified",
+                 .tls = Tls::kTrusted,
+                 .config = kPlain,
+                 .wantRecords = kMailboxRecords},
+        CheckRow{.name = "HttpsSelfSignedRefused",
+                 .tls = Tls::kSelfSigned,
+                 .config = kPlain,
+                 .wantCode = PW_WEBMAIL_HTTP_ERROR,
+                 .wantSecondCount = -1},
+        CheckRow{.name = "RedirectFromHttpsToHttpRefused",
+                 .tls = Tls::kTrusted,
+                 .config = kPlain + R"(, "mode": "redirecthttp")",
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantSecondCount = -1},
+        CheckRow{.name = "AnswerOver16MiBRefused",
+                 .config = kPlain + R"(, "mode": "hugeanswer")",
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantSecondCount = -1},
+        CheckRow{.name = "IdentifierTooLongSkipped",
+                 .config = R"("folders": [{"name": "inbox", "special": "inbox", "messages": [
+                     {"id": ")" +
+                           std::string(5000, 'x') +
+                           R"(", "subject": "long"},
+                     {"id": "P1", "subject": "plan", "from": "bob@example.org", "size": 1,
+                      "attachment": true}]}])",
+                 .wantRecords = {{"{B}/folders/inbox/P1", "plan", "0.00K", "2026-12-07 10:11:12",
+                                  "bob@example.org", "Web", " ", "Yes"}}},
         CheckRow{.name = "RedirectToOtherSchemeRefused",
                  .config = kPlain + R"(, "mode": "redirectftp")",
                  .wantCode = PW_WEBMAIL_FAILED,
