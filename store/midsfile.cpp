@@ -91,9 +91,12 @@ CMidsFile::~CMidsFile()
 
 void CMidsFile::Close()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        Flush();
         ::close(fd_); // drops the lock
+    }
     fd_ = -1;
+    unflushed_ = false;
     order_.clear();
     known_.clear();
     end_ = 4;
@@ -178,6 +181,28 @@ bool CMidsFile::Append(std::string_view id, std::string* error)
 
 bool CMidsFile::Append(const std::vector<std::string>& ids, std::string* error)
 {
+    return AppendRecords(ids, true, error);
+}
+
+bool CMidsFile::AppendUnflushed(std::string_view id, std::string* error)
+{
+    return AppendRecords(std::vector<std::string>{std::string(id)}, false, error);
+}
+
+bool CMidsFile::Flush(std::string* error)
+{
+    if (fd_ < 0 || !unflushed_)
+        return true;
+    if (::fdatasync(fd_) != 0) {
+        SetError(error, Reason("cannot flush", path_));
+        return false;
+    }
+    unflushed_ = false;
+    return true;
+}
+
+bool CMidsFile::AppendRecords(const std::vector<std::string>& ids, bool flush, std::string* error)
+{
     if (fd_ < 0) {
         SetError(error, "the identifier file is not open");
         return false;
@@ -201,7 +226,7 @@ bool CMidsFile::Append(const std::vector<std::string>& ids, std::string* error)
         return false;
     }
     CrashPoint("mids.append.records");
-    if (::fdatasync(fd_) != 0) {
+    if (flush && ::fdatasync(fd_) != 0) {
         SetError(error, Reason("cannot flush", path_));
         return false;
     }
@@ -215,6 +240,8 @@ bool CMidsFile::Append(const std::vector<std::string>& ids, std::string* error)
         SetError(error, Reason("cannot write the count of", path_));
         return false;
     }
+    // A flushed append also makes the unflushed ones before it durable (the same file).
+    unflushed_ = !flush;
     return true;
 }
 

@@ -59,6 +59,13 @@ public:
     bool Append(const std::vector<std::string>& ids, std::string* error = nullptr);
     bool Append(std::string_view id, std::string* error = nullptr);
 
+    // A group commit for a burst of new messages (a log-on's scan): the record is written and
+    // counted at once but reaches the disk only at the next Flush, flushed Append or Close.
+    // The page cache keeps it when only the process dies; after a power loss the message may
+    // be handled once more, never lost. Refuses what Append refuses.
+    bool AppendUnflushed(std::string_view id, std::string* error = nullptr);
+    bool Flush(std::string* error = nullptr);
+
     // Takes back the last record when it is `id` (a message the program could not store
     // must come again at the next check): lowers the count, then cuts the record.
     bool RemoveLast(std::string_view id, std::string* error = nullptr);
@@ -68,7 +75,10 @@ public:
     static size_t Parse(std::string_view bytes, std::vector<std::string>& ids);
 
 private:
+    bool AppendRecords(const std::vector<std::string>& ids, bool flush, std::string* error);
+
     int fd_ = -1;
+    bool unflushed_ = false;
     uint64_t end_ = 4; // where the next record goes
     std::string path_;
     std::vector<std::string> order_;

@@ -642,6 +642,27 @@ int CRegistryKey::EnumSubKeys(std::vector<std::string>& names)
     return 1;
 }
 
+int CRegistryKey::EnumValues(std::vector<std::string>& names)
+{
+    names.clear();
+    if (!impl_) {
+        lastError_ = EBADF;
+        return 0;
+    }
+    if (impl_->depth >= 3) {
+        QSettings s(QPath(impl_->file), QSettings::IniFormat);
+        s.sync();
+        s.beginGroup(impl_->group);
+        for (const QString& k : s.childKeys())
+            if (k != kKeyMarker)
+                names.push_back(RegistryName::Unescape(k.toUtf8().toStdString()));
+        s.endGroup();
+    }
+    std::sort(names.begin(), names.end(), RegistryName::Less);
+    lastError_ = 0;
+    return 1;
+}
+
 int CRegistryKey::CreateKey(RegistryRoot root, const std::string& subkey)
 {
     std::vector<std::string> parts;

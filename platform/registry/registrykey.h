@@ -63,6 +63,8 @@ public:
     int DeleteValue(const std::string& name);
     // The names of the direct subkeys of the open key, case-insensitively sorted.
     int EnumSubKeys(std::vector<std::string>& names);
+    // The names of the values of the open key (as written), case-insensitively sorted.
+    int EnumValues(std::vector<std::string>& names);
 
     // Creates the key and all missing parents. Succeeds when it already exists.
     int CreateKey(RegistryRoot root, const std::string& subkey);

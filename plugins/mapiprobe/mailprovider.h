@@ -44,14 +44,14 @@ struct ProviderMessage {
 // What a report needs of one message. `readProblem` is set (with what could be read still
 // filled in) when the header or body could not be read whole.
 struct ProviderMessageDetails {
-    std::string subject;     // UTF-8, decoded
-    std::string senderName;  // UTF-8, decoded display name (the address when there is none)
+    std::string subject;    // UTF-8, decoded
+    std::string senderName; // UTF-8, decoded display name (the address when there is none)
     std::string senderEmail;
-    uint64_t size = 0;       // bytes
+    uint64_t size = 0; // bytes
     std::time_t deliveryTime = 0;
     bool hasAttachment = false;
     bool hasBody = false;
-    std::string body;        // the first text part in UTF-8, at most the limit asked for
+    std::string body; // the first text part in UTF-8, at most the limit asked for
     std::string readProblem;
 };
 
@@ -78,8 +78,8 @@ public:
     virtual ProviderStatus OpenProfile(const std::string& profile,
                                        std::vector<ProviderStore>& stores, std::string* why) = 0;
     // Every folder of the store (the root first), with its unread count.
-    virtual ProviderStatus Folders(const ProviderStore& store,
-                                   std::vector<ProviderFolder>& folders, std::string* why) = 0;
+    virtual ProviderStatus Folders(const ProviderStore& store, std::vector<ProviderFolder>& folders,
+                                   std::string* why) = 0;
     // The folder's messages, unread first is not promised: callers skip `read` ones.
     virtual ProviderStatus Messages(const ProviderFolder& folder,
                                     std::vector<ProviderMessage>& messages, std::string* why) = 0;

@@ -493,6 +493,7 @@ TEST_F(RegistryTest, ClosedKeyAndFolderLevels)
         {{"number on a closed key", 0, EBADF}, [&] { return key.ReadDword("x", number); }},
         {{"delete value on a closed key", 0, EBADF}, [&] { return key.DeleteValue("x"); }},
         {{"list a closed key", 0, EBADF}, [&] { return key.EnumSubKeys(names); }},
+        {{"list values of a closed key", 0, EBADF}, [&] { return key.EnumValues(names); }},
         {{"create the company", 1, 0},
          [&] { return key.CreateKey(RegistryRoot::CurrentUser, "Software\\Koravel"); }},
         {{"open the company", 1, 0},

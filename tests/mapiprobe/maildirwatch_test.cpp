@@ -1,0 +1,306 @@
+// The provider end to end on a real Maildir: log-on listing, then new mail delivered by a
+// delivery agent is seen once, a message a client reads is not new, a folder made later is
+// watched, a deleted message goes to the trash, and nothing comes after Unwatch.
+#include "maildirfixture.h"
+#include "maildirprovider.h"
+#include "support/component.h"
+#include "support/runprocess.h"
+#include "support/tablerow.h"
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+constexpr const char* kLda = "/usr/lib/dovecot/dovecot-lda";
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+
+// What a watch reported, in order.
+class Collector
+{
+public:
+    void Add(const ProviderNewMail& mail)
+    {
+        std::lock_guard lock(mutex_);
+        seen_.push_back(mail);
+        changed_.notify_all();
+    }
+    // Waits until `count` reports came. The bound only keeps a broken watch from hanging the
+    // run; a working one answers at once.
+    bool WaitFor(size_t count)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20),
+                                 [&] { return seen_.size() >= count; });
+    }
+    std::vector<ProviderNewMail> Seen()
+    {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<ProviderNewMail> seen_;
+};
+
+std::string Message(const std::string& subject)
+{
+    return "From: Ann <ann@example.org>\nSubject: " + subject + "\n\nHello\n";
+}
+
+// A delivery agent: puts `message` into the Maildir at `root`, in the subfolder `folder`
+// ("" for the inbox), making the folder when it is missing.
+struct Agent {
+    virtual ~Agent() = default;
+    virtual std::string Missing() const { return {}; }
+    virtual void Prepare(const TempDir&, const std::string&) {}
+    virtual bool Deliver(const std::string& root, const std::string& folder,
+                         const std::string& message, std::string& why) = 0;
+};
+
+// The Maildir delivery protocol itself: written whole in tmp/, then renamed (or, as older
+// agents do, linked) into new/; or, against the protocol, written in place in new/.
+struct ProtocolAgent : Agent {
+    enum Mode { Rename, Link, InPlace } mode;
+    explicit ProtocolAgent(Mode m) : mode(m) {}
+    int n = 0;
+    bool Deliver(const std::string& root, const std::string& folder, const std::string& message,
+                 std::string& why) override
+    {
+        const std::string dir = folder.empty() ? root : root + "/." + folder;
+        if (!Exists(dir + "/new")) {
+            // A client makes a folder the way Maildir++ does: the directory, then its parts.
+            std::filesystem::create_directory(dir);
+            MakeMaildir(dir);
+        }
+        const std::string name =
+            std::to_string(1796687259 + n++) + ".M1P" + std::to_string(::getpid()) + ".test";
+        if (mode == Rename) {
+            DeliverByProtocol(dir, name, message);
+            return true;
+        }
+        if (mode == Link) {
+            WriteWholeFile(dir + "/tmp/" + name, message);
+            const bool ok =
+                ::link((dir + "/tmp/" + name).c_str(), (dir + "/new/" + name).c_str()) == 0;
+            why = ok ? "" : std::strerror(errno);
+            ::unlink((dir + "/tmp/" + name).c_str());
+            return ok;
+        }
+        // Opened empty, then written in two steps: new mail only once it is closed.
+        const int fd = ::open((dir + "/new/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0)
+            return false;
+        const size_t half = message.size() / 2;
+        bool ok = ::write(fd, message.data(), half) == static_cast<ssize_t>(half);
+        ok = ok && ::write(fd, message.data() + half, message.size() - half) ==
+                       static_cast<ssize_t>(message.size() - half);
+        ::close(fd);
+        return ok;
+    }
+};
+
+// Dovecot's delivery agent, run as an unprivileged user (as root it would need the
+// authentication service to find a user).
+struct DovecotAgent : Agent {
+    std::string conf;
+    bool asNobody = ::geteuid() == 0;
+    std::string Missing() const override
+    {
+        if (!Exists(kLda))
+            return MissingComponent("dovecot-lda", std::string(kLda) + " is not installed");
+        if (asNobody && !Exists(kSetpriv))
+            return MissingComponent("setpriv", "dovecot-lda cannot run as root without it");
+        return {};
+    }
+    void Prepare(const TempDir& dir, const std::string& root) override
+    {
+        conf = dir.File("lda.conf");
+        WriteWholeFile(conf, "mail_location = maildir:" + root + "\nbase_dir = " + dir.File("run") +
+                                 "\nstate_dir = " + dir.File("state") +
+                                 "\nlog_path = " + dir.File("lda.log") +
+                                 "\nssl = no\nlda_mailbox_autocreate = yes\n");
+        if (asNobody) {
+            std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+            for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+                std::filesystem::permissions(e.path(), std::filesystem::perms::all);
+            std::filesystem::permissions(root, std::filesystem::perms::all);
+        }
+    }
+    bool Deliver(const std::string&, const std::string& folder, const std::string& message,
+                 std::string& why) override
+    {
+        std::vector<std::string> args = {kLda, "-c", conf};
+        if (!folder.empty())
+            args.insert(args.end(), {"-m", folder});
+        std::string program = kLda;
+        std::vector<std::string> env = {"HOME=/tmp", "USER=nobody"};
+        if (asNobody) {
+            program = kSetpriv;
+            args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
+        } else {
+            args.erase(args.begin());
+        }
+        const ProcessResult r = RunProcess(program, args, message, env);
+        why = r.err + r.out;
+        return r.exitCode == 0;
+    }
+};
+
+struct WatchRow {
+    const char* name;
+    Agent* (*make)();
+};
+POSTWATCH_ROW_PRINTS_NAME(WatchRow)
+
+const WatchRow kRows[] = {
+    {"DeliveryProtocol", []() -> Agent* { return new ProtocolAgent(ProtocolAgent::Rename); }},
+    {"DeliveryByLink", []() -> Agent* { return new ProtocolAgent(ProtocolAgent::Link); }},
+    {"WrittenInNew", []() -> Agent* { return new ProtocolAgent(ProtocolAgent::InPlace); }},
+    {"DovecotLda", []() -> Agent* { return new DovecotAgent; }},
+};
+
+class MaildirWatch : public ::testing::TestWithParam<WatchRow>
+{
+};
+
+std::string Subject(MaildirProvider& provider, const ProviderNewMail& mail)
+{
+    ProviderMessageDetails details;
+    if (!provider.Details(mail.folderId, mail.entryId, 1024, details))
+        return "(gone)";
+    return details.subject;
+}
+
+TEST_P(MaildirWatch, SeesEachNewMessageOnce)
+{
+    std::unique_ptr<Agent> agent(GetParam().make());
+    if (const std::string missing = agent->Missing(); !missing.empty())
+        GTEST_SKIP() << missing;
+    TempDir dir;
+    const std::string root = dir.File("Maildir");
+    MakeMaildir(root);
+    MakeMaildir(root + "/.Lists.Debian");
+    WriteWholeFile(root + "/new/1700000000.a.host", Message("unread in new"));
+    WriteWholeFile(root + "/cur/1700000001.b.host:2,", Message("unread in cur"));
+    WriteWholeFile(root + "/cur/1700000002.c.host:2,RS", Message("read"));
+    WriteWholeFile(root + "/.Lists.Debian/cur/1700000003.d.host:2,F", Message("listed"));
+    agent->Prepare(dir, root);
+
+    // The log-on listing.
+    MaildirProvider provider({{"Local", {root}}});
+    ASSERT_TRUE(provider.Present());
+    std::vector<ProviderStore> stores;
+    std::string why;
+    ASSERT_EQ(provider.OpenProfile("local", stores, &why), ProviderStatus::kOk) << why;
+    ASSERT_EQ(stores.size(), 1u);
+    EXPECT_TRUE(stores[0].isDefault);
+    EXPECT_EQ(stores[0].displayName, "Maildir");
+    std::vector<ProviderFolder> folders;
+    ASSERT_EQ(provider.Folders(stores[0], folders, &why), ProviderStatus::kOk) << why;
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0].displayName, "Inbox");
+    EXPECT_EQ(folders[0].unreadCount, 2u);
+    EXPECT_EQ(folders[1].displayName, "Lists/Debian");
+    EXPECT_EQ(folders[1].unreadCount, 1u);
+    std::vector<ProviderMessage> messages;
+    ASSERT_EQ(provider.Messages(folders[0], messages, &why), ProviderStatus::kOk);
+    size_t unread = 0;
+    for (const ProviderMessage& m : messages)
+        unread += m.read ? 0 : 1;
+    EXPECT_EQ(messages.size(), 3u);
+    EXPECT_EQ(unread, 2u);
+
+    // Watching: delivered mail is seen once.
+    Collector first;
+    const int watch = provider.Watch(
+        stores[0], [&](const ProviderNewMail& m) { first.Add(m); }, &why);
+    ASSERT_GT(watch, 0) << why;
+    ASSERT_TRUE(agent->Deliver(root, "", Message("one"), why)) << why;
+    ASSERT_TRUE(first.WaitFor(1));
+    const ProviderNewMail one = first.Seen()[0];
+    EXPECT_EQ(one.storeId, stores[0].id);
+    EXPECT_EQ(one.folderId, root);
+    EXPECT_EQ(Subject(provider, one), "one");
+
+    // A client reads it: moved to cur/ with "S". Not new mail, and it keeps its id.
+    const std::string newPath = root + "/new/" + one.entryId;
+    ASSERT_TRUE(Exists(newPath));
+    std::filesystem::rename(newPath, root + "/cur/" + one.entryId + ":2,S");
+    EXPECT_EQ(Subject(provider, one), "one");
+
+    // A folder made after the watch began is watched too.
+    ASSERT_TRUE(agent->Deliver(root, "Later", Message("in a new folder"), why)) << why;
+    ASSERT_TRUE(first.WaitFor(2));
+    std::vector<ProviderNewMail> seen = first.Seen();
+    ASSERT_EQ(seen.size(), 2u) << "the read message came again";
+    EXPECT_EQ(seen[1].folderId, root + "/.Later");
+    EXPECT_EQ(provider.FolderName(seen[1].folderId), "Later");
+    EXPECT_EQ(Subject(provider, seen[1]), "in a new folder");
+
+    // Delete: into the trash with "T", never unlinked.
+    ASSERT_TRUE(provider.Delete(stores[0].id, seen[1].folderId, seen[1].entryId, &why)) << why;
+    EXPECT_TRUE(Exists(root + "/.Trash/cur/" + seen[1].entryId + ":2,T"));
+    EXPECT_TRUE(Exists(root + "/.Trash/tmp"));
+    EXPECT_FALSE(Exists(root + "/.Later/new/" + seen[1].entryId));
+
+    // After Unwatch nothing comes; a second watch sees only what came after it.
+    provider.Unwatch(watch);
+    ASSERT_TRUE(agent->Deliver(root, "", Message("unwatched"), why)) << why;
+    Collector second;
+    const int again = provider.Watch(
+        stores[0], [&](const ProviderNewMail& m) { second.Add(m); }, &why);
+    ASSERT_GT(again, 0) << why;
+    ASSERT_TRUE(agent->Deliver(root, "", Message("two"), why)) << why;
+    ASSERT_TRUE(second.WaitFor(1));
+    EXPECT_EQ(first.Seen().size(), 2u);
+    ASSERT_EQ(second.Seen().size(), 1u);
+    EXPECT_EQ(Subject(provider, second.Seen()[0]), "two");
+    provider.Unwatch(again);
+    provider.CloseProfile();
+}
+
+// Log-off may come from inside a new-mail callback (a rule that ends the watch): the
+// watch ends after that callback, without waiting for itself.
+TEST(MaildirWatchEnd, CloseProfileFromTheCallback)
+{
+    TempDir dir;
+    const std::string root = dir.File("Maildir");
+    MakeMaildir(root);
+    auto provider =
+        std::make_unique<MaildirProvider>(MaildirProvider::ProfileList{{"Local", {root}}});
+    std::vector<ProviderStore> stores;
+    std::string why;
+    ASSERT_EQ(provider->OpenProfile("Local", stores, &why), ProviderStatus::kOk) << why;
+    Collector seen;
+    ASSERT_GT(provider->Watch(
+                  stores[0],
+                  [&](const ProviderNewMail& m) {
+                      provider->CloseProfile();
+                      seen.Add(m);
+                  },
+                  &why),
+              0)
+        << why;
+    DeliverByProtocol(root, "1.a.test", Message("one"));
+    ASSERT_TRUE(seen.WaitFor(1));
+    provider.reset(); // joins the watch thread from here
+    EXPECT_EQ(seen.Seen().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Agents, MaildirWatch, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
