@@ -73,10 +73,9 @@ std::optional<std::string> DecodeRun(std::string_view run)
             if (high)
                 return std::nullopt;
             // RFC 3501: printable ASCII must not be encoded; a name that does so is not in
-            // this encoding, and a NUL would end the name anywhere it is shown.
-            if (unit < 0x80 && unit >= 0x20 && unit <= 0x7E)
-                return std::nullopt;
-            if (unit == 0)
+            // this encoding. Control characters (a NUL, a line break) are no part of a folder
+            // name that can be shown.
+            if (unit < 0xA0)
                 return std::nullopt;
             AppendUtf8(out, unit);
         }

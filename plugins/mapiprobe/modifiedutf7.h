@@ -8,9 +8,9 @@
 // UTF-16 in modified base64 (',' for '/', no padding).
 //
 // Decoding is liberal: a run that is not well formed (bad base64, odd bits left over, a lone
-// surrogate, no closing '-') stays as written, and bytes outside printable ASCII are kept when
-// they form UTF-8 (some tools write UTF-8 names) and become U+FFFD otherwise. The result is
-// always valid UTF-8. Pure function, linear in its input.
+// surrogate, no closing '-', encoded ASCII or control characters) stays as written, and bytes
+// outside printable ASCII are kept when they form UTF-8 (some tools write UTF-8 names) and become
+// U+FFFD otherwise. The result is always valid UTF-8. Pure function, linear in its input.
 class ModifiedUtf7
 {
 public:

@@ -101,6 +101,7 @@ const NameRow kRows[] = {
     {"LoneLowSurrogate", What::Utf7, "&3gA-", false, "&3gA-"},
     {"EncodedAscii", What::Utf7, "&AGE-", false, "&AGE-"},
     {"EncodedNul", What::Utf7, "&AAA-", false, "&AAA-"},
+    {"EncodedLineBreak", What::Utf7, "a&AAo-b", false, "a&AAo-b"},
     {"OddBitsLeft", What::Utf7, "&AOQA-", false, "&AOQA-"},
 };
 

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -298,6 +299,51 @@ TEST(MaildirWatchEnd, CloseProfileFromTheCallback)
     ASSERT_TRUE(seen.WaitFor(1));
     provider.reset(); // joins the watch thread from here
     EXPECT_EQ(seen.Seen().size(), 1u);
+}
+
+// More mail than the kernel's event queue holds while a callback is busy: the events are
+// lost, the mail is not.
+TEST(MaildirWatchEnd, NoMailLostWhenEventsOverflow)
+{
+    TempDir dir;
+    const std::string root = dir.File("Maildir");
+    MakeMaildir(root);
+    MaildirProvider provider({{"Local", {root}}});
+    std::vector<ProviderStore> stores;
+    std::string why;
+    ASSERT_EQ(provider.OpenProfile("Local", stores, &why), ProviderStatus::kOk) << why;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    std::set<std::string> seen;
+    ASSERT_GT(provider.Watch(
+                  stores[0],
+                  [&](const ProviderNewMail& m) {
+                      std::unique_lock lock(mutex);
+                      seen.insert(m.entryId);
+                      changed.notify_all();
+                      changed.wait(lock, [&] { return release; });
+                  },
+                  &why),
+              0)
+        << why;
+    // One message linked into new/ under more names than the queue has room for events (the
+    // link protocol of delivery: each name is a message).
+    const int count = 17000;
+    WriteWholeFile(root + "/tmp/flood", "Subject: flood\n\n");
+    for (int n = 0; n < count; ++n)
+        ASSERT_EQ(::link((root + "/tmp/flood").c_str(),
+                         (root + "/new/" + std::to_string(n) + ".flood").c_str()),
+                  0);
+    {
+        std::unique_lock lock(mutex);
+        release = true;
+        changed.notify_all();
+        EXPECT_TRUE(
+            changed.wait_for(lock, std::chrono::seconds(60), [&] { return seen.size() == count; }))
+            << seen.size() << " of " << count;
+    }
+    provider.CloseProfile();
 }
 
 INSTANTIATE_TEST_SUITE_P(Agents, MaildirWatch, ::testing::ValuesIn(kRows),
