@@ -8,8 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-CAccountReloader::CAccountReloader(CAccountManager& table, CMainFrame& frame, QObject* parent)
-    : QObject(parent), table_(table), frame_(frame)
+CAccountReloader::CAccountReloader(CAccountManager& table, CMainFrame& frame,
+                                   std::shared_ptr<const AccountPlugins> plugins, QObject* parent)
+    : QObject(parent), table_(table), plugins_(std::move(plugins)), frame_(frame)
 {
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
@@ -42,7 +43,7 @@ void CAccountReloader::ReloadNow()
     retry_.stop();
     // Watching anew before reading: a change from here on is either read now or reported.
     Watch(true);
-    AccountTableSync::Outcome outcome = AccountTableSync(table_).Run();
+    AccountTableSync::Outcome outcome = AccountTableSync(table_, plugins_).Run();
     if (!outcome.ok)
         return; // unreadable for now: the next change of the file tries again
     if (outcome.changed) {

@@ -3,7 +3,9 @@
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
+#include <memory>
 
+class AccountPlugins;
 class CAccountManager;
 class CMainFrame;
 
@@ -28,8 +30,11 @@ public:
     static constexpr int kSettleMs = 100;
     static constexpr int kRetryMs = 1000;
 
-    // `table` and `frame` must outlive the reloader.
-    CAccountReloader(CAccountManager& table, CMainFrame& frame, QObject* parent = nullptr);
+    // `table` and `frame` must outlive the reloader. `plugins` answer for the accounts that
+    // come in as the table's own do (nullptr: the defaults).
+    CAccountReloader(CAccountManager& table, CMainFrame& frame,
+                     std::shared_ptr<const AccountPlugins> plugins = nullptr,
+                     QObject* parent = nullptr);
 
     void Start();
 
@@ -44,6 +49,7 @@ private:
     void Watch(bool renew);
 
     CAccountManager& table_;
+    std::shared_ptr<const AccountPlugins> plugins_;
     CMainFrame& frame_;
     QFileSystemWatcher watcher_;
     QTimer settle_;

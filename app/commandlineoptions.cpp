@@ -22,7 +22,7 @@ const ActionSpec kActions[] = {
     {"--add-account",
      CommandLineOptions::Action::AddAccount,
      true,
-     {"--kind", "--server", "--user", "--port", "--security"},
+     {"--kind", "--server", "--user", "--port", "--security", "--category", "--profile"},
      false,
      {"--push", "--mark-read-on-server"}},
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
@@ -159,6 +159,10 @@ std::string CommandLineOptions::Usage()
            "            [--port N] [--security none|starttls|tls]\n"
            "            [--push] [--mark-read-on-server]   (IMAP4 only)\n"
            "            (the password is read from the first line of standard input)\n"
+           "  postwatch --add-account NAME --kind Portalpost --category Hotmail|Yahoo --user USER\n"
+           "            (web mail; the password is read from the first line of standard input)\n"
+           "  postwatch --add-account NAME --kind Exchange --profile PROFILE\n"
+           "            (a mailbox watched through a profile of the mailbox plug-in; no password)\n"
            "  postwatch --rename-account OLD NEW\n"
            "  postwatch --remove-account NAME\n"
            "            (asks nothing: the account's settings and stored mail are removed)\n"
@@ -170,7 +174,8 @@ std::string CommandLineOptions::Usage()
            "  postwatch --list-messages NAME\n"
            "  postwatch --check-now [NAME...]\n"
            "            (checks the named accounts, all when none is named; exit 0 when\n"
-           "            every check succeeded)\n"
+           "            every check succeeded; an Exchange account is logged on, its new\n"
+           "            messages listed, and logged off again before the program ends)\n"
            "  postwatch --repair NAME\n"
            "            (rebuilds a damaged Message.box of the account from the messages\n"
            "            that are still whole, and Account.cfg from the account folders;\n"

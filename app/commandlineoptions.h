@@ -7,7 +7,8 @@
 
 // The parsed command line of the headless front.
 //
-// Grammar: one action option (--add-account NAME, --rename-account OLD NEW,
+// Grammar: one action option (--add-account NAME (--kind, --server, --user, --port,
+// --security, --category, --profile), --rename-account OLD NEW,
 // --remove-account NAME, --set-account NAME, --list-accounts, --list-messages NAME,
 // --check-now [NAME...], --repair NAME, --watch, --help, --version), then the action's own options,
 // each

@@ -3,6 +3,7 @@
 #include "accesspassworddlg.h"
 #include "accountlist.h"
 #include "accountmanager.h"
+#include "accountplugins.h"
 #include "accountpropertiesdlg.h"
 #include "accountwizard.h"
 #include "apppaths.h"
@@ -42,17 +43,23 @@ void EditAccessPassword(CMainFrame& frame, CAccountManager& accounts, const std:
 
 } // namespace
 
-void ConnectDesktopDialogs(CMainFrame& frame, CAccountManager& accounts)
+void ConnectDesktopDialogs(CMainFrame& frame, CAccountManager& accounts,
+                           std::shared_ptr<const AccountPlugins> plugins)
 {
-    QObject::connect(&frame, &CMainFrame::newAccountRequested, &frame, [&frame, &accounts] {
-        CAccountWizard wizard(&accounts, nullptr, &frame);
-        wizard.SetHelpOpener([&frame](const std::string& topic) { frame.OpenHelpTopic(topic); });
-        if (wizard.exec() == QDialog::Accepted && !wizard.CreatedName().empty())
-            frame.AccountCreated(QString::fromStdString(wizard.CreatedName()));
-    });
-    QObject::connect(&frame, &CMainFrame::settingsRequested, &frame, [&frame, &accounts] {
-        // No MAPI provider exists on this platform, so the Exchange page is not offered.
-        SettingsEnvironment env = SettingsEnvironment::FromSystem(&accounts, false);
+    if (!plugins)
+        plugins = std::make_shared<AccountPlugins>();
+    QObject::connect(&frame, &CMainFrame::newAccountRequested, &frame,
+                     [&frame, &accounts, plugins] {
+                         CAccountWizard wizard(&accounts, plugins, &frame);
+                         wizard.SetHelpOpener(
+                             [&frame](const std::string& topic) { frame.OpenHelpTopic(topic); });
+                         if (wizard.exec() == QDialog::Accepted && !wizard.CreatedName().empty())
+                             frame.AccountCreated(QString::fromStdString(wizard.CreatedName()));
+                     });
+    QObject::connect(&frame, &CMainFrame::settingsRequested, &frame, [&frame, &accounts, plugins] {
+        // The Exchange page is offered only where the mailbox plug-in found a provider.
+        SettingsEnvironment env =
+            SettingsEnvironment::FromSystem(&accounts, plugins->MapiPresent() != 0);
         env.openHelp = [&frame](const std::string& topic) { frame.OpenHelpTopic(topic); };
         CSysConfigDlg dlg(std::move(env), &frame);
         dlg.exec();
@@ -72,8 +79,8 @@ void ConnectDesktopDialogs(CMainFrame& frame, CAccountManager& accounts)
                          EditAccessPassword(frame, accounts, account);
                      });
     QObject::connect(tree, &CLeftView::propertiesDialogRequested, &frame,
-                     [&frame, &accounts, tree](const std::string& account) {
-                         CAccountPropertiesDlg dlg(&accounts, account, nullptr, &frame);
+                     [&frame, &accounts, tree, plugins](const std::string& account) {
+                         CAccountPropertiesDlg dlg(&accounts, account, plugins, &frame);
                          if (dlg.exec() == QDialog::Accepted && dlg.NewName() != account)
                              tree->AccountRenamed(account, dlg.NewName());
                      });

@@ -9,12 +9,16 @@
 #include "desktopdialoguebackend.h"
 #include "dialupnetwork.h"
 #include "enginestate.h"
+#include "exchangelogoff.h"
 #include "exitsignalnotifier.h"
 #include "leddevice.h"
+#include "libraryaccountplugins.h"
 #include "mainframe.h"
+#include "mapiprobelibrary.h"
 #include "newmailmerge.h"
 #include "notifier3d.h"
 #include "notifier3dwiring.h"
+#include "portalpostlibrary.h"
 #include "protocolcheck.h"
 #include "pushscheduler.h"
 #include "qtenginesink.h"
@@ -136,8 +140,9 @@ int DesktopFront::Run(int argc, char** argv)
     if (instance.Acquire() == CSingleInstance::Result::kHandedOver)
         return 0;
 
-    // No MAPI provider exists on this platform (MapiPresent is 0): Exchange accounts stay
-    // listed but cannot be checked.
+    // The mailbox plug-in is asked once whether it has a provider (MapiPresent); the table,
+    // the wizard, the properties dialog and the settings all go by that answer.
+    auto plugins = std::make_shared<LibraryAccountPlugins>();
 
     if (!AppPaths::MakeDirs(AppPaths::MailDir())) {
         std::cerr << "postwatch: cannot create the mail folder " << AppPaths::MailDir() << "\n";
@@ -147,21 +152,26 @@ int DesktopFront::Run(int argc, char** argv)
     CRegSettings settings;
     settings.Prepare(led);
 
-    auto accounts = std::make_shared<CAccountManager>();
+    auto accounts = std::make_shared<CAccountManager>(plugins);
     auto state = std::make_shared<CEngineState>();
     CCheckEngine* enginePtr = nullptr;
+    std::shared_ptr<MapiprobeLibrary> exchange; // made with the engine's sink, below
     CMainFrame::Hooks hooks;
     hooks.wake = [&enginePtr] {
         if (enginePtr)
             enginePtr->Wake();
     };
     hooks.openHelp = OpenHelp;
+    hooks.logoffExchange = [&exchange] {
+        if (exchange)
+            LogoffWhileHandlingEvents(*exchange);
+    };
     CMainFrame frame(*accounts, *state, led, std::move(hooks));
     frame.PlaceOnScreen(nullptr);
-    ConnectDesktopDialogs(frame, *accounts);
+    ConnectDesktopDialogs(frame, *accounts, plugins);
     // Accounts changed by the command line (it says so) or by any other writer (the files
     // say so) show in the tree; reloads start once the tree has been filled.
-    CAccountReloader reloader(*accounts, frame);
+    CAccountReloader reloader(*accounts, frame, plugins);
     QObject::connect(&instance, &CSingleInstance::accountsChanged, &reloader,
                      &CAccountReloader::Schedule);
     // From here on a later start, a logout or Ctrl+C reach the window, also while the
@@ -201,6 +211,9 @@ int DesktopFront::Run(int argc, char** argv)
     push.state = state;
     push.networkUp = [routes] { return routes->AliveFlags() != 0; };
     parts.push = std::make_shared<CPushScheduler>(std::move(push));
+    parts.webMail = std::make_shared<PortalpostLibrary>();
+    exchange = std::make_shared<MapiprobeLibrary>(sink);
+    parts.exchange = exchange;
     auto engine = std::make_unique<CCheckEngine>(std::move(parts));
     enginePtr = engine.get();
     engine->Start();
@@ -235,6 +248,9 @@ int DesktopFront::Run(int argc, char** argv)
         std::fflush(nullptr);
         std::_Exit(0);
     }
+    // A log-on that ended after the exit sequence had run leaves a watch: it ends here,
+    // where the sink answers at once.
+    exchange->LogoffIfLoggedOn();
     enginePtr = nullptr;
     engine.reset();
     return 0;

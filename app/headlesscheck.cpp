@@ -1,17 +1,24 @@
 #include "headlesscheck.h"
 
+#include "accountfile.h"
 #include "accountfileproblem.h"
 #include "accountmanager.h"
+#include "accountrecord.h"
+#include "apppaths.h"
 #include "capabilitymemory.h"
 #include "checkengine.h"
 #include "checkrecords.h"
+#include "dialoguebox.h"
 #include "dialupnetwork.h"
 #include "enginestate.h"
 #include "frontwindowtarget.h"
 #include "headerlisttarget.h"
+#include "libraryaccountplugins.h"
+#include "mapiprobelibrary.h"
 #include "mergethreadsink.h"
 #include "newmailmerge.h"
 #include "notificationtarget.h"
+#include "portalpostlibrary.h"
 #include "printabletext.h"
 #include "protocolcheck.h"
 #include "tabfield.h"
@@ -112,7 +119,25 @@ struct Outcome {
     std::string why;       // when it never ran
     bool haveSummary = false;
     CheckResultRecord summary;
+    int kind = 0; // the table's kind code: its result codes mean different things
 };
+
+// The words for the account's result code, as its kind's checks use the codes.
+std::string Meaning(const Outcome& o)
+{
+    return o.kind == kKindWebMail ? WebMailResultMeaning(o.summary.result)
+                                  : CheckResultMeaning(o.summary.result);
+}
+
+// Why an account has no summary: the check never ran, or (Exchange) the log-on did not
+// succeed, which ends the check without one.
+std::string NoSummaryReason(const Outcome& o)
+{
+    if (!o.why.empty())
+        return o.why;
+    return o.kind == kKindExchange ? "not logged on (the log-on failed or was cancelled)"
+                                   : "no result";
+}
 
 // The result line of an account on standard output (fields as the header says).
 // The third field is the code's meaning, which scripts may match; a reason of the program's
@@ -121,11 +146,10 @@ std::string ResultLine(const std::string& name, const Outcome& o)
 {
     if (o.haveSummary)
         return TabField(name) + '\t' + std::to_string(o.summary.result) + '\t' +
-               TabField(o.summary.message.empty() || o.summary.serverReason
-                            ? CheckResultMeaning(o.summary.result)
-                            : o.summary.message) +
+               TabField(o.summary.message.empty() || o.summary.serverReason ? Meaning(o)
+                                                                            : o.summary.message) +
                '\t' + std::to_string(o.summary.newCount);
-    return TabField(name) + "\t-\t" + TabField(o.why.empty() ? "no result" : o.why) + "\t0";
+    return TabField(name) + "\t-\t" + TabField(NoSummaryReason(o)) + "\t0";
 }
 
 bool Succeeded(const Outcome& o)
@@ -140,12 +164,11 @@ std::string FailureLine(const std::string& name, const Outcome& o)
     // the meaning ("login refused: PASS failed, server replied: ...").
     std::string message;
     if (!o.haveSummary)
-        message = o.why.empty() ? "no result" : o.why;
+        message = NoSummaryReason(o);
     else if (o.summary.message.empty())
-        message = CheckResultMeaning(o.summary.result);
-    else if (o.summary.serverReason &&
-             o.summary.message.rfind(CheckResultMeaning(o.summary.result), 0) != 0)
-        message = std::string(CheckResultMeaning(o.summary.result)) + ": " + o.summary.message;
+        message = Meaning(o);
+    else if (o.summary.serverReason && o.summary.message.rfind(Meaning(o), 0) != 0)
+        message = Meaning(o) + ": " + o.summary.message;
     else
         message = o.summary.message;
     return "postwatch: " + PrintableText(name) + ": " + PrintableText(message);
@@ -158,9 +181,11 @@ std::string FailureLine(const std::string& name, const Outcome& o)
 class Progress final : public WorkerObserver, public NotificationTarget
 {
 public:
-    Progress(CAccountManager& accounts, const std::vector<std::string>& names,
-             MessagePrinter& printer, LineWriter& out, LineWriter& err)
-        : accounts_(accounts), names_(names), printer_(printer), out_(out), err_(err)
+    Progress(CAccountManager& accounts, const AccountPlugins& plugins,
+             const std::vector<std::string>& names, MessagePrinter& printer, LineWriter& out,
+             LineWriter& err)
+        : accounts_(accounts), plugins_(plugins), names_(names), printer_(printer), out_(out),
+          err_(err)
     {
         for (const std::string& n : names)
             outcomes_[n];
@@ -178,8 +203,13 @@ public:
         std::vector<AccountEntry> rows = accounts_.Snapshot();
         for (const std::string& name : names_) {
             bool present = false;
-            for (const AccountEntry& r : rows)
-                present = present || r.name == name;
+            for (const AccountEntry& r : rows) {
+                if (r.name != name)
+                    continue;
+                present = true;
+                std::lock_guard<std::mutex> guard(lock_);
+                outcomes_[name].kind = r.kind;
+            }
             if (!present)
                 Settle(name, "not in the account table");
         }
@@ -195,7 +225,9 @@ public:
     void NotUsable(const std::string& account) override
     {
         // Say what is missing before blaming the password.
-        const std::string problem = AccountFileProblem(account);
+        std::string problem = AccountFileProblem(account);
+        if (problem.empty())
+            problem = PlugInProblem(account);
         Settle(account, problem.empty()
                             ? "not usable (its password does not match the account list)"
                             : "not usable: " + problem);
@@ -279,7 +311,28 @@ private:
             err_.Line(FailureLine(name, o));
     }
 
+    // Why a web-mail or Exchange account's plug-in cannot serve it, or "".
+    std::string PlugInProblem(const std::string& account) const
+    {
+        AccountRecord record;
+        record.name = account;
+        if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(account), record) != 1)
+            return {};
+        auto offers = [](const std::vector<std::string>& names, const std::string& name) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        if (record.mailType == kMailTypePortalpost &&
+            !offers(plugins_.PortalpostCategories(), record.server))
+            return "the web-mail plug-in offers no category \"" + record.server + "\"";
+        if (record.mailType == kMailTypeExchange && !plugins_.MapiPresent())
+            return "the mailbox plug-in finds no mail store on this machine";
+        if (record.mailType == kMailTypeExchange && !offers(plugins_.Profiles(), record.server))
+            return "the mailbox plug-in offers no profile \"" + record.server + "\"";
+        return {};
+    }
+
     CAccountManager& accounts_;
+    const AccountPlugins& plugins_;
     const std::vector<std::string>& names_;
     MessagePrinter& printer_;
     LineWriter& out_;
@@ -291,20 +344,29 @@ private:
 
 } // namespace
 
-HeadlessCheck::HeadlessCheck(std::ostream& out, std::ostream& err) : out_(out), err_(err)
+HeadlessCheck::HeadlessCheck(std::ostream& out, std::ostream& err,
+                             std::shared_ptr<const AccountPlugins> plugins)
+    : out_(out), err_(err),
+      plugins_(plugins ? std::move(plugins) : std::make_shared<LibraryAccountPlugins>())
 {
 }
 
 bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
 {
-    auto table = std::make_shared<CAccountManager>();
+    auto table = std::make_shared<CAccountManager>(plugins_);
     auto state = std::make_shared<CEngineState>();
+    // Nobody can answer a question here: a plug-in's "try again?" is answered Cancel, so a
+    // refused Exchange log-on ends its check instead of repeating for ever.
+    auto dialogue = std::make_shared<HeadlessDialogueBackend>();
+    dialogue->SetAnswer(kDialogueIdCancel);
+    SetDialogueBackend(dialogue);
     LineWriter out(out_);
     LineWriter err(err_);
     MessagePrinter printer(out);
-    Progress progress(*table, accounts, printer, out, err);
+    Progress progress(*table, *plugins_, accounts, printer, out, err);
     CNewMailMerge merge(*state, &printer, &progress, &printer);
     auto sink = std::make_shared<CMergeThreadSink>(merge);
+    auto exchange = std::make_shared<MapiprobeLibrary>(sink);
     {
         CCheckEngine::Parts parts;
         parts.accounts = table;
@@ -315,8 +377,13 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
         parts.pop3 = std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Pop3, capabilities);
         parts.imap4 =
             std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, capabilities);
+        parts.webMail = std::make_shared<PortalpostLibrary>();
+        parts.exchange = exchange;
         parts.network = std::make_shared<CDialupNetwork>(sink);
         parts.wakeWhenCheckEnds = true;
+        // Only the named accounts are checked: the Exchange account the desktop logs on to
+        // at start-up is not, unless named.
+        parts.loadAll = [table] { table->LoadAll("", 0); };
         CCheckEngine engine(std::move(parts));
         engine.SetObserver(&progress);
         engine.Start();
@@ -324,6 +391,10 @@ bool HeadlessCheck::Run(const std::vector<std::string>& accounts)
         engine.RequestExit();
         // The worker bounds its own draining; the engine's end waits for it.
     }
+    // No watch outlives the command: the log-off waits for a delivery under way, which the
+    // merge thread still handles.
+    exchange->LogoffIfLoggedOn();
+    SetDialogueBackend(nullptr);
     sink->Stop();
     merge.CommitAll();
     printer.ReleaseAll(); // summaries not shown while draining

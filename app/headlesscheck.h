@@ -1,8 +1,11 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
+
+class AccountPlugins;
 
 // The command line's --check-now: the desktop's checking engine without a display.
 //
@@ -24,15 +27,24 @@
 // server's words follow the code's meaning); texts to show (a dialling error) go to `err` as
 // well. Each line is flushed when written.
 //
+// Web-mail accounts are checked by the web-mail plug-in, Exchange accounts logged on by the
+// mailbox plug-in: its log-on scan's messages are printed like the others, and the watch it
+// starts is logged off before Run returns. A plug-in's question ("try again?") is answered
+// Cancel, with its text on `err`; result meanings follow the account's kind.
+//
 // Run on the main thread.
 class HeadlessCheck
 {
 public:
-    HeadlessCheck(std::ostream& out, std::ostream& err);
+    // `plugins` answer for the accounts as they enter the table (nullptr: the linked
+    // plug-in libraries).
+    HeadlessCheck(std::ostream& out, std::ostream& err,
+                  std::shared_ptr<const AccountPlugins> plugins = nullptr);
     // True when every requested check ended with result 4 (done).
     bool Run(const std::vector<std::string>& accounts);
 
 private:
     std::ostream& out_;
     std::ostream& err_;
+    std::shared_ptr<const AccountPlugins> plugins_;
 };

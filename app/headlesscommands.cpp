@@ -10,6 +10,7 @@
 #include "accountrecord.h"
 #include "apppaths.h"
 #include "headlesscheck.h"
+#include "libraryaccountplugins.h"
 #include "mailboxfile.h"
 #include "mailboxrepair.h"
 #include "newaccount.h"
@@ -62,6 +63,17 @@ bool IsPortNumber(const std::string& text)
     return port >= 1 && port <= 65535;
 }
 
+// "Yahoo, Hotmail", or a word saying there is nothing to choose from.
+std::string Listed(const std::vector<std::string>& names)
+{
+    if (names.empty())
+        return "none offered";
+    std::string text = "offered: ";
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i ? ", " : "") + names[i];
+    return text;
+}
+
 bool AccountListed(const std::string& name, std::string* error)
 {
     std::vector<AccountListRecord> records;
@@ -75,8 +87,10 @@ bool AccountListed(const std::string& name, std::string* error)
 
 } // namespace
 
-HeadlessCommands::HeadlessCommands(std::istream& in, std::ostream& out, std::ostream& err)
-    : in_(in), out_(out), err_(err)
+HeadlessCommands::HeadlessCommands(std::istream& in, std::ostream& out, std::ostream& err,
+                                   std::shared_ptr<const AccountPlugins> plugins)
+    : in_(in), out_(out), err_(err),
+      plugins_(plugins ? std::move(plugins) : std::make_shared<LibraryAccountPlugins>())
 {
 }
 
@@ -141,13 +155,22 @@ bool HeadlessCommands::PrepareDataAndSettings()
 
 int HeadlessCommands::AddAccount(const CommandLineOptions& options)
 {
-    const std::string kind = Upper(options.Value("--kind").value_or(""));
+    const std::optional<std::string> kindOption = options.Value("--kind");
+    if (!kindOption)
+        return Usage("--add-account needs --kind POP3, IMAP4, Portalpost or Exchange");
+    const std::string kind = Upper(*kindOption);
+    if (kind == "PORTALPOST")
+        return AddWebMailAccount(options);
+    if (kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)")
+        return AddExchangeAccount(options);
+    if (kind != "POP3" && kind != "IMAP4")
+        return Usage("unknown account kind \"" + *kindOption +
+                     "\" (POP3, IMAP4, Portalpost or Exchange)");
+    for (const char* other : {"--category", "--profile"})
+        if (options.Value(other))
+            return Usage(std::string(other) + " is not for a " + kind + " account");
     auto server = options.Value("--server");
     auto user = options.Value("--user");
-    if (!options.Value("--kind"))
-        return Usage("--add-account needs --kind POP3 or --kind IMAP4");
-    if (kind != "POP3" && kind != "IMAP4")
-        return Usage("unknown account kind \"" + *options.Value("--kind") + "\" (POP3 or IMAP4)");
     if (!server)
         return Usage("--add-account needs --server HOST");
     if (!user)
@@ -187,16 +210,87 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
         return Failure(Text(kNoUserName, "Enter the user name."));
     if (!ReadPassword(request.password))
         return kExitFailure;
+    return CreateAccount(request);
+}
 
+int HeadlessCommands::AddWebMailAccount(const CommandLineOptions& options)
+{
+    for (const char* other : {"--server", "--port", "--security", "--profile"})
+        if (options.Value(other))
+            return Usage(std::string(other) +
+                         " is not for a Portalpost account (it takes --category and --user)");
+    const auto category = options.Value("--category");
+    const auto user = options.Value("--user");
+    if (!category)
+        return Usage("--add-account needs --category for a Portalpost account (" +
+                     Listed(plugins_->PortalpostCategories()) + ")");
+    if (!user)
+        return Usage("--add-account needs --user USER");
+    // The category stands where a server would, and names the client the library runs;
+    // compared exactly, as the library compares it.
+    const std::vector<std::string> categories = plugins_->PortalpostCategories();
+    if (std::find(categories.begin(), categories.end(), *category) == categories.end())
+        return Usage("the web-mail plug-in offers no category \"" + *category + "\" (" +
+                     Listed(categories) + ")");
+
+    NewAccountRequest request;
+    request.name = options.Subject();
+    request.kind = kMailTypePortalpost;
+    request.server = *category;
+    request.userName = *user;
+    // The checks of the wizard's web-mail page, in its order.
+    if (request.userName.empty())
+        return Failure(Text(kNoUserName, "Enter the user name."));
+    if (!ReadPassword(request.password))
+        return kExitFailure;
+    return CreateAccount(request);
+}
+
+int HeadlessCommands::AddExchangeAccount(const CommandLineOptions& options)
+{
+    for (const char* other : {"--server", "--port", "--security", "--user", "--category"})
+        if (options.Value(other))
+            return Usage(std::string(other) +
+                         " is not for an Exchange account (it takes --profile only)");
+    const auto profile = options.Value("--profile");
+    const std::vector<std::string> profiles = plugins_->Profiles();
+    if (!profile)
+        return Usage("--add-account needs --profile for an Exchange account (" + Listed(profiles) +
+                     ")");
+    if (!plugins_->MapiPresent())
+        return Usage("the mailbox plug-in finds no mail store on this machine, so there is no "
+                     "profile \"" +
+                     *profile + "\" to watch");
+    if (std::find(profiles.begin(), profiles.end(), *profile) == profiles.end())
+        return Usage("the mailbox plug-in offers no profile \"" + *profile + "\" (" +
+                     Listed(profiles) + ")");
+
+    NewAccountRequest request;
+    request.name = options.Subject();
+    request.kind = kMailTypeExchange;
+    request.server = *profile;
+    return CreateAccount(request);
+}
+
+int HeadlessCommands::CreateAccount(const NewAccountRequest& request)
+{
     if (!PrepareDataAndSettings())
         return kExitFailure;
-    CAccountManager manager;
+    CAccountManager manager(plugins_);
     std::string error;
     if (manager.LoadAll("", 0, &error) != 1)
         return Failure(error);
     NewAccountResult result = CreateNewAccount(request, &manager);
     if (!result.Ok())
         return Failure(result.message.empty() ? "the account was not created" : result.message);
+    // As the wizard does: the first Exchange account is the one watched at start-up.
+    if (result.offerAsDefaultExchange) {
+        CRegSettings settings;
+        if (settings.LoadGeneral() && settings.general.defaultExchange.Get().empty()) {
+            settings.general.defaultExchange.Set(request.name);
+            settings.SaveGeneral();
+        }
+    }
     return kExitOk;
 }
 
@@ -287,6 +381,21 @@ int HeadlessCommands::SetAccount(const CommandLineOptions& options)
                                       record) != 1)
         return Failure("cannot read the settings of \"" + name + "\" (" +
                        AppPaths::AccountFile(name) + ")");
+
+    // A web-mail account's server field is its category, an Exchange account's its profile:
+    // neither is a host, and neither has a port or a security choice.
+    if (record.mailType == kMailTypePortalpost || record.mailType == kMailTypeExchange) {
+        const bool exchange = record.mailType == kMailTypeExchange;
+        for (const auto& [option, given] :
+             {std::pair<const char*, bool>{"--server", server.has_value()},
+              {"--port", port.has_value()},
+              {"--security", security.has_value()},
+              {"--user", exchange && user.has_value()},
+              {"--password-stdin", exchange && newPassword}})
+            if (given)
+                return Usage(std::string(option) + " is not for " +
+                             (exchange ? "an Exchange" : "a Portalpost") + " account");
+    }
 
     // The checks of the wizard's pages, for the values given.
     if (server) {
@@ -388,7 +497,7 @@ int HeadlessCommands::CheckNow(const std::vector<std::string>& names)
     if (!damage.empty())
         err_ << "postwatch: " << damage << "; \"postwatch --repair NAME\" rebuilds it from the "
              << "account folders\n";
-    HeadlessCheck check(out_, err_);
+    HeadlessCheck check(out_, err_, plugins_);
     return check.Run(wanted) && damage.empty() ? kExitOk : kExitFailure;
 }
 

@@ -3,6 +3,10 @@
 #include "commandlineoptions.h"
 
 #include <iosfwd>
+#include <memory>
+
+class AccountPlugins;
+struct NewAccountRequest;
 
 // The headless front: the command line's actions on the same engine the desktop uses.
 //
@@ -10,11 +14,14 @@
 // process exit status: 0 success, 1 failure (also: the account is being checked, try
 // again later), 2 bad usage. Runs on the main thread; the data folder and settings follow
 // POSTWATCH_HOME and XDG_CONFIG_HOME. The account edits go through CAccountEditor, as the
-// desktop's do.
+// desktop's do. `plugins` answers which web-mail categories and Exchange profiles exist
+// (nullptr: the linked plug-in libraries); a category or profile they do not offer is bad
+// usage.
 class HeadlessCommands
 {
 public:
-    HeadlessCommands(std::istream& in, std::ostream& out, std::ostream& err);
+    HeadlessCommands(std::istream& in, std::ostream& out, std::ostream& err,
+                     std::shared_ptr<const AccountPlugins> plugins = nullptr);
 
     int Run(const CommandLineOptions& options);
 
@@ -24,6 +31,10 @@ public:
 
 private:
     int AddAccount(const CommandLineOptions& options);
+    int AddWebMailAccount(const CommandLineOptions& options);
+    int AddExchangeAccount(const CommandLineOptions& options);
+    // Writes the account's files and lists it (the wizard's Finish).
+    int CreateAccount(const NewAccountRequest& request);
     int RenameAccount(const std::string& oldName, const std::string& newName);
     // Asks nothing: the account's record, settings and stored mail go.
     int RemoveAccount(const std::string& name);
@@ -43,4 +54,5 @@ private:
     std::istream& in_;
     std::ostream& out_;
     std::ostream& err_;
+    std::shared_ptr<const AccountPlugins> plugins_;
 };

@@ -4,14 +4,18 @@
 #include "apppaths.h"
 #include "capabilitymemory.h"
 #include "checkengine.h"
+#include "dialoguebox.h"
 #include "dialupnetwork.h"
 #include "enginestate.h"
 #include "exitsignalnotifier.h"
 #include "frontwindowtarget.h"
 #include "headerlisttarget.h"
+#include "libraryaccountplugins.h"
+#include "mapiprobelibrary.h"
 #include "mergethreadsink.h"
 #include "newmailmerge.h"
 #include "notificationtarget.h"
+#include "portalpostlibrary.h"
 #include "printabletext.h"
 #include "protocolcheck.h"
 #include "pushscheduler.h"
@@ -157,8 +161,15 @@ public:
           guarded_(merge_, storeLock_), sink_(std::make_shared<CMergeThreadSink>(guarded_))
     {
         feed.SetStoreLock(&storeLock_);
+        // Nobody can answer a question here: a plug-in's "try again?" is answered Cancel, so
+        // a refused Exchange log-on ends its check instead of repeating for ever.
+        auto dialogue = std::make_shared<HeadlessDialogueBackend>();
+        dialogue->SetAnswer(kDialogueIdCancel);
+        SetDialogueBackend(dialogue);
         CCheckEngine::Parts parts;
-        parts.accounts = std::make_shared<CAccountManager>();
+        // Web-mail and Exchange accounts are checked here as in the desktop program.
+        parts.accounts =
+            std::make_shared<CAccountManager>(std::make_shared<LibraryAccountPlugins>());
         parts.state = state_;
         parts.sink = sink_;
         auto capabilities =
@@ -167,6 +178,8 @@ public:
         parts.imap4 =
             std::make_shared<CProtocolCheck>(CProtocolCheck::Protocol::Imap4, capabilities);
         parts.network = std::make_shared<CDialupNetwork>(sink_);
+        parts.webMail = std::make_shared<PortalpostLibrary>();
+        parts.exchange = exchange_;
         // Push accounts idle here as in the desktop program: a status bar learns of new mail
         // at once, not at the next scheduled check.
         auto routes = std::make_shared<RouteTableNetwork>();
@@ -183,6 +196,11 @@ public:
         engine_->RequestExit();
         engine_->WaitEnded(std::chrono::milliseconds(kEngineEndMs));
         engine_.reset();
+        // A watch left by a log-on that ended during the drain: the log-off waits for a
+        // delivery under way, which the merge thread still handles, so it comes before the
+        // sink stops.
+        exchange_->LogoffIfLoggedOn();
+        SetDialogueBackend(nullptr);
         sink_->Stop();
         guarded_.CommitAll(merge_);
         feed_.SetStoreLock(nullptr);
@@ -198,6 +216,7 @@ private:
     std::mutex storeLock_;
     GuardedSink guarded_;
     std::shared_ptr<CMergeThreadSink> sink_;
+    std::shared_ptr<MapiprobeLibrary> exchange_ = std::make_shared<MapiprobeLibrary>(sink_);
     std::unique_ptr<CCheckEngine> engine_;
 };
 

@@ -17,3 +17,21 @@ const char* CheckResultMeaning(int32_t result)
         return "unknown result";
     }
 }
+
+const char* WebMailResultMeaning(int32_t result)
+{
+    switch (result) {
+    case WebMailResult::kTimeOut:
+        return "the server did not answer in time";
+    case WebMailResult::kLoginRefused:
+        return "login refused";
+    case WebMailResult::kHttpError:
+        return "HTTP error";
+    case WebMailResult::kDone:
+        return "done";
+    case WebMailResult::kFailed:
+        return "failed";
+    default:
+        return "unknown result";
+    }
+}

@@ -81,3 +81,16 @@ struct WebMailMessageRecord {
 
 // Words for a result code of the POP3/IMAP4 clients, for logs and the command line.
 const char* CheckResultMeaning(int32_t result);
+
+// Result codes of the web-mail plug-in, whose 1 and 3 mean other things than the clients'.
+namespace WebMailResult
+{
+inline constexpr int32_t kTimeOut = 1;
+inline constexpr int32_t kLoginRefused = 2;
+inline constexpr int32_t kHttpError = 3;
+inline constexpr int32_t kDone = 4;
+inline constexpr int32_t kFailed = 5;
+} // namespace WebMailResult
+
+// Words for a result code of the web-mail plug-in.
+const char* WebMailResultMeaning(int32_t result);

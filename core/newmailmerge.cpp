@@ -200,6 +200,7 @@ int CNewMailMerge::SendWebMailMessage(const WebMailMessageRecord& r)
 {
     StoredMessage stored{MessageId(), kMailTypePortalpost, kUnread,      r.from, r.subject, r.date,
                          r.size,      r.reserved,          r.attachment, "",     "",        ""};
+    tallies_[r.account].webMail = true;
     return Deliver(r.account, stored, "");
 }
 
@@ -212,7 +213,8 @@ int CNewMailMerge::SendSummary(const CheckResultRecord& record)
         if (!t->second.failure.empty()) {
             // A message that was delivered but not kept makes the check a failure, however
             // the session with the server ended.
-            summary.result = CheckResult::kFailedAfterLogin;
+            summary.result =
+                t->second.webMail ? WebMailResult::kFailed : CheckResult::kFailedAfterLogin;
             summary.newCount = t->second.kept;
             summary.message = t->second.failure;
             summary.serverReason = false;

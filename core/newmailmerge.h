@@ -44,8 +44,9 @@ class NotificationTarget;
 // Failures reach the check. A message that cannot be stored (no account folder, the
 // account locked by another process, an unusable Message.box, a write error) is answered
 // with kNotStored and nothing of it is kept; the first such reason since the account's
-// last summary, or the failure of its commit, turns that summary into result 1 with the
-// reason in its message and the count of messages actually kept.
+// last summary, or the failure of its commit, turns that summary into a failure (result 1;
+// 5 for web mail, whose 1 means a time-out) with the reason in its message and the count of
+// messages actually kept.
 //
 // Lock. While an account has appends waiting, the merge holds its CAccountLock (shared
 // with the check of this process that delivers them, exclusive against other processes).
@@ -93,8 +94,9 @@ private:
         std::vector<std::string> messageIds; // the batch's messages, for taking them back
     };
     struct Tally {
-        int32_t kept = 0;    // messages stored since the account's last summary
-        std::string failure; // the first reason something was not kept, if any
+        int32_t kept = 0;     // messages stored since the account's last summary
+        std::string failure;  // the first reason something was not kept, if any
+        bool webMail = false; // its messages came from the web-mail plug-in
     };
 
     // Appends `message` to the account's Message.box, unflushed, and queues `uid` (POP3

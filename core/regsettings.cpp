@@ -4,6 +4,7 @@
 #include "leddevice.h"
 #include "mailclientlist.h"
 #include "programkey.h"
+#include "webmailendpoints.h"
 
 #include <functional>
 #include <span>
@@ -232,6 +233,9 @@ int CRegSettings::Prepare(CLedDevice& led)
 
     ok = EnsureGroup("Filter Manager", nullptr) && ok;
     ok = EnsureGroup("Options", WriteOptionDefaults) && ok;
+    // The web-mail endpoints are settings a user may have changed: only absent ones are
+    // written, also into a key that exists.
+    ok = WriteMissingWebMailEndpoints() == 1 && ok;
     return ok ? 1 : 0;
 }
 

@@ -29,6 +29,7 @@ class CLedDevice;
 // when values are missing), and opens the mail-LED device on the way, whose capability bits
 // decide the "MailLED" default. The defaults that name files point into the asset folder
 // (AppPaths::AssetDir()); the mail-client defaults are the desktop's default mailto handler.
+// It also writes the web-mail endpoints that are absent (WriteMissingWebMailEndpoints).
 //
 // Threads: one object per thread; objects in several threads and processes may work on the
 // same settings at once (see CRegistryKey).

@@ -31,7 +31,9 @@ void ReadInto(const char* category, const std::vector<Value>& values)
 int WriteMissing(const char* category, const std::vector<Value>& values)
 {
     CRegistryKey key;
-    if (!key.CreateKey(RegistryRoot::CurrentUser, KeyOf(category)))
+    // CreateKey makes the key exist but leaves it closed.
+    if (!key.CreateKey(RegistryRoot::CurrentUser, KeyOf(category)) ||
+        !key.Open(RegistryRoot::CurrentUser, KeyOf(category)))
         return 0;
     int ok = 1;
     for (const auto& [name, value] : values) {

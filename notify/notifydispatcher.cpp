@@ -27,6 +27,11 @@ constexpr FailureText kFailures[] = {
     {2, 61406, 1}, // log-in refused
     {3, 61407, 2}, // no connection
 };
+constexpr FailureText kWebMailFailures[] = {
+    {1, 40400, 1}, // the server did not answer in time
+    {2, 61406, 1}, // log-in refused
+    {3, 40401, 2}, // any other HTTP error
+};
 
 // Fills the "%d" placeholders of `text` in order.
 std::string FillNumbers(const std::string& text, std::initializer_list<int> numbers)
@@ -109,7 +114,8 @@ void CNotifyDispatcher::Tick()
         ReleaseHeld(settings);
 }
 
-void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int32_t result)
+void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int32_t result,
+                               Codes codes)
 {
     CRegSettings settings;
     if (!settings.LoadNotify())
@@ -150,7 +156,7 @@ void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int
     }
     if (newCount < 0)
         return;
-    for (const FailureText& failure : kFailures) {
+    for (const FailureText& failure : codes == Codes::WebMail ? kWebMailFailures : kFailures) {
         if (failure.result == result) {
             Notice(settings, account, NotifyActions::NoticeKind::Failure,
                    LoadResourceString(failure.text), account, kStatusBitmap, failure.seconds);

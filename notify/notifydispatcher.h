@@ -19,7 +19,8 @@ class EngineClock;
 // 3D-effect command; "Message" shows the new-mail popup (bitmap 460, 3 s); "MailClient"
 // starts "MailClientPath" of "…\\General". Without new mail, results 1 (error after log-in),
 // 2 (log-in refused) and 3 (no connection) show a status popup (bitmap 303, titled with the
-// account name); anything else shows nothing.
+// account name); anything else shows nothing. A web-mail account's codes mean other things
+// (1 the server did not answer in time, 3 an HTTP error): its popups say so.
 //
 // "DesktopNotify" sends every popup (new mail, failure, the summary below) through the
 // desktop's notification server instead (NotifyActions::ShowDesktopNotice); the popup still
@@ -46,7 +47,11 @@ public:
     explicit CNotifyDispatcher(NotifyActions& actions, EngineClock* clock = nullptr);
     ~CNotifyDispatcher();
 
-    void Notify(const std::string& account, int32_t newCount, int32_t result);
+    // Whose result codes a summary carries.
+    enum class Codes { MailClient, WebMail };
+
+    void Notify(const std::string& account, int32_t newCount, int32_t result,
+                Codes codes = Codes::MailClient);
     // Shows the summary of the quiet time once it is over; the main window calls it
     // periodically so the summary comes without waiting for the next check.
     void Tick();

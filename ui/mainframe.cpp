@@ -78,6 +78,7 @@ constexpr unsigned kMessagesLabel = 61398;
 constexpr int kQuietTickMs = 30000;
 constexpr unsigned kUnreadLabel = 61399;
 
+constexpr int kKindWebMail = 1;
 constexpr int kKindExchange = 2;
 
 // The message boxes' owner handle: the window as a QWidget.
@@ -597,7 +598,12 @@ void CMainFrame::NotifySummary(const CheckResultRecord& summary)
 
 void CMainFrame::Notify(const std::string& account, int32_t newCount, int32_t result)
 {
-    dispatcher_->Notify(account, newCount, result);
+    // A web-mail account's result codes mean other things than the mail clients'.
+    CNotifyDispatcher::Codes codes = CNotifyDispatcher::Codes::MailClient;
+    for (const AccountEntry& row : accounts_.Snapshot())
+        if (row.name == account && row.kind == kKindWebMail)
+            codes = CNotifyDispatcher::Codes::WebMail;
+    dispatcher_->Notify(account, newCount, result, codes);
     UpdateCommands();
 }
 

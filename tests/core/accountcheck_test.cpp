@@ -865,6 +865,52 @@ const PlugInCase kPlugInCases[] = {
 INSTANTIATE_TEST_SUITE_P(Engine, PlugInCheckTest, ::testing::ValuesIn(kPlugInCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A message the merge cannot store makes its check's summary a failure in the words of the
+// account's kind: a web-mail 1 would read as a time-out.
+struct UnstoredCase {
+    const char* name;
+    bool webMail;
+    std::string notified; // "account count result"
+};
+POSTWATCH_ROW_PRINTS_NAME(UnstoredCase)
+
+class UnstoredTest : public ::testing::TestWithParam<UnstoredCase>
+{
+};
+
+TEST_P(UnstoredTest, SummaryFails)
+{
+    const UnstoredCase& c = GetParam();
+    TempDir dir;
+    ScopedEnv home{"POSTWATCH_HOME", dir.Path()}; // no account folder: nothing can be stored
+    CEngineState state;
+    state.checkingEnabled = 1;
+    Front front;
+    CNewMailMerge merge(state, &front, &front, &front);
+    if (c.webMail) {
+        WebMailMessageRecord r;
+        r.account = kAccount;
+        EXPECT_EQ(merge.SendWebMailMessage(r), CEngineSink::kNotStored);
+    } else {
+        MessageRecord r{};
+        r.account = kAccount;
+        r.uid = "u1";
+        EXPECT_EQ(merge.SendNewMessage(1, r), CEngineSink::kNotStored);
+    }
+    merge.SendSummary({4, 1, kAccount});
+    EXPECT_EQ(front.notified, std::vector<std::string>{c.notified});
+    ASSERT_EQ(front.messages.size(), 1u);
+    EXPECT_FALSE(front.messages[0].empty());
+}
+
+const UnstoredCase kUnstoredCases[] = {
+    {"MailClientCheckFailsWithOne", false, std::string(kAccount) + " 0 1"},
+    {"WebMailCheckFailsWithFive", true, std::string(kAccount) + " 0 5"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Merge, UnstoredTest, ::testing::ValuesIn(kUnstoredCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // The merge's group commit, driven directly: identifiers reach UID.inf only when their
 // account is committed (its summary, CommitAll, the end of the merge), after Message.box.
 // Steps: A / B a message for that account, a / b its summary, * CommitAll, x the header

@@ -4,6 +4,7 @@
 #include "regsettings.h"
 #include "settingnumber.h"
 #include "support/tempdir.h"
+#include "webmailendpoints.h"
 
 #include <climits>
 #include <filesystem>
@@ -109,6 +110,16 @@ const std::vector<Expected>& FirstRunValues()
         {"Options", "DBClickShow", "1"},
         {"Options", "LastSelectModel", "default.x"},
         {"Options", "LastSelectTexture", "default.bmp"},
+        // Where the web-mail categories are reached: settings, so they can be pointed elsewhere.
+        {"Portalpost\\Hotmail", "GatewayUrl", DefaultHotmailEndpoints().gatewayUrl},
+        {"Portalpost\\Hotmail", "MailDomain", DefaultHotmailEndpoints().mailDomain},
+        {"Portalpost\\Hotmail", "Namespace", DefaultHotmailEndpoints().namespaceUri},
+        {"Portalpost\\Yahoo", "EntryUrl", DefaultYahooEndpoints().entryUrl},
+        {"Portalpost\\Yahoo", "LoginHost", DefaultYahooEndpoints().loginHost},
+        {"Portalpost\\Yahoo", "MailDomain", DefaultYahooEndpoints().mailDomain},
+        {"Portalpost\\Yahoo", "Suffix1", DefaultYahooEndpoints().suffix1},
+        {"Portalpost\\Yahoo", "Suffix2", DefaultYahooEndpoints().suffix2},
+        {"Portalpost\\Yahoo", "Suffix3", DefaultYahooEndpoints().suffix3},
     };
     return values;
 }
@@ -128,7 +139,7 @@ TEST_F(RegSettingsTest, FirstRunWritesTheDefaults)
     std::vector<std::string> groups;
     ASSERT_EQ(key.EnumSubKeys(groups), 1);
     EXPECT_EQ(groups, (std::vector<std::string>{"Filter Manager", "General", "Network", "Notify",
-                                                "Options"}));
+                                                "Options", "Portalpost"}));
     // The time-out is stored under its historical spelling, and nothing else is in the file.
     std::string ini = ReadWholeFile(dir.File("config/Koravel/Pigeonpost.conf"));
     EXPECT_NE(ini.find("\nTimeout=60\n"), std::string::npos) << ini;

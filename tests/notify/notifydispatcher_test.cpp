@@ -70,6 +70,7 @@ struct DispatchRow {
     int32_t count;
     int32_t result;
     std::vector<std::string> calls;
+    CNotifyDispatcher::Codes codes = CNotifyDispatcher::Codes::MailClient;
 };
 
 const std::string kNewMailPopup1 = "popup " + kOne + " | New Mail | 460 | 3";
@@ -83,6 +84,8 @@ constexpr Switches kOnly(int which)
     return s;
 }
 enum { k3d, kFlash, kClientOn, kMessage, kLed, kSoundOn };
+
+constexpr CNotifyDispatcher::Codes kWebMail = CNotifyDispatcher::Codes::WebMail;
 
 // clang-format off
 const std::vector<DispatchRow> kDispatchRows = {
@@ -108,6 +111,11 @@ const std::vector<DispatchRow> kDispatchRows = {
     {"NegativeCountShowsNothing", kAllOn, true, -1, 1, {}},
     {"NoNotifyKeyNewMail", std::nullopt, true, 1, 4, {}},
     {"NoNotifyKeyFailure", std::nullopt, true, 0, 3, {}},
+    {"WebMailTimeOut", kAllOff, false, 0, 1, {"popup The web-mail server did not answer in time. | Work | 303 | 1"}, kWebMail},
+    {"WebMailLoginRefused", kAllOff, false, 0, 2, {"popup The server refused the log-in. Please check the user name and password. | Work | 303 | 1"}, kWebMail},
+    {"WebMailHttpError", kAllOff, false, 0, 3, {"popup The web-mail server answered with an error. | Work | 303 | 2"}, kWebMail},
+    {"WebMailOtherFailureShowsNothing", kAllOn, true, 0, 5, {}, kWebMail},
+    {"WebMailNewMail", kOnly(kMessage), false, 1, 4, {kNewMailPopup1}, kWebMail},
 };
 // clang-format on
 
@@ -160,7 +168,7 @@ TEST_P(Dispatch, Choices)
     RecordingActions actions;
     actions.minimised = row.minimised;
     CNotifyDispatcher dispatcher(actions);
-    dispatcher.Notify("Work", row.count, row.result);
+    dispatcher.Notify("Work", row.count, row.result, row.codes);
     EXPECT_EQ(actions.calls, row.calls);
 }
 
