@@ -24,7 +24,7 @@ const ActionSpec kActions[] = {
      true,
      {"--kind", "--server", "--user", "--port", "--security", "--category", "--profile"},
      false,
-     {"--push", "--mark-read-on-server"}},
+     {"--push", "--mark-read-on-server", "--from-now"}},
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
@@ -158,7 +158,10 @@ std::string CommandLineOptions::Usage()
            "  postwatch --add-account NAME --kind POP3|IMAP4 --server HOST --user USER\n"
            "            [--port N] [--security none|starttls|tls]\n"
            "            [--push] [--mark-read-on-server]   (IMAP4 only)\n"
-           "            (the password is read from the first line of standard input)\n"
+           "            [--from-now]\n"
+           "            (the password is read from the first line of standard input; --from-now:\n"
+           "            the first check records the mail already on the server as seen, so\n"
+           "            only mail that arrives from now on is reported)\n"
            "  postwatch --add-account NAME --kind Portalpost --category Hotmail|Yahoo --user USER\n"
            "            (web mail; the password is read from the first line of standard input)\n"
            "  postwatch --add-account NAME --kind Exchange --profile PROFILE\n"

@@ -159,6 +159,10 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
     if (!kindOption)
         return Usage("--add-account needs --kind POP3, IMAP4, Portalpost or Exchange");
     const std::string kind = Upper(*kindOption);
+    // Web mail and watched mailboxes keep their own lists of what they have seen.
+    if (options.Has("--from-now") &&
+        (kind == "PORTALPOST" || kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)"))
+        return Usage("--from-now needs a POP3 or IMAP4 account");
     if (kind == "PORTALPOST")
         return AddWebMailAccount(options);
     if (kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)")
@@ -201,6 +205,7 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
     if ((request.push || request.markReadOnServer) && kind != "IMAP4")
         return Usage(std::string(request.push ? "--push" : "--mark-read-on-server") +
                      " needs an IMAP4 account");
+    request.fromNowOn = options.Has("--from-now");
 
     // The same checks, in the same order, as the new-account wizard's server page.
     if (request.server.find_first_not_of(" \t") == std::string::npos)

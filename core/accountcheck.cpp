@@ -10,6 +10,7 @@
 #include "enginesink.h"
 #include "enginestate.h"
 #include "exchangeplugin.h"
+#include "fromnowmarker.h"
 #include "protocolcheck.h"
 #include "regsettings.h"
 #include "seenuids.h"
@@ -63,7 +64,8 @@ private:
 };
 
 void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const AccountRecord& record,
-                      std::unordered_set<std::string>& known, SeenUids& seen, CCheckCancel& cancel)
+                      std::unordered_set<std::string>& known, SeenUids& seen, CCheckCancel& cancel,
+                      bool fromNow)
 {
     if (!check)
         return;
@@ -85,6 +87,12 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     if (!timeOut)
         return;
     request.timeOutSeconds = *timeOut;
+    // "Only mail that arrives from now on": the server's list is recorded, nothing fetched.
+    std::vector<std::string> existing;
+    if (fromNow)
+        request.recordExisting = [&existing](std::vector<std::string> uids) {
+            existing = std::move(uids);
+        };
 
     int32_t newCount = 0;
     int result = CheckResult::kNoMemory;
@@ -96,6 +104,11 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
         Animation animation(*s.sink, *s.state, record.name);
         try {
             result = check->Run(request, *s.sink, newCount, cancel, closing, message);
+            // The marker goes only once the identifiers are in UID.inf; a failed check
+            // leaves both as they were.
+            if (fromNow && result == CheckResult::kDone &&
+                !SettleFromNowMarker(record.name, existing, &message))
+                result = CheckResult::kFailedAfterLogin;
         } catch (const std::bad_alloc&) {
             result = CheckResult::kNoMemory;
         } catch (const std::exception&) {
@@ -253,7 +266,7 @@ void RunCheck(const CheckServices& cs, const std::string& account, CCheckCancel&
             }
             std::unordered_set<std::string> known = seen.TakeUids();
             RunProtocolCheck(s, record.mailType == kMailTypePop3 ? s.pop3.get() : s.imap4.get(),
-                             record, known, seen, cancel);
+                             record, known, seen, cancel, HasFromNowMarker(account));
         } else if (record.mailType == kMailTypePortalpost) {
             RunWebMailCheck(s, record);
         } else if (record.mailType == kMailTypeExchange) {

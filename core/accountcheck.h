@@ -28,7 +28,9 @@ class CCheckCancel;
 // cancelled); the merge turns the summary into result 1 with the reason.
 //
 // A POP3/IMAP4 check thread reads the idle time-out from the Network settings, shows the
-// checking animation when the account is the selected one, runs the protocol check,
+// checking animation when the account is the selected one, runs the protocol check (with
+// the account's FromNow marker it only records the identifiers on the server in UID.inf
+// and removes the marker: fromnowmarker.h),
 // stops the animation it started, sends the summary (kind 5: result, new count, account)
 // and reports Check finished. Check finished is reported on every path, also when the
 // check throws. Web-mail and Exchange threads do the same through their plug-ins.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 // What one POP3 or IMAP4 check of an account needs. The engine fills it from the account's
 // Account.inf and UID.inf; tests and the connection tester fill it by hand.
@@ -26,4 +28,9 @@ struct CheckRequest {
     // POP3: body lines fetched with each header; IMAP4: kilobytes of body text (account key
     // "Priview="; 0 or negative: the header only).
     int preview = 0;
+    // "Only mail that arrives from now on": when set, the check fetches no message and hands
+    // nothing to the sink. It calls this once, on the check's thread, with the identifiers of
+    // the messages on the server that `knownUids` lacks (in the server's order), and ends
+    // done with no new message. An empty mailbox may end the check without the call.
+    std::function<void(std::vector<std::string> existing)> recordExisting;
 };

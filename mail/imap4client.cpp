@@ -314,6 +314,15 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
         if (rc != kCheckDone)
             return rc;
     }
+    if (request.recordExisting) {
+        // UID SEARCH ALL answered it all: no header is fetched.
+        std::vector<std::string> existing;
+        for (uint32_t uid : uids)
+            if (request.knownUids.count(std::to_string(uid)) == 0)
+                existing.push_back(std::to_string(uid));
+        request.recordExisting(std::move(existing));
+        return kCheckDone;
+    }
     std::vector<uint32_t> fresh;
     for (auto it = uids.rbegin(); it != uids.rend(); ++it) {
         if (request.knownUids.count(std::to_string(*it)) == 0)

@@ -26,7 +26,9 @@ struct ImapReply;
 // a rule says to delete (UID STORE, then UID EXPUNGE of exactly that UID, or EXPUNGE when
 // the server lacks UIDPLUS). With stored messages in the request it also follows the
 // server's read state: UID SEARCH SEEN, the changes to the sink (ServerState), and with
-// the account's option UID STORE +FLAGS.SILENT (\Seen) for messages read here.
+// the account's option UID STORE +FLAGS.SILENT (\Seen) for messages read here. A request
+// with `recordExisting` ends after UID SEARCH ALL: the unknown UIDs go to it and nothing is
+// fetched, delivered or deleted.
 //
 // Result codes (checkresult.h): 0 no memory; 1 a failure after connecting (CAPABILITY,
 // SELECT, FETCH, STORE, EXPUNGE, network or time-out); 2 LOGIN / AUTHENTICATE refused, or

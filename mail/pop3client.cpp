@@ -211,6 +211,16 @@ int Pop3Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
         listing.entries.push_back({*number, std::move(uid)});
     });
 
+    if (request.recordExisting) {
+        // One UIDL answers it all: no LIST, no TOP.
+        std::vector<std::string> existing;
+        for (const Listing::Entry& entry : listing.entries)
+            if (request.knownUids.count(entry.uid) == 0)
+                existing.push_back(entry.uid);
+        request.recordExisting(std::move(existing));
+        return kCheckDone;
+    }
+
     // Newest first: the server lists in arrival order.
     for (std::size_t i = listing.entries.size(); i-- > 0;) {
         if (request.knownUids.count(listing.entries[i].uid) == 0)

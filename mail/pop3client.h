@@ -19,7 +19,8 @@ class Transport;
 // STLS): logs in, lists the unique identifiers, takes those not in the known set newest
 // first, fetches each one's header and first body lines with TOP, parses, decodes and
 // filters it, delivers kept messages to the sink (kind 1) and deletes on the server what a
-// rule says to delete.
+// rule says to delete. A request with `recordExisting` ends after UIDL: the unknown
+// identifiers go to it and nothing is fetched, delivered or deleted.
 //
 // Result codes (checkresult.h): 0 no memory; 1 a failure after login (network, time-out, a
 // negative reply to NOOP, STAT, UIDL, LIST, TOP or DELE, or no +OK to the QUIT that commits

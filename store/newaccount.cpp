@@ -6,6 +6,7 @@
 #include "accountnames.h"
 #include "accountrecord.h"
 #include "apppaths.h"
+#include "fromnowmarker.h"
 #include "passwordrule.h"
 
 #include <unistd.h>
@@ -37,6 +38,9 @@ const KindDefaults kKinds[] = {
     {kMailTypeExchange, "", "", "2"},
 };
 
+// The periodic check's limit, as the properties dialog offers it.
+constexpr int kMaxPeriodMinutes = 99999;
+
 } // namespace
 
 NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountManager* manager)
@@ -62,6 +66,10 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
         return Refuse(Category::InvalidValue, "The password is longer than 60 bytes.");
     if (std::string problem = PasswordRule::Problem(request.password); !problem.empty())
         return Refuse(Category::InvalidValue, problem);
+    if (request.period < 1 || request.period > kMaxPeriodMinutes)
+        return Refuse(Category::InvalidValue,
+                      "The period of the check must be from 1 to 99999 minutes, not " +
+                          std::to_string(request.period) + ".");
 
     // The name check and the append are one step: another process adding the same name
     // waits here and then finds it taken (the files of the first are never touched).
@@ -90,8 +98,8 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     record.port = request.port                ? *request.port
                   : request.security == "TLS" ? kind->tlsPort
                                               : kind->port;
-    record.periodCheck = "No";
-    record.period = "15";
+    record.periodCheck = request.periodCheck ? "Yes" : "No";
+    record.period = std::to_string(request.period);
     record.specifiedTimeCheck = "No";
     record.specifiedTime = "09:00";
     record.priview = kind->priview;
@@ -116,8 +124,16 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     std::string infPath = AppPaths::AccountFile(name);
     if (!CAccountFile::WriteAccountFile(infPath, record, &error))
         return Refuse(Category::WriteFailed, error);
+    // A marker left in a folder that a crash left unlisted must not outlive its request.
+    const bool fromNow = request.fromNowOn &&
+                         (record.mailType == kMailTypePop3 || record.mailType == kMailTypeImap4);
+    if (!(fromNow ? WriteFromNowMarker(name, &error) : RemoveFromNowMarker(name, &error))) {
+        ::unlink(infPath.c_str());
+        return Refuse(Category::WriteFailed, error);
+    }
     if (!list.Append(name, std::string(), request.password)) {
         ::unlink(infPath.c_str());
+        RemoveFromNowMarker(name);
         return Refuse(Category::WriteFailed, list.Error());
     }
     if (manager)

@@ -17,6 +17,12 @@ struct NewAccountRequest {
     std::string security;            // "", "None", "STARTTLS" or "TLS"
     bool push = false;               // IMAP4: keep a push connection (IDLE) open
     bool markReadOnServer = false;   // IMAP4: marking read here sets \Seen on the server
+    // The account's own periodic check: on or off, and every `period` minutes (1-99999).
+    bool periodCheck = false;
+    int period = 15;
+    // POP3 and IMAP4: the first check records the mail already on the server as seen
+    // (FromNow marker, fromnowmarker.h) instead of reporting it. Other kinds ignore it.
+    bool fromNowOn = false;
 };
 
 struct NewAccountResult {
@@ -39,9 +45,10 @@ struct NewAccountResult {
 };
 
 // Creates an account as the wizard's Finish does: creates its folder Mail/<name> (0700),
-// writes its Account.inf (0600) with the kind's defaults (no periodic or daily check,
-// "Period" 15, "SpecifiedTime" "09:00"; "Port"/"Priview" "110"/"99" for POP3,
-// "143"/"2" for IMAP4, ""/"" for web mail, ""/"2" for Exchange), appends it to
+// writes its Account.inf (0600) with the kind's defaults (the request's periodic check, no
+// daily check, "SpecifiedTime" "09:00"; "Port"/"Priview" "110"/"99" for POP3,
+// "143"/"2" for IMAP4, ""/"" for web mail, ""/"2" for Exchange) and, when asked, the FromNow
+// marker of a POP3/IMAP4 account, appends it to
 // Account.cfg last (no access password, the password as the password copy: the record is
 // the commit point, so a crash before it leaves only an unlisted folder), and enters it into
 // `manager` at rest with the password copy (not trusted), so it is usable exactly when it
@@ -50,6 +57,6 @@ struct NewAccountResult {
 // one succeeds; `manager` (nullptr: none) adds the names that waiting renames claim.
 //
 // Every value is checked before anything is written; when the Account.cfg append fails
-// the new Account.inf is removed again (the folder stays, as a deleted account's does). Call from
-// the thread that owns the account table's changes (the user-interface thread).
+// the new Account.inf and marker are removed again (the folder stays, as a deleted account's does).
+// Call from the thread that owns the account table's changes (the user-interface thread).
 NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountManager* manager);

@@ -90,6 +90,10 @@ std::string AppPaths::UidFile(const std::string& account)
 {
     return AccountDir(account) + "/UID.inf";
 }
+std::string AppPaths::FromNowFile(const std::string& account)
+{
+    return AccountDir(account) + "/FromNow";
+}
 
 bool AppPaths::MakeDirs(const std::string& path, unsigned mode)
 {

@@ -25,6 +25,7 @@ public:
     static std::string AccountFile(const std::string& account); // .../Account.inf
     static std::string MailBoxFile(const std::string& account); // .../Message.box
     static std::string UidFile(const std::string& account);     // .../UID.inf
+    static std::string FromNowFile(const std::string& account); // .../FromNow
     static std::string ExecutableDir();
 
     // Creates a folder and its parents; new folders get the given mode. True when it exists

@@ -169,11 +169,15 @@ protected:
         return RunProcess(POSTWATCH_BINARY, args, input, Env());
     }
     void Add(const std::string& name, const std::string& kind, int port,
-             const std::string& password = "alice-pass")
+             const std::string& password = "alice-pass", bool fromNow = false)
     {
-        auto r = Run({"--add-account", name, "--kind", kind, "--server", "127.0.0.1", "--user",
-                      "alice", "--port", std::to_string(port), "--security", "none"},
-                     password + "\n");
+        std::vector<std::string> args{
+            "--add-account", name,     "--kind", kind,     "--server",
+            "127.0.0.1",     "--user", "alice",  "--port", std::to_string(port),
+            "--security",    "none"};
+        if (fromNow)
+            args.push_back("--from-now");
+        auto r = Run(args, password + "\n");
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
 
@@ -481,6 +485,66 @@ TEST_F(CheckNowTest, StoreFailureIsAFailure)
     EXPECT_EQ(Lines(again.out).back(), "Pop\t4\tdone\t0");
     EXPECT_EQ(RecordsAndDistinct(dir_.File("data/Mail/Pop/Message.box")),
               std::make_pair(size_t(2), size_t(2)));
+}
+
+// "Only mail that arrives from now on": the first check records what the server holds and
+// stores and reports none of it; a first check that fails keeps the request for the next;
+// mail delivered afterwards is reported as usual.
+TEST_F(CheckNowTest, FromNowReportsOnlyMailThatArrivesLater)
+{
+    struct Row {
+        const char* account;
+        const char* kind;
+        bool refusedFirst; // the first check is refused a log-in
+    } rows[] = {
+        {"Pop", "POP3", false},
+        {"Imap", "IMAP4", false},
+        {"Late", "IMAP4", true},
+    };
+    for (const char* s : {"old one", "old two", "old three"})
+        ASSERT_FALSE(dovecot_->Deliver("alice", Message(s)).empty());
+    auto marker = [&](const Row& r) {
+        return std::filesystem::exists(
+            dir_.File("data/Mail/" + std::string(r.account) + "/FromNow"));
+    };
+    for (const Row& r : rows) {
+        const std::string kind = r.kind;
+        Add(r.account, kind, kind == "POP3" ? dovecot_->Pop3Port() : dovecot_->ImapPort(),
+            r.refusedFirst ? "not-the-password" : "alice-pass", true);
+        EXPECT_TRUE(marker(r)) << r.account;
+    }
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.account);
+        const std::string account = r.account;
+        if (r.refusedFirst) {
+            ProcessResult refused = Run({"--check-now", account});
+            EXPECT_EQ(refused.exitCode, 1) << refused.out;
+            EXPECT_TRUE(marker(r));
+            ProcessResult mended =
+                Run({"--set-account", account, "--password-stdin"}, "alice-pass\n");
+            ASSERT_EQ(mended.exitCode, 0) << mended.err;
+        }
+        ProcessResult first = Run({"--check-now", account});
+        EXPECT_EQ(first.exitCode, 0) << first.err;
+        EXPECT_EQ(Lines(first.out), std::vector<std::string>{account + "\t4\tdone\t0"});
+        EXPECT_EQ(Run({"--list-messages", account}).out, "");
+        EXPECT_EQ(RecordsAndDistinct(dir_.File("data/Mail/" + account + "/Message.box")).first, 0u);
+        std::vector<std::string> uids;
+        ASSERT_EQ(ReadUids(dir_.File("data/Mail/" + account + "/UID.inf"), uids), 1);
+        EXPECT_EQ(uids.size(), 3u);
+        EXPECT_FALSE(marker(r));
+    }
+    ASSERT_FALSE(dovecot_->Deliver("alice", Message("later")).empty());
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.account);
+        const std::string account = r.account;
+        ProcessResult next = Run({"--check-now", account});
+        EXPECT_EQ(next.exitCode, 0) << next.err;
+        const std::vector<std::string> lines = Lines(next.out);
+        ASSERT_EQ(lines.size(), 2u) << next.out;
+        EXPECT_EQ(lines[0].rfind(Line(account, "later"), 0), 0u) << lines[0];
+        EXPECT_EQ(lines[1], account + "\t4\tdone\t1");
+    }
 }
 
 } // namespace

@@ -148,6 +148,13 @@ TEST(HeadlessCommandLine, Scenarios)
            2,
            "",
            "--mark-read-on-server needs an IMAP4 account"},
+          // Web mail keeps its own list of what it has seen.
+          {{"--add-account", "A", "--kind", "Portalpost", "--category", "Yahoo", "--user", "u",
+            "--from-now"},
+           "x\n",
+           2,
+           "",
+           "--from-now needs a POP3 or IMAP4 account"},
 
           {{"--add-account"}, "", 2, "", "account name"},
           {{"--list-accounts", "extra"}, "", 2, "", "unexpected"},

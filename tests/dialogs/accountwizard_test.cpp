@@ -10,14 +10,18 @@
 #include "wizardstep2imap4.h"
 #include "wizardstep2pop3.h"
 #include "wizardstep2portalpost.h"
+#include "wizardstep3finish.h"
 #include "wizardtestsupport.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <gtest/gtest.h>
 
 namespace
@@ -196,22 +200,39 @@ TEST(AccountWizard, SecuritySetsTheStandardPortUnlessOneWasTyped)
     }
 }
 
+// The schedule lines of Account.inf: the periodic check as the last page set it.
+std::string Schedule(const char* periodCheck, int period)
+{
+    return std::string("PeriodCheck=") + periodCheck + "\r\nPeriod=" + std::to_string(period) +
+           "\r\nSpecifiedTimeCheck=No\r\nSpecifiedTime=09:00\r\n";
+}
+
 TEST(AccountWizard, FinishWritesTheAccountOfEachKind)
 {
     struct Row {
         const char* name;
         const char* kind;
         int security; // POP3/IMAP4: 0 TLS, 1 STARTTLS, 2 None
+        int period;   // 0: untick the periodic check; else the minutes typed on the last page
+        bool fromNow; // "only mail that arrives from now on" picked on the last page
         std::string inf;
+        bool marker; // the FromNow marker is written
     } rows[] = {
-        {"pop3-tls", "POP3", 0,
-         ExpectedInf("New", "POP3", "ann", "mail.example.org", "995", "99", "TLS", "pw")},
-        {"imap4-starttls", "IMAP4", 1,
-         ExpectedInf("New", "IMAP4", "ann", "mail.example.org", "143", "2", "STARTTLS", "pw")},
-        {"pop3-none", "POP3", 2,
-         ExpectedInf("New", "POP3", "ann", "mail.example.org", "110", "99", "None", "pw")},
-        {"portalpost", "Portalpost", 0,
-         ExpectedInf("New", "Portalpost", "ann", "Yahoo", "", "", "", "pw")},
+        {"pop3-tls-defaults", "POP3", 0, 15, false,
+         ExpectedInf("New", "POP3", "ann", "mail.example.org", "995", "99", "TLS", "pw",
+                     Schedule("Yes", 15)),
+         false},
+        {"imap4-starttls-30-from-now", "IMAP4", 1, 30, true,
+         ExpectedInf("New", "IMAP4", "ann", "mail.example.org", "143", "2", "STARTTLS", "pw",
+                     Schedule("Yes", 30)),
+         true},
+        {"pop3-none-unscheduled-from-now", "POP3", 2, 0, true,
+         ExpectedInf("New", "POP3", "ann", "mail.example.org", "110", "99", "None", "pw",
+                     Schedule("No", 15)),
+         true},
+        {"portalpost", "Portalpost", 0, 15, false,
+         ExpectedInf("New", "Portalpost", "ann", "Yahoo", "", "", "", "pw", Schedule("Yes", 15)),
+         false},
     };
     for (const auto& r : rows) {
         UiSandbox sandbox;
@@ -234,10 +255,16 @@ TEST(AccountWizard, FinishWritesTheAccountOfEachKind)
         ASSERT_EQ(wizard.currentId(), CAccountWizard::kStep3) << r.name;
         // Nothing is written before Finish.
         EXPECT_FALSE(std::filesystem::exists(AppPaths::AccountListFile())) << r.name;
+        CWizardStep3Finish* last = wizard.FinishPage();
+        last->PeriodBox()->setChecked(r.period != 0);
+        if (r.period != 0)
+            last->PeriodSpin()->setValue(r.period);
+        (r.fromNow ? last->FromNowButton() : last->ShowExistingButton())->click();
         wizard.accept();
         EXPECT_EQ(wizard.result(), QDialog::Accepted) << r.name;
         EXPECT_EQ(wizard.CreatedName(), "New") << r.name;
         EXPECT_EQ(ReadWholeFile(AppPaths::AccountFile("New")), r.inf) << r.name;
+        EXPECT_EQ(std::filesystem::exists(AppPaths::FromNowFile("New")), r.marker) << r.name;
         std::vector<AccountListRecord> list;
         ASSERT_EQ(CAccountList(AppPaths::AccountListFile()).Load(list), 1) << r.name;
         ASSERT_EQ(list.size(), 1u) << r.name;
@@ -504,6 +531,82 @@ TEST(AccountWizard, TestConnectionTurnsPushOnWhenTheServerOffersIdle)
     }
     CWizardStep2POP3 pop3;
     EXPECT_EQ(pop3.PushBox(), nullptr) << "POP3 has no push";
+}
+
+// The last page: a periodic check every 15 minutes unless changed, and "from now on" chosen
+// for the user when the connection test counted more than 500 messages.
+TEST(AccountWizard, LastPageOffersTheScheduleAndFromNowAboveFiveHundred)
+{
+    struct Row {
+        const char* name;
+        const char* kind;
+        int messages; // on the scripted IMAP server; -1: no connection test
+        bool offered; // the question about mail already on the server is shown
+        bool fromNow;
+    } rows[] = {
+        {"imap4-untested", "IMAP4", -1, true, false},   {"imap4-500", "IMAP4", 500, true, false},
+        {"imap4-501", "IMAP4", 501, true, true},        {"pop3-untested", "POP3", -1, true, false},
+        {"portalpost", "Portalpost", -1, false, false},
+    };
+    for (const auto& r : rows) {
+        UiSandbox sandbox;
+        CAccountManager table;
+        CAccountWizard wizard(&table, nullptr);
+        wizard.show();
+        ASSERT_TRUE(PassStep1(wizard, "New", r.kind)) << r.name;
+        ScriptedServer server;
+        const std::string kind = r.kind;
+        if (kind == "Portalpost") {
+            wizard.PortalpostPage()->UserEdit()->setText(QStringLiteral("ann"));
+            wizard.PortalpostPage()->PasswordEdit()->setText(QStringLiteral("pw"));
+        } else {
+            CWizardStep2Server* page = kind == "POP3"
+                                           ? static_cast<CWizardStep2Server*>(wizard.Pop3Page())
+                                           : wizard.Imap4Page();
+            FillServer(page, "127.0.0.1", "ann", "pw");
+            if (r.messages >= 0) {
+                std::string uids;
+                for (int uid = 1; uid <= r.messages; ++uid)
+                    uids += " " + std::to_string(uid);
+                // Counted from the UID list alone: a FETCH would find no script line.
+                server.Send("* OK [CAPABILITY IMAP4rev1] ready\r\n")
+                    .Expect("A001 LOGIN")
+                    .Send("A001 OK\r\n")
+                    .Expect("A004 SELECT")
+                    .Expect("A008 UID SEARCH")
+                    .Send("* " + std::to_string(r.messages) + " EXISTS\r\nA004 OK\r\n* SEARCH" +
+                          uids + "\r\nA008 OK\r\n")
+                    .Expect("A088 LOGOUT")
+                    .Send("* BYE\r\nA088 OK\r\n")
+                    .Close();
+                ASSERT_TRUE(server.Start()) << r.name;
+                page->SecurityList()->setCurrentIndex(2);
+                page->PortEdit()->setText(QString::number(server.Port()));
+                QSignalSpy spy(page->Tester(), &CConnectionTester::Finished);
+                page->TestButton()->click();
+                ASSERT_TRUE(spy.wait(30000)) << r.name;
+                ASSERT_TRUE(spy.at(0).at(0).toBool()) << r.name;
+                EXPECT_EQ(page->Tester()->MessageCount(), r.messages) << r.name;
+            }
+        }
+        wizard.next();
+        ASSERT_EQ(wizard.currentId(), CAccountWizard::kStep3) << r.name;
+        const CWizardStep3Finish* last = wizard.FinishPage();
+        EXPECT_TRUE(last->PeriodBox()->isChecked()) << r.name;
+        EXPECT_EQ(last->PeriodSpin()->value(), 15) << r.name;
+        EXPECT_EQ(last->PeriodSpin()->minimum(), 1) << r.name;
+        EXPECT_EQ(last->PeriodSpin()->maximum(), 99999) << r.name;
+        EXPECT_EQ(last->FromNowButton()->isVisible(), r.offered) << r.name;
+        EXPECT_EQ(last->ShowExistingButton()->isVisible(), r.offered) << r.name;
+        EXPECT_EQ(last->FromNowOn(), r.fromNow) << r.name;
+        // A choice of the user's own outlasts Back and Next.
+        if (r.offered) {
+            (r.fromNow ? last->ShowExistingButton() : last->FromNowButton())->click();
+            wizard.back();
+            wizard.next();
+            EXPECT_EQ(last->FromNowOn(), !r.fromNow) << r.name;
+        }
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "accountwizard.h"
 
+#include "connectiontester.h"
 #include "desktopnotifier.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
@@ -102,6 +103,13 @@ void CAccountWizard::initializePage(int id)
         pop3_->SetImported(imported ? &*imported : nullptr);
     else if (id == kStepImap4)
         imap4_->SetImported(imported ? &*imported : nullptr);
+    if (id == kStep3) {
+        const std::string kind = step1_->Kind();
+        const CWizardStep2Server* page = kind == "POP3"    ? static_cast<CWizardStep2Server*>(pop3_)
+                                         : kind == "IMAP4" ? imap4_
+                                                           : nullptr;
+        step3_->Offer(kind, page ? page->Tester()->MessageCount() : -1);
+    }
     QWizard::initializePage(id);
     if (id == kStep3) {
         if (QAbstractButton* finish = button(QWizard::FinishButton))
@@ -131,6 +139,9 @@ void CAccountWizard::accept()
     } else {
         request.server = exchange_->Profile();
     }
+    request.periodCheck = step3_->PeriodCheck();
+    request.period = step3_->Period();
+    request.fromNowOn = step3_->FromNowOn();
     const NewAccountResult result = CreateNewAccount(request, table_);
     if (!result.Ok()) {
         DialogueBox(DlgText::Fill(DlgText::Text(DlgText::kLabelFailed),

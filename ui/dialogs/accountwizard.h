@@ -16,8 +16,10 @@ class CWizardStep2Portalpost;
 class CWizardStep3Finish;
 
 // The new account wizard (caption 61396): step 1 name and kind, step 2 the kind's page,
-// step 3 a closing text. Back keeps what was typed; the step-2 checks run only on Next.
-// Finish creates the account (folder, Account.inf with the kind's defaults, Account.cfg,
+// step 3 the schedule and, for POP3/IMAP4, whether the mail already on the server is shown
+// (its default follows the count of step 2's connection test). Back keeps what was typed;
+// the step-2 checks run only on Next. Finish creates the account (folder, Account.inf with
+// the kind's defaults and the chosen schedule, the FromNow marker when asked, Account.cfg,
 // the table) and, for the first Exchange account, makes it the "DefaultExchange" of the
 // General settings; a failure is shown and the wizard stays open.
 //
@@ -50,6 +52,7 @@ public:
     CWizardStep2IMAP4* Imap4Page() const { return imap4_; }
     CWizardStep2Portalpost* PortalpostPage() const { return portalpost_; }
     CWizardStep2Exchange* ExchangePage() const { return exchange_; }
+    CWizardStep3Finish* FinishPage() const { return step3_; }
 
     int nextId() const override;
     void initializePage(int id) override;

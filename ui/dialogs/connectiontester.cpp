@@ -10,11 +10,11 @@
 namespace
 {
 
-class CountingSink : public CheckSink
+// The list-only request hands nothing to the sink.
+class NoSink : public CheckSink
 {
 public:
-    void DeliverMessage(int, const MessageRecord&) override { ++count; }
-    int count = 0;
+    void DeliverMessage(int, const MessageRecord&) override {}
 };
 
 // Keep every message: a trial must never delete or hide anything on the server.
@@ -43,7 +43,8 @@ bool CConnectionTester::Start(const Target& target)
         thread_.join();
     running_ = true;
     thread_ = std::thread([this, target] {
-        CountingSink sink;
+        NoSink sink;
+        int count = 0;
         CheckRequest request;
         request.server = target.server;
         request.port = target.port;
@@ -51,6 +52,9 @@ bool CConnectionTester::Start(const Target& target)
         request.userName = target.userName;
         request.password = target.password;
         request.timeOutSeconds = kTimeoutSeconds;
+        request.recordExisting = [&count](std::vector<std::string> uids) {
+            count = static_cast<int>(uids.size());
+        };
         CheckReport report;
         bool idle = false;
         if (target.kind == "IMAP4") {
@@ -68,15 +72,16 @@ bool CConnectionTester::Start(const Target& target)
         const std::string message = report.message;
         const bool ok = result == kCheckDone;
         const QString text =
-            ok ? DlgText::Fill(DlgText::Text(DlgText::kTestPassed), QString::number(sink.count))
+            ok ? DlgText::Fill(DlgText::Text(DlgText::kTestPassed), QString::number(count))
                : DlgText::Fill(DlgText::Text(DlgText::kTestFailed),
                                QString::fromStdString(message));
         // The queued call is dropped if the tester is destroyed first; the destructor joins
         // this thread, so `this` is alive while it is posted.
         QMetaObject::invokeMethod(
             this,
-            [this, ok, text, idle] {
+            [this, ok, text, idle, count] {
                 offeredIdle_ = ok && idle;
+                messageCount_ = ok ? count : -1;
                 running_ = false;
                 emit Finished(ok, text);
             },

@@ -86,6 +86,12 @@ constexpr unsigned kPlay = 40172;
 constexpr unsigned kDefaultExchange = 40173;
 constexpr unsigned kAutoStartExchange = 40174;
 constexpr unsigned kWaveFilter = 40175;
+// The new account wizard's last page: schedule and mail already on the server.
+constexpr unsigned kWizardPeriod = 40185;       // "Check every"
+constexpr unsigned kWizardMinutes = 40186;      // "minutes"
+constexpr unsigned kWizardExisting = 40187;     // "Mail already on the server:"
+constexpr unsigned kWizardShowExisting = 40188; // "show it"
+constexpr unsigned kWizardFromNow = 40189;      // "only mail that arrives from now on"
 
 // The bundle's text; empty when it has none.
 QString Text(unsigned id);
