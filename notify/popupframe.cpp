@@ -2,6 +2,7 @@
 
 #include "resourceimage.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,10 +19,11 @@ namespace
 // A stay longer than an hour is a caller's mistake; the cap keeps the period in range.
 constexpr int kMaxStaySeconds = 3600;
 
-// The content keeps clear of the bitmap row at the top and of the edges.
-constexpr int kTextInset = 5;
-constexpr int kTextTop = 40;
 constexpr int kBandWidth = 4;
+constexpr int kBitmapSize = 32;
+// Between the bitmap and the title, and between the bitmap's row and the body.
+constexpr int kGap = 8;
+constexpr int kBodyGap = 6;
 
 // Band n (columns 4n .. 4n+3) of the background: red falls by 4 and green by 1 per band
 // over a constant blue, which runs from near-white at the left towards light blue.
@@ -42,9 +44,10 @@ CPopupFrame::CPopupFrame()
     setAttribute(Qt::WA_QuitOnClose, false);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("PopupWnd"));
-    font_ = QFont(QStringLiteral("Arial"));
-    font_.setPointSizeF(8.5);
-    font_.setWeight(QFont::Normal);
+    // The desktop's own font is the one its user can read; the title stands out by weight.
+    bodyFont_ = QGuiApplication::font();
+    titleFont_ = bodyFont_;
+    titleFont_.setBold(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] { OnTimer(timerId_); });
     all_.append(this);
@@ -79,8 +82,14 @@ bool CPopupFrame::Create(QScreen* screen, const QString& body, const QString& ti
     bitmap_ = LoadResourceImage(bitmapId);
     workArea_ = screen->availableGeometry();
     shown_ = 0;
-    textRect_ =
-        QRect(0, 0, width_, fullHeight_).adjusted(kTextInset, kTextTop, -kTextInset, -kTextInset);
+    // The title sits beside the bitmap, centred on it; the body fills what is left below.
+    const int contentRight = width_ - kMargin;
+    titleBox_ = QRect(QPoint(kMargin + kBitmapSize + kGap, kMargin),
+                      QPoint(contentRight - 1, kMargin + kBitmapSize - 1));
+    const int bodyTop = kMargin + kBitmapSize + kBodyGap;
+    bodyBox_ = QRect(QPoint(kMargin, bodyTop), QPoint(contentRight - 1, fullHeight_ - kMargin - 1));
+    layout_ = PopupTextLayout::Fit(title, titleFont_, std::max(0, titleBox_.width()), body,
+                                   bodyFont_, bodyBox_.isValid() ? bodyBox_.size() : QSize());
     text_ = QStringLiteral("          %1\n%2").arg(title, body);
 
     setScreen(screen);
@@ -210,16 +219,42 @@ void CPopupFrame::paintEvent(QPaintEvent*)
     if (!bitmap_.isNull()) {
         // Multiplying keeps the background where the bitmap is white.
         painter.setCompositionMode(QPainter::CompositionMode_Multiply);
-        painter.drawImage(QRect(10, 10, 32, 32), bitmap_);
+        painter.drawImage(QRect(kMargin, kMargin, kBitmapSize, kBitmapSize), bitmap_);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     // A thin frame keeps the near-white left edge apart from a white window behind it.
     painter.setPen(QColor(0x9A, 0xB4, 0xD6));
     painter.drawRect(0, 0, width_ - 1, fullHeight_ - 1);
 
-    painter.setPen(QColor(0, 0, 255));
-    painter.setFont(font_);
-    painter.drawText(textRect_, Qt::TextWordWrap, text_);
+    // The layout already fits the boxes; the clip keeps a glyph's overhang (italic, accents)
+    // inside them as well.
+    painter.setPen(BodyColour());
+    if (!layout_.title.isEmpty() && titleBox_.isValid()) {
+        painter.save();
+        painter.setClipRect(titleBox_);
+        painter.setFont(titleFont_);
+        painter.drawText(titleBox_, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         layout_.title);
+        painter.restore();
+    }
+    if (!layout_.bodyLines.isEmpty() && bodyBox_.isValid()) {
+        painter.setClipRect(bodyBox_);
+        painter.setFont(bodyFont_);
+        const QFontMetrics metrics(bodyFont_);
+        int baseline = bodyBox_.top() + metrics.ascent();
+        for (const QString& line : layout_.bodyLines) {
+            painter.drawText(QPoint(bodyBox_.left(), baseline), line);
+            baseline += metrics.lineSpacing();
+        }
+    }
+}
+
+const QColor& CPopupFrame::BodyColour()
+{
+    // The background is always light, whatever the desktop's theme: the text keeps the dark
+    // colour of a light theme's text, not the theme's own (a dark theme's would be white).
+    static const QColor colour(0x1F, 0x1F, 0x1F);
+    return colour;
 }
 
 void CPopupFrame::mouseReleaseEvent(QMouseEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "popuptextlayout.h"
+
 #include <QFont>
 #include <QImage>
 #include <QRect>
@@ -10,8 +12,10 @@ class QScreen;
 
 // The small notification window that slides up out of the bottom-right corner of a screen's
 // work area (its available geometry), stays a few seconds, slides back down and deletes
-// itself. It shows a 32x32 bitmap of the resource bundle, an indented title line and a
-// word-wrapped body on a near-white to light-blue band gradient.
+// itself. On a near-white to light-blue band gradient it shows a 32x32 bitmap of the resource
+// bundle with the title in bold beside it, and below them the word-wrapped body in the normal
+// (dark) text colour, both inside a margin; text that does not fit is elided with an
+// ellipsis (PopupTextLayout), never cut or drawn over the edge.
 //
 // The window is a frameless, always-on-top tool window that never takes the focus and is
 // shown without activation, so a popup never steals the keyboard from what the user is
@@ -65,7 +69,16 @@ public:
     int FullHeight() const { return fullHeight_; }
     int Step() const { return step_; }
     bool IsSliding() const { return slider_ == this; }
+    // Title and body as one text, the title's line indented as the Windows version wrote it.
     const QString& Text() const { return text_; }
+    // What is drawn: the fitted title and body lines, and the boxes they must stay in (in
+    // the popup at its full height).
+    const PopupTextLayout& Layout() const { return layout_; }
+    QRect TitleBox() const { return titleBox_; }
+    QRect BodyBox() const { return bodyBox_; }
+    // Margin around the content, and the body's colour.
+    static constexpr int kMargin = 10;
+    static const QColor& BodyColour();
     int StaySeconds() const { return staySeconds_; }
     // Runs the running timer's tick now, as if its period had passed.
     void Tick();
@@ -94,10 +107,13 @@ private:
     int shown_ = 0;
     int staySeconds_ = 0;
     QRect workArea_;
-    QRect textRect_;
+    QRect titleBox_;
+    QRect bodyBox_;
     QString text_;
+    PopupTextLayout layout_;
     QImage bitmap_;
-    QFont font_;
+    QFont titleFont_;
+    QFont bodyFont_;
     bool created_ = false;
     bool finished_ = false;
 

@@ -33,6 +33,8 @@ void* Owner(QWidget* w)
 }
 
 constexpr int kNameRole = Qt::UserRole;
+// An account item's: whether its account has an access password (bool).
+constexpr int kProtectedRole = Qt::UserRole + 1;
 
 QIcon ResourceIcon(unsigned id)
 {
@@ -94,9 +96,37 @@ void CLeftView::ConnectHeaderList(CMailHeadList* list)
     connect(this, &CLeftView::accountRenamed, list, &CMailHeadList::AccountRenamed);
 }
 
-void CLeftView::SetAccountIcon(QTreeWidgetItem* item, bool hasAccessPassword)
+void CLeftView::SetAccessState(QTreeWidgetItem* item, bool hasAccessPassword)
 {
+    const QVariant before = item->data(0, kProtectedRole);
     item->setIcon(0, hasAccessPassword ? lockedIcon_ : accountIcon_);
+    item->setData(0, kProtectedRole, hasAccessPassword);
+    if (!before.isValid() || before.toBool() == hasAccessPassword || currentItem() != item)
+        return;
+    // The account item shown stays in step with its gate: a new access password hides the
+    // messages at once, a removed one shows them.
+    emit listClearRequested();
+    if (ListShows(item))
+        emit listLoadRequested(NameOf(item));
+}
+
+bool CLeftView::HasAccessPassword(const QTreeWidgetItem* accountItem)
+{
+    return accountItem && accountItem->data(0, kProtectedRole).toBool();
+}
+
+bool CLeftView::ListShows(const QTreeWidgetItem* item)
+{
+    return item && (item->parent() || !HasAccessPassword(item));
+}
+
+void CLeftView::ExpandOpenAccount(QTreeWidgetItem* item)
+{
+    if (HasAccessPassword(item))
+        return;
+    expanding_ = true;
+    item->setExpanded(true);
+    expanding_ = false;
 }
 
 QTreeWidgetItem* CLeftView::NewAccountItem(const std::string& name, bool hasAccessPassword)
@@ -104,7 +134,7 @@ QTreeWidgetItem* CLeftView::NewAccountItem(const std::string& name, bool hasAcce
     auto* account = new QTreeWidgetItem();
     account->setText(0, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
     account->setData(0, kNameRole, QByteArray(name.data(), static_cast<qsizetype>(name.size())));
-    SetAccountIcon(account, hasAccessPassword);
+    SetAccessState(account, hasAccessPassword);
     auto* folder = new QTreeWidgetItem(account);
     folder->setText(0, QString::fromStdString(LoadResourceString(kFolderText)));
     folder->setIcon(0, folderIcon_);
@@ -113,7 +143,10 @@ QTreeWidgetItem* CLeftView::NewAccountItem(const std::string& name, bool hasAcce
 
 void CLeftView::AddAccount(const std::string& name, bool hasAccessPassword)
 {
-    addTopLevelItem(NewAccountItem(name, hasAccessPassword));
+    QTreeWidgetItem* item = NewAccountItem(name, hasAccessPassword);
+    addTopLevelItem(item);
+    // A first look at the window finds the messages under an open account at once.
+    ExpandOpenAccount(item);
 }
 
 void CLeftView::ShowAccounts(const std::vector<Listed>& accounts,
@@ -149,12 +182,14 @@ void CLeftView::ShowAccounts(const std::vector<Listed>& accounts,
     for (int i = 0; i < static_cast<int>(accounts.size()); ++i) {
         const Listed& a = accounts[static_cast<size_t>(i)];
         QTreeWidgetItem* item = AccountItem(a.name);
-        if (!item)
+        if (!item) {
             insertTopLevelItem(i, item = NewAccountItem(a.name, a.hasAccessPassword));
-        else if (indexOfTopLevelItem(item) != i)
+            ExpandOpenAccount(item);
+        } else if (indexOfTopLevelItem(item) != i) {
             MoveAccountItem(item, i);
-        SetAccountIcon(item, a.hasAccessPassword);
-        if (a.relock && item->isExpanded()) {
+        }
+        SetAccessState(item, a.hasAccessPassword);
+        if (a.relock && a.hasAccessPassword && item->isExpanded()) {
             // Its messages stay hidden until the new password is given.
             if (currentItem() && currentItem()->parent() == item)
                 setCurrentItem(item);
@@ -330,7 +365,7 @@ void CLeftView::OnCurrentItemChanged(QTreeWidgetItem* current)
     }
     const std::string name = NameOf(AccountItemOf(current));
     SetSelected(name);
-    if (current->parent())
+    if (ListShows(current))
         emit listLoadRequested(name);
     bool busy = false;
     if (accounts_) {
@@ -437,7 +472,7 @@ CLeftView::RenameOutcome CLeftView::FinishRename(QTreeWidgetItem* accountItem, s
 void CLeftView::AccessPasswordChanged(const std::string& account)
 {
     if (QTreeWidgetItem* item = AccountItem(account))
-        SetAccountIcon(
+        SetAccessState(
             item, accounts_ && accounts_->HasAccessPassword(accounts_->TranslateName(account, 0)));
 }
 

@@ -20,11 +20,17 @@ class QPoint;
 // through the prompt given to SetAccessPrompt(), and every account command (access
 // password, properties, rename, delete) passes the same gate first. An account that is not
 // usable is refused with message 61394 before anything else. Collapsing locks it again.
+// Such an account's item is added collapsed; an account without an access password is added
+// expanded, as there is nothing to unlock.
 //
 // Selecting an item empties the header list; selecting a folder item loads that account's
-// messages. The selected account (the account item's name, or the folder's parent's) is
-// reported by selectedAccountChanged() and kept by SelectedAccount(); the tray's checking
-// animation follows whether that account is being checked (checkAnimationRequested()).
+// messages, and so does selecting the account item of an account without an access password
+// (a protected account's item keeps the list empty: its messages show under its folder
+// only, after the password). When an account gains or loses its access password while its
+// item is selected, the list follows at once. The selected account (the account item's
+// name, or the folder's parent's) is reported by selectedAccountChanged() and kept by
+// SelectedAccount(); the tray's checking animation follows whether that account is being
+// checked (checkAnimationRequested()).
 //
 // What the main window connects: ConnectHeaderList(); selectedAccountChanged to the engine's
 // selected-account holder and the status bar; checkAnimationRequested to the tray; the
@@ -75,6 +81,7 @@ public:
     QString ToolTipAt(const QPoint& pos) const;
     void ConnectHeaderList(CMailHeadList* list);
 
+    // Appends the account's item (expanded when it has no access password).
     void AddAccount(const std::string& name, bool hasAccessPassword);
 
     // An account as the account list has it, for ShowAccounts().
@@ -85,7 +92,8 @@ public:
     };
     // Shows `accounts`, in this order, after another writer changed them. An item of
     // `renamed` (old name, new name) keeps its state under its new name; items no longer
-    // listed go (accountDeleted()), new ones come in at their places. The selection stays
+    // listed go (accountDeleted()), new ones come in at their places (expanded when they
+    // have no access password). The selection stays
     // where it was unless its account went; with none, the first account is selected.
     void ShowAccounts(const std::vector<Listed>& accounts,
                       const std::vector<std::pair<std::string, std::string>>& renamed);
@@ -147,8 +155,16 @@ private:
     QTreeWidgetItem* SelectedAccountItem() const;
     // Runs the gate for the selected account; the item when it passes, else nullptr.
     QTreeWidgetItem* GatedSelection();
-    void SetAccountIcon(QTreeWidgetItem* item, bool hasAccessPassword);
+    // Sets the item's image and remembers whether the account has an access password; the
+    // list follows when that changes for the selected account item.
+    void SetAccessState(QTreeWidgetItem* item, bool hasAccessPassword);
+    static bool HasAccessPassword(const QTreeWidgetItem* accountItem);
+    // Selecting `item` shows its account's messages: a folder item, or the item of an
+    // account without an access password.
+    static bool ListShows(const QTreeWidgetItem* item);
     QTreeWidgetItem* NewAccountItem(const std::string& name, bool hasAccessPassword);
+    // Expands an item placed in the tree without asking: it has nothing to unlock.
+    void ExpandOpenAccount(QTreeWidgetItem* item);
     // Moves a top-level item to `index`, keeping it the current item when it was.
     void MoveAccountItem(QTreeWidgetItem* item, int index);
 

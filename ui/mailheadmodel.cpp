@@ -9,6 +9,7 @@
 
 #include <QPixmap>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <numeric>
 #include <sys/stat.h>
@@ -24,10 +25,11 @@ const std::string kEmpty;
 
 // Writers of an account's Message.box take its lock, so a check in another process (the
 // command line) never has the file changed under it. Shared with this program's own check.
-bool LockFolderOf(const std::string& mailBoxPath, CAccountLock& lock)
+bool LockFolderOf(const std::string& mailBoxPath, CAccountLock& lock,
+                  std::chrono::milliseconds wait = CAccountLock::kDefaultWait)
 {
     const std::string folder = std::filesystem::path(mailBoxPath).parent_path().string();
-    return lock.Acquire(folder.empty() ? "." : folder) == CAccountLock::Outcome::Held;
+    return lock.Acquire(folder.empty() ? "." : folder, wait) == CAccountLock::Outcome::Held;
 }
 
 bool IsUnreadText(const std::string& read)
@@ -250,8 +252,12 @@ std::string CMailHeadModel::Preview(int row) const
 {
     if (row < 0 || row >= Rows() || path_.empty())
         return std::string();
+    // Opening mends a torn tail, which would cut the record another process is appending
+    // right now: read under the lock, and never wait for it (the user is moving through the
+    // list; a preview missing while a check runs elsewhere is no loss).
+    CAccountLock lock;
     CMailBoxFile file;
-    if (!file.Open(path_))
+    if (!LockFolderOf(path_, lock, std::chrono::milliseconds(0)) || !file.Open(path_))
         return std::string();
     const std::string& id = rows_[static_cast<size_t>(row)].messageId;
     StoredMessage m;

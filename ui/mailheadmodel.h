@@ -77,7 +77,8 @@ public:
     int RemoveRows(std::vector<int> rows);
     static constexpr size_t kMostRunsRemovedOneByOne = 32;
 
-    // The body preview of a row, read from Message.box on demand ("" when unavailable).
+    // The body preview of a row, read from Message.box on demand under the account's lock
+    // without waiting for it ("" when unavailable, or while another process holds the lock).
     std::string Preview(int row) const;
 
     const Row& RowAt(int row) const { return rows_[static_cast<size_t>(row)]; }

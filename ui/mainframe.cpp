@@ -18,11 +18,13 @@
 #include "menutemplate.h"
 #include "notifydispatcher.h"
 #include "popupframe.h"
+#include "previewpane.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
 #include "storefailurenotice.h"
 #include "toolbartemplate.h"
 #include "trayicon.h"
+#include "viewprofile.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -60,6 +62,7 @@ enum Command : unsigned {
     kSelectAll = 32882,
     kTreePane = 32883,
     kListPane = 32884,
+    kPreviewPane = 32885,
     kFlatMenus = 32888,
     kRestore = 32771,
     kExit = 57665,
@@ -74,6 +77,8 @@ constexpr unsigned kLogoffText = 61392;
 constexpr unsigned kLogoffCaption = 61393;
 constexpr unsigned kHelpTopic = 61386;
 constexpr unsigned kMessagesLabel = 61398;
+// The preview pane's part of the height under the header list.
+constexpr double kPreviewPart = 0.35;
 // How soon after quiet hours end their summary shows, at the latest.
 constexpr int kQuietTickMs = 30000;
 constexpr unsigned kUnreadLabel = 61399;
@@ -109,13 +114,20 @@ CMainFrame::CMainFrame(CAccountManager& accounts, CEngineState& state, CLedDevic
 
     splitter_ = new QSplitter(Qt::Horizontal, this);
     tree_ = new CLeftView(&accounts_, splitter_);
-    list_ = new CMailHeadList(&accounts_, splitter_);
+    messages_ = new QSplitter(Qt::Vertical, splitter_);
+    list_ = new CMailHeadList(&accounts_, messages_);
+    preview_ = new CPreviewPane(messages_);
     tree_->SetCommandTable(commands_);
     list_->SetCommandTable(commands_);
     tree_->ConnectHeaderList(list_);
     list_->ReadLayoutFromProfile();
+    preview_->Follow(list_);
+    messages_->addWidget(list_);
+    messages_->addWidget(preview_);
+    messages_->setStretchFactor(0, 1);
+    messages_->setChildrenCollapsible(false);
     splitter_->addWidget(tree_);
-    splitter_->addWidget(list_);
+    splitter_->addWidget(messages_);
     splitter_->setStretchFactor(1, 1);
     setCentralWidget(splitter_);
     BuildStatusBar();
@@ -176,6 +188,8 @@ void CMainFrame::PlaceOnScreen(QScreen* screen)
     move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
     const int treeWidth = static_cast<int>(kTreePart * area.width());
     splitter_->setSizes({treeWidth, std::max(1, width - treeWidth)});
+    const int previewHeight = static_cast<int>(kPreviewPart * height);
+    messages_->setSizes({std::max(1, height - previewHeight), previewHeight});
 }
 
 void CMainFrame::BuildStatusBar()
@@ -253,6 +267,15 @@ void CMainFrame::BuildCommands()
     flat->setCheckable(true);
     flat->setChecked(MenuStyle::IsFlatSwitchOn());
     connect(flat, &QAction::toggled, this, [](bool on) { MenuStyle::SetFlat(on); });
+    QAction* preview = commands_->Action(kPreviewPane);
+    preview->setCheckable(true);
+    preview->setChecked(ViewProfile::PreviewPaneShown());
+    preview_->setVisible(preview->isChecked());
+    connect(preview, &QAction::toggled, this, [this](bool on) {
+        preview_->setVisible(on);
+        // A store that cannot be written only costs the next start this choice.
+        ViewProfile::SetPreviewPaneShown(on);
+    });
     Connect(kRestore, [this] { Restore(); });
     Connect(kExit, [this] { ExitSequence(); });
     Connect(kAbout, [this] {
@@ -387,8 +410,8 @@ void CMainFrame::UpdateStatusText()
 
 void CMainFrame::UpdateCounts(int rows, int unread)
 {
-    // The counts are the header list's: they mean something only while it shows a folder
-    // (with an account's own item selected the list is empty).
+    // The counts are the header list's: they mean something only while it shows an account
+    // (with a protected account's own item selected the list is empty).
     if (tree_->Count() == 0 || list_->ShownAccount().empty()) {
         panes_[1]->clear();
         return;
@@ -517,8 +540,8 @@ void CMainFrame::ConnectDesktopNotices()
         if (marked < 0)
             actions_->ShowPopup(error, account, CNotifyDispatcher::kStatusBitmap,
                                 kEngineTextSeconds);
-        else if (marked > 0 && tree_->SelectedAccount() == account)
-            list_->Load(account); // the list shows the stored state again
+        else if (marked > 0 && list_->ShownAccount() == account)
+            list_->Load(account); // the list shows the stored state again (never a locked one)
     });
     // The summary of a quiet time comes when it ends, not only with the next check.
     auto* quietTimer = new QTimer(this);

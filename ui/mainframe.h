@@ -23,15 +23,17 @@ class CMailHeadList;
 class CMailLedBlinker;
 class CMainToolBar;
 class CNotifyDispatcher;
+class CPreviewPane;
 class CStoreFailureNotice;
 class CTrayIcon;
 class CommandTable;
 class QLabel;
 class QSplitter;
 
-// The main window: the account tree and the header list side by side in a splitter, the
-// toolbar, a three-pane status bar, the tray icon and the mail-LED blinker, and every
-// command of the main menu as a shared action (CommandTable) with its enable rule.
+// The main window: the account tree beside the header list in a splitter, the preview pane
+// under the list (the view command "Preview Pane" shows or hides it; ViewProfile remembers
+// the choice), the toolbar, a three-pane status bar, the tray icon and the mail-LED blinker,
+// and every command of the main menu as a shared action (CommandTable) with its enable rule.
 //
 // It is also the front the new-mail merge talks to (HeaderListTarget, NotificationTarget,
 // FrontWindowTarget) and the window the tray icon and the notifications act on.
@@ -105,6 +107,7 @@ public:
     CommandTable& Commands() const { return *commands_; }
     CLeftView* Tree() const { return tree_; }
     CMailHeadList* List() const { return list_; }
+    CPreviewPane* Preview() const { return preview_; }
     CTrayIcon& Tray() const { return *tray_; }
     CMailLedBlinker& Blinker() const { return *blinker_; }
     QLabel* StatusPane(int index) const;
@@ -174,8 +177,10 @@ private:
     CommandTable* commands_;
     CMainToolBar* toolBar_ = nullptr;
     QSplitter* splitter_ = nullptr;
+    QSplitter* messages_ = nullptr; // the list above the preview
     CLeftView* tree_ = nullptr;
     CMailHeadList* list_ = nullptr;
+    CPreviewPane* preview_ = nullptr;
     QLabel* panes_[3] = {};
     // Notification members in the order they depend on each other.
     std::unique_ptr<CMailLedBlinker> blinker_;

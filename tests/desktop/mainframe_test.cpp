@@ -231,7 +231,8 @@ TEST(MainFrameCommands, EmptyTreeAsksForTheWizardAndClearsTheStatusBar)
     EXPECT_EQ(h.frame->Tree()->SelectedAccount(), "Work");
     EXPECT_EQ(h.frame->StatusPane(0)->text(), QStringLiteral("    Work"));
 
-    // The counts pane speaks only while the list shows a folder.
+    // The counts pane speaks only while the list shows an account: its folder, or the
+    // account's own item when it has no access password.
     QTreeWidgetItem* account = h.frame->Tree()->AccountItem("Work");
     ASSERT_NE(account, nullptr);
     ASSERT_EQ(account->childCount(), 1);
@@ -241,7 +242,7 @@ TEST(MainFrameCommands, EmptyTreeAsksForTheWizardAndClearsTheStatusBar)
         bool counts;
     };
     for (const Case& c : std::vector<Case>{{"folder item", account->child(0), true},
-                                           {"account item", account, false}}) {
+                                           {"account item", account, true}}) {
         SCOPED_TRACE(c.name);
         h.frame->Tree()->setCurrentItem(c.item);
         EXPECT_EQ(h.frame->StatusPane(0)->text(), QStringLiteral("    Work"));

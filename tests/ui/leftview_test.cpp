@@ -195,7 +195,7 @@ TEST(LeftView, ExpandingAProtectedAccountAsksOnceUntilCollapsed)
 TEST(LeftView, SelectionDrivesTheListTheSelectedNameAndTheAnimation)
 {
     UiSandbox sandbox;
-    TreeFixture f({{"Alpha", ""}, {"Beta", "", true, true}});
+    TreeFixture f({{"Alpha", ""}, {"Beta", "", true, true}, {"Gamma", "key"}});
     QSignalSpy clears(&f.tree, &CLeftView::listClearRequested);
     QSignalSpy loads(&f.tree, &CLeftView::listLoadRequested);
     QSignalSpy animation(&f.tree, &CLeftView::checkAnimationRequested);
@@ -206,10 +206,11 @@ TEST(LeftView, SelectionDrivesTheListTheSelectedNameAndTheAnimation)
         bool loads;
         bool animates;
     } cases[] = {
-        {"account item: cleared, nothing loaded", 0, false, false, false},
+        {"open account's item: loads its account", 0, false, true, false},
         {"folder item: loads its account", 0, true, true, false},
         {"folder of an account being checked: animation on", 1, true, true, true},
-        {"another account: animation off", 0, false, false, false},
+        {"another account: animation off", 0, false, true, false},
+        {"protected account's item: cleared, nothing loaded", 2, false, false, false},
     };
     for (const auto& c : cases) {
         clears.clear();
@@ -358,9 +359,14 @@ TEST(LeftView, DialogReportsUpdateImageAndName)
     TreeFixture f({{"Alpha", ""}});
     QTreeWidgetItem* item = f.tree.topLevelItem(0);
     const qint64 plain = item->icon(0).cacheKey();
+    f.tree.setCurrentItem(item); // an open account's item: its messages show
+    QSignalSpy clears(&f.tree, &CLeftView::listClearRequested);
+    QSignalSpy loads(&f.tree, &CLeftView::listLoadRequested);
     f.accounts.SetAccessPassword("Alpha", "key");
     f.tree.AccessPasswordChanged("Alpha");
     EXPECT_NE(item->icon(0).cacheKey(), plain);
+    EXPECT_EQ(clears.count(), 1) << "a new access password hides the messages at once";
+    EXPECT_EQ(loads.count(), 0);
     f.tree.AccountRenamed("Alpha", "Omega");
     EXPECT_EQ(CLeftView::NameOf(item), "Omega");
     EXPECT_EQ(f.tree.SelectedAccount(), "Omega");

@@ -1,3 +1,4 @@
+#include "accountlock.h"
 #include "accountmanager.h"
 #include "apppaths.h"
 #include "mailboxfile.h"
@@ -11,7 +12,10 @@
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <cstdio>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace
 {
@@ -112,6 +116,40 @@ TEST(MailHeadList, LoadShowsTheStoredMessagesWithCountsAndLooks)
     EXPECT_FALSE(model.headerData(1, Qt::Horizontal, Qt::DecorationRole).value<QIcon>().isNull())
         << "image columns show an image in the header";
     EXPECT_EQ(model.Preview(2), "preview of m3") << "the preview is read on demand";
+}
+
+// Another process appending to Message.box holds the account's lock; until it raises the
+// count its record is an uncommitted tail, which opening the file would cut. A preview read
+// then gives nothing and leaves the file alone.
+TEST(MailHeadList, APreviewIsNotReadWhileAnotherProcessHoldsTheLock)
+{
+    UiSandbox sandbox;
+    WriteMailBox("Alpha", FiveMessages());
+    CMailHeadList list;
+    list.Load("Alpha");
+    ASSERT_EQ(list.Model()->Preview(0), "preview of m1");
+    const std::string box = AppPaths::MailBoxFile("Alpha");
+    {
+        CMailBoxFile file;
+        ASSERT_TRUE(file.Open(box));
+        ASSERT_TRUE(file.Append(Message("m6", "No", "fay", "in flight")));
+    }
+    std::FILE* raw = std::fopen(box.c_str(), "r+b");
+    ASSERT_NE(raw, nullptr);
+    const unsigned char five[4] = {5, 0, 0, 0}; // the count before the append's commit
+    ASSERT_EQ(std::fseek(raw, CMailBoxFile::kCountOffset, SEEK_SET), 0);
+    ASSERT_EQ(std::fwrite(five, 1, 4, raw), 4u);
+    std::fclose(raw);
+    const std::string before = ReadWholeFile(box);
+
+    const std::string lockFile = AppPaths::AccountDir("Alpha") + "/" + CAccountLock::kFileName;
+    const int other = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0); // a descriptor of its own: another holder
+    EXPECT_EQ(list.Model()->Preview(0), "");
+    EXPECT_EQ(ReadWholeFile(box), before) << "the uncommitted tail is still there";
+    ::close(other);
+    EXPECT_EQ(list.Model()->Preview(0), "preview of m1");
 }
 
 TEST(MailHeadList, LoadOfAMissingOrUnsafeStoreGivesAnEmptyListAndCreatesNothing)
