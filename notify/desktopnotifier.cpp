@@ -29,22 +29,40 @@ QString Body(const std::string& body, const QStringList& capabilities)
 
 } // namespace
 
-DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject* parent)
-    : QObject(parent), bus_(std::move(bus))
+DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent)
 {
-    bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                 SLOT(OnActionInvoked(uint, QString)));
-    bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
-                 SLOT(OnClosed(uint, uint)));
+}
+
+DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject* parent) : QObject(parent)
+{
+    bus_.emplace(std::move(bus));
+    Listen();
+}
+
+void DesktopNotifier::Listen()
+{
+    bus_->connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                  SLOT(OnActionInvoked(uint, QString)));
+    bus_->connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                  SLOT(OnClosed(uint, uint)));
+}
+
+QDBusConnection& DesktopNotifier::Bus()
+{
+    if (!bus_) {
+        bus_.emplace(QDBusConnection::sessionBus());
+        Listen();
+    }
+    return *bus_;
 }
 
 bool DesktopNotifier::Capabilities(QStringList& capabilities)
 {
-    if (!bus_.isConnected())
+    if (!Bus().isConnected())
         return false;
     const QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, "GetCapabilities");
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage reply = Bus().call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return false;
     capabilities = reply.arguments().constFirst().toStringList();
@@ -80,7 +98,7 @@ bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::str
     call << QStringLiteral("Postwatch") << replaces << QString::fromLatin1(kAppIcon)
          << QString::fromStdString(summary) << Body(body, capabilities) << actions << hints
          << kServerTimeout;
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage reply = Bus().call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return false;
     const uint id = reply.arguments().constFirst().toUInt();
@@ -96,12 +114,12 @@ bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::str
 
 std::optional<bool> DesktopNotifier::Inhibited()
 {
-    if (!bus_.isConnected())
+    if (!Bus().isConnected())
         return std::nullopt;
     QDBusMessage call = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), "Get");
     call << kInterface << QStringLiteral("Inhibited");
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage reply = Bus().call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;
     const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();

@@ -28,6 +28,9 @@
 // Inhibited(): the server's "Inhibited" property (servers that have a do-not-disturb
 // switch); nothing when the server has no such property or does not answer.
 //
+// The session bus is joined at the first call, not at construction: a program that never
+// sends a notice or asks for do-not-disturb starts no D-Bus connection (and its thread).
+//
 // Every call waits at most kCallTimeoutMs for the server. Threads: the GUI thread.
 class DesktopNotifier : public QObject
 {
@@ -39,8 +42,10 @@ public:
 
     enum class Kind { NewMail, Failure, Summary };
 
-    explicit DesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus(),
-                             QObject* parent = nullptr);
+    // On the session bus, joined at the first call.
+    explicit DesktopNotifier(QObject* parent = nullptr);
+    // On `bus` (a private bus in tests).
+    explicit DesktopNotifier(QDBusConnection bus, QObject* parent = nullptr);
 
     // A server answers GetCapabilities.
     bool Available();
@@ -58,7 +63,11 @@ private slots:
 
 private:
     bool Capabilities(QStringList& capabilities);
+    // The bus, joined and listened to on first use.
+    QDBusConnection& Bus();
+    // Hears the server's ActionInvoked and NotificationClosed signals.
+    void Listen();
 
-    QDBusConnection bus_;
+    std::optional<QDBusConnection> bus_;
     std::map<std::string, uint> ids_; // account -> the id of its notice
 };
