@@ -155,13 +155,14 @@ std::optional<std::string> CommandLineOptions::Value(const std::string& option) 
 std::string CommandLineOptions::Usage()
 {
     return "usage:\n"
-           "  postwatch --add-account NAME --kind POP3|IMAP4 --server HOST --user USER\n"
+           "  postwatch --add-account NAME --kind POP3|IMAP4|IMAP --server HOST --user USER\n"
            "            [--port N] [--security none|starttls|tls]\n"
            "            [--push] [--mark-read-on-server]   (IMAP4 only)\n"
            "            (the password is read from the first line of standard input)\n"
-           "  postwatch --add-account NAME --kind Portalpost --category Hotmail|Yahoo --user USER\n"
+           "  postwatch --add-account NAME --kind Portalpost|WebMail --category Hotmail|Yahoo\n"
+           "            --user USER\n"
            "            (web mail; the password is read from the first line of standard input)\n"
-           "  postwatch --add-account NAME --kind Exchange --profile PROFILE\n"
+           "  postwatch --add-account NAME --kind Exchange|Maildir --profile PROFILE\n"
            "            (a mailbox watched through a profile of the mailbox plug-in; no password)\n"
            "  postwatch --rename-account OLD NEW\n"
            "  postwatch --remove-account NAME\n"

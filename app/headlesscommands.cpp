@@ -158,10 +158,14 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
     const std::optional<std::string> kindOption = options.Value("--kind");
     if (!kindOption)
         return Usage("--add-account needs --kind POP3, IMAP4, Portalpost or Exchange");
-    const std::string kind = Upper(*kindOption);
-    if (kind == "PORTALPOST")
+    // The stored literals, and the words the desktop shows for them ("IMAP", "WebMail",
+    // "Maildir"), in any case; the account always stores the literal.
+    std::string kind = Upper(*kindOption);
+    if (kind == "IMAP")
+        kind = kMailTypeImap4;
+    if (kind == "PORTALPOST" || kind == "WEBMAIL")
         return AddWebMailAccount(options);
-    if (kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)")
+    if (kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)" || kind == "MAILDIR")
         return AddExchangeAccount(options);
     if (kind != "POP3" && kind != "IMAP4")
         return Usage("unknown account kind \"" + *kindOption +
