@@ -158,14 +158,19 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
     const std::optional<std::string> kindOption = options.Value("--kind");
     if (!kindOption)
         return Usage("--add-account needs --kind POP3, IMAP4, Portalpost or Exchange");
-    const std::string kind = Upper(*kindOption);
+    // The stored literals, and the words the desktop shows for them ("IMAP", "WebMail",
+    // "Maildir"), in any case; the account always stores the literal.
+    std::string kind = Upper(*kindOption);
+    if (kind == "IMAP")
+        kind = kMailTypeImap4;
+    const bool webMail = kind == "PORTALPOST" || kind == "WEBMAIL";
+    const bool exchange = kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)" || kind == "MAILDIR";
     // Web mail and watched mailboxes keep their own lists of what they have seen.
-    if (options.Has("--from-now") &&
-        (kind == "PORTALPOST" || kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)"))
+    if (options.Has("--from-now") && (webMail || exchange))
         return Usage("--from-now needs a POP3 or IMAP4 account");
-    if (kind == "PORTALPOST")
+    if (webMail)
         return AddWebMailAccount(options);
-    if (kind == "EXCHANGE" || kind == "EXCHANGE(MAPI)")
+    if (exchange)
         return AddExchangeAccount(options);
     if (kind != "POP3" && kind != "IMAP4")
         return Usage("unknown account kind \"" + *kindOption +

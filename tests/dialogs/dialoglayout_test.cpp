@@ -106,6 +106,14 @@ const Case kCases[] = {
     {"wizard-webmail", [](Desk& d) { return Wizard(d, "Portalpost", false); }},
     {"wizard-exchange", [](Desk& d) { return Wizard(d, "Exchange(MAPI)", false); }},
     {"wizard-finish", [](Desk& d) { return Wizard(d, "POP3", true); }},
+    {"wizard-pop3-unencrypted",
+     [](Desk& d) {
+         auto wizard = Wizard(d, "POP3", false);
+         auto* page = static_cast<CAccountWizard&>(*wizard).Pop3Page();
+         FillServer(page, "pop.example.org", "alice", "pw");
+         page->SecurityList()->setCurrentIndex(2);
+         return wizard;
+     }},
     {"settings-general", [](Desk& d) { return Settings(d, 0); }},
     {"settings-network", [](Desk& d) { return Settings(d, 1); }},
     {"settings-notify", [](Desk& d) { return Settings(d, 2); }},
@@ -120,6 +128,12 @@ const Case kCases[] = {
      }},
     {"properties-pop3",
      [](Desk& d) { return std::make_unique<CAccountPropertiesDlg>(&d.table, "Work", d.plugins); }},
+    {"properties-pop3-unencrypted",
+     [](Desk& d) {
+         auto dlg = std::make_unique<CAccountPropertiesDlg>(&d.table, "Work", d.plugins);
+         dlg->SecurityList()->setCurrentIndex(2);
+         return dlg;
+     }},
     {"properties-imap4",
      [](Desk& d) { return std::make_unique<CAccountPropertiesDlg>(&d.table, "Home", d.plugins); }},
     {"properties-webmail",

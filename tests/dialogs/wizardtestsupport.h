@@ -18,11 +18,18 @@ public:
     std::vector<std::string> Profiles() const override { return {"Office", "Home"}; }
 };
 
+// Chooses the kind by its stored literal ("IMAP4"); the list itself shows the user's words.
+inline void SelectKind(CAccountWizard& wizard, const char* kind)
+{
+    QComboBox* list = wizard.Step1()->KindList();
+    list->setCurrentIndex(list->findData(QString::fromUtf8(kind)));
+}
+
 // Step 1 filled and Next pressed; true when the wizard moved on.
 inline bool PassStep1(CAccountWizard& wizard, const char* name, const char* kind)
 {
     wizard.Step1()->NameEdit()->setText(QString::fromUtf8(name));
-    wizard.Step1()->KindList()->setCurrentText(QString::fromUtf8(kind));
+    SelectKind(wizard, kind);
     const int before = wizard.currentId();
     wizard.next();
     return wizard.currentId() != before;

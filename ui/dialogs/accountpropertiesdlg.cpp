@@ -2,12 +2,14 @@
 
 #include "accounteditor.h"
 #include "accountfile.h"
+#include "accountkindtext.h"
 #include "accountmanager.h"
 #include "accountnames.h"
 #include "apppaths.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
 #include "leadingdecimal.h"
+#include "plainpasswordwarning.h"
 #include "resourcelibrary.h"
 #include "setaccesspassworddlg.h"
 
@@ -31,6 +33,7 @@ constexpr unsigned kCaption = 61410; // "Properties"
 // The security list: stored words in list order; "" (no choice stored) only when the file
 // has none, so opening and closing the dialog does not add a line.
 const char* const kSecurityWords[4] = {"TLS", "STARTTLS", "None", ""};
+constexpr int kSecurityNoneRow = 2;
 
 int DailyMinutes(const std::string& text)
 {
@@ -60,10 +63,11 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
         DlgText::Fill(DlgText::Text(DlgText::kPropertiesCaption), QString::fromStdString(account)));
 
     auto* form = new QFormLayout;
+    int warningRow = -1; // under the security field, once the password field exists
     name_ = new QLineEdit(QString::fromStdString(account), this);
     name_->setMaxLength(60);
     form->addRow(DlgText::Text(DlgText::kAccountName), name_);
-    auto* kind = new QLabel(QString::fromStdString(record_.mailType), this);
+    auto* kind = new QLabel(AccountKindText(record_.mailType), this);
     kind->setTextFormat(Qt::PlainText);
     form->addRow(DlgText::Text(DlgText::kKind), kind);
     if (mail_ || record_.mailType.empty()) {
@@ -79,6 +83,7 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
             if (record_.security == kSecurityWords[i])
                 security_->setCurrentIndex(i);
         form->addRow(DlgText::Text(DlgText::kSecurity), security_);
+        warningRow = form->rowCount();
         port_ = new QLineEdit(QString::fromStdString(record_.port), this);
         port_->setValidator(new QIntValidator(1, 65535, port_));
         port_->setMaxLength(5);
@@ -104,6 +109,10 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
     password_->setEchoMode(QLineEdit::Password);
     password_->setMaxLength(60);
     form->addRow(DlgText::Text(DlgText::kPassword), password_);
+    if (security_) {
+        plainWarning_ = new PlainPasswordWarning(security_, kSecurityNoneRow, password_, this);
+        form->insertRow(warningRow, static_cast<QWidget*>(nullptr), plainWarning_);
+    }
     if (record_.mailType == kMailTypeExchange) {
         user_->setEnabled(false);
         password_->setEnabled(false);

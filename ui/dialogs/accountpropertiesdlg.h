@@ -9,6 +9,7 @@
 #include <string>
 
 class CAccountManager;
+class PlainPasswordWarning;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -18,7 +19,9 @@ class QTimeEdit;
 
 // The properties of one account: every field of its Account.inf (the kind's server, or
 // web-mail category, or Exchange profile; port; user; password; security; periodic check
-// and period; daily check and time; preview) and its access password.
+// and period; daily check and time; preview) and its access password. The kind is shown in
+// the user's words (AccountKindText); security "None" with a password shows a warning under
+// the security field (PlainPasswordWarning).
 //
 // OK hands the edited record to CAccountEditor::ApplyProperties, which checks everything
 // first and changes nothing when a check fails, then renames (at once, or deferred while the
@@ -57,6 +60,8 @@ public:
     QComboBox* ServerList() const { return serverList_; }
     QLineEdit* PortEdit() const { return port_; }
     QComboBox* SecurityList() const { return security_; }
+    // POP3 and IMAP4 accounts only (null otherwise).
+    PlainPasswordWarning* PlainWarning() const { return plainWarning_; }
     QLineEdit* UserEdit() const { return user_; }
     QLineEdit* PasswordEdit() const { return password_; }
     QCheckBox* PeriodCheck() const { return periodCheck_; }
@@ -92,6 +97,7 @@ private:
     QComboBox* serverList_ = nullptr;
     QLineEdit* port_ = nullptr;
     QComboBox* security_ = nullptr;
+    PlainPasswordWarning* plainWarning_ = nullptr;
     QLineEdit* user_;
     QLineEdit* password_;
     QCheckBox* periodCheck_;

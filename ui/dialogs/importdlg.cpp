@@ -1,5 +1,6 @@
 #include "importdlg.h"
 
+#include "accountkindtext.h"
 #include "dialogtext.h"
 
 #include <QDialogButtonBox>
@@ -24,7 +25,7 @@ CImportDlg::CImportDlg(std::vector<ForeignMailAccount> accounts, QWidget* parent
     for (const ForeignMailAccount& a : accounts_) {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, QString::fromStdString(a.name));
-        item->setText(1, QString::fromStdString(a.kind));
+        item->setText(1, AccountKindText(a.kind));
         item->setText(2, QString::fromStdString(ShownServer(a.kind, a.server)));
         item->setText(3, QString::fromStdString(ShownUser(a.kind, a.userName)));
     }
@@ -74,12 +75,9 @@ void CImportDlg::accept()
     if (row >= 0 && row < static_cast<int>(accounts_.size())) {
         const QTreeWidgetItem* item = list_->topLevelItem(row);
         const ForeignMailAccount& a = accounts_[static_cast<size_t>(row)];
-        chosen_ = ImportedAccount{item->text(0).toStdString(),
-                                  item->text(1).toStdString(),
-                                  item->text(2).toStdString(),
-                                  item->text(3).toStdString(),
-                                  a.port,
-                                  a.security};
+        // The kind column shows the user's words; the account takes the stored literal.
+        chosen_ = ImportedAccount{item->text(0).toStdString(), a.kind, item->text(2).toStdString(),
+                                  item->text(3).toStdString(), a.port, a.security};
     } else {
         chosen_.reset();
     }

@@ -11,8 +11,9 @@ class QTreeWidget;
 
 // The account import dialog: the other mail program's accounts in four columns (account,
 // type, server, user name; titles 32893-32896), full-row selection, the first row chosen.
-// A click chooses a row, a double click chooses it and acts as OK. OK with a row gives the
-// chosen row's shown texts (and its port and security); OK with an empty list and Cancel give
+// The type column shows AccountKindText. A click chooses a row, a double click chooses it
+// and acts as OK. OK with a row gives the chosen row's shown name, server and user name, its
+// kind's stored literal, port and security; OK with an empty list and Cancel give
 // nothing.
 //
 //     CImportDlg dlg(ThunderbirdProfiles::ReadAccounts(ThunderbirdProfiles::DefaultRoot()), this);

@@ -1,5 +1,6 @@
 #include "wizardstep1.h"
 
+#include "accountkindtext.h"
 #include "accountmanager.h"
 #include "dialogtext.h"
 
@@ -21,8 +22,9 @@ CWizardStep1::CWizardStep1(CAccountManager* table, QWidget* parent)
     // Account.cfg keeps at most 60 bytes of a name.
     name_->setMaxLength(60);
     kind_ = new QComboBox(this);
+    // The list shows the user's words and keeps each kind's stored literal as the item's data.
     for (const char* kind : kKinds)
-        kind_->addItem(QString::fromLatin1(kind));
+        kind_->addItem(AccountKindText(kind), QString::fromLatin1(kind));
     kind_->setCurrentIndex(0);
     import_ = new QPushButton(DlgText::Text(DlgText::kImport), this);
     connect(import_, &QPushButton::clicked, this, &CWizardStep1::Import);
@@ -60,7 +62,7 @@ void CWizardStep1::Import()
     if (chosen) {
         imported_ = std::move(chosen);
         name_->setText(QString::fromStdString(imported_->name));
-        const int index = kind_->findText(QString::fromStdString(imported_->kind));
+        const int index = kind_->findData(QString::fromStdString(imported_->kind));
         kind_->setCurrentIndex(index < 0 ? 0 : index);
         if (index < 0)
             imported_->kind = kKinds[0];

@@ -12,9 +12,10 @@ class QLineEdit;
 class QPushButton;
 
 // Step 1 of the new account wizard: the account's name (at most 60 characters), its kind
-// ("POP3", "IMAP4", "Portalpost", "Exchange(MAPI)", always all four, in that order) and
-// the import button. Next runs the account list's name check (which shows its own
-// messages) and stays on the page when the name is refused.
+// ("POP3", "IMAP4", "Portalpost", "Exchange(MAPI)", always all four, in that order; the list
+// shows AccountKindText and holds the literal as each item's data) and the import button. Next runs
+// the account list's name check (which shows its own messages) and stays on the page when the name
+// is refused.
 class CWizardStep1 : public QWizardPage
 {
     Q_OBJECT
@@ -27,11 +28,11 @@ public:
 
     void SetImporter(Importer importer) { importer_ = std::move(importer); }
 
-    // The kinds in list order.
+    // The kinds' stored literals in list order.
     static const char* const kKinds[4];
 
     std::string Name() const;
-    std::string Kind() const;
+    std::string Kind() const; // the stored literal
     const std::optional<ImportedAccount>& Imported() const { return imported_; }
 
     QLineEdit* NameEdit() const { return name_; }

@@ -1,5 +1,7 @@
 #include "wizardstep2exchange.h"
 
+#include "accountkindtext.h"
+#include "accountrecord.h"
 #include "dialogtext.h"
 #include "wizardmessages.h"
 
@@ -11,7 +13,7 @@ CWizardStep2Exchange::CWizardStep2Exchange(const std::vector<std::string>& profi
                                            QWidget* parent)
     : QWizardPage(parent)
 {
-    setTitle(DlgText::Text(DlgText::kKindExchange));
+    setTitle(AccountKindText(kMailTypeExchange));
     profile_ = new QComboBox(this);
     for (const std::string& p : profiles)
         profile_->addItem(QString::fromStdString(p));

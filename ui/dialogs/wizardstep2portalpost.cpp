@@ -1,5 +1,7 @@
 #include "wizardstep2portalpost.h"
 
+#include "accountkindtext.h"
+#include "accountrecord.h"
 #include "dialogtext.h"
 #include "wizardmessages.h"
 
@@ -11,7 +13,7 @@ CWizardStep2Portalpost::CWizardStep2Portalpost(const std::vector<std::string>& c
                                                QWidget* parent)
     : QWizardPage(parent)
 {
-    setTitle(QStringLiteral("Portalpost"));
+    setTitle(AccountKindText(kMailTypePortalpost));
     category_ = new QComboBox(this);
     for (const std::string& c : categories)
         category_->addItem(QString::fromStdString(c));

@@ -1,7 +1,9 @@
 #include "wizardstep2server.h"
 
+#include "accountkindtext.h"
 #include "connectiontester.h"
 #include "dialogtext.h"
+#include "plainpasswordwarning.h"
 #include "wizardmessages.h"
 
 #include <QCheckBox>
@@ -23,13 +25,14 @@ constexpr unsigned kNoPassword = 61381;
 
 // Security list order and the stored words.
 const char* const kSecurityWords[3] = {"TLS", "STARTTLS", "None"};
+constexpr int kSecurityNoneRow = 2;
 
 } // namespace
 
 CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     : QWizardPage(parent), kind_(kind)
 {
-    setTitle(QString::fromStdString(kind));
+    setTitle(AccountKindText(kind));
     server_ = new QLineEdit(this);
     security_ = new QComboBox(this);
     security_->addItem(DlgText::Text(DlgText::kSecurityTls));
@@ -47,10 +50,12 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     result_->setWordWrap(true);
     result_->setTextFormat(Qt::PlainText);
     tester_ = new CConnectionTester(this);
+    plainWarning_ = new PlainPasswordWarning(security_, kSecurityNoneRow, password_, this);
 
     auto* form = new QFormLayout;
     form->addRow(DlgText::Text(DlgText::kServer), server_);
     form->addRow(DlgText::Text(DlgText::kSecurity), security_);
+    form->addRow(static_cast<QWidget*>(nullptr), plainWarning_);
     form->addRow(DlgText::Text(DlgText::kPort), port_);
     form->addRow(DlgText::Text(DlgText::kUser), user_);
     form->addRow(DlgText::Text(DlgText::kPassword), password_);

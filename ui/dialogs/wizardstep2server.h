@@ -8,6 +8,7 @@
 #include <string>
 
 class CConnectionTester;
+class PlainPasswordWarning;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -18,10 +19,11 @@ class QPushButton;
 // port, user name, password (at most 60 characters) and a Test Connection button that
 // tries the entered values once without storing anything. Choosing a security puts the
 // matching standard port into the port field while the field holds a standard port or
-// nothing (a port the user typed is kept). Next checks, in this order, server, user name,
-// password (present, and holding no line break or zero byte), showing the first failure.
-// An IMAP4 page also offers push (IDLE), switched on when the test finds the server offers
-// it, and marking read on the server.
+// nothing (a port the user typed is kept). Security "None" with a password entered shows a
+// warning under the security field (PlainPasswordWarning). Next checks, in this order, server, user
+// name, password (present, and holding no line break or zero byte), showing the first failure. An
+// IMAP4 page also offers push (IDLE), switched on when the test finds the server offers it, and
+// marking read on the server.
 class CWizardStep2Server : public QWizardPage
 {
     Q_OBJECT
@@ -49,6 +51,7 @@ public:
 
     QLineEdit* ServerEdit() const { return server_; }
     QComboBox* SecurityList() const { return security_; }
+    PlainPasswordWarning* PlainWarning() const { return plainWarning_; }
     QLineEdit* PortEdit() const { return port_; }
     QLineEdit* UserEdit() const { return user_; }
     QLineEdit* PasswordEdit() const { return password_; }
@@ -78,6 +81,7 @@ private:
     std::string kind_;
     QLineEdit* server_;
     QComboBox* security_;
+    PlainPasswordWarning* plainWarning_;
     QLineEdit* port_;
     QLineEdit* user_;
     QLineEdit* password_;
