@@ -1,6 +1,7 @@
 #include "desktopdialogs.h"
 
 #include "accesspassworddlg.h"
+#include "accounteditor.h"
 #include "accountlist.h"
 #include "accountmanager.h"
 #include "accountplugins.h"
@@ -61,6 +62,18 @@ void ConnectDesktopDialogs(CMainFrame& frame, CAccountManager& accounts,
         SettingsEnvironment env =
             SettingsEnvironment::FromSystem(&accounts, plugins->MapiPresent() != 0);
         env.openHelp = [&frame](const std::string& topic) { frame.OpenHelpTopic(topic); };
+        env.moveSecrets = [&accounts](bool toKeyring) {
+            std::vector<std::string> failed;
+            CAccountEditor editor(accounts);
+            for (const AccountEntry& row : accounts.Snapshot()) {
+                // The name the user sees (the new one while a rename waits).
+                const std::string name = accounts.TranslateName(row.name, 1);
+                const AccountEditResult r = editor.MoveSecret(name, toKeyring);
+                if (!r.Ok())
+                    failed.push_back(name + ": " + r.message);
+            }
+            return failed;
+        };
         CSysConfigDlg dlg(std::move(env), &frame);
         dlg.exec();
     });

@@ -8,6 +8,7 @@
 #include "accountmanager.h"
 #include "accountnames.h"
 #include "accountrecord.h"
+#include "accountsecret.h"
 #include "apppaths.h"
 #include "headlesscheck.h"
 #include "libraryaccountplugins.h"
@@ -282,10 +283,12 @@ int HeadlessCommands::AddExchangeAccount(const CommandLineOptions& options)
     return CreateAccount(request);
 }
 
-int HeadlessCommands::CreateAccount(const NewAccountRequest& request)
+int HeadlessCommands::CreateAccount(const NewAccountRequest& asked)
 {
     if (!PrepareDataAndSettings())
         return kExitFailure;
+    NewAccountRequest request = asked;
+    request.keepInKeyring = KeepPasswordsInKeyring();
     CAccountManager manager(plugins_);
     std::string error;
     if (manager.LoadAll("", 0, &error) != 1)
@@ -302,6 +305,12 @@ int HeadlessCommands::CreateAccount(const NewAccountRequest& request)
         }
     }
     return kExitOk;
+}
+
+bool HeadlessCommands::KeepPasswordsInKeyring()
+{
+    CRegSettings settings;
+    return settings.LoadGeneral() == 1 && settings.general.keepPasswordsInKeyring.Get();
 }
 
 bool HeadlessCommands::ReadPassword(std::string& password)
@@ -433,6 +442,9 @@ int HeadlessCommands::SetAccount(const CommandLineOptions& options)
     }
     if (newPassword && !ReadPassword(record.password))
         return kExitFailure;
+    // As the properties dialog does: the setting says where the password goes now; without
+    // a new one, a password in the keyring is left as it is (or moved, when it must).
+    record.secret = AccountSecret::Placement(record, KeepPasswordsInKeyring());
 
     const AccountEditResult result = CAccountEditor(manager).ApplyProperties(name, record, nullptr);
     if (!result.Ok())

@@ -50,6 +50,8 @@ private:
     // The first line of standard input, without its line end; "" with the reason told when
     // it is empty or PasswordRule refuses it.
     bool ReadPassword(std::string& password);
+    // The General setting "KeepPasswordsInKeyring".
+    static bool KeepPasswordsInKeyring();
 
     std::istream& in_;
     std::ostream& out_;

@@ -5,6 +5,7 @@
 #include "accountlock.h"
 #include "accountmanager.h"
 #include "accountrecord.h"
+#include "accountsecret.h"
 #include "apppaths.h"
 #include "checkcancel.h"
 #include "enginesink.h"
@@ -251,6 +252,19 @@ void RunCheck(const CheckServices& cs, const std::string& account, CCheckCancel&
             return;
         }
         record.name = account;
+
+        // A password in the keyring is read here, on the check's thread: a locked keyring
+        // may show its unlock prompt (once), and a password it does not give ends the check
+        // with a reason of its own instead of a log-in with an empty password.
+        if (AccountSecret::HasPassword(record)) {
+            const SystemKeyring::Result secret = AccountSecret::Resolve(
+                record, SystemKeyring::Prompt::Allowed, SystemKeyring::kPromptLimit);
+            if (!secret.Ok()) {
+                delivery->SendSummary({CheckResult::kLoginRefused, 0, account,
+                                       AccountSecret::UnavailableText(secret.error)});
+                return;
+            }
+        }
 
         if (record.mailType == kMailTypePop3 || record.mailType == kMailTypeImap4) {
             SeenUids seen;

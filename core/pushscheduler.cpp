@@ -3,6 +3,7 @@
 #include "accountfile.h"
 #include "accountmanager.h"
 #include "accountrecord.h"
+#include "accountsecret.h"
 #include "apppaths.h"
 #include "enginestate.h"
 #include "regsettings.h"
@@ -85,9 +86,13 @@ void CPushScheduler::Follow(const std::vector<std::string>& accounts, bool rerea
             continue;
         AccountRecord record;
         record.name = name;
+        // A password in the keyring is asked for without a prompt (this is the worker's
+        // thread); while it is not given the account has no push, and its checks say why.
         const bool wanted =
             CAccountFile::ReadAccountFile(AppPaths::AccountFile(name), record) == 1 &&
-            record.mailType == kMailTypeImap4 && record.push == "Yes";
+            record.mailType == kMailTypeImap4 && record.push == "Yes" &&
+            AccountSecret::Resolve(record, SystemKeyring::Prompt::Never, SystemKeyring::kQuickLimit)
+                .Ok();
         const std::string settings = record.server + '\n' + record.port + '\n' + record.security +
                                      '\n' + record.userName + '\n' + record.password;
         if (known != sessions_.end() && known->second.session &&

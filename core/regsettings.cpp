@@ -43,6 +43,7 @@ const Field<General> kGeneralFields[] = {
     {"MailClientPath", &General::mailClientPath},
     {"DefaultExchange", &General::defaultExchange},
     {"AutoStartExchange", &General::autoStartExchange},
+    {"KeepPasswordsInKeyring", &General::keepPasswordsInKeyring},
 };
 
 const Field<Network> kNetworkFields[] = {

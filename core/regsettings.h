@@ -43,6 +43,8 @@ public:
         SettingValue<std::string> mailClientPath;  // its command line
         SettingValue<std::string> defaultExchange; // the Exchange account checked at start
         SettingValue<uint32_t> autoStartExchange{1};
+        // Account passwords go to the desktop's keyring instead of Account.inf.
+        SettingValue<bool> keepPasswordsInKeyring{false};
     };
     struct Network {
         SettingValue<int> useConnection{1}; // 1 always online, 3 dial-up, else the system decides

@@ -12,7 +12,8 @@ python3-dbusmock dbus-daemon
 qt6-multimedia-dev
 xvfb trayer xdotool imagemagick
 desktop-file-utils appstream dpkg-dev
-libassimp-dev libgl1-mesa-dri mesa-utils xcompmgr libqt6opengl6-dev libxcb-shape0-dev"
+libassimp-dev libgl1-mesa-dri mesa-utils xcompmgr libqt6opengl6-dev libxcb-shape0-dev
+libsecret-1-dev gnome-keyring"
 
 missing=""
 for p in $PACKAGES; do

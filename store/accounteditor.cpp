@@ -6,6 +6,7 @@
 #include "accountmanager.h"
 #include "accountmoves.h"
 #include "accountnames.h"
+#include "accountsecret.h"
 #include "apppaths.h"
 #include "crashpoint.h"
 #include "passwordrule.h"
@@ -99,9 +100,31 @@ AccountEditResult CAccountEditor::ApplyProperties(const std::string& account,
     return Edit(account, edited.name, &edited, accessPassword);
 }
 
+AccountEditResult CAccountEditor::MoveSecret(const std::string& account, bool toKeyring)
+{
+    AccountRecord stored;
+    stored.name = table_.TranslateName(account, 0);
+    if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(stored.name), stored) != 1)
+        return Refuse(Category::WriteFailed,
+                      "cannot read the settings of \"" + account + "\" (" +
+                          AppPaths::AccountFile(stored.name) + ")",
+                      account);
+    const bool inKeyring = stored.secret == kSecretKeyring;
+    if (inKeyring == toKeyring || !AccountSecret::HasPassword(stored)) {
+        AccountEditResult r;
+        r.name = account;
+        return r;
+    }
+    AccountRecord edited = stored;
+    edited.name = account;
+    edited.secret = toKeyring ? kSecretKeyring : "";
+    return Edit(account, account, &edited, nullptr, SecretPlacement::Mode::Strict);
+}
+
 AccountEditResult CAccountEditor::Edit(const std::string& account, std::string newName,
                                        const AccountRecord* edited,
-                                       const std::string* accessPassword)
+                                       const std::string* accessPassword,
+                                       SecretPlacement::Mode mode)
 {
     // 1. Every value is checked before anything changes.
     bool renaming = newName != account;
@@ -170,109 +193,128 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
         lock.Acquire(AppPaths::AccountDir(folder), lockWait_) == CAccountLock::Outcome::Busy)
         return Refuse(Category::Busy, BusyMessage(account), account);
 
-    return table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
-        auto row = std::find_if(rows.begin(), rows.end(),
-                                [&](const AccountEntry& e) { return e.name == folder; });
-        int kind = CAccountManager::kRenameNothing;
-        if (renaming)
-            kind = account != folder                      ? CAccountManager::kRenameRedirected
-                   : (row != rows.end() && row->IsBusy()) ? CAccountManager::kRenameDeferred
-                                                          : CAccountManager::kRenamedNow;
-        if (renaming && newName != folder && FolderExists(newName))
-            return Refuse(Category::WriteFailed, FolderInTheWay(newName), account);
+    AccountRecord stored;
+    stored.name = folder;
+    const bool readable = CAccountFile::ReadAccountFile(AppPaths::AccountFile(folder), stored) == 1;
+    AccountRecord renamedOnly = stored;
+    renamedOnly.name = newName;
 
-        AccountRecord stored;
-        stored.name = folder;
-        const bool readable =
-            CAccountFile::ReadAccountFile(AppPaths::AccountFile(folder), stored) == 1;
+    // The password's place is settled before the files change, outside the table's lock (the
+    // keyring may take a moment): a secret that cannot follow refuses the edit here.
+    SecretPlacement secret;
+    if (readable && (edited || renaming)) {
+        AccountRecord& target = edited ? record : renamedOnly;
+        const std::string refused = secret.Prepare(stored, account, target, newName, mode);
+        if (!refused.empty())
+            return Refuse(Category::WriteFailed, refused, account);
+    }
 
-        std::string error;
-        CAccountMoves moves(listPath);
-        const AccountMove move{AccountMove::Kind::Rename, folder, newName};
-        const bool journalled = renaming && newName != folder;
-        if (journalled && !moves.Add(move, &error))
-            return Refuse(Category::WriteFailed, error, account);
-        CrashPoint("accountedit.journal");
-        const auto forget = [&] {
-            if (journalled)
-                moves.Drop(move);
-        };
+    AccountEditResult result =
+        table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
+            auto row = std::find_if(rows.begin(), rows.end(),
+                                    [&](const AccountEntry& e) { return e.name == folder; });
+            int kind = CAccountManager::kRenameNothing;
+            if (renaming)
+                kind = account != folder                      ? CAccountManager::kRenameRedirected
+                       : (row != rows.end() && row->IsBusy()) ? CAccountManager::kRenameDeferred
+                                                              : CAccountManager::kRenamedNow;
+            if (renaming && newName != folder && FolderExists(newName))
+                return Refuse(Category::WriteFailed, FolderInTheWay(newName), account);
 
-        if (kind == CAccountManager::kRenamedNow &&
-            table_.Rename(folder, newName, &error) != CAccountManager::kRenamedNow) {
-            forget();
-            return Refuse(Category::WriteFailed,
-                          error.empty() ? "The account could not be renamed." : error, account);
-        }
-        CrashPoint("accountedit.folder");
+            std::string error;
+            CAccountMoves moves(listPath);
+            const AccountMove move{AccountMove::Kind::Rename, folder, newName};
+            const bool journalled = renaming && newName != folder;
+            if (journalled && !moves.Add(move, &error))
+                return Refuse(Category::WriteFailed, error, account);
+            CrashPoint("accountedit.journal");
+            const auto forget = [&] {
+                if (journalled)
+                    moves.Drop(move);
+            };
 
-        // 3. Account.cfg, the commit point.
-        if (!list.Update(account, renaming ? &newName : nullptr, accessPassword,
-                         edited ? &record.password : nullptr)) {
-            error = list.Error();
-            if (kind == CAccountManager::kRenamedNow)
-                table_.Rename(newName, account);
-            forget();
-            return Refuse(Category::WriteFailed, error, account);
-        }
-        CrashPoint("accountedit.list");
-        if (kind == CAccountManager::kRenameDeferred || kind == CAccountManager::kRenameRedirected)
-            table_.Rename(account, newName);
+            if (kind == CAccountManager::kRenamedNow &&
+                table_.Rename(folder, newName, &error) != CAccountManager::kRenamedNow) {
+                forget();
+                return Refuse(Category::WriteFailed,
+                              error.empty() ? "The account could not be renamed." : error, account);
+            }
+            CrashPoint("accountedit.folder");
 
-        // 4. Account.inf in the folder that holds the files now. Its section line names
-        // the account, so a rename alone rewrites it too.
-        const std::string filesIn = kind == CAccountManager::kRenamedNow ? newName : folder;
-        AccountRecord renamedOnly = stored;
-        renamedOnly.name = newName;
-        const AccountRecord* inf = edited                   ? &record
-                                   : (renaming && readable) ? &renamedOnly
-                                                            : nullptr;
-        if (inf && !CAccountFile::WriteAccountFile(AppPaths::AccountFile(filesIn), *inf, &error)) {
-            if (list.Update(renaming ? newName : account, renaming ? &account : nullptr,
-                            &before.accessPassword, &before.passwordCopy)) {
-                if (renaming)
+            // 3. Account.cfg, the commit point.
+            if (!list.Update(account, renaming ? &newName : nullptr, accessPassword,
+                             edited ? &record.password : nullptr)) {
+                error = list.Error();
+                if (kind == CAccountManager::kRenamedNow)
                     table_.Rename(newName, account);
                 forget();
                 return Refuse(Category::WriteFailed, error, account);
             }
-            // Account.cfg cannot go back: the account stays whole under the new name, with
-            // the Account.inf it had, and the edit can be tried again under that name.
+            CrashPoint("accountedit.list");
+            if (kind == CAccountManager::kRenameDeferred ||
+                kind == CAccountManager::kRenameRedirected)
+                table_.Rename(account, newName);
+
+            // 4. Account.inf in the folder that holds the files now. Its section line names
+            // the account, so a rename alone rewrites it too.
+            const std::string filesIn = kind == CAccountManager::kRenamedNow ? newName : folder;
+            const AccountRecord* inf = edited                   ? &record
+                                       : (renaming && readable) ? &renamedOnly
+                                                                : nullptr;
+            if (inf &&
+                !CAccountFile::WriteAccountFile(AppPaths::AccountFile(filesIn), *inf, &error)) {
+                if (list.Update(renaming ? newName : account, renaming ? &account : nullptr,
+                                &before.accessPassword, &before.passwordCopy)) {
+                    if (renaming)
+                        table_.Rename(newName, account);
+                    forget();
+                    return Refuse(Category::WriteFailed, error, account);
+                }
+                // Account.cfg cannot go back: the account stays whole under the new name, with
+                // the Account.inf it had, and the edit can be tried again under that name.
+                if (kind == CAccountManager::kRenamedNow)
+                    forget();
+                AccountEditResult r = Refuse(Category::WriteFailed, error, newName);
+                r.rename = kind;
+                return r;
+            }
+            CrashPoint("accountedit.inf");
+
+            // 5. The table follows the files.
+            const std::string rowName = kind == CAccountManager::kRenamedNow ? newName : folder;
+            if (accessPassword)
+                table_.SetAccessPassword(rowName, *accessPassword);
+            if (edited) {
+                const bool periodOn = record.periodCheck == "Yes";
+                const bool wasPeriodOn = stored.periodCheck == "Yes";
+                if (periodOn && (!wasPeriodOn || record.period != stored.period))
+                    table_.SetPeriod(rowName, record.period);
+                else if (!periodOn && wasPeriodOn)
+                    table_.PeriodOff(rowName);
+                const bool dailyOn = record.specifiedTimeCheck == "Yes";
+                const bool wasDailyOn = stored.specifiedTimeCheck == "Yes";
+                if (dailyOn && (!wasDailyOn || record.specifiedTime != stored.specifiedTime))
+                    table_.SetSpecifiedTime(rowName, record.specifiedTime);
+                else if (!dailyOn && wasDailyOn)
+                    table_.SpecifiedTimeOff(rowName);
+            }
+            // A rename that waits keeps its journal entry until its folder has moved (the next
+            // start settles it when the program is killed before).
             if (kind == CAccountManager::kRenamedNow)
                 forget();
-            AccountEditResult r = Refuse(Category::WriteFailed, error, newName);
+            CrashPoint("accountedit.done");
+            AccountEditResult r;
             r.rename = kind;
+            r.name = newName;
             return r;
-        }
-        CrashPoint("accountedit.inf");
-
-        // 5. The table follows the files.
-        const std::string rowName = kind == CAccountManager::kRenamedNow ? newName : folder;
-        if (accessPassword)
-            table_.SetAccessPassword(rowName, *accessPassword);
-        if (edited) {
-            const bool periodOn = record.periodCheck == "Yes";
-            const bool wasPeriodOn = stored.periodCheck == "Yes";
-            if (periodOn && (!wasPeriodOn || record.period != stored.period))
-                table_.SetPeriod(rowName, record.period);
-            else if (!periodOn && wasPeriodOn)
-                table_.PeriodOff(rowName);
-            const bool dailyOn = record.specifiedTimeCheck == "Yes";
-            const bool wasDailyOn = stored.specifiedTimeCheck == "Yes";
-            if (dailyOn && (!wasDailyOn || record.specifiedTime != stored.specifiedTime))
-                table_.SetSpecifiedTime(rowName, record.specifiedTime);
-            else if (!dailyOn && wasDailyOn)
-                table_.SpecifiedTimeOff(rowName);
-        }
-        // A rename that waits keeps its journal entry until its folder has moved (the next
-        // start settles it when the program is killed before).
-        if (kind == CAccountManager::kRenamedNow)
-            forget();
-        CrashPoint("accountedit.done");
-        AccountEditResult r;
-        r.rename = kind;
-        r.name = newName;
-        return r;
-    });
+        });
+    if (result.Ok()) {
+        secret.Commit();
+        result.message = secret.Note();
+    } else {
+        secret.Undo();
+    }
+    return result;
 }
 
 AccountEditResult CAccountEditor::Remove(const std::string& account)
@@ -292,38 +334,56 @@ AccountEditResult CAccountEditor::Remove(const std::string& account)
         lock.Acquire(AppPaths::AccountDir(folder), lockWait_) == CAccountLock::Outcome::Busy)
         return Refuse(Category::Busy, BusyMessage(account), account);
 
-    return table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
-        auto row = std::find_if(rows.begin(), rows.end(),
-                                [&](const AccountEntry& e) { return e.name == folder; });
-        if (row != rows.end() && row->IsBusy())
-            return Refuse(Category::Busy, BusyMessage(account), account);
+    AccountRecord stored;
+    stored.name = folder;
+    const bool inKeyring =
+        CAccountFile::ReadAccountFile(AppPaths::AccountFile(folder), stored) == 1 &&
+        stored.secret == kSecretKeyring;
 
-        std::string error;
-        CAccountMoves moves(listPath);
-        const AccountMove move{AccountMove::Kind::Remove, folder, {}};
-        if (!moves.Add(move, &error))
-            return Refuse(Category::WriteFailed, error, account);
-        CrashPoint("accountedit.remove.journal");
-        if (!list.Delete(account)) {
-            error = list.Error();
+    AccountEditResult result =
+        table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
+            auto row = std::find_if(rows.begin(), rows.end(),
+                                    [&](const AccountEntry& e) { return e.name == folder; });
+            if (row != rows.end() && row->IsBusy())
+                return Refuse(Category::Busy, BusyMessage(account), account);
+
+            std::string error;
+            CAccountMoves moves(listPath);
+            const AccountMove move{AccountMove::Kind::Remove, folder, {}};
+            if (!moves.Add(move, &error))
+                return Refuse(Category::WriteFailed, error, account);
+            CrashPoint("accountedit.remove.journal");
+            if (!list.Delete(account)) {
+                error = list.Error();
+                moves.Drop(move);
+                return Refuse(Category::WriteFailed, error, account);
+            }
+            CrashPoint("accountedit.remove.list");
+            table_.Remove(folder);
+            std::error_code ec;
+            std::filesystem::remove_all(AppPaths::AccountDir(folder), ec);
+            CrashPoint("accountedit.remove.folder");
+            AccountEditResult r;
+            r.name = account;
+            if (ec) {
+                // The account is gone; its files go at the next start (the journal keeps the
+                // removal until then).
+                r.message = "The folder " + AppPaths::AccountDir(folder) +
+                            " could not be removed yet: " + ec.message();
+                return r;
+            }
             moves.Drop(move);
-            return Refuse(Category::WriteFailed, error, account);
-        }
-        CrashPoint("accountedit.remove.list");
-        table_.Remove(folder);
-        std::error_code ec;
-        std::filesystem::remove_all(AppPaths::AccountDir(folder), ec);
-        CrashPoint("accountedit.remove.folder");
-        AccountEditResult r;
-        r.name = account;
-        if (ec) {
-            // The account is gone; its files go at the next start (the journal keeps the
-            // removal until then).
-            r.message = "The folder " + AppPaths::AccountDir(folder) +
-                        " could not be removed yet: " + ec.message();
             return r;
-        }
-        moves.Drop(move);
-        return r;
-    });
+        });
+    // Every secret of the account goes with it (a later kind, e.g. a token, too).
+    if (result.Ok() && inKeyring) {
+        SecretKey key = AccountSecret::KeyOf(stored, account);
+        key.kind.clear();
+        const SystemKeyring::Result cleared = SystemKeyring::Clear(key);
+        if (!cleared.Ok() && cleared.outcome != SystemKeyring::Outcome::NotFound)
+            result.message += (result.message.empty() ? "" : "; ") +
+                              std::string("its password stays in the system keyring: ") +
+                              cleared.error;
+    }
+    return result;
 }

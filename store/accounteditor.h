@@ -1,6 +1,7 @@
 #pragma once
 
 #include "accountrecord.h"
+#include "secretplacement.h"
 
 #include <chrono>
 #include <string>
@@ -64,15 +65,27 @@ public:
                                       const std::string* accessPassword);
 
     // Removes the account: its Account.cfg record, its table row and its folder with every
-    // file in it (Check.lock too).
+    // file in it (Check.lock too), and its secrets in the keyring when its password lives
+    // there (a secret the keyring keeps, e.g. locked, is named in the result's message).
     AccountEditResult Remove(const std::string& account);
+
+    // Moves the account's password into the desktop's keyring (`toKeyring`) or back into
+    // Account.inf, as the settings dialog's switch does for every account. Done without a
+    // change when it is there already or the kind has no password. When the keyring cannot
+    // take or give the password the account stays as it was (WriteFailed, saying why).
+    AccountEditResult MoveSecret(const std::string& account, bool toKeyring);
+
+    // The passwords: where an edit's password goes follows the edited record's `secret`
+    // ("keyring" or not; see SecretPlacement). An empty password in a record whose password
+    // lives in the keyring leaves it unchanged. A rename moves the secret to the new name.
 
     // The message of a Busy result.
     static std::string BusyMessage(const std::string& account);
 
 private:
     AccountEditResult Edit(const std::string& account, std::string newName,
-                           const AccountRecord* edited, const std::string* accessPassword);
+                           const AccountRecord* edited, const std::string* accessPassword,
+                           SecretPlacement::Mode mode = SecretPlacement::Mode::Fallback);
 
     CAccountManager& table_;
     std::chrono::milliseconds lockWait_;

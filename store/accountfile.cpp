@@ -35,6 +35,8 @@ constexpr char kPasswordKey[] = "Password=";
 // Switches written only when on, so that an account without them keeps its file as it was.
 constexpr char kPushKey[] = "Push=";
 constexpr char kMarkReadKey[] = "MarkReadOnServer=";
+// Written only when the password lives elsewhere ("keyring").
+constexpr char kSecretKey[] = "Secret=";
 
 bool IsSecurityChoice(const std::string& s)
 {
@@ -98,6 +100,9 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
             return Fail(error, "The value of " + key + " " + problem + ".");
         }
     }
+    problem = LineValueProblem(r.secret);
+    if (!problem.empty())
+        return Fail(error, "The value of Secret " + problem + ".");
     if (!r.security.empty() && !IsSecurityChoice(r.security))
         return Fail(error, "Unknown security choice \"" + r.security +
                                "\" (expected None, STARTTLS or TLS).");
@@ -111,8 +116,11 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         out += std::string(kPushKey) + "Yes\r\n";
     if (r.markReadOnServer == "Yes")
         out += std::string(kMarkReadKey) + "Yes\r\n";
+    if (!r.secret.empty())
+        out += kSecretKey + r.secret + "\r\n";
     out += kPasswordKey;
-    std::string protectedBytes = r.password;
+    // A password kept in the keyring never reaches the file, whatever the record holds.
+    std::string protectedBytes = r.secret == kSecretKeyring ? std::string() : r.password;
     CPassCipher cipher(kAccountInfContainer, kAccountInfPass);
     // A failed protection stops at the bare key, which reads back as an empty password.
     if (cipher.Protect(protectedBytes.data(), protectedBytes.size()) == 1)
@@ -155,6 +163,7 @@ void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
 
     r.push = LineValue(head, kPushKey);
     r.markReadOnServer = LineValue(head, kMarkReadKey);
+    r.secret = LineValue(head, kSecretKey);
 
     // The password runs from its key to the end of the file, less the final CR LF.
     r.password.clear();

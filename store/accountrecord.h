@@ -31,7 +31,14 @@ struct AccountRecord {
     // "Yes" also sets \Seen on the server for messages marked read here; anything else, or
     // no "MarkReadOnServer=" line, keeps marking read local. IMAP4 only.
     std::string markReadOnServer;
+
+    // Where the password lives: "keyring" = in the desktop's keyring (the "Password=" line
+    // then holds an empty password); empty, or no "Secret=" line, = in this file. Another
+    // value is kept as read.
+    std::string secret;
 };
+
+inline constexpr char kSecretKeyring[] = "keyring";
 
 // The account kinds and their codes in the account table.
 inline constexpr char kMailTypePop3[] = "POP3";

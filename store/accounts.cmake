@@ -11,4 +11,6 @@ list(APPEND STORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/fromnowmarker.cpp ${CMAKE_CURRENT_LIST_DIR}/fromnowmarker.h
     ${CMAKE_CURRENT_LIST_DIR}/passwordrule.cpp ${CMAKE_CURRENT_LIST_DIR}/passwordrule.h
     ${CMAKE_CURRENT_LIST_DIR}/accountmoves.cpp ${CMAKE_CURRENT_LIST_DIR}/accountmoves.h
-    ${CMAKE_CURRENT_LIST_DIR}/accounteditor.cpp ${CMAKE_CURRENT_LIST_DIR}/accounteditor.h)
+    ${CMAKE_CURRENT_LIST_DIR}/accounteditor.cpp ${CMAKE_CURRENT_LIST_DIR}/accounteditor.h
+    ${CMAKE_CURRENT_LIST_DIR}/accountsecret.cpp ${CMAKE_CURRENT_LIST_DIR}/accountsecret.h
+    ${CMAKE_CURRENT_LIST_DIR}/secretplacement.cpp ${CMAKE_CURRENT_LIST_DIR}/secretplacement.h)

@@ -5,6 +5,7 @@
 #include "accountmanager.h"
 #include "accountnames.h"
 #include "accountrecord.h"
+#include "accountsecret.h"
 #include "apppaths.h"
 #include "fromnowmarker.h"
 #include "passwordrule.h"
@@ -115,29 +116,50 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     if (!CAccountFile::FormatAccountInf(record, bytes, &error))
         return Refuse(Category::InvalidValue, error);
 
+    // The name is ours now (under the list's lock), so a secret of that name is a leftover
+    // and may be replaced. Without a keyring the file keeps the password.
+    bool inKeyring = false;
+    if (request.keepInKeyring && AccountSecret::HasPassword(record) &&
+        SystemKeyring::Store(AccountSecret::KeyOf(record, name), request.password).Ok()) {
+        inKeyring = true;
+        record.secret = kSecretKeyring;
+        record.password.clear();
+    }
+    const auto dropSecret = [&] {
+        if (inKeyring)
+            SystemKeyring::Clear(AccountSecret::KeyOf(record, name));
+    };
+
     // The folder and Account.inf come first and the Account.cfg record last: the record is
     // what makes the account exist, so a crash in between leaves an unlisted folder rather
     // than a listed account without settings.
     std::string folder = AppPaths::AccountDir(name);
-    if (!AppPaths::MakeDirs(folder, 0700))
+    if (!AppPaths::MakeDirs(folder, 0700)) {
+        dropSecret();
         return Refuse(Category::WriteFailed, "Cannot create the folder " + folder + ".");
+    }
     std::string infPath = AppPaths::AccountFile(name);
-    if (!CAccountFile::WriteAccountFile(infPath, record, &error))
+    if (!CAccountFile::WriteAccountFile(infPath, record, &error)) {
+        dropSecret();
         return Refuse(Category::WriteFailed, error);
+    }
     // A marker left in a folder that a crash left unlisted must not outlive its request.
     const bool fromNow = request.fromNowOn &&
                          (record.mailType == kMailTypePop3 || record.mailType == kMailTypeImap4);
     if (!(fromNow ? WriteFromNowMarker(name, &error) : RemoveFromNowMarker(name, &error))) {
         ::unlink(infPath.c_str());
+        dropSecret();
         return Refuse(Category::WriteFailed, error);
     }
-    if (!list.Append(name, std::string(), request.password)) {
+    // The copy in Account.cfg is the file's password: empty when the keyring has it.
+    if (!list.Append(name, std::string(), record.password)) {
         ::unlink(infPath.c_str());
         RemoveFromNowMarker(name);
+        dropSecret();
         return Refuse(Category::WriteFailed, list.Error());
     }
     if (manager)
-        manager->EnterOrRequest(name, 1, nullptr, &request.password, 0);
+        manager->EnterOrRequest(name, 1, nullptr, &record.password, 0);
 
     NewAccountResult result;
     result.offerAsDefaultExchange = record.mailType == kMailTypeExchange;

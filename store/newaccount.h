@@ -23,6 +23,9 @@ struct NewAccountRequest {
     // POP3 and IMAP4: the first check records the mail already on the server as seen
     // (FromNow marker, fromnowmarker.h) instead of reporting it. Other kinds ignore it.
     bool fromNowOn = false;
+    // The password goes to the desktop's keyring (Account.inf then says "Secret=keyring"
+    // and holds an empty one); when the keyring cannot take it, the file keeps it.
+    bool keepInKeyring = false;
 };
 
 struct NewAccountResult {

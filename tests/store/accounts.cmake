@@ -18,3 +18,6 @@ postwatch_add_gtest(store_accounteditor_test
             ${CMAKE_CURRENT_LIST_DIR}/accounteditor_crash_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/editortestutil.h
     LINK pw_store)
+postwatch_add_gtest(store_accountsecret_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/accountsecret_test.cpp
+    LINK pw_store pw_testsupport_keyring)

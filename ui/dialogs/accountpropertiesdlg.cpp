@@ -5,11 +5,13 @@
 #include "accountkindtext.h"
 #include "accountmanager.h"
 #include "accountnames.h"
+#include "accountsecret.h"
 #include "apppaths.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
 #include "leadingdecimal.h"
 #include "plainpasswordwarning.h"
+#include "regsettings.h"
 #include "resourcelibrary.h"
 #include "setaccesspassworddlg.h"
 
@@ -52,6 +54,10 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
         plugins = std::make_shared<AccountPlugins>();
     folder_ = table_ ? table_->TranslateName(account, 0) : account;
     loaded_ = CAccountFile::ReadAccountFile(AppPaths::AccountFile(folder_), record_) == 1;
+    // A password in the keyring is shown as any other; when the keyring does not give it
+    // (locked, gone) the field stays empty, and an empty field leaves it where it is.
+    record_.name = folder_;
+    AccountSecret::Resolve(record_, SystemKeyring::Prompt::Never, SystemKeyring::kQuickLimit);
     record_.name = account;
     if (table_) {
         for (const AccountEntry& row : table_->Snapshot())
@@ -192,6 +198,11 @@ AccountRecord CAccountPropertiesDlg::Edited() const
         r.security = kSecurityWords[std::max(0, security_->currentIndex())];
     r.userName = user_->text().toStdString();
     r.password = password_->text().toStdString();
+    {
+        CRegSettings settings;
+        r.secret = AccountSecret::Placement(r, settings.LoadGeneral() == 1 &&
+                                                   settings.general.keepPasswordsInKeyring.Get());
+    }
     r.periodCheck = periodCheck_->isChecked()
                         ? "Yes"
                         : (record_.periodCheck == "Yes" ? "No" : record_.periodCheck);

@@ -142,6 +142,11 @@ void CAccountWizard::accept()
     request.periodCheck = step3_->PeriodCheck();
     request.period = step3_->Period();
     request.fromNowOn = step3_->FromNowOn();
+    {
+        CRegSettings settings;
+        request.keepInKeyring =
+            settings.LoadGeneral() == 1 && settings.general.keepPasswordsInKeyring.Get();
+    }
     const NewAccountResult result = CreateNewAccount(request, table_);
     if (!result.Ok()) {
         DialogueBox(DlgText::Fill(DlgText::Text(DlgText::kLabelFailed),

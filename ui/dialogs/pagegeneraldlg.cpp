@@ -2,9 +2,12 @@
 
 #include "autostartentry.h"
 #include "dialogtext.h"
+#include "dialoguebox.h"
 #include "programkey.h"
 #include "registrykey.h"
 #include "regsettings.h"
+#include "resourcelibrary.h"
+#include "systemkeyring.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +16,8 @@
 
 namespace
 {
+
+constexpr unsigned kMessageCaption = 61376;
 
 // "ForUser" under the machine's program key; absent counts as 1 (machine-wide).
 bool MachineWide()
@@ -35,6 +40,8 @@ CPageGeneralDlg::CPageGeneralDlg(const SettingsEnvironment& env, QWidget* parent
     startup_->setChecked(settings.general.startup.Get());
     minimum_ = new QCheckBox(DlgText::Text(DlgText::kMinimum), this);
     minimum_->setChecked(settings.general.minimum.Get());
+    keyring_ = new QCheckBox(DlgText::Text(DlgText::kKeepInKeyring), this);
+    keyring_->setChecked(settings.general.keepPasswordsInKeyring.Get());
     clients_ = new QComboBox(this);
     command_ = new QLineEdit(this);
     for (const MailClientInfo& c : env.mailClients) {
@@ -62,6 +69,7 @@ CPageGeneralDlg::CPageGeneralDlg(const SettingsEnvironment& env, QWidget* parent
     form->addRow(minimum_);
     form->addRow(DlgText::Text(DlgText::kMailClient), clients_);
     form->addRow(DlgText::Text(DlgText::kMailCommand), command_);
+    form->addRow(keyring_);
     Apply();
 }
 
@@ -85,5 +93,18 @@ void CPageGeneralDlg::Apply()
     settings.general.mailClient.Set(
         clients_->currentIndex() < 0 ? std::string() : clients_->currentText().toStdString());
     settings.general.mailClientPath.Set(command_->text().toStdString());
+    const bool keyringWas = settings.general.keepPasswordsInKeyring.Get();
+    settings.general.keepPasswordsInKeyring.Set(keyring_->isChecked());
     settings.SaveGeneral();
+    if (keyring_->isChecked() != keyringWas && env_.moveSecrets) {
+        SystemKeyring::AllowPromptAgain();
+        const std::vector<std::string> failed = env_.moveSecrets(keyring_->isChecked());
+        if (!failed.empty()) {
+            std::string text = DlgText::Text(DlgText::kSecretsStayed).toStdString();
+            for (const std::string& line : failed)
+                text += "\n" + line;
+            DialogueBox(text, LoadResourceString(kMessageCaption), this, kDialogueOk,
+                        kDialogueIconExclamation);
+        }
+    }
 }

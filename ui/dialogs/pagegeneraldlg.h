@@ -9,7 +9,10 @@ class QComboBox;
 class QLineEdit;
 
 // Settings, General page: start at log-in (the autostart entry and "Startup"), start
-// minimised, the mail client (list of installed clients) and its command. Opening the page
+// minimised, the mail client (list of installed clients) and its command, and whether the
+// account passwords are kept in the desktop's keyring: switching it moves every account's
+// password there or back (SettingsEnvironment::moveSecrets) and names the accounts that
+// stayed as they were. Opening the page
 // applies it once, so the autostart entry always follows "Startup" (also when the dialog is
 // then cancelled).
 class CPageGeneralDlg : public QWidget
@@ -27,6 +30,7 @@ public:
     QCheckBox* MinimumBox() const { return minimum_; }
     QComboBox* ClientList() const { return clients_; }
     QLineEdit* CommandEdit() const { return command_; }
+    QCheckBox* KeyringBox() const { return keyring_; }
 
 private:
     const SettingsEnvironment& env_;
@@ -35,4 +39,5 @@ private:
     QCheckBox* minimum_;
     QComboBox* clients_;
     QLineEdit* command_;
+    QCheckBox* keyring_;
 };

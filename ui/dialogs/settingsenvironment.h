@@ -23,6 +23,9 @@ struct SettingsEnvironment {
     std::function<void(const std::string& topic)> openHelp;
     // Asks for a wave file; empty when cancelled. Default: a file dialog.
     std::function<std::string(const std::string& current)> browse;
+    // Moves every account's password into the keyring (true) or back into its file; returns
+    // one line ("account: why") per account that stayed as it was. Unset: nothing is moved.
+    std::function<std::vector<std::string>(bool toKeyring)> moveSecrets;
 
     // The answers of this desktop. `table` gives the Exchange accounts (may be nullptr).
     static SettingsEnvironment FromSystem(const CAccountManager* table, bool mapiPresent);
