@@ -47,7 +47,7 @@ CWizardStep1::CWizardStep1(CAccountManager* table, QWidget* parent)
     connect(lookup_, &CSettingsLookup::Finished, this, [this] {
         const QString domain = DomainOf(lookup_->Address());
         const auto& servers = lookup_->Servers();
-        lookupStatus_->setText(DlgText::Fill(
+        ShowLookupStatus(DlgText::Fill(
             DlgText::Text(servers.empty() ? DlgText::kLookupNothing : DlgText::kLookupFound),
             domain));
         if (!servers.empty() && !kindChosen_ && !imported_) {
@@ -58,10 +58,13 @@ CWizardStep1::CWizardStep1(CAccountManager* table, QWidget* parent)
         emit SettingsFound();
     });
 
-    auto* form = new QFormLayout;
+    form_ = new QFormLayout;
+    QFormLayout* form = form_;
     form->addRow(DlgText::Text(DlgText::kAccountName), name_);
     form->addRow(DlgText::Text(DlgText::kEmailAddress), address_);
     form->addRow(static_cast<QWidget*>(nullptr), lookupStatus_);
+    // The status row takes no room until there is something to say.
+    form->setRowVisible(lookupStatus_, false);
     form->addRow(DlgText::Text(DlgText::kKind), kind_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
@@ -82,6 +85,12 @@ std::string CWizardStep1::Name() const
 std::string CWizardStep1::Kind() const
 {
     return imported_ ? imported_->kind : std::string(kKinds[kind_->currentIndex()]);
+}
+
+void CWizardStep1::ShowLookupStatus(const QString& text)
+{
+    lookupStatus_->setText(text);
+    form_->setRowVisible(lookupStatus_, !text.isEmpty());
 }
 
 QString CWizardStep1::DomainOf(const QString& address)
@@ -113,11 +122,10 @@ void CWizardStep1::StartLookup()
         return;
     if (!EmailAddress::Parse(Address())) {
         lookup_->Cancel();
-        lookupStatus_->clear();
+        ShowLookupStatus(QString());
         return;
     }
-    lookupStatus_->setText(
-        DlgText::Fill(DlgText::Text(DlgText::kLookupRunning), DomainOf(address)));
+    ShowLookupStatus(DlgText::Fill(DlgText::Text(DlgText::kLookupRunning), DomainOf(address)));
     lookup_->Start(address);
 }
 

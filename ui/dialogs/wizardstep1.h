@@ -10,6 +10,7 @@
 class CAccountManager;
 class CSettingsLookup;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -71,7 +72,10 @@ public slots:
     void StartLookup();
 
 private:
+    void ShowLookupStatus(const QString& text);
+
     CAccountManager* table_;
+    QFormLayout* form_;
     QLineEdit* name_;
     QComboBox* kind_;
     QPushButton* import_;
