@@ -8,6 +8,7 @@
 #include "newaccount.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
+#include "settingslookup.h"
 #include "wizardstep2exchange.h"
 #include "wizardstep2imap4.h"
 #include "wizardstep2pop3.h"
@@ -55,6 +56,11 @@ CAccountWizard::CAccountWizard(CAccountManager* table,
     setStartId(kStep1);
     step1_->SetImporter(RunImportDialog);
 
+    connect(step1_, &CWizardStep1::SettingsFound, this, [this] { OfferFound(currentId()); });
+    connect(this, &QWizard::currentIdChanged, this, [this](int id) {
+        if (id == kStep1)
+            step1_->Lookup()->Cancel();
+    });
     connect(this, &QWizard::helpRequested, this, [this] {
         if (helpOpener_)
             helpOpener_(LoadResourceString(kHelpTopic));
@@ -103,6 +109,7 @@ void CAccountWizard::initializePage(int id)
         pop3_->SetImported(imported ? &*imported : nullptr);
     else if (id == kStepImap4)
         imap4_->SetImported(imported ? &*imported : nullptr);
+    OfferFound(id);
     if (id == kStep3) {
         const std::string kind = step1_->Kind();
         const CWizardStep2Server* page = kind == "POP3"    ? static_cast<CWizardStep2Server*>(pop3_)
@@ -115,6 +122,29 @@ void CAccountWizard::initializePage(int id)
         if (QAbstractButton* finish = button(QWizard::FinishButton))
             finish->setFocus();
     }
+}
+
+void CAccountWizard::OfferFound(int id)
+{
+    if ((id != kStepPop3 && id != kStepImap4) || step1_->Imported())
+        return;
+    CWizardStep2Server* page = id == kStepPop3 ? static_cast<CWizardStep2Server*>(pop3_) : imap4_;
+    const QString domain = CWizardStep1::DomainOf(QString::fromStdString(step1_->Address()));
+    if (step1_->Lookup()->Running()) {
+        page->ShowLookup(DlgText::Fill(DlgText::Text(DlgText::kLookupRunning), domain));
+        return;
+    }
+    const std::optional<DiscoveredServer> found = step1_->Found(step1_->Kind());
+    if (found)
+        page->SetDiscovered(*found);
+    page->ShowLookup(found ? DlgText::Fill(DlgText::Text(DlgText::kLookupFound), domain)
+                           : QString());
+}
+
+void CAccountWizard::reject()
+{
+    step1_->Lookup()->Cancel();
+    QWizard::reject();
 }
 
 void CAccountWizard::accept()

@@ -21,7 +21,9 @@ class CWizardStep3Finish;
 // the step-2 checks run only on Next. Finish creates the account (folder, Account.inf with
 // the kind's defaults and the chosen schedule, the FromNow marker when asked, Account.cfg,
 // the table) and, for the first Exchange account, makes it the "DefaultExchange" of the
-// General settings; a failure is shown and the wizard stays open.
+// General settings; a failure is shown and the wizard stays open. The e-mail address of step 1
+// fills the step-2 server page from a settings look-up; Back to step 1 and Cancel stop a
+// look-up still running.
 //
 //     CAccountWizard wizard(&table, plugins, this);
 //     wizard.SetImporter(...);                 // default: RunImportDialog
@@ -59,8 +61,13 @@ public:
 
 public slots:
     void accept() override;
+    void reject() override;
 
 private:
+    // Gives the POP3/IMAP4 page the server step 1's look-up found for its kind, and shows
+    // how the look-up goes there.
+    void OfferFound(int id);
+
     CAccountManager* table_;
     CWizardStep1* step1_;
     CWizardStep2POP3* pop3_;

@@ -96,6 +96,11 @@ constexpr unsigned kWizardMinutes = 40186;      // "minutes"
 constexpr unsigned kWizardExisting = 40187;     // "Mail already on the server:"
 constexpr unsigned kWizardShowExisting = 40188; // "show it"
 constexpr unsigned kWizardFromNow = 40189;      // "only mail that arrives from now on"
+// The new account wizard's look-up of server settings from the e-mail address (40850-40899).
+constexpr unsigned kEmailAddress = 40850;  // "&E-mail address:"
+constexpr unsigned kLookupRunning = 40851; // "Looking up the server settings of %s..."
+constexpr unsigned kLookupFound = 40852;   // "Server settings found for %s."
+constexpr unsigned kLookupNothing = 40853;
 
 // The bundle's text; empty when it has none.
 QString Text(unsigned id);

@@ -3,12 +3,15 @@
 #include "accountkindtext.h"
 #include "accountmanager.h"
 #include "dialogtext.h"
+#include "emailaddress.h"
+#include "settingslookup.h"
 
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 const char* const CWizardStep1::kKinds[4] = {"POP3", "IMAP4", "Portalpost", "Exchange(MAPI)"};
@@ -28,16 +31,48 @@ CWizardStep1::CWizardStep1(CAccountManager* table, QWidget* parent)
     kind_->setCurrentIndex(0);
     import_ = new QPushButton(DlgText::Text(DlgText::kImport), this);
     connect(import_, &QPushButton::clicked, this, &CWizardStep1::Import);
+    address_ = new QLineEdit(this);
+    address_->setMaxLength(254);
+    lookupStatus_ = new QLabel(this);
+    lookupStatus_->setWordWrap(true);
+    lookupStatus_->setTextFormat(Qt::PlainText);
+    lookupDelay_ = new QTimer(this);
+    lookupDelay_->setSingleShot(true);
+    lookupDelay_->setInterval(kLookupDelayMs);
+    lookup_ = new CSettingsLookup(this);
+    connect(address_, &QLineEdit::textChanged, lookupDelay_, qOverload<>(&QTimer::start));
+    connect(lookupDelay_, &QTimer::timeout, this, &CWizardStep1::StartLookup);
+    // `activated` comes from the user only, never from setCurrentIndex.
+    connect(kind_, &QComboBox::activated, this, [this] { kindChosen_ = true; });
+    connect(lookup_, &CSettingsLookup::Finished, this, [this] {
+        const QString domain = DomainOf(lookup_->Address());
+        const auto& servers = lookup_->Servers();
+        ShowLookupStatus(DlgText::Fill(
+            DlgText::Text(servers.empty() ? DlgText::kLookupNothing : DlgText::kLookupFound),
+            domain));
+        if (!servers.empty() && !kindChosen_ && !imported_) {
+            const int index = kind_->findData(QString::fromStdString(servers.front().kind));
+            if (index >= 0)
+                kind_->setCurrentIndex(index);
+        }
+        emit SettingsFound();
+    });
 
-    auto* form = new QFormLayout;
+    form_ = new QFormLayout;
+    QFormLayout* form = form_;
     form->addRow(DlgText::Text(DlgText::kAccountName), name_);
+    form->addRow(DlgText::Text(DlgText::kEmailAddress), address_);
+    form->addRow(static_cast<QWidget*>(nullptr), lookupStatus_);
+    // The status row takes no room until there is something to say.
+    form->setRowVisible(lookupStatus_, false);
     form->addRow(DlgText::Text(DlgText::kKind), kind_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
     layout->addLayout(form);
     layout->addWidget(import_, 0, Qt::AlignLeft);
     layout->addStretch();
-    setTabOrder(name_, kind_);
+    setTabOrder(name_, address_);
+    setTabOrder(address_, kind_);
     setTabOrder(kind_, import_);
 }
 
@@ -50,6 +85,48 @@ std::string CWizardStep1::Name() const
 std::string CWizardStep1::Kind() const
 {
     return imported_ ? imported_->kind : std::string(kKinds[kind_->currentIndex()]);
+}
+
+void CWizardStep1::ShowLookupStatus(const QString& text)
+{
+    lookupStatus_->setText(text);
+    form_->setRowVisible(lookupStatus_, !text.isEmpty());
+}
+
+QString CWizardStep1::DomainOf(const QString& address)
+{
+    const std::optional<EmailAddress> parsed = EmailAddress::Parse(address.toStdString());
+    return parsed ? QString::fromStdString(parsed->domain) : QString();
+}
+
+std::string CWizardStep1::Address() const
+{
+    return address_->text().trimmed().toStdString();
+}
+
+std::optional<DiscoveredServer> CWizardStep1::Found(const std::string& kind) const
+{
+    if (!lookup_->HasResultFor(QString::fromStdString(Address())))
+        return std::nullopt;
+    for (const DiscoveredServer& server : lookup_->Servers())
+        if (server.kind == kind)
+            return server;
+    return std::nullopt;
+}
+
+void CWizardStep1::StartLookup()
+{
+    lookupDelay_->stop();
+    const QString address = QString::fromStdString(Address());
+    if (lookup_->HasResultFor(address) || (lookup_->Running() && lookup_->Address() == address))
+        return;
+    if (!EmailAddress::Parse(Address())) {
+        lookup_->Cancel();
+        ShowLookupStatus(QString());
+        return;
+    }
+    ShowLookupStatus(DlgText::Fill(DlgText::Text(DlgText::kLookupRunning), DomainOf(address)));
+    lookup_->Start(address);
 }
 
 void CWizardStep1::Import()
@@ -90,5 +167,8 @@ bool CWizardStep1::validatePage()
     name_->setText(QString::fromStdString(name));
     if (imported_)
         imported_->name = name;
+    // An address typed just before Next is looked up while the next page is shown.
+    if (!imported_)
+        StartLookup();
     return true;
 }

@@ -118,6 +118,37 @@ void CWizardStep2Server::SetImported(const ImportedAccount* imported)
     user_->setEnabled(!imported);
 }
 
+void CWizardStep2Server::SetDiscovered(const DiscoveredServer& found)
+{
+    if (typed_)
+        return;
+    const auto untouched = [this](const QLineEdit* edit,
+                                  const std::string DiscoveredServer::*field) {
+        return edit->text().isEmpty() ||
+               (discovered_ && edit->text().toStdString() == (*discovered_).*field);
+    };
+    if (!untouched(server_, &DiscoveredServer::host) ||
+        !untouched(user_, &DiscoveredServer::userName))
+        return;
+    server_->setText(QString::fromStdString(found.host));
+    // The security first: its change may put a standard port into the field.
+    for (int i = 0; i < 3; ++i)
+        if (found.security == kSecurityWords[i])
+            security_->setCurrentIndex(i);
+    port_->setText(QString::number(found.port));
+    user_->setText(QString::fromStdString(found.userName));
+    discovered_ = found;
+}
+
+void CWizardStep2Server::ShowLookup(const QString& text)
+{
+    // Only the look-up's own line is replaced; a connection test's result stays.
+    if (result_->text().isEmpty() || result_->text() == lookupLine_) {
+        result_->setText(text);
+        lookupLine_ = text;
+    }
+}
+
 std::string CWizardStep2Server::Server() const
 {
     return server_->text().trimmed().toStdString();

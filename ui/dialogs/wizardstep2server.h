@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discoveredserver.h"
 #include "importedaccount.h"
 
 #include <QString>
@@ -36,6 +37,15 @@ public:
     // or unlocks them (nullptr). Dropping an import puts back the server, security, port and
     // user name that were there before it.
     void SetImported(const ImportedAccount* imported);
+
+    // Fills server, security, port and user name from a settings look-up (step 1's e-mail
+    // address). Fields the user has typed into since the last fill are kept: the fill
+    // happens only while server and user name are empty or still hold what the last fill
+    // put there. Ignored while an import fills the page. Every field stays editable.
+    void SetDiscovered(const DiscoveredServer& found);
+    // Shows how step 1's look-up goes in the result line (empty: nothing), unless the line
+    // holds a connection test's result.
+    void ShowLookup(const QString& text);
 
     std::string Server() const;
     std::string UserName() const;
@@ -77,6 +87,9 @@ private:
         QString user;
     };
     std::optional<Typed> typed_;
+    // What the last SetDiscovered put into the server and user name fields.
+    std::optional<DiscoveredServer> discovered_;
+    QString lookupLine_;
 
     std::string kind_;
     QLineEdit* server_;

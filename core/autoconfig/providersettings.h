@@ -1,0 +1,13 @@
+#pragma once
+
+#include "discoveredserver.h"
+
+#include <string>
+#include <vector>
+
+// The incoming servers of a provider the program knows by name (the sign-in provider
+// profiles kept under "OAuth\Providers" in the settings), for a mail domain. Empty when no
+// known provider serves `domain`; the look-up then asks the domain itself.
+//
+// Threads: any.
+std::vector<DiscoveredServer> KnownProviderServers(const std::string& domain);
