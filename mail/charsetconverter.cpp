@@ -355,6 +355,12 @@ bool CharsetConverter::ToUtf8(std::string_view charset, std::string_view bytes, 
         return true;
     }
     IconvToUtf8(cd, bytes, out, tail);
+    // iconv's own UTF-8 passes code points above U+10FFFF through (a label it reads as UTF-8,
+    // such as "utf)8", comes here): what leaves this function is always valid UTF-8.
+    if (ValidUtf8Prefix(out) != out.size()) {
+        const std::string raw = std::move(out);
+        SanitizeUtf8(raw, out, Tail::Replace);
+    }
     return true;
 }
 

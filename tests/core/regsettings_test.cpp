@@ -81,6 +81,7 @@ const std::vector<Expected>& FirstRunValues()
         {"General", "MailClientPath", "mailer --compose"},
         {"General", "DefaultExchange", ""},
         {"General", "AutoStartExchange", "1"},
+        {"General", "KeepPasswordsInKeyring", "0"},
         {"Network", "UseConnection", "1"},
         {"Network", "DialupEntry", ""},
         {"Network", "AutoHangupAfterCheck", "1"},

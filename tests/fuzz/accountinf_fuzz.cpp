@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the Account.inf reader. Whatever it reads must write back and
 // read again to the same record (the writer refuses only values the reader never returns:
-// no CR LF inside a line value).
+// no CR LF inside a line value), except the password of an account whose secret is in the
+// keyring, which is written empty.
 #include "accountfile.h"
 
 #include <cstdint>
@@ -24,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             !CAccountFile::LineValueProblem(record.period).empty() ||
             !CAccountFile::LineValueProblem(record.specifiedTimeCheck).empty() ||
             !CAccountFile::LineValueProblem(record.specifiedTime).empty() ||
-            !CAccountFile::LineValueProblem(record.priview).empty())
+            !CAccountFile::LineValueProblem(record.priview).empty() ||
+            !CAccountFile::LineValueProblem(record.secret).empty())
             return 0;
         std::abort();
     }
@@ -33,8 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (again.mailType != record.mailType || again.userName != record.userName ||
         again.server != record.server || again.port != record.port ||
         again.period != record.period || again.priview != record.priview ||
-        again.specifiedTime != record.specifiedTime || again.password != record.password ||
-        again.security != record.security)
+        again.specifiedTime != record.specifiedTime ||
+        // A password kept in the keyring is never written to the file.
+        (record.secret == kSecretKeyring ? !again.password.empty()
+                                         : again.password != record.password) ||
+        again.security != record.security || again.secret != record.secret)
         std::abort();
     return 0;
 }

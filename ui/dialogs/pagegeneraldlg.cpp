@@ -40,10 +40,11 @@ CPageGeneralDlg::CPageGeneralDlg(const SettingsEnvironment& env, QWidget* parent
     startup_->setChecked(settings.general.startup.Get());
     minimum_ = new QCheckBox(DlgText::Text(DlgText::kMinimum), this);
     minimum_->setChecked(settings.general.minimum.Get());
-    keyring_ = new QCheckBox(DlgText::Text(DlgText::kKeepInKeyring), this);
-    keyring_->setChecked(settings.general.keepPasswordsInKeyring.Get());
     clients_ = new QComboBox(this);
     command_ = new QLineEdit(this);
+    // Made after the mail client's fields, below which it stands: the tab order follows.
+    keyring_ = new QCheckBox(DlgText::Text(DlgText::kKeepInKeyring), this);
+    keyring_->setChecked(settings.general.keepPasswordsInKeyring.Get());
     for (const MailClientInfo& c : env.mailClients) {
         if (c.name.empty() || c.command.empty())
             continue;
