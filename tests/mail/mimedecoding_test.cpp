@@ -58,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
         WordsCase{"EmptyCharset", "=??Q?abc?=", "=??Q?abc?="},
         // A label iconv reads as UTF-8 lets a code point above U+10FFFF through.
         WordsCase{"BeyondUnicodeReplaced", "=?utf)8?Q?a=F7=A6=AE=B5b?=",
-                  "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+                  "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+                  "b"},
         WordsCase{"OnlyMarker", "Subject =??", "Subject =??"},
         WordsCase{"Unterminated", "=?utf-8?B?w6k", "=?utf-8?B?w6k"},
         WordsCase{"BadEncodingLetter", "=?utf-8?X?abc?=", "=?utf-8?X?abc?="},
