@@ -35,6 +35,8 @@ constexpr char kPasswordKey[] = "Password=";
 // Switches written only when on, so that an account without them keeps its file as it was.
 constexpr char kPushKey[] = "Push=";
 constexpr char kMarkReadKey[] = "MarkReadOnServer=";
+// Written only for OAuth 2.0: absent means the password, as every older file says.
+constexpr char kSignInKey[] = "SignIn=";
 
 bool IsSecurityChoice(const std::string& s)
 {
@@ -111,6 +113,8 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         out += std::string(kPushKey) + "Yes\r\n";
     if (r.markReadOnServer == "Yes")
         out += std::string(kMarkReadKey) + "Yes\r\n";
+    if (UsesOAuthSignIn(r))
+        out += std::string(kSignInKey) + kSignInOAuth2 + "\r\n";
     out += kPasswordKey;
     std::string protectedBytes = r.password;
     CPassCipher cipher(kAccountInfContainer, kAccountInfPass);
@@ -155,6 +159,7 @@ void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
 
     r.push = LineValue(head, kPushKey);
     r.markReadOnServer = LineValue(head, kMarkReadKey);
+    r.signIn = LineValue(head, kSignInKey);
 
     // The password runs from its key to the end of the file, less the final CR LF.
     r.password.clear();

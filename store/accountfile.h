@@ -11,6 +11,8 @@
 //   "MailType=" ... CR LF, "UserName=", "Server=", "Port=", "PeriodCheck=", "Period=",
 //   "SpecifiedTimeCheck=", "SpecifiedTime=", "Priview=",
 //   ["Security=" value CR LF]   only when the record has a security choice
+//   ["Push=Yes" CR LF], ["MarkReadOnServer=Yes" CR LF], ["SignIn=OAuth2" CR LF]
+//                               each only when on
 //   "Password=" protected bytes CR LF
 // The password is protected with CPassCipher (Account.inf container and pass bytes) and
 // keeps its length; it may hold any byte, CR, LF and 0 included, so its end is found

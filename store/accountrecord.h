@@ -31,7 +31,17 @@ struct AccountRecord {
     // "Yes" also sets \Seen on the server for messages marked read here; anything else, or
     // no "MarkReadOnServer=" line, keeps marking read local. IMAP4 only.
     std::string markReadOnServer;
+    // "OAuth2": the account signs in with OAuth 2.0 and `password` holds the refresh token;
+    // anything else, or no "SignIn=" line, signs in with the password. POP3 and IMAP4 only.
+    std::string signIn;
 };
+
+inline constexpr char kSignInOAuth2[] = "OAuth2";
+
+inline bool UsesOAuthSignIn(const AccountRecord& r)
+{
+    return r.signIn == kSignInOAuth2;
+}
 
 // The account kinds and their codes in the account table.
 inline constexpr char kMailTypePop3[] = "POP3";
