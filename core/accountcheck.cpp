@@ -1,5 +1,6 @@
 #include "accountcheck.h"
 
+#include "accesstokensource.h"
 #include "accountfile.h"
 #include "accountfileproblem.h"
 #include "accountlock.h"
@@ -87,6 +88,16 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     if (!timeOut)
         return;
     request.timeOutSeconds = *timeOut;
+    if (UsesOAuthSignIn(record)) {
+        // The password slot holds the refresh token; the server gets an access token.
+        CAccessTokenSource::Result token = CAccessTokenSource({}, *timeOut).Get(record);
+        if (token.result != CheckResult::kDone) {
+            s.sink->SendSummary({token.result, 0, record.name, token.message, !token.ownReason});
+            return;
+        }
+        request.password = std::move(token.accessToken);
+        request.saslMechanism = token.mechanism;
+    }
     // "Only mail that arrives from now on": the server's list is recorded, nothing fetched.
     std::vector<std::string> existing;
     if (fromNow)
