@@ -23,6 +23,9 @@ struct NewAccountRequest {
     // POP3 and IMAP4: the first check records the mail already on the server as seen
     // (FromNow marker, fromnowmarker.h) instead of reporting it. Other kinds ignore it.
     bool fromNowOn = false;
+    // POP3 and IMAP4: kSignInOAuth2 writes "SignIn=OAuth2" (the password slot then holds the
+    // refresh token once signed in); empty signs in with the password.
+    std::string signIn;
 };
 
 struct NewAccountResult {

@@ -1,6 +1,5 @@
 #include "oauthprovider.h"
 
-#include "bearersasl.h"
 #include "programkey.h"
 #include "registrykey.h"
 
@@ -28,6 +27,15 @@ std::string KeyOf(const std::string& name)
     return ProgramKey::Path("OAuth\\Providers") + "\\" + CRegistryKey::EscapeKeyName(name);
 }
 
+// The SASL mechanisms that carry a bearer token, in their canonical spelling, or empty.
+std::string Mechanism(const std::string& text)
+{
+    std::string upper;
+    for (char c : text)
+        upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return upper == "XOAUTH2" || upper == "OAUTHBEARER" ? upper : std::string();
+}
+
 bool IsWebUrl(const std::string& url)
 {
     return url.rfind("https://", 0) == 0 || url.rfind("http://", 0) == 0;
@@ -42,13 +50,13 @@ std::vector<OAuthProvider> Defaults()
     // on a repeated sign-in only with prompt=consent.
     return {
         {"Google", "https://accounts.google.com/o/oauth2/v2/auth",
-         "https://oauth2.googleapis.com/token", "", "", "https://mail.google.com/",
-         BearerSasl::kXoauth2, "access_type=offline&prompt=consent"},
+         "https://oauth2.googleapis.com/token", "", "", "https://mail.google.com/", "XOAUTH2",
+         "access_type=offline&prompt=consent"},
         {"Microsoft", "https://login.microsoftonline.com/consumers/oauth2/v2.0/authorize",
          "https://login.microsoftonline.com/consumers/oauth2/v2.0/token", "", "",
          "offline_access https://outlook.office.com/IMAP.AccessAsUser.All "
          "https://outlook.office.com/POP.AccessAsUser.All",
-         BearerSasl::kXoauth2, ""},
+         "XOAUTH2", ""},
     };
 }
 
@@ -78,7 +86,7 @@ int Read(const std::string& name, OAuthProvider& provider, std::string& error)
                 name + "\\ClientId)";
         return 0;
     }
-    provider.mechanism = BearerSasl::Canonical(provider.mechanism);
+    provider.mechanism = Mechanism(provider.mechanism);
     if (provider.mechanism.empty()) {
         error = where + " needs a Mechanism of XOAUTH2 or OAUTHBEARER";
         return 0;

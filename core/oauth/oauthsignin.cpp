@@ -1,6 +1,7 @@
 #include "oauthsignin.h"
 
 #include "accountfile.h"
+#include "accountlock.h"
 #include "apppaths.h"
 #include "authorizationrequest.h"
 #include "loopbackredirect.h"
@@ -52,6 +53,7 @@ Outcome Run(const std::string& account, const std::string& providerName,
         outcome.message = redirect.error;
         return outcome;
     }
+    std::string error;
     TokenClient client;
     const std::time_t now = std::time(nullptr);
     TokenClient::Result tokens =
@@ -66,15 +68,26 @@ Outcome Run(const std::string& account, const std::string& providerName,
         return outcome;
     }
 
+    // No check of the account reads its files while they change (CAccountLock).
+    CAccountLock lock;
+    if (lock.Acquire(AppPaths::AccountDir(account), CAccountLock::kDefaultWait, &error) !=
+        CAccountLock::Outcome::Held) {
+        outcome.message = error.empty() ? CAccountLock::BusyMessage(account) : error;
+        return outcome;
+    }
     // The state first: a crash between the two writes leaves an account that still signs
     // in with the old refresh token or asks to sign in again, never one that lost both.
     OAuthState saved;
     saved.provider = provider.name;
     saved.accessToken = tokens.response.accessToken;
     saved.expires = now + tokens.response.expiresIn;
-    std::string error;
     if (OAuthState::Save(account, saved, &error) != 1) {
         outcome.message = error;
+        return outcome;
+    }
+    // Read again under the lock: the user may have changed the account meanwhile.
+    if (CAccountFile::ReadAccountFile(path, record) != 1) {
+        outcome.message = "cannot read " + path;
         return outcome;
     }
     record.name = account;
