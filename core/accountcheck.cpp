@@ -126,6 +126,10 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
             result = CheckResult::kFailedAfterLogin;
         }
     }
+    // A token the server refuses (revoked early, or the clock was off) is not offered again:
+    // the next check gets a fresh one.
+    if (result == CheckResult::kLoginRefused && UsesOAuthSignIn(record))
+        CAccessTokenSource::Forget(record.name);
     s.sink->SendSummary({result, newCount, record.name, message, true});
     if (closing)
         closing();

@@ -20,6 +20,16 @@ std::string CAccessTokenSource::SignInAgainMessage(const std::string& account,
            "\" or open the account's properties";
 }
 
+void CAccessTokenSource::Forget(const std::string& account)
+{
+    OAuthState state;
+    if (OAuthState::Load(account, state) != 1 || state.accessToken.empty())
+        return;
+    state.accessToken.clear();
+    state.expires = 0;
+    OAuthState::Save(account, state, nullptr);
+}
+
 CAccessTokenSource::Result CAccessTokenSource::Get(const AccountRecord& record)
 {
     Result out;

@@ -39,6 +39,10 @@ public:
 
     Result Get(const AccountRecord& record);
 
+    // Drops the cached access token of `account` (the server refused it), so the next Get
+    // refreshes. Under the account lock.
+    static void Forget(const std::string& account);
+
     // The words for an account that must sign in.
     static std::string SignInAgainMessage(const std::string& account, const std::string& why);
 

@@ -67,9 +67,11 @@ OAuthState OAuthState::Parse(const std::string& bytes)
                 s.expires = static_cast<std::time_t>(n);
         }
     }
-    // A token without its expiry counts as expired.
-    if (s.expires == 0)
+    // A token without its expiry counts as expired, and an expiry without a token as none.
+    if (s.expires == 0 || s.accessToken.empty()) {
         s.accessToken.clear();
+        s.expires = 0;
+    }
     return s;
 }
 
