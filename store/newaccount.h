@@ -25,7 +25,7 @@ struct NewAccountRequest {
     bool fromNowOn = false;
     // POP3 and IMAP4: kSignInOAuth2 writes "SignIn=OAuth2" (the password slot then holds the
     // refresh token once signed in); empty signs in with the password.
-    std::string signIn;
+    std::string signIn = {};
 };
 
 struct NewAccountResult {
