@@ -4,7 +4,6 @@
 #include "leddevice.h"
 #include "mailclientlist.h"
 #include "oauthprovider.h"
-#include "oauthprovider.h"
 #include "programkey.h"
 #include "webmailendpoints.h"
 
