@@ -239,6 +239,12 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
         const int created = CreateAccount(request);
         if (created != kExitOk)
             return created;
+        // The provider is remembered at once, so a sign-in abandoned now is taken up again by
+        // a plain --sign-in NAME.
+        OAuthState state;
+        state.provider = provider.name;
+        if (OAuthState::Save(request.name, state, &error) != 1)
+            return Failure(error);
         return SignIn(request.name, provider.name);
     }
     if (!ReadPassword(request.password))
@@ -254,23 +260,15 @@ int HeadlessCommands::SignIn(const std::string& account, std::optional<std::stri
     record.name = account;
     if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(account), record) != 1)
         return Failure("no account \"" + account + "\"");
-    OAuthState state;
-    OAuthState::Load(account, state);
+    // Without --oauth, the provider the account signed in with before. The account's state
+    // changes only once the new sign-in has succeeded, so an abandoned one loses nothing.
     if (!provider) {
+        OAuthState state;
+        OAuthState::Load(account, state);
         if (state.provider.empty())
             return Usage(account + " has no OAuth 2.0 provider yet: name one with --oauth");
         provider = state.provider;
     }
-    if (!state.provider.empty() && state.provider != *provider) {
-        // Another provider's cached token must not reach this one's server.
-        state.accessToken.clear();
-    }
-    // Until the sign-in completes, checks ask the user instead of a provider.
-    state.provider = *provider;
-    state.needsSignIn = true;
-    std::string error;
-    if (OAuthState::Save(account, state, &error) != 1)
-        return Failure(error);
     const OAuthSignIn::Outcome outcome = OAuthSignIn::Run(
         account, *provider,
         [this](const std::string& url) {

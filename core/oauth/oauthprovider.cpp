@@ -36,9 +36,17 @@ std::string Mechanism(const std::string& text)
     return upper == "XOAUTH2" || upper == "OAUTHBEARER" ? upper : std::string();
 }
 
+// https, or plain http to this machine only: RFC 6749 section 3.1 and 3.2 ask for TLS, and
+// codes and refresh tokens must not cross a network in the clear.
 bool IsWebUrl(const std::string& url)
 {
-    return url.rfind("https://", 0) == 0 || url.rfind("http://", 0) == 0;
+    if (url.rfind("https://", 0) == 0)
+        return url.size() > 8;
+    for (const char* local : {"http://127.0.0.1:", "http://127.0.0.1/", "http://[::1]:",
+                              "http://[::1]/", "http://localhost:", "http://localhost/"})
+        if (url.rfind(local, 0) == 0)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -76,7 +84,8 @@ int Read(const std::string& name, OAuthProvider& provider, std::string& error)
     }
     const std::string where = "the OAuth 2.0 provider \"" + name + "\"";
     if (!IsWebUrl(provider.authorizationUrl) || !IsWebUrl(provider.tokenUrl)) {
-        error = where + " needs an http or https AuthorizationUrl and TokenUrl";
+        error = where + " needs an https AuthorizationUrl and TokenUrl (plain http only on "
+                        "this machine)";
         return 0;
     }
     if (provider.clientId.empty()) {

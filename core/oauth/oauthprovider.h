@@ -35,7 +35,7 @@ std::vector<OAuthProvider> Defaults();
 
 // Reads the profile `name` (names compare without case). 1 on success; 0 with a reason in
 // `error` when the key is missing or a field the sign-in needs is empty or malformed (the
-// URLs must be http or https, the mechanism one of the two).
+// URLs must be https, or http to 127.0.0.1, ::1 or localhost; the mechanism one of the two).
 int Read(const std::string& name, OAuthProvider& provider, std::string& error);
 
 // Writes every field of `provider` under its name. 1 on success.
