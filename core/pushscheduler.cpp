@@ -87,7 +87,10 @@ void CPushScheduler::Follow(const std::vector<std::string>& accounts, bool rerea
         record.name = name;
         const bool wanted =
             CAccountFile::ReadAccountFile(AppPaths::AccountFile(name), record) == 1 &&
-            record.mailType == kMailTypeImap4 && record.push == "Yes";
+            record.mailType == kMailTypeImap4 && record.push == "Yes" &&
+            // An OAuth 2.0 account's password slot holds its refresh token, which must never
+            // reach a mail server; its push connection would need access tokens of its own.
+            !UsesOAuthSignIn(record);
         const std::string settings = record.server + '\n' + record.port + '\n' + record.security +
                                      '\n' + record.userName + '\n' + record.password;
         if (known != sessions_.end() && known->second.session &&

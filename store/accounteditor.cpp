@@ -125,8 +125,10 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
     if (edited) {
         record = *edited;
         record.name = newName;
+        // An OAuth 2.0 account's refresh token stays out of the account list (its copy there
+        // is empty), so its length is no limit.
         if (newName.size() > CAccountList::kMaxValue ||
-            record.password.size() > CAccountList::kMaxValue ||
+            (!UsesOAuthSignIn(record) && record.password.size() > CAccountList::kMaxValue) ||
             (accessPassword && accessPassword->size() > CAccountList::kMaxValue))
             return Refuse(Category::InvalidValue, "a name or password is longer than 60 bytes",
                           account);
@@ -207,8 +209,9 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
         CrashPoint("accountedit.folder");
 
         // 3. Account.cfg, the commit point.
+        const std::string passwordCopy = UsesOAuthSignIn(record) ? std::string() : record.password;
         if (!list.Update(account, renaming ? &newName : nullptr, accessPassword,
-                         edited ? &record.password : nullptr)) {
+                         edited ? &passwordCopy : nullptr)) {
             error = list.Error();
             if (kind == CAccountManager::kRenamedNow)
                 table_.Rename(newName, account);

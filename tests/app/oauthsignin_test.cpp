@@ -164,6 +164,10 @@ TEST_F(OAuthSignInTest, SignInCheckRefreshAndRevoke)
     EXPECT_EQ(oauth_.Stats()["refresh"], 0);
     EXPECT_GE(oauth_.Stats()["active"], 2);
 
+    // Editing an account keeps its sign-in (the refresh token is no password to check).
+    r = Run({"--set-account", "Imap", "--period", "5"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+
     // Within 60 s of its expiry a token is refreshed first; the new one works.
     NearExpiry("Imap");
     NearExpiry("Pop");
