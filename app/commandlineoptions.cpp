@@ -22,10 +22,11 @@ const ActionSpec kActions[] = {
     {"--add-account",
      CommandLineOptions::Action::AddAccount,
      true,
-     {"--kind", "--server", "--user", "--port", "--security", "--category", "--profile"},
+     {"--kind", "--server", "--user", "--port", "--security", "--category", "--profile", "--oauth"},
      false,
      {"--push", "--mark-read-on-server", "--from-now"}},
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
+    {"--sign-in", CommandLineOptions::Action::SignIn, true, {"--oauth"}},
     {"--list-messages", CommandLineOptions::Action::ListMessages, true, {}},
     {"--check-now", CommandLineOptions::Action::CheckNow, false, {}},
     {"--repair", CommandLineOptions::Action::Repair, true, {}},
@@ -47,6 +48,7 @@ const CommandLineOptions::Action kAccountChangingActions[] = {
     CommandLineOptions::Action::AddAccount,    CommandLineOptions::Action::RenameAccount,
     CommandLineOptions::Action::RemoveAccount, CommandLineOptions::Action::SetAccount,
     CommandLineOptions::Action::Repair, // may rebuild the account list
+    CommandLineOptions::Action::SignIn,
 };
 
 } // namespace
@@ -162,6 +164,14 @@ std::string CommandLineOptions::Usage()
            "            (the password is read from the first line of standard input; --from-now:\n"
            "            the first check records the mail already on the server as seen, so\n"
            "            only mail that arrives from now on is reported)\n"
+           "  postwatch --add-account NAME --kind POP3|IMAP4|IMAP --server HOST --user USER\n"
+           "            --oauth PROVIDER [--port N] [--security none|starttls|tls] ...\n"
+           "            (signs in with OAuth 2.0 instead of a password, as --sign-in does)\n"
+           "  postwatch --sign-in NAME [--oauth PROVIDER]\n"
+           "            (signs a POP3 or IMAP4 account in with OAuth 2.0: prints the address\n"
+           "            to open in a browser, opens it when there is a display, and waits up\n"
+           "            to five minutes for the provider's answer; PROVIDER is a profile in\n"
+           "            the settings, OAuth\\Providers: Google, Microsoft or one of your own)\n"
            "  postwatch --add-account NAME --kind Portalpost|WebMail --category Hotmail|Yahoo\n"
            "            --user USER\n"
            "            (web mail; the password is read from the first line of standard input)\n"

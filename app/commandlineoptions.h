@@ -9,7 +9,8 @@
 //
 // Grammar: one action option (--add-account NAME (--kind, --server, --user, --port,
 // --security, --category, --profile), --rename-account OLD NEW,
-// --remove-account NAME, --set-account NAME, --list-accounts, --list-messages NAME,
+// --remove-account NAME, --set-account NAME, --sign-in NAME (--oauth), --list-accounts,
+// --list-messages NAME,
 // --check-now [NAME...], --repair NAME, --watch, --help, --version), then the action's own options,
 // each
 // "--name value" or "--name=value", or a bare flag (--password-stdin); --check-now takes
@@ -31,6 +32,7 @@ public:
         Repair,
         Version,
         Watch,
+        SignIn,
     };
 
     bool Parse(const std::vector<std::string>& args);

@@ -15,6 +15,8 @@
 #include "mailboxfile.h"
 #include "mailboxrepair.h"
 #include "newaccount.h"
+#include "oauthsignin.h"
+#include "oauthstate.h"
 #include "passwordrule.h"
 #include "printabletext.h"
 #include "regsettings.h"
@@ -107,6 +109,8 @@ int HeadlessCommands::Run(const CommandLineOptions& options)
         return kExitOk;
     case CommandLineOptions::Action::AddAccount:
         return AddAccount(options);
+    case CommandLineOptions::Action::SignIn:
+        return SignIn(options.Subject(), options.Value("--oauth"));
     case CommandLineOptions::Action::ListAccounts:
         return ListAccounts();
     case CommandLineOptions::Action::ListMessages:
@@ -169,6 +173,8 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
     // Web mail and watched mailboxes keep their own lists of what they have seen.
     if (options.Has("--from-now") && (webMail || exchange))
         return Usage("--from-now needs a POP3 or IMAP4 account");
+    if (options.Value("--oauth") && (webMail || exchange))
+        return Usage("--oauth needs a POP3 or IMAP4 account");
     if (webMail)
         return AddWebMailAccount(options);
     if (exchange)
@@ -179,6 +185,9 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
     for (const char* other : {"--category", "--profile"})
         if (options.Value(other))
             return Usage(std::string(other) + " is not for a " + kind + " account");
+    const std::optional<std::string> oauth = options.Value("--oauth");
+    if (oauth && oauth->empty())
+        return Usage("--oauth needs the name of a provider profile");
     auto server = options.Value("--server");
     auto user = options.Value("--user");
     if (!server)
@@ -219,9 +228,62 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
                                       : Text(kNoImap4Server, "Enter the IMAP4 server."));
     if (request.userName.empty())
         return Failure(Text(kNoUserName, "Enter the user name."));
+    if (oauth) {
+        // No password: the sign-in below puts the refresh token in its place.
+        request.signIn = kSignInOAuth2;
+        if (!PrepareDataAndSettings())
+            return kExitFailure;
+        std::string error;
+        OAuthProvider provider;
+        if (OAuthProviders::Read(*oauth, provider, error) != 1)
+            return Failure(error);
+        const int created = CreateAccount(request);
+        if (created != kExitOk)
+            return created;
+        // The provider is remembered at once, so a sign-in abandoned now is taken up again by
+        // a plain --sign-in NAME.
+        OAuthState state;
+        state.provider = provider.name;
+        if (OAuthState::Save(request.name, state, &error) != 1)
+            return Failure(error);
+        return SignIn(request.name, provider.name);
+    }
     if (!ReadPassword(request.password))
         return kExitFailure;
     return CreateAccount(request);
+}
+
+int HeadlessCommands::SignIn(const std::string& account, std::optional<std::string> provider)
+{
+    if (!PrepareDataAndSettings())
+        return kExitFailure;
+    AccountRecord record;
+    record.name = account;
+    if (CAccountFile::ReadAccountFile(AppPaths::AccountFile(account), record) != 1)
+        return Failure("no account \"" + account + "\"");
+    // Without --oauth, the provider the account signed in with before. The account's state
+    // changes only once the new sign-in has succeeded, so an abandoned one loses nothing.
+    if (!provider) {
+        OAuthState state;
+        OAuthState::Load(account, state);
+        if (state.provider.empty())
+            return Usage(account + " has no OAuth 2.0 provider yet: name one with --oauth");
+        provider = state.provider;
+    }
+    const OAuthSignIn::Outcome outcome = OAuthSignIn::Run(
+        account, *provider,
+        [this](const std::string& url) {
+            out_ << "Open this address in a browser to sign in:\n" << url << "\n";
+            out_.flush();
+            if (openBrowser_)
+                openBrowser_(url);
+        },
+        std::chrono::minutes(5));
+    if (!outcome.ok)
+        return Failure(account + " is not signed in: " + outcome.message +
+                       " (try again with \"postwatch --sign-in " + account + "\")");
+    out_ << account << " is signed in.\n";
+    return kExitOk;
 }
 
 int HeadlessCommands::AddWebMailAccount(const CommandLineOptions& options)

@@ -2,8 +2,11 @@
 
 #include "commandlineoptions.h"
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
+#include <string>
 
 class AccountPlugins;
 struct NewAccountRequest;
@@ -24,6 +27,12 @@ public:
                      std::shared_ptr<const AccountPlugins> plugins = nullptr);
 
     int Run(const CommandLineOptions& options);
+    // Opens an address in the user's browser (a sign-in); unset: the address is only
+    // printed.
+    void SetBrowserOpener(std::function<void(const std::string& url)> open)
+    {
+        openBrowser_ = std::move(open);
+    }
 
     static constexpr int kExitOk = 0;
     static constexpr int kExitFailure = 1;
@@ -35,6 +44,8 @@ private:
     int AddExchangeAccount(const CommandLineOptions& options);
     // Writes the account's files and lists it (the wizard's Finish).
     int CreateAccount(const NewAccountRequest& request);
+    // OAuth 2.0 sign-in of a POP3/IMAP4 account with `provider`, or the one it used before.
+    int SignIn(const std::string& account, std::optional<std::string> provider);
     int RenameAccount(const std::string& oldName, const std::string& newName);
     // Asks nothing: the account's record, settings and stored mail go.
     int RemoveAccount(const std::string& name);
@@ -57,4 +68,5 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     std::shared_ptr<const AccountPlugins> plugins_;
+    std::function<void(const std::string& url)> openBrowser_;
 };

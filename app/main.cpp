@@ -1,6 +1,7 @@
 // Postwatch entry point: loads the resource bundle, then runs the desktop program, or the
 // headless command line when any option is given.
 #include "accountschangednotice.h"
+#include "browseropener.h"
 #include "commandlineoptions.h"
 #include "desktopfront.h"
 #include "headlesscommands.h"
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
     }
     CommandLineOptions options;
     HeadlessCommands commands(std::cin, std::cout, std::cerr);
+    commands.SetBrowserOpener(OpenInBrowser);
     if (!options.Parse(args)) {
         std::cerr << "postwatch: " << PrintableText(options.Error()) << "\n"
                   << CommandLineOptions::Usage();

@@ -1,5 +1,6 @@
 #include "accountcheck.h"
 
+#include "accesstokensource.h"
 #include "accountfile.h"
 #include "accountfileproblem.h"
 #include "accountlock.h"
@@ -88,6 +89,16 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     if (!timeOut)
         return;
     request.timeOutSeconds = *timeOut;
+    if (UsesOAuthSignIn(record)) {
+        // The password slot holds the refresh token; the server gets an access token.
+        CAccessTokenSource::Result token = CAccessTokenSource({}, *timeOut).Get(record);
+        if (token.result != CheckResult::kDone) {
+            s.sink->SendSummary({token.result, 0, record.name, token.message, !token.ownReason});
+            return;
+        }
+        request.password = std::move(token.accessToken);
+        request.saslMechanism = token.mechanism;
+    }
     // "Only mail that arrives from now on": the server's list is recorded, nothing fetched.
     std::vector<std::string> existing;
     if (fromNow)
@@ -116,6 +127,10 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
             result = CheckResult::kFailedAfterLogin;
         }
     }
+    // A token the server refuses (revoked early, or the clock was off) is not offered again:
+    // the next check gets a fresh one.
+    if (result == CheckResult::kLoginRefused && UsesOAuthSignIn(record))
+        CAccessTokenSource::Forget(record.name);
     s.sink->SendSummary({result, newCount, record.name, message, true});
     if (closing)
         closing();

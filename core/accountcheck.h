@@ -27,7 +27,11 @@ class CCheckCancel;
 // A message the front answers with kNotStored ends the check early (its connection is
 // cancelled); the merge turns the summary into result 1 with the reason.
 //
-// A POP3/IMAP4 check thread reads the idle time-out from the Network settings, shows the
+// A POP3/IMAP4 check thread reads the idle time-out from the Network settings; an account
+// that signs in with OAuth 2.0 ("SignIn=OAuth2") then gets its access token
+// (CAccessTokenSource), and one that cannot ends with that summary (result 2 when it must
+// sign in again, told once per account; 3 or 1 when the provider cannot be asked) without
+// connecting to the mail server. It then shows the
 // checking animation when the account is the selected one, runs the protocol check (with
 // the account's FromNow marker it only records the identifiers on the server in UID.inf
 // and removes the marker: fromnowmarker.h),

@@ -91,6 +91,9 @@ void CPushScheduler::Follow(const std::vector<std::string>& accounts, bool rerea
         const bool wanted =
             CAccountFile::ReadAccountFile(AppPaths::AccountFile(name), record) == 1 &&
             record.mailType == kMailTypeImap4 && record.push == "Yes" &&
+            // An OAuth 2.0 account's password slot holds its refresh token, which must never
+            // reach a mail server; its push connection would need access tokens of its own.
+            !UsesOAuthSignIn(record) &&
             AccountSecret::Resolve(record, SystemKeyring::Prompt::Never, SystemKeyring::kQuickLimit)
                 .Ok();
         const std::string settings = record.server + '\n' + record.port + '\n' + record.security +

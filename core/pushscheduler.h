@@ -15,7 +15,8 @@ class CAccountManager;
 class CEngineState;
 
 // The push connections of the IMAP4 accounts whose Account.inf says "Push=Yes": one
-// CPushSession each, started and ended as the account table changes.
+// CPushSession each, started and ended as the account table changes. OAuth 2.0 accounts get
+// none yet: their password slot holds a refresh token, which no mail server may see.
 //
 // A wake-up of a session asks for the account's normal check by setting its row Requested
 // (only an Idle row; a Requested one already will see the mail) and wakes the worker, so the

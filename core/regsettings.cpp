@@ -3,6 +3,7 @@
 #include "apppaths.h"
 #include "leddevice.h"
 #include "mailclientlist.h"
+#include "oauthprovider.h"
 #include "programkey.h"
 #include "webmailendpoints.h"
 
@@ -237,6 +238,8 @@ int CRegSettings::Prepare(CLedDevice& led)
     // The web-mail endpoints are settings a user may have changed: only absent ones are
     // written, also into a key that exists.
     ok = WriteMissingWebMailEndpoints() == 1 && ok;
+    // The same for the OAuth 2.0 provider profiles.
+    ok = OAuthProviders::WriteMissingDefaults() == 1 && ok;
     return ok ? 1 : 0;
 }
 

@@ -12,7 +12,10 @@ struct CheckRequest {
     int port = 0;
     std::string security; // "None", "STARTTLS", "TLS" or empty (the protocol's default)
     std::string userName;
-    std::string password; // plain text
+    std::string password; // plain text; with `saslMechanism`, the OAuth 2.0 access token
+    // Empty: log in with the password. "XOAUTH2" or "OAUTHBEARER": log in with SASL carrying
+    // `password` as a bearer token (POP3 AUTH, IMAP AUTHENTICATE; bearersasl.h).
+    std::string saslMechanism;
     // The identifiers already stored (a hash set: a server list of many thousand messages is
     // matched against as many known identifiers in linear time).
     std::unordered_set<std::string> knownUids;

@@ -4,6 +4,7 @@ add_library(pw_mailclients STATIC
     ${CMAKE_CURRENT_LIST_DIR}/checkrequest.h ${CMAKE_CURRENT_LIST_DIR}/checkresult.h
     ${CMAKE_CURRENT_LIST_DIR}/deletingrules.cpp ${CMAKE_CURRENT_LIST_DIR}/deletingrules.h
     ${CMAKE_CURRENT_LIST_DIR}/checksink.h
+    ${CMAKE_CURRENT_LIST_DIR}/bearersasl.cpp ${CMAKE_CURRENT_LIST_DIR}/bearersasl.h
     ${CMAKE_CURRENT_LIST_DIR}/securitychoice.cpp ${CMAKE_CURRENT_LIST_DIR}/securitychoice.h
     ${CMAKE_CURRENT_LIST_DIR}/mailsession.cpp ${CMAKE_CURRENT_LIST_DIR}/mailsession.h
     ${CMAKE_CURRENT_LIST_DIR}/pop3client.cpp ${CMAKE_CURRENT_LIST_DIR}/pop3client.h

@@ -1,5 +1,6 @@
 #include "imap4client.h"
 
+#include "bearersasl.h"
 #include "deletingrules.h"
 #include "filterrules.h"
 #include "headertext.h"
@@ -52,32 +53,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
            ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
-std::string Base64(std::string_view bytes)
-{
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
-                     static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                     static_cast<unsigned char>(bytes[i + 2]);
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += kAlphabet[v & 63];
-    }
-    if (i < bytes.size()) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size())
-            v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
+using BearerSasl::Base64;
 
 // RFC 3501 section 9 sequence-set: ascending, runs written as "a:b".
 std::string UidSet(std::vector<uint32_t> uids)
@@ -268,7 +244,8 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
     int r = -1;
     int s = -1;
     bool listed = false;
-    if (!preauth_ && !remembered_.empty() && LoginCommand(request)) {
+    const bool bearer = !request.saslMechanism.empty();
+    if (!preauth_ && !bearer && !remembered_.empty() && LoginCommand(request)) {
         rc = LoginBurst(request, !capabilitiesKnown, reply, r, search, s);
         if (rc == kCheckDone)
             listed = true;
@@ -280,7 +257,7 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
         if (!preauth_) {
             if (!capabilitiesKnown && !Capability())
                 return Fail(kCheckFailed, "CAPABILITY", -1, ImapReply{});
-            rc = Login(request.userName, request.password);
+            rc = bearer ? BearerLogin(request) : Login(request.userName, request.password);
             if (rc != kCheckDone)
                 return rc;
         }
@@ -541,6 +518,42 @@ int Imap4Client::Login(const std::string& user, const std::string& password)
             if (r == 1 && i + 1 < pieces.size() && !reply.continuation)
                 break; // completed without asking for the literal
         }
+    }
+    return TakeLogin(command, r, reply);
+}
+
+// AUTHENTICATE with an OAuth 2.0 bearer token, never in a burst: a refused token is answered
+// with a continuation (RFC 7628 section 3.2.2) that the next line would be taken to answer.
+int Imap4Client::BearerLogin(const CheckRequest& request)
+{
+    const std::string mechanism = BearerSasl::Canonical(request.saslMechanism);
+    if (mechanism.empty())
+        return session_.Fail(kCheckLoginRefused, NetCategory::Failed, neterr::kNone,
+                             "unknown sign-in mechanism \"" + request.saslMechanism + "\"");
+    const std::string response = BearerSasl::InitialResponse(
+        mechanism, request.userName, request.password, request.server, request.port);
+    const std::string command = "AUTHENTICATE " + mechanism;
+    ImapReply reply;
+    int r;
+    // RFC 4959: with SASL-IR the initial response goes with the command.
+    if (capabilities_.count("SASL-IR") != 0) {
+        r = session_.Send(std::string(kTagLogin) + " " + command + " " + response + "\r\n", 1)
+                ? session_.ReadContinuation(kTagLogin, reply)
+                : -1;
+    } else {
+        r = session_.Send(std::string(kTagLogin) + " " + command + "\r\n", 1)
+                ? session_.ReadContinuation(kTagLogin, reply)
+                : -1;
+        if (r == 1 && reply.continuation)
+            r = session_.Send(response + "\r\n", 0) ? session_.ReadContinuation(kTagLogin, reply)
+                                                    : -1;
+    }
+    // A continuation now carries the server's error (JSON, base64): acknowledge it and read
+    // the refusal.
+    if (r == 1 && reply.continuation) {
+        r = session_.Send(BearerSasl::AbortResponse(mechanism) + "\r\n", 0)
+                ? session_.ReadTagged(kTagLogin, reply)
+                : -1;
     }
     return TakeLogin(command, r, reply);
 }

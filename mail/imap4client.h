@@ -94,6 +94,7 @@ private:
                    int& selected, ImapReply& search, int& searched);
     std::optional<std::string> LoginCommand(const CheckRequest& request) const;
     int Login(const std::string& user, const std::string& password);
+    int BearerLogin(const CheckRequest& request);
     int TakeLogin(const std::string& command, int r, const ImapReply& reply);
     int Tagged(const std::string& tag, const std::string& command, ImapReply& reply);
     int Fail(int result, const std::string& command, int rc, const ImapReply& reply);

@@ -1,5 +1,6 @@
 #include "pop3client.h"
 
+#include "bearersasl.h"
 #include "deletingrules.h"
 #include "filterrules.h"
 #include "headertext.h"
@@ -182,7 +183,9 @@ int Pop3Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
 
     // A server remembered with PIPELINING gets CAPA in the login burst; any other is asked
     // first, and its live answer decides.
-    const bool burstCapa = !capabilitiesKnown && remembered_.count("PIPELINING") != 0;
+    // A bearer token goes out alone (BearerAuth), so its CAPA is asked first too.
+    const bool bearer = !request.saslMechanism.empty();
+    const bool burstCapa = !bearer && !capabilitiesKnown && remembered_.count("PIPELINING") != 0;
     if (!capabilitiesKnown && !burstCapa && !Capabilities())
         return session_.Fail(kCheckCannotConnect, "CAPA failed");
     if (!burstCapa)
@@ -302,6 +305,34 @@ int Pop3Client::Secure(SecurityChoice choice, bool implicitTls, bool& capabiliti
     return kCheckDone;
 }
 
+// RFC 5034 AUTH with the bearer token as the initial response, one command on its own: a
+// refused token is answered with a continuation ("+ " and the error in base64) that any
+// pipelined command would be taken to answer.
+int Pop3Client::BearerAuth(const CheckRequest& request)
+{
+    const std::string mechanism = BearerSasl::Canonical(request.saslMechanism);
+    if (mechanism.empty())
+        return session_.Fail(kCheckLoginRefused, NetCategory::Failed, neterr::kNone,
+                             "unknown sign-in mechanism \"" + request.saslMechanism + "\"");
+    const std::string name = "AUTH " + mechanism;
+    Pop3Reply reply;
+    int r = Command(name + " " +
+                        BearerSasl::InitialResponse(mechanism, request.userName, request.password,
+                                                    request.server, request.port),
+                    Kind::SingleLine, reply, nullptr);
+    if (r == 0 && reply.status.rfind('+', 0) == 0) {
+        // The server's error as a continuation: acknowledge it, then read the refusal.
+        if (!session_.Send(BearerSasl::AbortResponse(mechanism) + "\r\n", 1))
+            return session_.Fail(kCheckFailed, name + " failed");
+        r = session_.ReadReply(Kind::SingleLine, reply);
+    }
+    if (r < 0)
+        return session_.Fail(kCheckFailed, name + " failed");
+    if (r == 0)
+        return session_.Refused(kCheckLoginRefused, name, reply.status);
+    return kCheckDone;
+}
+
 bool Pop3Client::Capabilities()
 {
     Pop3Reply capa;
@@ -349,12 +380,18 @@ int Pop3Client::LoginAndList(const CheckRequest& request, bool askCapabilities, 
         int r = -1;
     };
     std::vector<Exchange> steps;
-    if (askCapabilities)
-        steps.push_back({Capa, "CAPA\r\n", {}});
-    steps.push_back({User, "USER " + request.userName + "\r\n", {}});
-    steps.push_back({Pass, "PASS " + request.password + "\r\n", {}});
-    if (!askCapabilities)
-        steps.push_back({Noop, "NOOP\r\n", {}});
+    if (!request.saslMechanism.empty()) {
+        const int rc = BearerAuth(request);
+        if (rc != kCheckDone)
+            return rc;
+    } else {
+        if (askCapabilities)
+            steps.push_back({Capa, "CAPA\r\n", {}});
+        steps.push_back({User, "USER " + request.userName + "\r\n", {}});
+        steps.push_back({Pass, "PASS " + request.password + "\r\n", {}});
+        if (!askCapabilities)
+            steps.push_back({Noop, "NOOP\r\n", {}});
+    }
     steps.push_back({Stat, "STAT\r\n", {}});
     steps.push_back({Uidl, "UIDL\r\n", {}});
     static const char* const kNames[] = {"CAPA", "USER", "PASS", "NOOP", "STAT", "UIDL"};

@@ -91,6 +91,7 @@ private:
     int Greet(const CheckRequest& request, bool implicitTls);
     int Secure(SecurityChoice choice, bool implicitTls, bool& capabilitiesKnown);
     bool Capabilities();
+    int BearerAuth(const CheckRequest& request);
     void TakeCapabilities(const Pop3Reply& capa);
     int LoginAndList(const CheckRequest& request, bool askCapabilities, Pop3Reply& stat,
                      Pop3Reply& uidl, unsigned long long& count);

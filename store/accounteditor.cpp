@@ -148,8 +148,10 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
     if (edited) {
         record = *edited;
         record.name = newName;
+        // An OAuth 2.0 account's refresh token stays out of the account list (its copy there
+        // is empty), so its length is no limit.
         if (newName.size() > CAccountList::kMaxValue ||
-            record.password.size() > CAccountList::kMaxValue ||
+            (!UsesOAuthSignIn(record) && record.password.size() > CAccountList::kMaxValue) ||
             (accessPassword && accessPassword->size() > CAccountList::kMaxValue))
             return Refuse(Category::InvalidValue, "a name or password is longer than 60 bytes",
                           account);
@@ -209,105 +211,105 @@ AccountEditResult CAccountEditor::Edit(const std::string& account, std::string n
             return Refuse(Category::WriteFailed, refused, account);
     }
 
-    AccountEditResult result =
-        table_.WithTable([&](std::vector<AccountEntry>& rows) -> AccountEditResult {
-            auto row = std::find_if(rows.begin(), rows.end(),
-                                    [&](const AccountEntry& e) { return e.name == folder; });
-            int kind = CAccountManager::kRenameNothing;
-            if (renaming)
-                kind = account != folder                      ? CAccountManager::kRenameRedirected
-                       : (row != rows.end() && row->IsBusy()) ? CAccountManager::kRenameDeferred
-                                                              : CAccountManager::kRenamedNow;
-            if (renaming && newName != folder && FolderExists(newName))
-                return Refuse(Category::WriteFailed, FolderInTheWay(newName), account);
+    AccountEditResult result = table_.WithTable([&](std::vector<AccountEntry>& rows)
+                                                    -> AccountEditResult {
+        auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const AccountEntry& e) { return e.name == folder; });
+        int kind = CAccountManager::kRenameNothing;
+        if (renaming)
+            kind = account != folder                      ? CAccountManager::kRenameRedirected
+                   : (row != rows.end() && row->IsBusy()) ? CAccountManager::kRenameDeferred
+                                                          : CAccountManager::kRenamedNow;
+        if (renaming && newName != folder && FolderExists(newName))
+            return Refuse(Category::WriteFailed, FolderInTheWay(newName), account);
 
-            std::string error;
-            CAccountMoves moves(listPath);
-            const AccountMove move{AccountMove::Kind::Rename, folder, newName};
-            const bool journalled = renaming && newName != folder;
-            if (journalled && !moves.Add(move, &error))
-                return Refuse(Category::WriteFailed, error, account);
-            CrashPoint("accountedit.journal");
-            const auto forget = [&] {
-                if (journalled)
-                    moves.Drop(move);
-            };
+        std::string error;
+        CAccountMoves moves(listPath);
+        const AccountMove move{AccountMove::Kind::Rename, folder, newName};
+        const bool journalled = renaming && newName != folder;
+        if (journalled && !moves.Add(move, &error))
+            return Refuse(Category::WriteFailed, error, account);
+        CrashPoint("accountedit.journal");
+        const auto forget = [&] {
+            if (journalled)
+                moves.Drop(move);
+        };
 
-            if (kind == CAccountManager::kRenamedNow &&
-                table_.Rename(folder, newName, &error) != CAccountManager::kRenamedNow) {
-                forget();
-                return Refuse(Category::WriteFailed,
-                              error.empty() ? "The account could not be renamed." : error, account);
-            }
-            CrashPoint("accountedit.folder");
+        if (kind == CAccountManager::kRenamedNow &&
+            table_.Rename(folder, newName, &error) != CAccountManager::kRenamedNow) {
+            forget();
+            return Refuse(Category::WriteFailed,
+                          error.empty() ? "The account could not be renamed." : error, account);
+        }
+        CrashPoint("accountedit.folder");
 
-            // 3. Account.cfg, the commit point.
-            if (!list.Update(account, renaming ? &newName : nullptr, accessPassword,
-                             edited ? &record.password : nullptr)) {
-                error = list.Error();
-                if (kind == CAccountManager::kRenamedNow)
+        // 3. Account.cfg, the commit point. Its password copy stays empty for a refresh
+        // token (OAuth 2.0) and for a password in the keyring.
+        const std::string passwordCopy = UsesOAuthSignIn(record) ? std::string() : record.password;
+        if (!list.Update(account, renaming ? &newName : nullptr, accessPassword,
+                         edited ? &passwordCopy : nullptr)) {
+            error = list.Error();
+            if (kind == CAccountManager::kRenamedNow)
+                table_.Rename(newName, account);
+            forget();
+            return Refuse(Category::WriteFailed, error, account);
+        }
+        CrashPoint("accountedit.list");
+        if (kind == CAccountManager::kRenameDeferred || kind == CAccountManager::kRenameRedirected)
+            table_.Rename(account, newName);
+
+        // 4. Account.inf in the folder that holds the files now. Its section line names
+        // the account, so a rename alone rewrites it too.
+        const std::string filesIn = kind == CAccountManager::kRenamedNow ? newName : folder;
+        const AccountRecord* inf = edited                   ? &record
+                                   : (renaming && readable) ? &renamedOnly
+                                                            : nullptr;
+        if (inf && !CAccountFile::WriteAccountFile(AppPaths::AccountFile(filesIn), *inf, &error)) {
+            if (list.Update(renaming ? newName : account, renaming ? &account : nullptr,
+                            &before.accessPassword, &before.passwordCopy)) {
+                if (renaming)
                     table_.Rename(newName, account);
                 forget();
                 return Refuse(Category::WriteFailed, error, account);
             }
-            CrashPoint("accountedit.list");
-            if (kind == CAccountManager::kRenameDeferred ||
-                kind == CAccountManager::kRenameRedirected)
-                table_.Rename(account, newName);
-
-            // 4. Account.inf in the folder that holds the files now. Its section line names
-            // the account, so a rename alone rewrites it too.
-            const std::string filesIn = kind == CAccountManager::kRenamedNow ? newName : folder;
-            const AccountRecord* inf = edited                   ? &record
-                                       : (renaming && readable) ? &renamedOnly
-                                                                : nullptr;
-            if (inf &&
-                !CAccountFile::WriteAccountFile(AppPaths::AccountFile(filesIn), *inf, &error)) {
-                if (list.Update(renaming ? newName : account, renaming ? &account : nullptr,
-                                &before.accessPassword, &before.passwordCopy)) {
-                    if (renaming)
-                        table_.Rename(newName, account);
-                    forget();
-                    return Refuse(Category::WriteFailed, error, account);
-                }
-                // Account.cfg cannot go back: the account stays whole under the new name, with
-                // the Account.inf it had, and the edit can be tried again under that name.
-                if (kind == CAccountManager::kRenamedNow)
-                    forget();
-                AccountEditResult r = Refuse(Category::WriteFailed, error, newName);
-                r.rename = kind;
-                return r;
-            }
-            CrashPoint("accountedit.inf");
-
-            // 5. The table follows the files.
-            const std::string rowName = kind == CAccountManager::kRenamedNow ? newName : folder;
-            if (accessPassword)
-                table_.SetAccessPassword(rowName, *accessPassword);
-            if (edited) {
-                const bool periodOn = record.periodCheck == "Yes";
-                const bool wasPeriodOn = stored.periodCheck == "Yes";
-                if (periodOn && (!wasPeriodOn || record.period != stored.period))
-                    table_.SetPeriod(rowName, record.period);
-                else if (!periodOn && wasPeriodOn)
-                    table_.PeriodOff(rowName);
-                const bool dailyOn = record.specifiedTimeCheck == "Yes";
-                const bool wasDailyOn = stored.specifiedTimeCheck == "Yes";
-                if (dailyOn && (!wasDailyOn || record.specifiedTime != stored.specifiedTime))
-                    table_.SetSpecifiedTime(rowName, record.specifiedTime);
-                else if (!dailyOn && wasDailyOn)
-                    table_.SpecifiedTimeOff(rowName);
-            }
-            // A rename that waits keeps its journal entry until its folder has moved (the next
-            // start settles it when the program is killed before).
+            // Account.cfg cannot go back: the account stays whole under the new name, with
+            // the Account.inf it had, and the edit can be tried again under that name.
             if (kind == CAccountManager::kRenamedNow)
                 forget();
-            CrashPoint("accountedit.done");
-            AccountEditResult r;
+            AccountEditResult r = Refuse(Category::WriteFailed, error, newName);
             r.rename = kind;
-            r.name = newName;
             return r;
-        });
+        }
+        CrashPoint("accountedit.inf");
+
+        // 5. The table follows the files.
+        const std::string rowName = kind == CAccountManager::kRenamedNow ? newName : folder;
+        if (accessPassword)
+            table_.SetAccessPassword(rowName, *accessPassword);
+        if (edited) {
+            const bool periodOn = record.periodCheck == "Yes";
+            const bool wasPeriodOn = stored.periodCheck == "Yes";
+            if (periodOn && (!wasPeriodOn || record.period != stored.period))
+                table_.SetPeriod(rowName, record.period);
+            else if (!periodOn && wasPeriodOn)
+                table_.PeriodOff(rowName);
+            const bool dailyOn = record.specifiedTimeCheck == "Yes";
+            const bool wasDailyOn = stored.specifiedTimeCheck == "Yes";
+            if (dailyOn && (!wasDailyOn || record.specifiedTime != stored.specifiedTime))
+                table_.SetSpecifiedTime(rowName, record.specifiedTime);
+            else if (!dailyOn && wasDailyOn)
+                table_.SpecifiedTimeOff(rowName);
+        }
+        // A rename that waits keeps its journal entry until its folder has moved (the next
+        // start settles it when the program is killed before).
+        if (kind == CAccountManager::kRenamedNow)
+            forget();
+        CrashPoint("accountedit.done");
+        AccountEditResult r;
+        r.rename = kind;
+        r.name = newName;
+        return r;
+    });
     if (result.Ok()) {
         secret.Commit();
         result.message = secret.Note();

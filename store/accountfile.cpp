@@ -37,6 +37,8 @@ constexpr char kPushKey[] = "Push=";
 constexpr char kMarkReadKey[] = "MarkReadOnServer=";
 // Written only when the password lives elsewhere ("keyring").
 constexpr char kSecretKey[] = "Secret=";
+// Written only for OAuth 2.0: absent means the password, as every older file says.
+constexpr char kSignInKey[] = "SignIn=";
 
 bool IsSecurityChoice(const std::string& s)
 {
@@ -118,6 +120,8 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         out += std::string(kMarkReadKey) + "Yes\r\n";
     if (!r.secret.empty())
         out += kSecretKey + r.secret + "\r\n";
+    if (UsesOAuthSignIn(r))
+        out += std::string(kSignInKey) + kSignInOAuth2 + "\r\n";
     out += kPasswordKey;
     // A password kept in the keyring never reaches the file, whatever the record holds.
     std::string protectedBytes = r.secret == kSecretKeyring ? std::string() : r.password;
@@ -164,6 +168,7 @@ void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
     r.push = LineValue(head, kPushKey);
     r.markReadOnServer = LineValue(head, kMarkReadKey);
     r.secret = LineValue(head, kSecretKey);
+    r.signIn = LineValue(head, kSignInKey);
 
     // The password runs from its key to the end of the file, less the final CR LF.
     r.password.clear();

@@ -11,7 +11,8 @@
 //   "MailType=" ... CR LF, "UserName=", "Server=", "Port=", "PeriodCheck=", "Period=",
 //   "SpecifiedTimeCheck=", "SpecifiedTime=", "Priview=",
 //   ["Security=" value CR LF]   only when the record has a security choice
-//   ["Push=Yes" CR LF], ["MarkReadOnServer=Yes" CR LF]   only when on
+//   ["Push=Yes" CR LF], ["MarkReadOnServer=Yes" CR LF], ["SignIn=OAuth2" CR LF]
+//                               each only when on
 //   ["Secret=" value CR LF]     only when the password lives elsewhere ("keyring"); the
 //                               password written is then empty
 //   "Password=" protected bytes CR LF

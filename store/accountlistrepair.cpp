@@ -177,7 +177,9 @@ AccountListRepair::Result AccountListRepair::Repair(std::time_t now)
                 continue;
             // A record cut short lost its password copy (and perhaps its access password):
             // it is made anew from its folder like a missing one.
-            const std::string& password = folders.at(r.name).password;
+            // An OAuth 2.0 account keeps an empty copy (its password slot is a refresh token).
+            const AccountRecord& folder = folders.at(r.name);
+            const std::string password = UsesOAuthSignIn(folder) ? std::string() : folder.password;
             const bool whole = r.passwordCopy == password;
             const bool fits = password.size() <= CAccountList::kMaxValue;
             if (fresh.Append(r.name, r.accessPassword,
@@ -197,8 +199,9 @@ AccountListRepair::Result AccountListRepair::Repair(std::time_t now)
         for (const auto& [name, record] : folders) {
             if (done.count(name))
                 continue;
-            const bool fits = record.password.size() <= CAccountList::kMaxValue;
-            if (fresh.Append(name, "", fits ? record.password : std::string()) != 1) {
+            const std::string copy = UsesOAuthSignIn(record) ? std::string() : record.password;
+            const bool fits = copy.size() <= CAccountList::kMaxValue;
+            if (fresh.Append(name, "", fits ? copy : std::string()) != 1) {
                 result.error = fresh.Error();
                 std::filesystem::remove(temp, ec);
                 return result;

@@ -176,9 +176,10 @@ int CAccountManager::EnterOrRequest(const std::string& name, int atRest,
     row.periodMinutes = DerivedPeriodMinutes(record);
     row.specifiedSeconds = DerivedSpecifiedSeconds(record);
     row.kind = DerivedKind(record);
-    row.usable = trusted                                                          ? 1
-                 : (readable && passwordCopy && *passwordCopy == record.password) ? 1
-                                                                                  : 0;
+    // An OAuth 2.0 account's password slot holds its refresh token, which changes and does
+    // not fit the account list: its copy there stays empty.
+    const std::string expectedCopy = UsesOAuthSignIn(record) ? std::string() : record.password;
+    row.usable = trusted ? 1 : (readable && passwordCopy && *passwordCopy == expectedCopy) ? 1 : 0;
     if (row.kind == kKindExchange) {
         if (!plugins_->MapiPresent()) {
             row.usable = 0;

@@ -36,9 +36,19 @@ struct AccountRecord {
     // then holds an empty password); empty, or no "Secret=" line, = in this file. Another
     // value is kept as read.
     std::string secret;
+    // "OAuth2": the account signs in with OAuth 2.0 and `password` holds the refresh token;
+    // anything else, or no "SignIn=" line, signs in with the password. POP3 and IMAP4 only.
+    std::string signIn;
 };
 
 inline constexpr char kSecretKeyring[] = "keyring";
+
+inline constexpr char kSignInOAuth2[] = "OAuth2";
+
+inline bool UsesOAuthSignIn(const AccountRecord& r)
+{
+    return r.signIn == kSignInOAuth2;
+}
 
 // The account kinds and their codes in the account table.
 inline constexpr char kMailTypePop3[] = "POP3";

@@ -33,7 +33,9 @@ SystemKeyring::Result AccountSecret::Resolve(AccountRecord& record, SystemKeyrin
 
 std::string AccountSecret::Placement(const AccountRecord& record, bool keepInKeyring)
 {
-    if (keepInKeyring && HasPassword(record))
+    // An OAuth 2.0 refresh token stays in the file: a check writes a rotated one back there,
+    // and the keyring would keep the old one.
+    if (keepInKeyring && HasPassword(record) && !UsesOAuthSignIn(record))
         return kSecretKeyring;
     return record.secret == kSecretKeyring ? std::string() : record.secret;
 }

@@ -106,6 +106,8 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     record.priview = kind->priview;
     record.password = request.password;
     record.security = request.security;
+    if (record.mailType == kMailTypePop3 || record.mailType == kMailTypeImap4)
+        record.signIn = request.signIn;
     // Push and marking read on the server need IMAP; other kinds keep their file as before.
     if (record.mailType == kMailTypeImap4) {
         record.push = request.push ? "Yes" : "";

@@ -26,6 +26,9 @@ struct NewAccountRequest {
     // The password goes to the desktop's keyring (Account.inf then says "Secret=keyring"
     // and holds an empty one); when the keyring cannot take it, the file keeps it.
     bool keepInKeyring = false;
+    // POP3 and IMAP4: kSignInOAuth2 writes "SignIn=OAuth2" (the password slot then holds the
+    // refresh token once signed in); empty signs in with the password.
+    std::string signIn = {};
 };
 
 struct NewAccountResult {

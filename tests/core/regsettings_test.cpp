@@ -6,6 +6,7 @@
 #include "support/tempdir.h"
 #include "webmailendpoints.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -121,6 +122,26 @@ const std::vector<Expected>& FirstRunValues()
         {"Portalpost\\Yahoo", "Suffix1", DefaultYahooEndpoints().suffix1},
         {"Portalpost\\Yahoo", "Suffix2", DefaultYahooEndpoints().suffix2},
         {"Portalpost\\Yahoo", "Suffix3", DefaultYahooEndpoints().suffix3},
+        // The OAuth 2.0 provider profiles, without a client id.
+        {"OAuth\\Providers\\Google", "AuthorizationUrl",
+         "https://accounts.google.com/o/oauth2/v2/auth"},
+        {"OAuth\\Providers\\Google", "TokenUrl", "https://oauth2.googleapis.com/token"},
+        {"OAuth\\Providers\\Google", "ClientId", ""},
+        {"OAuth\\Providers\\Google", "ClientSecret", ""},
+        {"OAuth\\Providers\\Google", "Scopes", "https://mail.google.com/"},
+        {"OAuth\\Providers\\Google", "Mechanism", "XOAUTH2"},
+        {"OAuth\\Providers\\Google", "ExtraParameters", "access_type=offline&prompt=consent"},
+        {"OAuth\\Providers\\Microsoft", "AuthorizationUrl",
+         "https://login.microsoftonline.com/consumers/oauth2/v2.0/authorize"},
+        {"OAuth\\Providers\\Microsoft", "TokenUrl",
+         "https://login.microsoftonline.com/consumers/oauth2/v2.0/token"},
+        {"OAuth\\Providers\\Microsoft", "ClientId", ""},
+        {"OAuth\\Providers\\Microsoft", "ClientSecret", ""},
+        {"OAuth\\Providers\\Microsoft", "Scopes",
+         "offline_access https://outlook.office.com/IMAP.AccessAsUser.All "
+         "https://outlook.office.com/POP.AccessAsUser.All"},
+        {"OAuth\\Providers\\Microsoft", "Mechanism", "XOAUTH2"},
+        {"OAuth\\Providers\\Microsoft", "ExtraParameters", ""},
     };
     return values;
 }
@@ -140,7 +161,7 @@ TEST_F(RegSettingsTest, FirstRunWritesTheDefaults)
     std::vector<std::string> groups;
     ASSERT_EQ(key.EnumSubKeys(groups), 1);
     EXPECT_EQ(groups, (std::vector<std::string>{"Filter Manager", "General", "Network", "Notify",
-                                                "Options", "Portalpost"}));
+                                                "OAuth", "Options", "Portalpost"}));
     // The time-out is stored under its historical spelling, and nothing else is in the file.
     std::string ini = ReadWholeFile(dir.File("config/Koravel/Pigeonpost.conf"));
     EXPECT_NE(ini.find("\nTimeout=60\n"), std::string::npos) << ini;
@@ -148,7 +169,10 @@ TEST_F(RegSettingsTest, FirstRunWritesTheDefaults)
     for (size_t p = ini.find('='); p != std::string::npos; p = ini.find('=', p + 1))
         ++lines;
     const size_t markers = 1; // only "Filter Manager" holds nothing that would keep it
-    EXPECT_EQ(lines, FirstRunValues().size() + markers) << ini;
+    size_t inValues = 0;      // an '=' inside a value ("access_type=offline")
+    for (const Expected& e : FirstRunValues())
+        inValues += static_cast<size_t>(std::count(e.value.begin(), e.value.end(), '='));
+    EXPECT_EQ(lines, FirstRunValues().size() + markers + inValues) << ini;
 }
 
 TEST_F(RegSettingsTest, LaterRunsLeaveTheUserValuesAlone)

@@ -1,3 +1,4 @@
+#include "accountfile.h"
 #include "accountlist.h"
 #include "accountpropertiesdlg.h"
 #include "apppaths.h"
@@ -263,6 +264,37 @@ TEST(AccountProperties, FieldsAndScheduleAreApplied)
         EXPECT_EQ(ListFile().at(0).passwordCopy, dlg.PasswordEdit()->text().toStdString())
             << r.name;
     }
+}
+
+// An OAuth 2.0 account's refresh token is longer than a password may be: the dialog neither
+// shows it nor cuts it, and the list keeps an empty copy.
+TEST(AccountProperties, OAuthSignInKeepsItsRefreshToken)
+{
+    UiSandbox sandbox;
+    CAccountManager table;
+    NewAccountRequest request{"Work", "POP3", "mail.example.org", "alice", "", std::nullopt, ""};
+    request.signIn = kSignInOAuth2;
+    ASSERT_TRUE(CreateNewAccount(request, &table).Ok());
+    AccountRecord record;
+    record.name = "Work";
+    ASSERT_EQ(CAccountFile::ReadAccountFile(AppPaths::AccountFile("Work"), record), 1);
+    const std::string token(120, 'r');
+    record.password = token;
+    ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile("Work"), record), 1);
+
+    CAccountPropertiesDlg dlg(&table, "Work");
+    EXPECT_FALSE(dlg.PasswordEdit()->isEnabled());
+    EXPECT_TRUE(dlg.PasswordEdit()->text().isEmpty());
+    dlg.ServerEdit()->setText(QStringLiteral("pop.example.net"));
+    dlg.accept();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted);
+    AccountRecord back;
+    back.name = "Work";
+    ASSERT_EQ(CAccountFile::ReadAccountFile(AppPaths::AccountFile("Work"), back), 1);
+    EXPECT_EQ(back.server, "pop.example.net");
+    EXPECT_EQ(back.signIn, kSignInOAuth2);
+    EXPECT_EQ(back.password, token);
+    EXPECT_EQ(ListFile().at(0).passwordCopy, "");
 }
 
 TEST(AccountProperties, AccessPasswordGoesToTheListAndTheTable)

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // A password kept in the keyring is never written to the file.
         (record.secret == kSecretKeyring ? !again.password.empty()
                                          : again.password != record.password) ||
-        again.security != record.security || again.secret != record.secret)
+        again.security != record.security || again.secret != record.secret ||
+        UsesOAuthSignIn(again) != UsesOAuthSignIn(record))
         std::abort();
     return 0;
 }

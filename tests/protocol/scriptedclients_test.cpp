@@ -97,6 +97,7 @@ struct Row {
     bool scriptCompletes = true;
     std::string says; // words the report's message must hold
     ms within{0};     // the check must end within this bound (0: not checked)
+    std::string sasl; // a bearer-token mechanism: `password` is the access token
 };
 
 void PrintTo(const Row& row, std::ostream* os)
@@ -150,6 +151,7 @@ TEST_P(ScriptedClients, Session)
     request.security = row.security;
     request.userName = "ann";
     request.password = row.password;
+    request.saslMechanism = row.sasl;
     request.account = "acct";
     request.timeOutSeconds = row.timeoutSeconds;
     request.preview = row.preview;
@@ -682,6 +684,50 @@ INSTANTIATE_TEST_SUITE_P(
                 },
             .want = kCheckDone,
             .neverSent = {"A001 LOGIN"}},
+        // OAuth 2.0 bearer tokens: the initial response after the continuation when the
+        // server lacks SASL-IR, and a refused token's error continuation acknowledged.
+        Row{.name = "BearerTokenWithoutSaslIr",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2] hi\r\n");
+                    s.Expect("A001 AUTHENTICATE XOAUTH2").Send("+ \r\n");
+                    s.Expect("dXNlcj1hbm4BYXV0aD1CZWFyZXIgc2VjcmV0AQE=").Send("A001 OK in\r\n");
+                    s.Expect("A004 SELECT").Send("* 0 EXISTS\r\nA004 OK\r\n");
+                    s.Expect("A008 UID SEARCH").Send("* SEARCH\r\nA008 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .neverSent = {"A001 LOGIN"},
+            .sasl = "XOAUTH2"},
+        Row{.name = "BearerTokenRefusedImap",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=OAUTHBEARER] hi\r\n");
+                    s.Expect("A001 AUTHENTICATE OAUTHBEARER bixhPWFubiwBaG9zdD0xMjcuMC4wLjEB")
+                        .Send("+ eyJzdGF0dXMiOiI0MDEifQ==\r\n");
+                    s.Expect("AQ==").Send("A001 NO [AUTHENTICATIONFAILED] bad token\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckLoginRefused,
+            .neverSent = {"A004"},
+            .says = "bad token",
+            .sasl = "OAUTHBEARER"},
+        Row{.name = "BearerTokenRefusedPop3",
+            .proto = Proto::Pop3,
+            .script =
+                [](ScriptedServer& s) {
+                    s.Send("+OK hi\r\n").Expect("CAPA").Send(Multi("+OK", "SASL XOAUTH2"));
+                    s.Expect("AUTH XOAUTH2 dXNlcj1hbm4BYXV0aD1CZWFyZXIgc2VjcmV0AQE=")
+                        .Send("+ eyJzdGF0dXMiOiI0MDEifQ==\r\n");
+                    s.Expect("").Send("-ERR [AUTH] bad token\r\n");
+                    s.Expect("QUIT").Send("+OK\r\n");
+                },
+            .want = kCheckLoginRefused,
+            .neverSent = {"USER", "PASS", "STAT"},
+            .says = "bad token",
+            .sasl = "XOAUTH2"},
         Row{.name = "QuotedPassword",
             .proto = Proto::Imap,
             .script =

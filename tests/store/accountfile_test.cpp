@@ -61,6 +61,7 @@ void ExpectSameRecord(const AccountRecord& a, const AccountRecord& b, const char
     EXPECT_EQ(a.security, b.security) << row;
     EXPECT_EQ(a.push, b.push) << row;
     EXPECT_EQ(a.markReadOnServer, b.markReadOnServer) << row;
+    EXPECT_EQ(a.signIn, b.signIn) << row;
 }
 
 TEST(AccountInf, WriterBytesFollowTheLayout)
@@ -72,7 +73,13 @@ TEST(AccountInf, WriterBytesFollowTheLayout)
         std::string expected;
         std::string push = "";
         std::string markRead = "";
+        std::string signIn = "";
     } rows[] = {
+        // OAuth 2.0 keeps the refresh token in the password slot, after its own line.
+        {"oauth-sign-in", "TLS", "refresh-token-value",
+         Pop3Lines("Security=TLS\r\nPush=Yes\r\nSignIn=OAuth2\r\n") +
+             "Password=" + InfPassword("refresh-token-value") + "\r\n",
+         "Yes", "", "OAuth2"},
         // The switches follow "Security=" and come before "Password="; off is no line.
         {"push-and-mark-read", "STARTTLS", "s3cret",
          Pop3Lines("Security=STARTTLS\r\nPush=Yes\r\nMarkReadOnServer=Yes\r\n") +
@@ -94,6 +101,7 @@ TEST(AccountInf, WriterBytesFollowTheLayout)
         rec.password = r.password;
         rec.push = r.push;
         rec.markReadOnServer = r.markRead;
+        rec.signIn = r.signIn;
         std::string path = dir.File(std::string(r.name) + ".inf");
         std::string error;
         ASSERT_EQ(CAccountFile::WriteAccountFile(path, rec, &error), 1) << r.name << error;

@@ -167,7 +167,8 @@ bool DovecotFixture::WriteConfig(const std::vector<User>& users)
     c += "ssl = yes\n";
     c += "ssl_cert = <" + cert.certFile + "\n";
     c += "ssl_key = <" + cert.keyFile + "\n";
-    c += "auth_mechanisms = plain login\n";
+    c += std::string("auth_mechanisms = plain login") +
+         (introspection_.empty() ? "" : " xoauth2 oauthbearer") + "\n";
     c += "disable_plaintext_auth = no\n";
     c += "default_internal_user = " + mailUser_ + "\n";
     c += "default_internal_group = " + mailGroup_ + "\n";
@@ -181,6 +182,15 @@ bool DovecotFixture::WriteConfig(const std::vector<User>& users)
     c += "mail_max_userip_connections = 1000\n";
     c += "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " + d +
          "/passwd\n}\n";
+    if (!introspection_.empty()) {
+        WriteWholeFile(d + "/oauth2.conf",
+                       "introspection_mode = post\nintrospection_url = " + introspection_ +
+                           "\nusername_attribute = username\n"
+                           "active_attribute = active\nactive_value = true\n"
+                           "force_introspection = yes\n");
+        c += "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " + d +
+             "/oauth2.conf\n}\n";
+    }
     c += "userdb {\n  driver = passwd-file\n  args = username_format=%u " + d + "/passwd\n}\n";
     c += "service anvil {\n  chroot =\n}\n";
     auto login = [&](const char* name, const char* plain, int plainPort, const char* tls,

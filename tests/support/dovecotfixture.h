@@ -32,6 +32,14 @@ public:
     DovecotFixture(const DovecotFixture&) = delete;
     DovecotFixture& operator=(const DovecotFixture&) = delete;
 
+    // Before Start: also take OAuth 2.0 bearer tokens (XOAUTH2, OAUTHBEARER) through the
+    // oauth2 passdb, which asks `introspectionUrl` about each token (RFC 7662, POST) and takes
+    // its "username"; passwords keep working.
+    void AcceptOAuthTokens(const std::string& introspectionUrl)
+    {
+        introspection_ = introspectionUrl;
+    }
+
     // Writes the configuration and starts Dovecot; true once all four ports answer.
     // Error() says why not (dovecot missing, config rejected; the log is quoted).
     bool Start(const std::vector<User>& users = {{"alice", "alice-pass"}, {"bob", "bob pass"}});
@@ -78,6 +86,7 @@ private:
     gid_t mailGid_ = 0;
     std::string mailUser_;
     std::string mailGroup_;
+    std::string introspection_;
     long stamp_ = 1000000000;
     int sequence_ = 0;
     bool keepPorts_ = false;

@@ -111,9 +111,16 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
     }
     user_ = new QLineEdit(QString::fromStdString(record_.userName), this);
     form->addRow(DlgText::Text(DlgText::kUser), user_);
-    password_ = new QLineEdit(QString::fromStdString(record_.password), this);
+    // An OAuth 2.0 account's password slot holds its refresh token: never shown, never cut to
+    // a password's length, kept as it is.
+    const bool oauth = UsesOAuthSignIn(record_);
+    password_ = new QLineEdit(oauth ? QString() : QString::fromStdString(record_.password), this);
     password_->setEchoMode(QLineEdit::Password);
     password_->setMaxLength(60);
+    if (oauth) {
+        password_->setEnabled(false);
+        password_->setPlaceholderText(DlgText::Text(DlgText::kSignedInWithOAuth));
+    }
     form->addRow(DlgText::Text(DlgText::kPassword), password_);
     if (security_) {
         plainWarning_ = new PlainPasswordWarning(security_, kSecurityNoneRow, password_, this);
@@ -197,7 +204,7 @@ AccountRecord CAccountPropertiesDlg::Edited() const
     if (security_)
         r.security = kSecurityWords[std::max(0, security_->currentIndex())];
     r.userName = user_->text().toStdString();
-    r.password = password_->text().toStdString();
+    r.password = UsesOAuthSignIn(record_) ? record_.password : password_->text().toStdString();
     {
         CRegSettings settings;
         r.secret = AccountSecret::Placement(r, settings.LoadGeneral() == 1 &&
