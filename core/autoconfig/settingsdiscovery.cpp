@@ -77,8 +77,12 @@ SettingsDiscovery::Result SettingsDiscovery::Discover(const std::string& text,
         return true;
     };
 
-    if (sources_.providers)
+    if (sources_.providers) {
         result.servers = sources_.providers(address->domain);
+        for (DiscoveredServer& server : result.servers)
+            if (server.userName.empty())
+                server.userName = address->address;
+    }
     if (done(Source::Provider))
         return result;
 

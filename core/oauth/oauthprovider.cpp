@@ -20,6 +20,9 @@ const Field kFields[] = {
     {"Scopes", &OAuthProvider::scopes},
     {"Mechanism", &OAuthProvider::mechanism},
     {"ExtraParameters", &OAuthProvider::extraParameters},
+    {"Domains", &OAuthProvider::domains},
+    {"ImapServer", &OAuthProvider::imapServer},
+    {"Pop3Server", &OAuthProvider::pop3Server},
 };
 
 std::string KeyOf(const std::string& name)
@@ -59,28 +62,37 @@ std::vector<OAuthProvider> Defaults()
     return {
         {"Google", "https://accounts.google.com/o/oauth2/v2/auth",
          "https://oauth2.googleapis.com/token", "", "", "https://mail.google.com/", "XOAUTH2",
-         "access_type=offline&prompt=consent"},
+         "access_type=offline&prompt=consent", "gmail.com googlemail.com", "imap.gmail.com:993",
+         "pop.gmail.com:995"},
         {"Microsoft", "https://login.microsoftonline.com/consumers/oauth2/v2.0/authorize",
          "https://login.microsoftonline.com/consumers/oauth2/v2.0/token", "", "",
          "offline_access https://outlook.office.com/IMAP.AccessAsUser.All "
          "https://outlook.office.com/POP.AccessAsUser.All",
-         "XOAUTH2", ""},
+         "XOAUTH2", "", "outlook.com hotmail.com live.com msn.com", "outlook.office365.com:993",
+         "outlook.office365.com:995"},
     };
 }
 
-int Read(const std::string& name, OAuthProvider& provider, std::string& error)
+int ReadStored(const std::string& name, OAuthProvider& provider)
 {
     provider = OAuthProvider{};
     provider.name = name;
     CRegistryKey key;
-    if (name.empty() || !key.Open(RegistryRoot::CurrentUser, KeyOf(name))) {
-        error = "no OAuth 2.0 provider \"" + name + "\" in the settings (key OAuth\\Providers)";
+    if (name.empty() || !key.Open(RegistryRoot::CurrentUser, KeyOf(name)))
         return 0;
-    }
     for (const auto& [value, field] : kFields) {
         std::string text;
         if (key.ReadString(value, text, 4096))
             provider.*field = text;
+    }
+    return 1;
+}
+
+int Read(const std::string& name, OAuthProvider& provider, std::string& error)
+{
+    if (!ReadStored(name, provider)) {
+        error = "no OAuth 2.0 provider \"" + name + "\" in the settings (key OAuth\\Providers)";
+        return 0;
     }
     const std::string where = "the OAuth 2.0 provider \"" + name + "\"";
     if (!IsWebUrl(provider.authorizationUrl) || !IsWebUrl(provider.tokenUrl)) {

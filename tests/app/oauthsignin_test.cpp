@@ -45,6 +45,9 @@ protected:
                                    "",
                                    "mail",
                                    mechanism,
+                                   "",
+                                   "",
+                                   "",
                                    ""};
             ASSERT_EQ(OAuthProviders::Write(provider), 1);
         }

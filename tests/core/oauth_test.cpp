@@ -41,7 +41,10 @@ TEST(AuthorizationRequest, UrlCarriesEveryParameterEncoded)
                     "",
                     "mail offline",
                     "XOAUTH2",
-                    "prompt=consent"};
+                    "prompt=consent",
+                    "",
+                    "",
+                    ""};
     const std::string url =
         AuthorizationRequest::Url(p, "http://127.0.0.1:5000/", "st&te", "chal", "a+b@example");
     EXPECT_EQ(url, "https://id.example/auth?tenant=x&response_type=code&client_id=client%20id"

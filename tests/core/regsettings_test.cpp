@@ -131,6 +131,9 @@ const std::vector<Expected>& FirstRunValues()
         {"OAuth\\Providers\\Google", "Scopes", "https://mail.google.com/"},
         {"OAuth\\Providers\\Google", "Mechanism", "XOAUTH2"},
         {"OAuth\\Providers\\Google", "ExtraParameters", "access_type=offline&prompt=consent"},
+        {"OAuth\\Providers\\Google", "Domains", "gmail.com googlemail.com"},
+        {"OAuth\\Providers\\Google", "ImapServer", "imap.gmail.com:993"},
+        {"OAuth\\Providers\\Google", "Pop3Server", "pop.gmail.com:995"},
         {"OAuth\\Providers\\Microsoft", "AuthorizationUrl",
          "https://login.microsoftonline.com/consumers/oauth2/v2.0/authorize"},
         {"OAuth\\Providers\\Microsoft", "TokenUrl",
@@ -142,6 +145,9 @@ const std::vector<Expected>& FirstRunValues()
          "https://outlook.office.com/POP.AccessAsUser.All"},
         {"OAuth\\Providers\\Microsoft", "Mechanism", "XOAUTH2"},
         {"OAuth\\Providers\\Microsoft", "ExtraParameters", ""},
+        {"OAuth\\Providers\\Microsoft", "Domains", "outlook.com hotmail.com live.com msn.com"},
+        {"OAuth\\Providers\\Microsoft", "ImapServer", "outlook.office365.com:993"},
+        {"OAuth\\Providers\\Microsoft", "Pop3Server", "outlook.office365.com:995"},
     };
     return values;
 }
