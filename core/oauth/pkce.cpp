@@ -1,5 +1,7 @@
 #include "pkce.h"
 
+#include "bearersasl.h"
+
 #include <cerrno>
 #include <openssl/sha.h>
 #include <sys/random.h>
@@ -27,28 +29,12 @@ bool FillRandom(unsigned char* data, std::size_t size)
 
 std::string Base64Url(std::string_view bytes)
 {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    std::string out;
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
-                           static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                           static_cast<unsigned char>(bytes[i + 2]);
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += kAlphabet[v & 63];
-    }
-    if (i < bytes.size()) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size())
-            v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        if (i + 1 < bytes.size())
-            out += kAlphabet[(v >> 6) & 63];
-    }
+    // The same code as the SASL encodings, with the URL-safe letters and no padding.
+    std::string out = BearerSasl::Base64(bytes);
+    while (!out.empty() && out.back() == '=')
+        out.pop_back();
+    for (char& c : out)
+        c = c == '+' ? '-' : c == '/' ? '_' : c;
     return out;
 }
 
