@@ -75,6 +75,7 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     request.security = record.security;
     request.userName = record.userName;
     request.password = record.password;
+    request.pin = record.pin;
     request.knownUids.swap(known);
     if (record.mailType == kMailTypeImap4) {
         request.storedUids = seen.TakeStoredImap();

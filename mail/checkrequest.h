@@ -13,6 +13,9 @@ struct CheckRequest {
     std::string security; // "None", "STARTTLS", "TLS" or empty (the protocol's default)
     std::string userName;
     std::string password; // plain text
+    // The SHA-256 of the one server certificate the account trusts (certificatepin.h), or
+    // empty: the trust store decides (mailsocket.h).
+    std::string pin;
     // The identifiers already stored (a hash set: a server list of many thousand messages is
     // matched against as many known identifiers in linear time).
     std::unordered_set<std::string> knownUids;

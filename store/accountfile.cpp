@@ -1,6 +1,7 @@
 #include "accountfile.h"
 
 #include "atomicfilewriter.h"
+#include "certificatepin.h"
 #include "passcipher.h"
 
 #include <cerrno>
@@ -35,6 +36,8 @@ constexpr char kPasswordKey[] = "Password=";
 // Switches written only when on, so that an account without them keeps its file as it was.
 constexpr char kPushKey[] = "Push=";
 constexpr char kMarkReadKey[] = "MarkReadOnServer=";
+// Written only for an account that trusts one certificate.
+constexpr char kPinKey[] = "Pin=";
 
 bool IsSecurityChoice(const std::string& s)
 {
@@ -102,6 +105,10 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         return Fail(error, "Unknown security choice \"" + r.security +
                                "\" (expected None, STARTTLS or TLS).");
 
+    if (!r.pin.empty() && CanonicalPin(r.pin) != r.pin)
+        return Fail(error, "The certificate fingerprint \"" + r.pin +
+                               "\" is not 64 hexadecimal digits in lower case.");
+
     out = "[" + r.name + "]\r\n";
     for (const auto& k : kKeys)
         out += k.key + r.*k.field + "\r\n";
@@ -111,6 +118,8 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         out += std::string(kPushKey) + "Yes\r\n";
     if (r.markReadOnServer == "Yes")
         out += std::string(kMarkReadKey) + "Yes\r\n";
+    if (!r.pin.empty())
+        out += kPinKey + r.pin + "\r\n";
     out += kPasswordKey;
     std::string protectedBytes = r.password;
     CPassCipher cipher(kAccountInfContainer, kAccountInfPass);
@@ -155,6 +164,9 @@ void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
 
     r.push = LineValue(head, kPushKey);
     r.markReadOnServer = LineValue(head, kMarkReadKey);
+    // A damaged pin trusts nothing: the account falls back to the trust store, which is
+    // stricter, never looser.
+    r.pin = CanonicalPin(LineValue(head, kPinKey));
 
     // The password runs from its key to the end of the file, less the final CR LF.
     r.password.clear();

@@ -31,6 +31,9 @@ struct AccountRecord {
     // "Yes" also sets \Seen on the server for messages marked read here; anything else, or
     // no "MarkReadOnServer=" line, keeps marking read local. IMAP4 only.
     std::string markReadOnServer;
+    // The SHA-256 of the one server certificate the account trusts, 64 lower-case hex digits
+    // (certificatepin.h), kept as a "Pin=" line; empty: the trust store decides.
+    std::string pin;
 };
 
 // The account kinds and their codes in the account table.
