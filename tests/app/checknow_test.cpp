@@ -608,7 +608,7 @@ TEST_F(CheckNowTest, PinTrustsTheServersOwnCertificate)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        ProcessResult r = run(row.args, "pw\n");
+        ProcessResult r = run(row.args, "alice-pass\n");
         EXPECT_EQ(r.exitCode, row.exitCode) << r.out << r.err;
         EXPECT_NE(r.out.find(row.outHas), std::string::npos) << r.out;
         EXPECT_NE(r.err.find(row.errHas), std::string::npos) << r.err;

@@ -6,6 +6,7 @@
 #include "accountmanager.h"
 #include "accountnames.h"
 #include "apppaths.h"
+#include "certificatepinfield.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
 #include "leadingdecimal.h"
@@ -153,6 +154,20 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
         markRead_->setEnabled(imap);
         form->addRow(push_);
         form->addRow(markRead_);
+        pinField_ = new CertificatePinField(
+            record_.pin,
+            [this] {
+                return CConnectionTester::Target{
+                    record_.mailType,
+                    server_->text().trimmed().toStdString(),
+                    port_->text().toInt(),
+                    kSecurityWords[std::max(0, security_->currentIndex())],
+                    user_->text().toStdString(),
+                    password_->text().toStdString(),
+                    {}};
+            },
+            this);
+        form->addRow(DlgText::Text(DlgText::kTrustedCertificate), pinField_);
     }
     connect(periodCheck_, &QCheckBox::toggled, period_, &QWidget::setEnabled);
     connect(dailyCheck_, &QCheckBox::toggled, time_, &QWidget::setEnabled);
@@ -211,6 +226,8 @@ AccountRecord CAccountPropertiesDlg::Edited() const
         r.push = push_->isChecked() ? "Yes" : "";
     if (markRead_ && markRead_->isEnabled())
         r.markReadOnServer = markRead_->isChecked() ? "Yes" : "";
+    if (pinField_)
+        r.pin = pinField_->Pin();
     return r;
 }
 

@@ -51,6 +51,7 @@ bool CConnectionTester::Start(const Target& target)
         request.security = target.security;
         request.userName = target.userName;
         request.password = target.password;
+        request.pin = target.pin;
         request.timeOutSeconds = kTimeoutSeconds;
         request.recordExisting = [&count](std::vector<std::string> uids) {
             count = static_cast<int>(uids.size());
@@ -70,6 +71,7 @@ bool CConnectionTester::Start(const Target& target)
         }
         const int result = report.result;
         const std::string message = report.message;
+        const bool changed = report.code == neterr::kCertificateChanged;
         const bool ok = result == kCheckDone;
         const QString text =
             ok ? DlgText::Fill(DlgText::Text(DlgText::kTestPassed), QString::number(count))
@@ -79,9 +81,11 @@ bool CConnectionTester::Start(const Target& target)
         // this thread, so `this` is alive while it is posted.
         QMetaObject::invokeMethod(
             this,
-            [this, ok, text, idle, count] {
+            [this, ok, text, idle, count, refused = report.certificate, changed] {
                 offeredIdle_ = ok && idle;
                 messageCount_ = ok ? count : -1;
+                refused_ = refused;
+                certificateChanged_ = changed;
                 running_ = false;
                 emit Finished(ok, text);
             },
