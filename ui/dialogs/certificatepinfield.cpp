@@ -15,7 +15,8 @@ CertificatePinField::CertificatePinField(std::string pin, TargetSource target, Q
     pinLabel_ = new QLabel(this);
     pinLabel_->setTextFormat(Qt::PlainText);
     forget_ = new QPushButton(DlgText::Text(DlgText::kForgetCertificate), this);
-    test_ = new QPushButton(DlgText::Text(DlgText::kTestConnection), this);
+    // Not the wizard's "&Test Connection": the properties dialog has "Account &type:".
+    test_ = new QPushButton(DlgText::Text(DlgText::kTestPinnedConnection), this);
     result_ = new QLabel(this);
     result_->setWordWrap(true);
     result_->setTextFormat(Qt::PlainText);

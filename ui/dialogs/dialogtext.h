@@ -101,10 +101,11 @@ constexpr unsigned kCertificateSubject = 40803;
 constexpr unsigned kCertificateIssuer = 40804;
 constexpr unsigned kCertificateValid = 40805;
 constexpr unsigned kCertificateFingerprint = 40806;
-constexpr unsigned kCertificateValidity = 40807; // "%s until %s"
-constexpr unsigned kTrustedCertificate = 40808;  // "Trusted certificate:"
-constexpr unsigned kTrustStoreDecides = 40809;   // "the system's trusted authorities"
-constexpr unsigned kForgetCertificate = 40810;   // "&Forget"
+constexpr unsigned kCertificateValidity = 40807;  // "%s until %s"
+constexpr unsigned kTrustedCertificate = 40808;   // "Trusted certificate:"
+constexpr unsigned kTrustStoreDecides = 40809;    // "the system's trusted authorities"
+constexpr unsigned kForgetCertificate = 40810;    // "&Forget"
+constexpr unsigned kTestPinnedConnection = 40811; // "Test the co&nnection" (properties)
 
 // The bundle's text; empty when it has none.
 QString Text(unsigned id);
