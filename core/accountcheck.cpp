@@ -101,10 +101,11 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     // after the summary, so the user sees the result without that wait.
     ProtocolCheck::Closing closing;
     std::string message;
+    PeerCertificate refused;
     {
         Animation animation(*s.sink, *s.state, record.name);
         try {
-            result = check->Run(request, *s.sink, newCount, cancel, closing, message);
+            result = check->Run(request, *s.sink, newCount, cancel, closing, message, refused);
             // The marker goes only once the identifiers are in UID.inf; a failed check
             // leaves both as they were.
             if (fromNow && result == CheckResult::kDone &&
@@ -116,7 +117,9 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
             result = CheckResult::kFailedAfterLogin;
         }
     }
-    s.sink->SendSummary({result, newCount, record.name, message, true});
+    CheckResultRecord summary{result, newCount, record.name, message, true};
+    summary.certificate = std::move(refused);
+    s.sink->SendSummary(summary);
     if (closing)
         closing();
 }

@@ -1,5 +1,6 @@
 #include "mailsocket.h"
 
+#include "certificatedescription.h"
 #include "certificatepin.h"
 #include "socketbio.h"
 #include "tlssessioncache.h"
@@ -305,7 +306,7 @@ bool MailSocket::Handshake(bool firstContact)
 // or drop the connection. A refused server resumes nothing it gave us before.
 bool MailSocket::AcceptPeer()
 {
-    PeerCertificate seen = PeerCertificate::Describe(SSL_get0_peer_certificate(ssl_));
+    PeerCertificate seen = DescribeCertificate(SSL_get0_peer_certificate(ssl_));
     const std::string fingerprint = " (SHA-256 fingerprint " + seen.sha256 + ")";
     if (seen.Empty()) {
         TlsSessionCache::Instance().Forget(sessionKey_);

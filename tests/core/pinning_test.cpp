@@ -56,6 +56,7 @@ POSTWATCH_ROW_PRINTS_NAME(PinRow)
 struct Attempt {
     bool accepted = false;
     std::string message;
+    PeerCertificate refused = {}; // the protocol check's; the push session has none
 };
 
 CheckRequest RequestFor(DovecotFixture& d, const PinRow& row, const std::string& pin)
@@ -101,7 +102,7 @@ Attempt Try(DovecotFixture& d, const PinRow& row, const std::string& pin)
     CCheckCancel cancel;
     ProtocolCheck::Closing closing;
     Attempt a;
-    const int result = check.Run(request, sink, newCount, cancel, closing, a.message);
+    const int result = check.Run(request, sink, newCount, cancel, closing, a.message, a.refused);
     if (closing)
         closing();
     a.accepted = result == CheckResult::kDone;
@@ -183,6 +184,10 @@ TEST_P(DovecotPinning, TrustedUntilTheCertificateChanges)
         << refused.message;
     const std::string pin = FingerprintIn(refused.message);
     ASSERT_EQ(pin.size(), kPinDigits) << refused.message;
+    if (row.via != Via::Push) {
+        EXPECT_EQ(refused.refused.sha256, pin);
+        EXPECT_NE(refused.refused.issuer.find("Postwatch Test CA"), std::string::npos);
+    }
 
     // Trusted: accepted though it still does not verify; the first log-in of this row.
     Attempt trusted = Try(d, row, pin);
@@ -200,6 +205,8 @@ TEST_P(DovecotPinning, TrustedUntilTheCertificateChanges)
     const std::string now = FingerprintIn(changed.message);
     ASSERT_EQ(now.size(), kPinDigits) << changed.message;
     EXPECT_NE(now, pin);
+    if (row.via != Via::Push)
+        EXPECT_EQ(changed.refused.sha256, now);
     EXPECT_NE(changed.message.find(PinStart(now)), std::string::npos) << changed.message;
     {
         ScopedEnv trustedCa("SSL_CERT_FILE", d.CaFile());

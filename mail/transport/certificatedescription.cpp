@@ -1,4 +1,4 @@
-#include "peercertificate.h"
+#include "certificatedescription.h"
 
 #include <ctime>
 #include <openssl/asn1.h>
@@ -50,7 +50,7 @@ std::string TimeText(const ASN1_TIME* time)
 
 } // namespace
 
-PeerCertificate PeerCertificate::Describe(x509_st* certificate)
+PeerCertificate DescribeCertificate(x509_st* certificate)
 {
     PeerCertificate out;
     unsigned char digest[EVP_MAX_MD_SIZE];

@@ -1,14 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
-
-struct x509_st;
 
 // What a user needs to decide whether to trust a server's certificate: who it names, who
 // signed it, when it is valid and its SHA-256 fingerprint (certificatepin.h), which is also
 // what an account keeps when the user trusts it.
 //
-// The texts come from the server: they are one line each, control bytes escaped, and bounded
+// The transport describes the certificates it refuses (DescribeCertificate,
+// certificatedescription.h); a check's summary carries the description to the desktop. The
+// texts come from the server: they are one line each, control bytes escaped, and bounded
 // (kMaxNameLength), so they can go into a dialog, a notice or a terminal as they are.
 // A plain value; copy it freely between threads.
 struct PeerCertificate {
@@ -21,8 +22,4 @@ struct PeerCertificate {
     std::string sha256; // 64 lower-case hex digits over the DER bytes; empty: no certificate
 
     bool Empty() const { return sha256.empty(); }
-
-    // The certificate's description, or an empty value for nullptr or one that cannot be
-    // encoded.
-    static PeerCertificate Describe(x509_st* certificate);
 };
