@@ -318,6 +318,7 @@ bool MailSocket::AcceptPeer()
         // other is taken, however well it verifies.
         if (seen.sha256 == pin_)
             return true;
+        seen.changed = true;
         TlsSessionCache::Instance().Forget(sessionKey_);
         return RefuseCertificate(neterr::kCertificateChanged,
                                  "the server's certificate changed: the account trusts " +

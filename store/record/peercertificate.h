@@ -20,6 +20,9 @@ struct PeerCertificate {
     std::string notBefore; // "2026-12-08 01:54:56 UTC"
     std::string notAfter;
     std::string sha256; // 64 lower-case hex digits over the DER bytes; empty: no certificate
+    // Refused because the account trusts another certificate (the server's certificate
+    // changed), not because no authority vouches for it.
+    bool changed = false;
 
     bool Empty() const { return sha256.empty(); }
 };

@@ -41,7 +41,7 @@ CertificatePinField::CertificatePinField(std::string pin, TargetSource target, Q
     connect(tester_, &CConnectionTester::Finished, this, [this](bool, const QString& text) {
         result_->setText(text);
         test_->setEnabled(true);
-        trust_->Offer(tester_->RefusedCertificate(), tester_->CertificateChanged());
+        trust_->Offer(tester_->RefusedCertificate());
     });
     connect(trust_, &CertificateTrustOffer::Trusted, this, [this](const QString& trusted) {
         pin_ = trusted.toStdString();

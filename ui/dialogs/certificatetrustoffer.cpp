@@ -41,15 +41,15 @@ CertificateTrustOffer::CertificateTrustOffer(QWidget* parent) : QWidget(parent)
     hide();
 }
 
-void CertificateTrustOffer::Offer(const PeerCertificate& certificate, bool changed)
+void CertificateTrustOffer::Offer(const PeerCertificate& certificate)
 {
     if (certificate.Empty()) {
         Withdraw();
         return;
     }
     pin_ = QString::fromStdString(certificate.sha256);
-    heading_->setText(
-        DlgText::Text(changed ? DlgText::kCertificateChanged : DlgText::kCertificateUntrusted));
+    heading_->setText(DlgText::Text(certificate.changed ? DlgText::kCertificateChanged
+                                                        : DlgText::kCertificateUntrusted));
     const QString validity =
         DlgText::Fill(DlgText::Fill(DlgText::Text(DlgText::kCertificateValidity),
                                     QString::fromStdString(certificate.notBefore)),

@@ -23,7 +23,7 @@ public:
     explicit CertificateTrustOffer(QWidget* parent = nullptr);
 
     // Shows `certificate`; an empty one withdraws the offer.
-    void Offer(const PeerCertificate& certificate, bool changed);
+    void Offer(const PeerCertificate& certificate);
     void Withdraw();
 
     QLabel* Heading() const { return heading_; }

@@ -71,7 +71,6 @@ bool CConnectionTester::Start(const Target& target)
         }
         const int result = report.result;
         const std::string message = report.message;
-        const bool changed = report.code == neterr::kCertificateChanged;
         const bool ok = result == kCheckDone;
         const QString text =
             ok ? DlgText::Fill(DlgText::Text(DlgText::kTestPassed), QString::number(count))
@@ -81,11 +80,10 @@ bool CConnectionTester::Start(const Target& target)
         // this thread, so `this` is alive while it is posted.
         QMetaObject::invokeMethod(
             this,
-            [this, ok, text, idle, count, refused = report.certificate, changed] {
+            [this, ok, text, idle, count, refused = report.certificate] {
                 offeredIdle_ = ok && idle;
                 messageCount_ = ok ? count : -1;
                 refused_ = refused;
-                certificateChanged_ = changed;
                 running_ = false;
                 emit Finished(ok, text);
             },

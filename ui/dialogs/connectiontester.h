@@ -45,11 +45,9 @@ public:
     // first trial and after a failed one. Read on the user-interface thread after Finished.
     int MessageCount() const { return messageCount_; }
     // The server certificate the last finished trial refused (not trusted, or not the one
-    // the target trusts: CertificateChanged), for an offer to trust it; empty when the
-    // trial failed for another reason or passed. Read on the user-interface thread after
-    // Finished.
+    // the target trusts: `changed`), for an offer to trust it; empty when the trial failed
+    // for another reason or passed. Read on the user-interface thread after Finished.
     const PeerCertificate& RefusedCertificate() const { return refused_; }
-    bool CertificateChanged() const { return certificateChanged_; }
 
     static constexpr int kTimeoutSeconds = 20;
 
@@ -61,6 +59,5 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> offeredIdle_{false};
     std::atomic<int> messageCount_{-1};
-    PeerCertificate refused_;         // user-interface thread only
-    bool certificateChanged_ = false; // user-interface thread only
+    PeerCertificate refused_; // user-interface thread only
 };

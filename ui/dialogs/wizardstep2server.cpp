@@ -93,7 +93,7 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
         test_->setEnabled(true);
         if (push_ && tester_->OfferedIdle())
             push_->setChecked(true);
-        trust_->Offer(tester_->RefusedCertificate(), tester_->CertificateChanged());
+        trust_->Offer(tester_->RefusedCertificate());
     });
     connect(trust_, &CertificateTrustOffer::Trusted, this, [this](const QString& pin) {
         pin_ = pin.toStdString();
