@@ -192,6 +192,8 @@ TEST_P(DovecotPinning, TrustedUntilTheCertificateChanges)
     // Trusted: accepted though it still does not verify; the first log-in of this row.
     Attempt trusted = Try(d, row, pin);
     EXPECT_TRUE(trusted.accepted) << trusted.message;
+    // Forgotten: refused again, though the trusted connection left a session to resume.
+    EXPECT_FALSE(Try(d, row, "").accepted);
     EXPECT_EQ(LoginsSettled(d, logins + 1), logins + 1) << "credentials went to a refused server";
 
     // The server comes back with another certificate: refused as changed, naming both, and
