@@ -22,7 +22,8 @@ const ActionSpec kActions[] = {
     {"--add-account",
      CommandLineOptions::Action::AddAccount,
      true,
-     {"--kind", "--server", "--user", "--port", "--security", "--category", "--profile", "--oauth"},
+     {"--kind", "--server", "--user", "--port", "--security", "--category", "--profile", "--oauth",
+      "--pin"},
      false,
      {"--push", "--mark-read-on-server", "--from-now"}},
     {"--list-accounts", CommandLineOptions::Action::ListAccounts, false, {}},
@@ -36,7 +37,7 @@ const ActionSpec kActions[] = {
     {"--set-account",
      CommandLineOptions::Action::SetAccount,
      true,
-     {"--server", "--port", "--user", "--security", "--period"},
+     {"--server", "--port", "--user", "--security", "--period", "--pin"},
      false,
      {"--password-stdin"}},
 };
@@ -160,10 +161,11 @@ std::string CommandLineOptions::Usage()
            "  postwatch --add-account NAME --kind POP3|IMAP4|IMAP --server HOST --user USER\n"
            "            [--port N] [--security none|starttls|tls]\n"
            "            [--push] [--mark-read-on-server]   (IMAP4 only)\n"
-           "            [--from-now]\n"
+           "            [--from-now] [--pin SHA256]\n"
            "            (the password is read from the first line of standard input; --from-now:\n"
            "            the first check records the mail already on the server as seen, so\n"
-           "            only mail that arrives from now on is reported)\n"
+           "            only mail that arrives from now on is reported; --pin: trust the\n"
+           "            server's certificate with this SHA-256 fingerprint, and no other)\n"
            "  postwatch --add-account NAME --kind POP3|IMAP4|IMAP --server HOST --user USER\n"
            "            --oauth PROVIDER [--port N] [--security none|starttls|tls] ...\n"
            "            (signs in with OAuth 2.0 instead of a password, as --sign-in does)\n"
@@ -182,8 +184,12 @@ std::string CommandLineOptions::Usage()
            "            (asks nothing: the account's settings and stored mail are removed)\n"
            "  postwatch --set-account NAME [--server HOST] [--port N] [--user USER]\n"
            "            [--security none|starttls|tls] [--period MINUTES|0] [--password-stdin]\n"
+           "            [--pin SHA256|none]\n"
            "            (--period 0 switches the periodic check off; --password-stdin reads\n"
-           "            the new password from the first line of standard input)\n"
+           "            the new password from the first line of standard input; --pin trusts\n"
+           "            the server certificate with this SHA-256 fingerprint, the one a failed\n"
+           "            --check-now names, and no other; --pin none goes back to the system's\n"
+           "            trusted authorities)\n"
            "  postwatch --list-accounts\n"
            "  postwatch --list-messages NAME\n"
            "  postwatch --check-now [NAME...]\n"

@@ -8,7 +8,7 @@
 // The parsed command line of the headless front.
 //
 // Grammar: one action option (--add-account NAME (--kind, --server, --user, --port,
-// --security, --category, --profile), --rename-account OLD NEW,
+// --security, --category, --profile, --pin), --rename-account OLD NEW,
 // --remove-account NAME, --set-account NAME, --sign-in NAME (--oauth), --list-accounts,
 // --list-messages NAME,
 // --check-now [NAME...], --repair NAME, --watch, --help, --version), then the action's own options,

@@ -10,6 +10,7 @@
 #include "accountrecord.h"
 #include "accountsecret.h"
 #include "apppaths.h"
+#include "certificatepin.h"
 #include "headlesscheck.h"
 #include "libraryaccountplugins.h"
 #include "mailboxfile.h"
@@ -221,6 +222,12 @@ int HeadlessCommands::AddAccount(const CommandLineOptions& options)
         return Usage(std::string(request.push ? "--push" : "--mark-read-on-server") +
                      " needs an IMAP4 account");
     request.fromNowOn = options.Has("--from-now");
+    if (auto pin = options.Value("--pin")) {
+        request.pin = CanonicalPin(*pin);
+        if (request.pin.empty())
+            return Usage("--pin takes a SHA-256 fingerprint (64 hexadecimal digits), not \"" +
+                         *pin + "\"");
+    }
 
     // The same checks, in the same order, as the new-account wizard's server page.
     if (request.server.find_first_not_of(" \t") == std::string::npos)
@@ -288,7 +295,7 @@ int HeadlessCommands::SignIn(const std::string& account, std::optional<std::stri
 
 int HeadlessCommands::AddWebMailAccount(const CommandLineOptions& options)
 {
-    for (const char* other : {"--server", "--port", "--security", "--profile"})
+    for (const char* other : {"--server", "--port", "--security", "--profile", "--pin"})
         if (options.Value(other))
             return Usage(std::string(other) +
                          " is not for a Portalpost account (it takes --category and --user)");
@@ -321,7 +328,7 @@ int HeadlessCommands::AddWebMailAccount(const CommandLineOptions& options)
 
 int HeadlessCommands::AddExchangeAccount(const CommandLineOptions& options)
 {
-    for (const char* other : {"--server", "--port", "--security", "--user", "--category"})
+    for (const char* other : {"--server", "--port", "--security", "--user", "--category", "--pin"})
         if (options.Value(other))
             return Usage(std::string(other) +
                          " is not for an Exchange account (it takes --profile only)");
@@ -429,9 +436,15 @@ int HeadlessCommands::SetAccount(const CommandLineOptions& options)
     const auto security = options.Value("--security");
     const auto period = options.Value("--period");
     const bool newPassword = options.Has("--password-stdin");
-    if (!server && !port && !user && !security && !period && !newPassword)
+    const auto pin = options.Value("--pin");
+    if (!server && !port && !user && !security && !period && !newPassword && !pin)
         return Usage("--set-account needs something to change (--server, --port, --user, "
-                     "--security, --period or --password-stdin)");
+                     "--security, --period, --password-stdin or --pin)");
+    // "none" forgets the trusted certificate.
+    const std::string pinValue = pin && Upper(*pin) != "NONE" ? CanonicalPin(*pin) : "";
+    if (pin && Upper(*pin) != "NONE" && pinValue.empty())
+        return Usage("--pin takes a SHA-256 fingerprint (64 hexadecimal digits) or none, not \"" +
+                     *pin + "\"");
     if (port && !IsPortNumber(*port))
         return Usage("--port needs a number from 1 to 65535, not \"" + *port + "\"");
     std::string securityWord;
@@ -471,6 +484,7 @@ int HeadlessCommands::SetAccount(const CommandLineOptions& options)
              {std::pair<const char*, bool>{"--server", server.has_value()},
               {"--port", port.has_value()},
               {"--security", security.has_value()},
+              {"--pin", pin.has_value()},
               {"--user", exchange && user.has_value()},
               {"--password-stdin", exchange && newPassword}})
             if (given)
@@ -495,6 +509,8 @@ int HeadlessCommands::SetAccount(const CommandLineOptions& options)
         record.port = std::to_string(std::stoi(*port));
     if (security)
         record.security = securityWord;
+    if (pin)
+        record.pin = pinValue;
     if (period) {
         const int minutes = std::stoi(*period);
         // Off keeps the stored period, as the dialog does, for when it is switched on again.

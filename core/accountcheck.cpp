@@ -77,6 +77,7 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     request.security = record.security;
     request.userName = record.userName;
     request.password = record.password;
+    request.pin = record.pin;
     request.knownUids.swap(known);
     if (record.mailType == kMailTypeImap4) {
         request.storedUids = seen.TakeStoredImap();
@@ -112,10 +113,11 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     // after the summary, so the user sees the result without that wait.
     ProtocolCheck::Closing closing;
     std::string message;
+    PeerCertificate refused;
     {
         Animation animation(*s.sink, *s.state, record.name);
         try {
-            result = check->Run(request, *s.sink, newCount, cancel, closing, message);
+            result = check->Run(request, *s.sink, newCount, cancel, closing, message, refused);
             // The marker goes only once the identifiers are in UID.inf; a failed check
             // leaves both as they were.
             if (fromNow && result == CheckResult::kDone &&
@@ -131,7 +133,9 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     // the next check gets a fresh one.
     if (result == CheckResult::kLoginRefused && UsesOAuthSignIn(record))
         CAccessTokenSource::Forget(record.name);
-    s.sink->SendSummary({result, newCount, record.name, message, true});
+    CheckResultRecord summary{result, newCount, record.name, message, true};
+    summary.certificate = std::move(refused);
+    s.sink->SendSummary(summary);
     if (closing)
         closing();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "peercertificate.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -52,6 +54,9 @@ struct CheckResultRecord {
     // that could not be stored, an account file that cannot be used), told once per account
     // until it works again.
     bool serverReason = false;
+    // The server certificate the check refused (result 3), for the failure notice's offer to
+    // trust it; empty otherwise. Like `message`, it never crosses the plug-ins' C interface.
+    PeerCertificate certificate;
 };
 
 // A new message from the Exchange plug-in (kind 3): nine texts in this order.

@@ -17,6 +17,7 @@ bool CMailConnection::Open(const CheckRequest& params, int implicitTlsPort)
     const std::chrono::milliseconds timeout(std::clamp(params.timeOutSeconds, 1, 24 * 3600) *
                                             1000LL);
     failure_ = NetError{};
+    socket_.SetPinnedCertificate(params.pin);
     if (socket_.Connect(params.server, params.port, timeout,
                         tls ? MailSocket::Security::ImplicitTls : MailSocket::Security::Plain))
         return true;

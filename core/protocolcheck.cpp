@@ -31,11 +31,12 @@ CheckReport Check(Imap4Client& client, CheckSink& sink, const CheckRequest& requ
 template <class Client>
 int RunClient(const char* protocol, CCapabilityMemory* memory, const CheckRequest& request,
               CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
-              ProtocolCheck::Closing& closing, std::string& message)
+              ProtocolCheck::Closing& closing, std::string& message, PeerCertificate& refused)
 {
     auto live = std::make_shared<Live<Client>>(cancel);
     if (!live->connection.Open(request, Client::kImplicitTlsPort)) {
         message = live->connection.Failure().message;
+        refused = live->connection.Failure().certificate;
         return CheckResult::kCannotConnect;
     }
     live->client = std::make_unique<Client>(live->connection.Stream());
@@ -53,8 +54,10 @@ int RunClient(const char* protocol, CCapabilityMemory* memory, const CheckReques
     if (memory && (!learned.empty() || report.result == kCheckDone))
         memory->Remember(request.account, server, learned);
     closing = [live] { live->client->Finish(); };
-    if (report.result != kCheckDone)
+    if (report.result != kCheckDone) {
         message = report.message;
+        refused = report.certificate; // a certificate refused after STARTTLS
+    }
     return report.result;
 }
 
@@ -66,11 +69,12 @@ CProtocolCheck::CProtocolCheck(Protocol protocol, std::shared_ptr<CCapabilityMem
 }
 
 int CProtocolCheck::Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount,
-                        CCheckCancel& cancel, Closing& closing, std::string& message)
+                        CCheckCancel& cancel, Closing& closing, std::string& message,
+                        PeerCertificate& refused)
 {
     if (protocol_ == Protocol::Pop3)
         return RunClient<Pop3Client>("POP3", capabilities_.get(), request, sink, newCount, cancel,
-                                     closing, message);
+                                     closing, message, refused);
     return RunClient<Imap4Client>("IMAP4", capabilities_.get(), request, sink, newCount, cancel,
-                                  closing, message);
+                                  closing, message, refused);
 }

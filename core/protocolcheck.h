@@ -1,6 +1,7 @@
 #pragma once
 
-#include "checkrequest.h" // the request both protocol clients take (mail/)
+#include "checkrequest.h"    // the request both protocol clients take (mail/)
+#include "peercertificate.h" // a refused server certificate (store/record/)
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,9 @@ class CEngineSink;
 // dropping it) waits for that answer, at most what is left of the time-out, and closes the
 // connection. The caller sends the summary first. `message` receives the reason of a
 // failure in words a user can read (the server's reply, the certificate problem, "no
-// greeting within N s"); it stays empty when the result code says it all.
+// greeting within N s"); it stays empty when the result code says it all. `refused`
+// receives the server certificate the connection refused (result 3: not trusted, or not the
+// one the account trusts), so that the user can be offered to trust it; else it stays empty.
 //
 // Threads: Run and `closing` are called on the check's own thread; one object may serve
 // several checks at once (it must keep no per-check state in itself).
@@ -33,7 +36,8 @@ public:
 
     virtual ~ProtocolCheck() = default;
     virtual int Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount,
-                    CCheckCancel& cancel, Closing& closing, std::string& message) = 0;
+                    CCheckCancel& cancel, Closing& closing, std::string& message,
+                    PeerCertificate& refused) = 0;
 };
 
 // The POP3 or IMAP4 check of an account over a connection the engine can cancel: implicit TLS
@@ -47,7 +51,7 @@ public:
     CProtocolCheck(Protocol protocol, std::shared_ptr<CCapabilityMemory> capabilities);
 
     int Run(const CheckRequest& request, CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
-            Closing& closing, std::string& message) override;
+            Closing& closing, std::string& message, PeerCertificate& refused) override;
 
 private:
     const Protocol protocol_;

@@ -97,7 +97,8 @@ void CPushScheduler::Follow(const std::vector<std::string>& accounts, bool rerea
             AccountSecret::Resolve(record, SystemKeyring::Prompt::Never, SystemKeyring::kQuickLimit)
                 .Ok();
         const std::string settings = record.server + '\n' + record.port + '\n' + record.security +
-                                     '\n' + record.userName + '\n' + record.password;
+                                     '\n' + record.userName + '\n' + record.password + '\n' +
+                                     record.pin;
         if (known != sessions_.end() && known->second.session &&
             (!wanted || known->second.settings != settings)) {
             Retire(std::move(known->second.session));
@@ -118,6 +119,7 @@ void CPushScheduler::Follow(const std::vector<std::string>& accounts, bool rerea
         request.security = record.security;
         request.userName = record.userName;
         request.password = record.password;
+        request.pin = record.pin;
         request.account = name;
         std::optional<int> timeOut;
         if (parts_.readTimeOut) {

@@ -157,6 +157,7 @@ int CPushSession::Session(MailSocket& socket)
     ++attempts_;
     const SecurityChoice choice = ParseSecurityChoice(request_.security);
     const bool implicitTls = UsesImplicitTls(choice, request_.port, kImplicitTlsPort);
+    socket.SetPinnedCertificate(request_.pin);
     if (!socket.Connect(request_.server, request_.port, timeout_,
                         implicitTls ? MailSocket::Security::ImplicitTls
                                     : MailSocket::Security::Plain)) {
@@ -178,8 +179,13 @@ int CPushSession::Session(MailSocket& socket)
         if (set.count("STARTTLS") != 0) {
             // Bytes the server sent behind its go-ahead would be read as if they came
             // through TLS (RFC 2595 section 3.1: the client must discard them): refused.
-            if (!Command(socket, "P2", "STARTTLS") || !lines_.Empty() || !socket.StartTls()) {
+            if (!Command(socket, "P2", "STARTTLS") || !lines_.Empty()) {
                 Fail("STARTTLS failed at " + socket.PeerName());
+                return Stopping() ? 0 : -1;
+            }
+            // The handshake's own words: a refused certificate names itself.
+            if (!socket.StartTls()) {
+                Fail(LastNetError().message);
                 return Stopping() ? 0 : -1;
             }
         } else if (choice == SecurityChoice::StartTls) {

@@ -16,6 +16,9 @@ struct CheckRequest {
     // Empty: log in with the password. "XOAUTH2" or "OAUTHBEARER": log in with SASL carrying
     // `password` as a bearer token (POP3 AUTH, IMAP AUTHENTICATE; bearersasl.h).
     std::string saslMechanism;
+    // The SHA-256 of the one server certificate the account trusts (certificatepin.h), or
+    // empty: the trust store decides (mailsocket.h).
+    std::string pin;
     // The identifiers already stored (a hash set: a server list of many thousand messages is
     // matched against as many known identifiers in linear time).
     std::unordered_set<std::string> knownUids;

@@ -17,7 +17,8 @@ enum CheckResultCode : int {
 // The result of one check: the result code with what the caller can act on, a message a user
 // can read, such as "LOGIN failed, server replied: NO [AUTHENTICATIONFAILED] Authentication
 // failed.", and how many messages went to the sink. `code` keeps the numeric network error
-// (10060 time-out, 10043 negative reply, ...). `newCount` counts deliveries also when the
+// (10060 time-out, 10043 negative reply, 20002 certificate not trusted, 20008 certificate
+// changed, ...). `newCount` counts deliveries also when the
 // check failed after them.
 struct CheckReport {
     int result = kCheckDone;
@@ -25,4 +26,7 @@ struct CheckReport {
     int code = neterr::kNone;
     std::string message;
     int newCount = 0;
+    // The server certificate that was refused (codes kCertificate and kCertificateChanged),
+    // for an offer to trust it; empty otherwise.
+    PeerCertificate certificate;
 };

@@ -317,7 +317,7 @@ int Imap4Client::Greet(const CheckRequest& request, SecurityChoice choice, bool 
     logoutSent_ = false;
     startTlsTaken_ = false;
     capabilities_.clear();
-    if (!session_.Connect(request.server, request.port, timeout_, implicitTls))
+    if (!session_.Connect(request.server, request.port, timeout_, implicitTls, request.pin))
         return session_.Fail(kCheckCannotConnect, "");
     connected_ = true;
 

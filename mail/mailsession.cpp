@@ -9,7 +9,7 @@ MailSession::MailSession(Transport* injected)
 }
 
 bool MailSession::Connect(const std::string& host, int port, std::chrono::milliseconds timeout,
-                          bool implicitTls)
+                          bool implicitTls, const std::string& pin)
 {
     reader_.SetTimeout(timeout);
     reader_.Reset();
@@ -18,10 +18,12 @@ bool MailSession::Connect(const std::string& host, int port, std::chrono::millis
         if (!transport_->IsOpen())
             return SetNetError(neterr::kNotConnected, NetCategory::ConnectFailed,
                                "cannot connect to " + transport_->PeerName() + ": not connected");
-    } else if (!socket_->Connect(host, port, timeout,
-                                 implicitTls ? MailSocket::Security::ImplicitTls
-                                             : MailSocket::Security::Plain)) {
-        return false;
+    } else {
+        socket_->SetPinnedCertificate(pin);
+        if (!socket_->Connect(host, port, timeout,
+                              implicitTls ? MailSocket::Security::ImplicitTls
+                                          : MailSocket::Security::Plain))
+            return false;
     }
     owed_ = 1;
     return true;
@@ -85,6 +87,7 @@ int MailSession::Fail(int result, const std::string& what)
     report_.result = result;
     report_.category = error.category;
     report_.code = error.code;
+    report_.certificate = error.certificate;
     if (what.empty())
         report_.message = error.message;
     else

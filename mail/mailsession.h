@@ -29,9 +29,10 @@ public:
     MailSession(const MailSession&) = delete;
     MailSession& operator=(const MailSession&) = delete;
 
-    // Connects; the greeting is then owed.
+    // Connects, accepting only the certificate `pin` names when it is not empty
+    // (MailSocket::SetPinnedCertificate); the greeting is then owed.
     bool Connect(const std::string& host, int port, std::chrono::milliseconds timeout,
-                 bool implicitTls);
+                 bool implicitTls, const std::string& pin = {});
     // Sends commands that ask for `replies` replies. They are owed even when sending fails:
     // the server may have read a part.
     bool Send(std::string_view bytes, int replies);

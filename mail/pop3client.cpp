@@ -240,7 +240,7 @@ int Pop3Client::Greet(const CheckRequest& request, bool implicitTls)
     quitSent_ = false;
     stlsTaken_ = false;
     capabilities_.clear();
-    if (!session_.Connect(request.server, request.port, timeout_, implicitTls))
+    if (!session_.Connect(request.server, request.port, timeout_, implicitTls, request.pin))
         return session_.Fail(kCheckCannotConnect, "");
     connected_ = true;
 

@@ -15,6 +15,8 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kOpen = QStringLiteral("open");
 const QString kMarkRead = QStringLiteral("mark-read");
+const QString kTrust = QStringLiteral("trust");
+constexpr unsigned kTrustText = 40802; // "Trust this certificate for this account"
 // The server decides how long a notice stays (Desktop Notifications Specification 1.2).
 constexpr int kServerTimeout = -1;
 
@@ -76,7 +78,7 @@ bool DesktopNotifier::Available()
 }
 
 bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::string& summary,
-                           const std::string& body)
+                           const std::string& body, const std::string& trustPin)
 {
     QStringList capabilities;
     if (!Capabilities(capabilities))
@@ -87,6 +89,9 @@ bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::str
     if (kind == Kind::NewMail && capabilities.contains(QStringLiteral("actions")))
         actions << kOpen << QString::fromStdString(LoadResourceString(ResId::kNoticeOpen))
                 << kMarkRead << QString::fromStdString(LoadResourceString(ResId::kNoticeMarkRead));
+    if (kind == Kind::Failure && !trustPin.empty() &&
+        capabilities.contains(QStringLiteral("actions")))
+        actions << kTrust << QString::fromStdString(LoadResourceString(kTrustText));
     QVariantMap hints;
     hints.insert(QStringLiteral("category"),
                  kind == Kind::Failure ? QStringLiteral("email") : QStringLiteral("email.arrived"));
@@ -108,6 +113,12 @@ bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::str
     // account's action act on another.
     for (auto it = ids_.begin(); it != ids_.end();)
         it = it->second == id ? ids_.erase(it) : std::next(it);
+    // The notice replaced, if any, takes its offer with it.
+    if (replaces != 0)
+        pins_.erase(replaces);
+    pins_.erase(id);
+    if (actions.contains(kTrust))
+        pins_[id] = trustPin;
     ids_[account] = id;
     return true;
 }
@@ -138,6 +149,8 @@ void DesktopNotifier::OnActionInvoked(uint id, const QString& action)
             emit openRequested(name);
         else if (action == kMarkRead)
             emit markReadRequested(name);
+        else if (action == kTrust && pins_.count(id) != 0)
+            emit trustRequested(name, QString::fromStdString(pins_[id]));
         return;
     }
 }
@@ -147,4 +160,5 @@ void DesktopNotifier::OnClosed(uint id, uint)
     // A closed notice cannot be replaced; its actions can no longer be picked either.
     for (auto it = ids_.begin(); it != ids_.end();)
         it = it->second == id ? ids_.erase(it) : std::next(it);
+    pins_.erase(id);
 }

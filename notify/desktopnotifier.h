@@ -22,8 +22,13 @@
 // earlier notice instead of stacking another. Show() is false when no server answered;
 // the caller then shows its own popup, so a notice is never lost to a missing server.
 //
-// When the user picks an action, openRequested() or markReadRequested() fires with the
-// account whose notice it was; actions of notices this object did not send are ignored.
+// A failure notice given a `trustPin` (a check refused the server's certificate) offers the
+// action "trust" ("Trust this certificate for this account", text 40802) where the server
+// has actions.
+//
+// When the user picks an action, openRequested(), markReadRequested() or trustRequested()
+// (with the fingerprint that notice offered) fires with the account whose notice it was;
+// actions of notices this object did not send are ignored.
 //
 // Inhibited(): the server's "Inhibited" property (servers that have a do-not-disturb
 // switch); nothing when the server has no such property or does not answer.
@@ -50,12 +55,13 @@ public:
     // A server answers GetCapabilities.
     bool Available();
     bool Show(const std::string& account, Kind kind, const std::string& summary,
-              const std::string& body);
+              const std::string& body, const std::string& trustPin = {});
     std::optional<bool> Inhibited();
 
 signals:
     void openRequested(const QString& account);
     void markReadRequested(const QString& account);
+    void trustRequested(const QString& account, const QString& pin);
 
 private slots:
     void OnActionInvoked(uint id, const QString& action);
@@ -69,5 +75,6 @@ private:
     void Listen();
 
     std::optional<QDBusConnection> bus_;
-    std::map<std::string, uint> ids_; // account -> the id of its notice
+    std::map<std::string, uint> ids_;  // account -> the id of its notice
+    std::map<uint, std::string> pins_; // notice id -> the fingerprint its "trust" offers
 };

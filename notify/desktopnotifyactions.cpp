@@ -67,6 +67,13 @@ bool CDesktopNotifyActions::ShowDesktopNotice(const std::string& account, Notice
     return notifier_.Show(account, notice, title, body);
 }
 
+bool CDesktopNotifyActions::ShowCertificateNotice(const std::string& account,
+                                                  const std::string& title, const std::string& body,
+                                                  const std::string& pin)
+{
+    return notifier_.Show(account, DesktopNotifier::Kind::Failure, title, body, pin);
+}
+
 std::optional<bool> CDesktopNotifyActions::DesktopInhibited()
 {
     return notifier_.Inhibited();

@@ -31,6 +31,8 @@ public:
     void StartMailClient(const std::string& command) override;
     bool ShowDesktopNotice(const std::string& account, NoticeKind kind, const std::string& title,
                            const std::string& body) override;
+    bool ShowCertificateNotice(const std::string& account, const std::string& title,
+                               const std::string& body, const std::string& pin) override;
     std::optional<bool> DesktopInhibited() override;
 
     // The session bus's notification server; its action signals are the main window's to

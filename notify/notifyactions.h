@@ -36,6 +36,14 @@ public:
     {
         return false;
     }
+    // A failure notice through the desktop's notification server that offers "Trust this
+    // certificate for this account" for the certificate whose fingerprint is `pin` (the check
+    // refused it); false when no server showed it. None by default.
+    virtual bool ShowCertificateNotice(const std::string& /*account*/, const std::string& /*title*/,
+                                       const std::string& /*body*/, const std::string& /*pin*/)
+    {
+        return false;
+    }
     // The desktop's do-not-disturb switch where its notification server has one.
     virtual std::optional<bool> DesktopInhibited() { return std::nullopt; }
 };

@@ -1,5 +1,6 @@
 #include "notifydispatcher.h"
 
+#include "certificatepin.h"
 #include "quiethours.h"
 #include "regsettings.h"
 #include "resourceids.h"
@@ -32,6 +33,31 @@ constexpr FailureText kWebMailFailures[] = {
     {2, 61406, 1}, // log-in refused
     {3, 40401, 2}, // any other HTTP error
 };
+
+// The texts of a refused certificate, shared with the dialogs' offer.
+constexpr unsigned kCertificateUntrusted = 40800;
+constexpr unsigned kCertificateChanged = 40801;
+constexpr unsigned kCertificateSubject = 40803;
+constexpr unsigned kCertificateIssuer = 40804;
+constexpr unsigned kCertificateValid = 40805;
+constexpr unsigned kCertificateFingerprint = 40806;
+constexpr unsigned kCertificateValidity = 40807; // "%s until %s"
+
+// Fills the "%s" placeholders of `text` in order; the values are not searched again.
+std::string FillTexts(const std::string& text, std::initializer_list<std::string> values)
+{
+    std::string out;
+    auto next = values.begin();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's' && next != values.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
 
 // Fills the "%d" placeholders of `text` in order.
 std::string FillNumbers(const std::string& text, std::initializer_list<int> numbers)
@@ -72,6 +98,16 @@ std::string CNotifyDispatcher::AwayMessage(int messages, int accounts)
                           : accounts == 1 ? ResId::kAwayOneAccount
                                           : ResId::kAwayMessages;
     return FillNumbers(LoadResourceString(text), {messages, accounts});
+}
+
+std::string CNotifyDispatcher::CertificateMessage(const PeerCertificate& c)
+{
+    return LoadResourceString(c.changed ? kCertificateChanged : kCertificateUntrusted) + "\n" +
+           LoadResourceString(kCertificateSubject) + " " + c.subject + "\n" +
+           LoadResourceString(kCertificateIssuer) + " " + c.issuer + "\n" +
+           LoadResourceString(kCertificateValid) + " " +
+           FillTexts(LoadResourceString(kCertificateValidity), {c.notBefore, c.notAfter}) + "\n" +
+           LoadResourceString(kCertificateFingerprint) + " " + PinForReading(c.sha256);
 }
 
 bool CNotifyDispatcher::Quiet(const CRegSettings& settings)
@@ -115,7 +151,7 @@ void CNotifyDispatcher::Tick()
 }
 
 void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int32_t result,
-                               Codes codes)
+                               Codes codes, const PeerCertificate& refused)
 {
     CRegSettings settings;
     if (!settings.LoadNotify())
@@ -156,6 +192,13 @@ void CNotifyDispatcher::Notify(const std::string& account, int32_t newCount, int
     }
     if (newCount < 0)
         return;
+    if (result == 3 && codes == Codes::MailClient && !refused.Empty()) {
+        const std::string body = CertificateMessage(refused);
+        if (!notify.desktopNotify.Get() ||
+            !actions_.ShowCertificateNotice(account, account, body, refused.sha256))
+            actions_.ShowPopup(body, account, kStatusBitmap, kCertificateSeconds);
+        return;
+    }
     for (const FailureText& failure : codes == Codes::WebMail ? kWebMailFailures : kFailures) {
         if (failure.result == result) {
             Notice(settings, account, NotifyActions::NoticeKind::Failure,

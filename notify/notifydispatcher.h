@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notifyactions.h"
+#include "peercertificate.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,8 +20,11 @@ class EngineClock;
 // 3D-effect command; "Message" shows the new-mail popup (bitmap 460, 3 s); "MailClient"
 // starts "MailClientPath" of "…\\General". Without new mail, results 1 (error after log-in),
 // 2 (log-in refused) and 3 (no connection) show a status popup (bitmap 303, titled with the
-// account name); anything else shows nothing. A web-mail account's codes mean other things
-// (1 the server did not answer in time, 3 an HTTP error): its popups say so.
+// account name); anything else shows nothing. A mail account's result 3 that refused the
+// server's certificate says so instead, with what the certificate names (subject, issuer,
+// validity, SHA-256; texts 40800-40807), for 8 s; as a desktop notice it offers "Trust this
+// certificate for this account" (NotifyActions::ShowCertificateNotice). A web-mail account's codes
+// mean other things (1 the server did not answer in time, 3 an HTTP error): its popups say so.
 //
 // "DesktopNotify" sends every popup (new mail, failure, the summary below) through the
 // desktop's notification server instead (NotifyActions::ShowDesktopNotice); the popup still
@@ -51,7 +55,7 @@ public:
     enum class Codes { MailClient, WebMail };
 
     void Notify(const std::string& account, int32_t newCount, int32_t result,
-                Codes codes = Codes::MailClient);
+                Codes codes = Codes::MailClient, const PeerCertificate& refused = {});
     // Shows the summary of the quiet time once it is over; the main window calls it
     // periodically so the summary comes without waiting for the next check.
     void Tick();
@@ -61,6 +65,10 @@ public:
     static std::string NewMailMessage(const std::string& account, int32_t newCount);
     // "12 new messages in 3 accounts while you were away".
     static std::string AwayMessage(int messages, int accounts);
+    // The body of a refused certificate's notice: the heading (not trusted, or changed),
+    // then one line each for subject, issuer, validity and fingerprint.
+    static std::string CertificateMessage(const PeerCertificate& certificate);
+    static constexpr int kCertificateSeconds = 8;
 
 private:
     bool Quiet(const CRegSettings& settings);

@@ -1,6 +1,7 @@
 #include "accountfile.h"
 
 #include "atomicfilewriter.h"
+#include "certificatepin.h"
 #include "passcipher.h"
 
 #include <cerrno>
@@ -39,6 +40,8 @@ constexpr char kMarkReadKey[] = "MarkReadOnServer=";
 constexpr char kSecretKey[] = "Secret=";
 // Written only for OAuth 2.0: absent means the password, as every older file says.
 constexpr char kSignInKey[] = "SignIn=";
+// Written only for an account that trusts one certificate.
+constexpr char kPinKey[] = "Pin=";
 
 bool IsSecurityChoice(const std::string& s)
 {
@@ -109,6 +112,10 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         return Fail(error, "Unknown security choice \"" + r.security +
                                "\" (expected None, STARTTLS or TLS).");
 
+    if (!r.pin.empty() && CanonicalPin(r.pin) != r.pin)
+        return Fail(error, "The certificate fingerprint \"" + r.pin +
+                               "\" is not 64 hexadecimal digits in lower case.");
+
     out = "[" + r.name + "]\r\n";
     for (const auto& k : kKeys)
         out += k.key + r.*k.field + "\r\n";
@@ -122,6 +129,8 @@ int CAccountFile::FormatAccountInf(const AccountRecord& r, std::string& out, std
         out += kSecretKey + r.secret + "\r\n";
     if (UsesOAuthSignIn(r))
         out += std::string(kSignInKey) + kSignInOAuth2 + "\r\n";
+    if (!r.pin.empty())
+        out += kPinKey + r.pin + "\r\n";
     out += kPasswordKey;
     // A password kept in the keyring never reaches the file, whatever the record holds.
     std::string protectedBytes = r.secret == kSecretKeyring ? std::string() : r.password;
@@ -169,6 +178,9 @@ void CAccountFile::ParseAccountInf(const std::string& bytes, AccountRecord& r)
     r.markReadOnServer = LineValue(head, kMarkReadKey);
     r.secret = LineValue(head, kSecretKey);
     r.signIn = LineValue(head, kSignInKey);
+    // A damaged pin trusts nothing: the account falls back to the trust store, which is
+    // stricter, never looser.
+    r.pin = CanonicalPin(LineValue(head, kPinKey));
 
     // The password runs from its key to the end of the file, less the final CR LF.
     r.password.clear();

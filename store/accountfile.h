@@ -15,11 +15,13 @@
 //                               each only when on
 //   ["Secret=" value CR LF]     only when the password lives elsewhere ("keyring"); the
 //                               password written is then empty
+//   ["Pin=" 64 hex digits CR LF]   only for an account that trusts one certificate
 //   "Password=" protected bytes CR LF
 // The password is protected with CPassCipher (Account.inf container and pass bytes) and
 // keeps its length; it may hold any byte, CR, LF and 0 included, so its end is found
-// from the end of the file, not from a line end. The optional "Security=" line sits
-// before it for that reason; readers that do not know it ignore it.
+// from the end of the file, not from a line end. The optional lines sit before it for that
+// reason; readers that do not know them ignore them. A "Pin=" value that is not a
+// fingerprint reads as none.
 //
 // Stateless; every function may be called from any thread. Callers order the writes of
 // one account (the user-interface thread writes, check threads read).
@@ -28,8 +30,9 @@ class CAccountFile
 public:
     // Writes the whole file atomically (a crash leaves the old file or the new one), mode
     // 0600. Result 1 on success; 0 with a readable reason in `error` when a value would
-    // break the format (CR, LF or NUL outside the password, an unknown security choice) or
-    // the file cannot be written. The folder must exist.
+    // break the format (CR, LF or NUL outside the password, an unknown security choice, a
+    // pin that is not 64 lower-case hex digits) or the file cannot be written. The folder
+    // must exist.
     static int WriteAccountFile(const std::string& path, const AccountRecord& record,
                                 std::string* error = nullptr);
 

@@ -39,6 +39,9 @@ struct AccountRecord {
     // "OAuth2": the account signs in with OAuth 2.0 and `password` holds the refresh token;
     // anything else, or no "SignIn=" line, signs in with the password. POP3 and IMAP4 only.
     std::string signIn;
+    // The SHA-256 of the one server certificate the account trusts, 64 lower-case hex digits
+    // (certificatepin.h), kept as a "Pin=" line; empty: the trust store decides.
+    std::string pin;
 };
 
 inline constexpr char kSecretKeyring[] = "keyring";

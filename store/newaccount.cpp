@@ -112,6 +112,7 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     if (record.mailType == kMailTypeImap4) {
         record.push = request.push ? "Yes" : "";
         record.markReadOnServer = request.markReadOnServer ? "Yes" : "";
+        record.pin = request.pin;
     }
     std::string bytes;
     std::string error;

@@ -17,6 +17,7 @@ struct NewAccountRequest {
     std::string security;            // "", "None", "STARTTLS" or "TLS"
     bool push = false;               // IMAP4: keep a push connection (IDLE) open
     bool markReadOnServer = false;   // IMAP4: marking read here sets \Seen on the server
+    std::string pin = {};            // the one trusted certificate's SHA-256, or empty
     // The account's own periodic check: on or off, and every `period` minutes (1-99999).
     bool periodCheck = false;
     int period = 15;

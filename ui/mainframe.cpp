@@ -24,6 +24,7 @@
 #include "storefailurenotice.h"
 #include "toolbartemplate.h"
 #include "trayicon.h"
+#include "trustcertificate.h"
 #include "viewprofile.h"
 
 #include <QAction>
@@ -532,6 +533,10 @@ void CMainFrame::ConnectDesktopNotices()
         BringToFront();
         SelectAccount(account.toStdString());
     });
+    connect(&notifier, &DesktopNotifier::trustRequested, this,
+            [this](const QString& account, const QString& pin) {
+                TrustCertificate(account.toStdString(), pin.toStdString());
+            });
     connect(&notifier, &DesktopNotifier::markReadRequested, this, [this](const QString& name) {
         const std::string account = name.toStdString();
         std::string error;
@@ -616,7 +621,21 @@ void CMainFrame::NotifySummary(const CheckResultRecord& summary)
         UpdateCommands();
         return;
     }
+    if (!summary.certificate.Empty()) {
+        // A mail account's refused certificate: the notice shows it and offers to trust it.
+        dispatcher_->Notify(summary.account, summary.newCount, summary.result,
+                            CNotifyDispatcher::Codes::MailClient, summary.certificate);
+        UpdateCommands();
+        return;
+    }
     Notify(summary.account, summary.newCount, summary.result);
+}
+
+void CMainFrame::TrustCertificate(const std::string& account, const std::string& pin)
+{
+    const std::string error = TrustAccountCertificate(accounts_, account, pin);
+    if (!error.empty())
+        actions_->ShowPopup(error, account, CNotifyDispatcher::kStatusBitmap, kEngineTextSeconds);
 }
 
 void CMainFrame::Notify(const std::string& account, int32_t newCount, int32_t result)

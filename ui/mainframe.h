@@ -155,6 +155,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // The notice's "Trust this certificate for this account": the account keeps `pin`; a
+    // failure to store it shows as a popup.
+    void TrustCertificate(const std::string& account, const std::string& pin);
     void BuildCommands();
     // The desktop notices' actions and the end of quiet hours.
     void ConnectDesktopNotices();

@@ -116,7 +116,7 @@ class MatchingCheck final : public ProtocolCheck
 public:
     explicit MatchingCheck(int serverCount) : serverCount_(serverCount) {}
     int Run(const CheckRequest& p, CEngineSink&, int32_t& newCount, CCheckCancel&, Closing&,
-            std::string&) override
+            std::string&, PeerCertificate&) override
     {
         for (int i = 0; i < serverCount_; ++i)
             if (!p.knownUids.count("uid-" + std::to_string(i) + "-0123456789abcdef"))

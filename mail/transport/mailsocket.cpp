@@ -1,5 +1,7 @@
 #include "mailsocket.h"
 
+#include "certificatedescription.h"
+#include "certificatepin.h"
 #include "socketbio.h"
 #include "tlssessioncache.h"
 #include "transferdeadline.h"
@@ -232,7 +234,10 @@ bool MailSocket::Handshake(bool firstContact)
     SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
     // A fresh context per connection, so SSL_CERT_FILE / SSL_CERT_DIR are read as they are now.
     SSL_CTX_set_default_verify_paths(ctx_);
-    SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
+    // OpenSSL verifies the chain and the name as always and keeps its verdict, but lets the
+    // handshake end either way: AcceptPeer then decides with the certificate in hand, which
+    // it needs for an account that trusts this one certificate and for the refusal's text.
+    SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
     // The mail protocols frame their own replies, so a missing close_notify is just an end
     // of stream, not an error worth a different result.
     SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
@@ -266,7 +271,7 @@ bool MailSocket::Handshake(bool firstContact)
         ERR_clear_error();
         int rc = SSL_connect(ssl_);
         if (rc == 1)
-            return SSL_session_reused(ssl_) != 1 || VerifyResumedPeer();
+            return AcceptPeer();
         int err = SSL_get_error(ssl_, rc);
         short events = err == SSL_ERROR_WANT_READ    ? POLLIN
                        : err == SSL_ERROR_WANT_WRITE ? POLLOUT
@@ -286,13 +291,6 @@ bool MailSocket::Handshake(bool firstContact)
                                        DurationText(timeout_));
             return FailConnect(neterr::kSocket, NetCategory::Failed, std::strerror(errno));
         }
-        long verify = SSL_get_verify_result(ssl_);
-        if (verify != X509_V_OK) {
-            // The server now shows a certificate we refuse: resume nothing it gave us before.
-            TlsSessionCache::Instance().Forget(sessionKey_);
-            return FailConnect(neterr::kCertificate, NetCategory::Tls,
-                               CertificateProblem(verify, host_));
-        }
         if (err == SSL_ERROR_SYSCALL || err == SSL_ERROR_ZERO_RETURN) {
             std::string why = errno != 0 && ERR_peek_error() == 0
                                   ? std::string(std::strerror(errno))
@@ -304,11 +302,51 @@ bool MailSocket::Handshake(bool firstContact)
     }
 }
 
+// The handshake is complete and nothing has been sent over it yet: accept the certificate
+// or drop the connection. A refused server resumes nothing it gave us before.
+bool MailSocket::AcceptPeer()
+{
+    PeerCertificate seen = DescribeCertificate(SSL_get0_peer_certificate(ssl_));
+    const std::string fingerprint = " (SHA-256 fingerprint " + seen.sha256 + ")";
+    if (seen.Empty()) {
+        TlsSessionCache::Instance().Forget(sessionKey_);
+        return FailConnect(neterr::kCertificate, NetCategory::Tls,
+                           "the server showed no certificate");
+    }
+    if (!pin_.empty()) {
+        // The account trusts one certificate: whether it verifies does not matter, and no
+        // other is taken, however well it verifies.
+        if (seen.sha256 == pin_)
+            return true;
+        seen.changed = true;
+        TlsSessionCache::Instance().Forget(sessionKey_);
+        return RefuseCertificate(neterr::kCertificateChanged,
+                                 "the server's certificate changed: the account trusts " +
+                                     PinStart(pin_) + ", the server now shows " +
+                                     PinStart(seen.sha256) + fingerprint,
+                                 std::move(seen));
+    }
+    const long verify =
+        SSL_session_reused(ssl_) == 1 ? VerifyResumedChain() : SSL_get_verify_result(ssl_);
+    if (verify == X509_V_OK)
+        return true;
+    TlsSessionCache::Instance().Forget(sessionKey_);
+    return RefuseCertificate(neterr::kCertificate, CertificateProblem(verify, host_) + fingerprint,
+                             std::move(seen));
+}
+
+bool MailSocket::RefuseCertificate(int code, const std::string& why, PeerCertificate certificate)
+{
+    Close();
+    return SetCertificateError(code, "cannot connect to " + PeerName() + ": " + why,
+                               std::move(certificate));
+}
+
 // A resumed session skips the certificate exchange, and OpenSSL then reports the verdict of
 // the handshake that made the session. The trust store may have changed since (a CA removed,
 // SSL_CERT_FILE pointed elsewhere) and the certificate may have expired: check the chain the
 // session carries again, against the store and the name as they are now.
-bool MailSocket::VerifyResumedPeer()
+long MailSocket::VerifyResumedChain()
 {
     X509* leaf = SSL_get0_peer_certificate(ssl_);
     STACK_OF(X509)* chain = SSL_get_peer_cert_chain(ssl_);
@@ -321,10 +359,7 @@ bool MailSocket::VerifyResumedPeer()
         verify = X509_verify_cert(check) == 1 ? X509_V_OK : X509_STORE_CTX_get_error(check);
     }
     X509_STORE_CTX_free(check);
-    if (verify == X509_V_OK)
-        return true;
-    TlsSessionCache::Instance().Forget(sessionKey_);
-    return FailConnect(neterr::kCertificate, NetCategory::Tls, CertificateProblem(verify, host_));
+    return verify;
 }
 
 bool MailSocket::StartTls()

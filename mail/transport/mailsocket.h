@@ -21,8 +21,16 @@ struct ssl_ctx_st;
 // environment variables SSL_CERT_FILE and SSL_CERT_DIR, read at each handshake, replace its
 // file and folder), and the certificate's names against the host as the user typed it (DNS
 // name, or IP address for a literal). SNI is sent for names, never for literals. A
-// verification failure is a failed connect whose message says why, in OpenSSL's words
-// ("certificate verify failed: self-signed certificate").
+// verification failure is a failed connect (kCertificate) whose message says why, in
+// OpenSSL's words, and gives the certificate's fingerprint ("certificate verify failed:
+// self-signed certificate (SHA-256 fingerprint 3fa1...)"); the error carries the
+// certificate's description (NetError::certificate) for an offer to trust it.
+//
+// An account that trusts one certificate (SetPinnedCertificate) accepts exactly that one,
+// whether it verifies or not (self-signed, unknown issuer, another name), and refuses every
+// other, also one that verifies, with kCertificateChanged. The decision is taken when the
+// handshake is complete and before Connect or StartTls returns, so nothing of the caller's
+// (no credential) has gone out on a connection that is then refused.
 //
 // TLS sessions are resumed across connections to the same host and port (TlsSessionCache):
 // the next check of an account skips the full handshake where the server allows it. The
@@ -57,6 +65,10 @@ public:
     bool Connect(const std::string& host, int port, std::chrono::milliseconds timeout,
                  Security security = Security::Plain);
 
+    // The SHA-256 (certificatepin.h) of the one certificate later handshakes accept; empty
+    // (the default) lets the trust store and the host name decide.
+    void SetPinnedCertificate(std::string pin) { pin_ = std::move(pin); }
+
     bool Send(std::string_view bytes) override;
     // Closed and TimedOut are returned without touching the last error (the reader that
     // called knows what it was waiting for); Failed stores the reason.
@@ -76,8 +88,10 @@ public:
 
 private:
     bool Handshake(bool firstContact);
-    bool VerifyResumedPeer();
+    bool AcceptPeer();
+    long VerifyResumedChain();
     bool FailConnect(int code, NetCategory category, const std::string& why);
+    bool RefuseCertificate(int code, const std::string& why, PeerCertificate certificate);
     bool WaitFor(short events, const TransferDeadline& deadline);
 
     int fd_ = -1;
@@ -86,6 +100,7 @@ private:
     std::string host_;
     int port_ = 0;
     std::string sessionKey_; // TlsSessionCache key; OpenSSL's callback reads it
+    std::string pin_;
     bool hostIsAddress_ = false;
     std::chrono::milliseconds timeout_{30000};
 };

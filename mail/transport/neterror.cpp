@@ -13,6 +13,14 @@ bool SetNetError(int code, NetCategory category, std::string message)
     g_lastError.code = code;
     g_lastError.category = category;
     g_lastError.message = std::move(message);
+    g_lastError.certificate = PeerCertificate{};
+    return false;
+}
+
+bool SetCertificateError(int code, std::string message, PeerCertificate certificate)
+{
+    SetNetError(code, NetCategory::Tls, std::move(message));
+    g_lastError.certificate = std::move(certificate);
     return false;
 }
 

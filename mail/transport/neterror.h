@@ -1,5 +1,7 @@
 #pragma once
 
+#include "peercertificate.h"
+
 #include <string>
 #include <string_view>
 
@@ -27,11 +29,12 @@ constexpr int kNotConnected = 10057;  // WSAENOTCONN: an operation on a closed t
 constexpr int kSocket = 10050;        // WSAENETDOWN: any other socket failure
 constexpr int kTls = 20001;           // TLS handshake or record failure
 constexpr int kCertificate = 20002;   // the server's certificate did not verify
-constexpr int kStartTlsInjection = 20003; // plain-text bytes were queued after the go-ahead
-constexpr int kProtocol = 20004;          // the server broke the protocol's framing
-constexpr int kStartTlsRefused = 20005;   // the server answered STARTTLS / STLS with a refusal
-constexpr int kStartTlsMissing = 20006;   // TLS is required and the server does not offer it
-constexpr int kLoginWithoutTls = 20007;   // PREAUTH on a connection that must get TLS first
+constexpr int kStartTlsInjection = 20003;  // plain-text bytes were queued after the go-ahead
+constexpr int kProtocol = 20004;           // the server broke the protocol's framing
+constexpr int kStartTlsRefused = 20005;    // the server answered STARTTLS / STLS with a refusal
+constexpr int kStartTlsMissing = 20006;    // TLS is required and the server does not offer it
+constexpr int kLoginWithoutTls = 20007;    // PREAUTH on a connection that must get TLS first
+constexpr int kCertificateChanged = 20008; // the account trusts another certificate than shown
 } // namespace neterr
 
 enum class NetCategory {
@@ -53,11 +56,15 @@ struct NetError {
     int code = neterr::kNone;
     NetCategory category = NetCategory::None;
     std::string message;
+    // The certificate that was refused (kCertificate, kCertificateChanged); empty otherwise.
+    PeerCertificate certificate;
 };
 
 // Stores the error of the calling thread and returns false, so failures read
 // `return SetNetError(...);` in functions that answer bool.
 bool SetNetError(int code, NetCategory category, std::string message);
+// The same for a refused server certificate (category Tls), keeping its description.
+bool SetCertificateError(int code, std::string message, PeerCertificate certificate);
 void ClearNetError();
 const NetError& LastNetError();
 // Short-hand for LastNetError().code, the value callers compare with 10060 and friends.

@@ -12,7 +12,8 @@ struct ssl_session_st;
 //
 // Keyed by the server as the user typed it and its port ("mail.example.com:995"): a session
 // is never offered to another host name, and the certificate of a resumed session is still
-// checked against the trust store and the name (MailSocket does that). Bounded: the least
+// checked against the trust store and the name, or against the certificate the account
+// trusts (MailSocket does that). Bounded: the least
 // recently stored server is forgotten first.
 //
 // Threads: any; every operation takes the cache's lock. Ownership: Take hands out a reference

@@ -10,6 +10,7 @@
 #include "scriptedserver.h"
 #include "support/runprocess.h"
 #include "support/tempdir.h"
+#include "testpki.h"
 #include "uidfile.h"
 
 #include <QByteArray>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <future>
 #include <gtest/gtest.h>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -544,6 +546,72 @@ TEST_F(CheckNowTest, FromNowReportsOnlyMailThatArrivesLater)
         ASSERT_EQ(lines.size(), 2u) << next.out;
         EXPECT_EQ(lines[0].rfind(Line(account, "later"), 0), 0u) << lines[0];
         EXPECT_EQ(lines[1], account + "\t4\tdone\t1");
+    }
+}
+
+// A server whose certificate no trusted authority signed: --check-now names its fingerprint,
+// --pin trusts exactly that certificate (in the shape other tools print it too), --pin none
+// forgets it; --add-account takes the pin at once.
+TEST_F(CheckNowTest, PinTrustsTheServersOwnCertificate)
+{
+    TempDir other;
+    TestPki stranger(other.Path(), "Some Other CA");
+    ASSERT_TRUE(stranger.Ok());
+    std::vector<std::string> env = Env();
+    env.push_back("SSL_CERT_FILE=" + stranger.CaFile());
+    auto run = [&](std::vector<std::string> args, const std::string& input = "") {
+        return RunProcess(POSTWATCH_BINARY, args, input, env);
+    };
+    const std::vector<std::string> add{
+        "--add-account", "Own",       "--kind",     "IMAP4",
+        "--server",      "127.0.0.1", "--port",     std::to_string(dovecot_->ImapsPort()),
+        "--user",        "alice",     "--security", "tls"};
+    ASSERT_EQ(run(add, "alice-pass\n").exitCode, 0);
+
+    ProcessResult refused = run({"--check-now", "Own"});
+    EXPECT_EQ(refused.exitCode, 1) << refused.out;
+    std::smatch found;
+    const std::regex fingerprint("postwatch: Own: .*certificate verify failed.*"
+                                 "SHA-256 fingerprint ([0-9a-f]{64})");
+    ASSERT_TRUE(std::regex_search(refused.err, found, fingerprint)) << refused.err;
+    const std::string pin = found[1].str();
+    std::string colons;
+    for (std::size_t i = 0; i < pin.size(); i += 2)
+        colons += (i ? ":" : "") + pin.substr(i, 2);
+
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string outHas;
+        std::string errHas;
+    } rows[] = {
+        {"not-a-fingerprint", {"--set-account", "Own", "--pin", "3fa1c2"}, 2, "", "--pin"},
+        {"pinned", {"--set-account", "Own", "--pin", colons}, 0, "", ""},
+        {"accepted", {"--check-now", "Own"}, 0, "Own\t4\tdone\t0", ""},
+        {"forgotten", {"--set-account", "Own", "--pin", "NONE"}, 0, "", ""},
+        {"refused-again", {"--check-now", "Own"}, 1, "Own\t3", pin},
+        {"added-with-a-pin",
+         {"--add-account", "Own2", "--kind", "IMAP4", "--server", "127.0.0.1", "--port",
+          std::to_string(dovecot_->ImapsPort()), "--user", "alice", "--security", "tls", "--pin",
+          pin},
+         0,
+         "",
+         ""},
+        {"accepted-at-once", {"--check-now", "Own2"}, 0, "Own2\t4\tdone\t0", ""},
+        {"web-mail-takes-no-pin",
+         {"--add-account", "Web", "--kind", "WebMail", "--category", "Hotmail", "--user", "u",
+          "--pin", pin},
+         2,
+         "",
+         "--pin is not for"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ProcessResult r = run(row.args, "alice-pass\n");
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.out << r.err;
+        EXPECT_NE(r.out.find(row.outHas), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(row.errHas), std::string::npos) << r.err;
     }
 }
 

@@ -44,7 +44,7 @@ class ScriptedCheck final : public ProtocolCheck
 {
 public:
     int Run(const CheckRequest& p, CEngineSink& sink, int32_t& newCount, CCheckCancel& cancel,
-            Closing&, std::string&) override
+            Closing&, std::string&, PeerCertificate&) override
     {
         ran = true;
         known = p.knownUids;

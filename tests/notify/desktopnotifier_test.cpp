@@ -35,6 +35,7 @@ struct NoticeRow {
     const char* category;
     const char* body = "You have 2 new messages";
     const char* bodySent = "You have 2 new messages";
+    std::string trustPin = "";
 };
 POSTWATCH_ROW_PRINTS_NAME(NoticeRow)
 
@@ -61,7 +62,7 @@ TEST_P(NoticeTest, CallCarriesWhatTheServerNeeds)
         GTEST_SKIP() << MissingComponent("a private D-Bus with python3-dbusmock", "cannot start");
     DesktopNotifier notifier(bus->Connect("notice-" + QString(row.name)));
     EXPECT_EQ(notifier.Available(), row.server);
-    ASSERT_EQ(notifier.Show("Work", row.kind, "New Mail", row.body), row.shown);
+    ASSERT_EQ(notifier.Show("Work", row.kind, "New Mail", row.body, row.trustPin), row.shown);
     if (!row.server)
         return;
     const std::vector<QVariantList> calls = bus->NotifyCalls();
@@ -84,6 +85,26 @@ INSTANTIATE_TEST_SUITE_P(
                   "email.arrived"},
         NoticeRow{"server_without_actions", true, "body", Kind::NewMail, true, {}, "email.arrived"},
         NoticeRow{"failure_has_no_actions", true, "actions body", Kind::Failure, true, {}, "email"},
+        NoticeRow{"refused_certificate_offers_trust",
+                  true,
+                  "actions body",
+                  Kind::Failure,
+                  true,
+                  {"trust", "Trust this certificate for this account"},
+                  "email",
+                  "You have 2 new messages",
+                  "You have 2 new messages",
+                  std::string(64, 'a')},
+        NoticeRow{"trust_needs_the_actions_capability",
+                  true,
+                  "body",
+                  Kind::Failure,
+                  true,
+                  {},
+                  "email",
+                  "You have 2 new messages",
+                  "You have 2 new messages",
+                  std::string(64, 'a')},
         NoticeRow{"summary", true, "actions body", Kind::Summary, true, {}, "email.arrived"},
         NoticeRow{"no_server_is_not_shown", false, "", Kind::NewMail, false, {}, ""},
         NoticeRow{"markup_server_gets_the_name_escaped",
@@ -175,6 +196,26 @@ TEST_F(NoticeFlowTest, EachAccountReplacesItsOwnNoticeAndActionsReachIt)
     std::string error;
     EXPECT_EQ(AccountReadMarker::MarkAllRead(box, &error), 0); // nothing left unread
     EXPECT_EQ(AccountReadMarker::MarkAllRead(dir.File("none/Message.box"), &error), 0);
+}
+
+// "Trust" reaches the account with the fingerprint its own notice offered; a notice that
+// replaced it, or offered nothing, trusts nothing.
+TEST_F(NoticeFlowTest, TrustCarriesTheFingerprintOfItsNotice)
+{
+    DesktopNotifier notifier(bus_->Connect("trust"));
+    const std::string first(64, 'a'), second(64, 'b');
+    ASSERT_TRUE(notifier.Show("Work", Kind::Failure, "Work", "refused", first));    // id 1
+    ASSERT_TRUE(notifier.Show("Home", Kind::Failure, "Home", "refused", second));   // id 2
+    ASSERT_TRUE(notifier.Show("Home", Kind::Failure, "Home", "no connection", "")); // replaces 2
+    std::vector<std::string> trusted;
+    QObject::connect(&notifier, &DesktopNotifier::trustRequested,
+                     [&](const QString& account, const QString& pin) {
+                         trusted.push_back(account.toStdString() + " " + pin.toStdString());
+                     });
+    bus_->InvokeAction(2, "trust"); // Home's notice offers nothing any more
+    bus_->InvokeAction(1, "trust");
+    ASSERT_TRUE(Until([&] { return !trusted.empty(); }));
+    EXPECT_EQ(trusted, std::vector<std::string>{"Work " + first});
 }
 
 TEST_F(NoticeFlowTest, DoNotDisturbWhereTheServerHasIt)

@@ -40,6 +40,12 @@ public:
     {
         calls.push_back("client " + command);
     }
+    bool ShowCertificateNotice(const std::string& account, const std::string& title,
+                               const std::string& body, const std::string& pin) override
+    {
+        calls.push_back("trust-notice " + account + " | " + body + " | " + title + " | " + pin);
+        return true;
+    }
 
     bool minimised = false;
     std::vector<std::string> calls;
@@ -71,6 +77,8 @@ struct DispatchRow {
     int32_t result;
     std::vector<std::string> calls;
     CNotifyDispatcher::Codes codes = CNotifyDispatcher::Codes::MailClient;
+    PeerCertificate refused = {};
+    bool desktopNotify = false;
 };
 
 const std::string kNewMailPopup1 = "popup " + kOne + " | New Mail | 460 | 3";
@@ -86,6 +94,30 @@ constexpr Switches kOnly(int which)
 enum { k3d, kFlash, kClientOn, kMessage, kLed, kSoundOn };
 
 constexpr CNotifyDispatcher::Codes kWebMail = CNotifyDispatcher::Codes::WebMail;
+constexpr CNotifyDispatcher::Codes kMailClient = CNotifyDispatcher::Codes::MailClient;
+
+// A certificate a check refused, and the lines its notice shows after the heading.
+PeerCertificate Refused(bool changed)
+{
+    PeerCertificate c;
+    c.subject = "CN=mail.example.org";
+    c.issuer = "CN=Example CA";
+    c.notBefore = "2026-01-01 00:00:00 UTC";
+    c.notAfter = "2027-01-01 00:00:00 UTC";
+    c.sha256 = std::string(62, 'a') + "0f";
+    c.changed = changed;
+    return c;
+}
+const std::string kCertificateLines =
+    "\nSubject: CN=mail.example.org\nIssuer: CN=Example CA\nValid: 2026-01-01 00:00:00 UTC "
+    "until 2027-01-01 00:00:00 UTC\nSHA-256: " +
+    [] {
+        std::string pairs;
+        for (int i = 0; i < 31; ++i)
+            pairs += "AA:";
+        return pairs + "0F";
+    }();
+const std::string kUntrustedBody = "The server's certificate is not trusted." + kCertificateLines;
 
 // clang-format off
 const std::vector<DispatchRow> kDispatchRows = {
@@ -116,6 +148,13 @@ const std::vector<DispatchRow> kDispatchRows = {
     {"WebMailHttpError", kAllOff, false, 0, 3, {"popup The web-mail server answered with an error. | Work | 303 | 2"}, kWebMail},
     {"WebMailOtherFailureShowsNothing", kAllOn, true, 0, 5, {}, kWebMail},
     {"WebMailNewMail", kOnly(kMessage), false, 1, 4, {kNewMailPopup1}, kWebMail},
+    // A refused certificate says what it names, long enough to read, whatever the switches.
+    {"CertificateRefused", kAllOff, false, 0, 3, {"popup " + kUntrustedBody + " | Work | 303 | 8"}, kMailClient, Refused(false)},
+    {"CertificateChanged", kAllOff, false, 0, 3, {"popup The server's certificate has changed since you trusted it." + kCertificateLines + " | Work | 303 | 8"}, kMailClient, Refused(true)},
+    {"CertificateNoticeOffersTrust", kAllOff, false, 0, 3, {"trust-notice Work | " + kUntrustedBody + " | Work | " + Refused(false).sha256}, kMailClient, Refused(false), true},
+    {"CertificateWithoutDesktopNoticeIsAPopup", kAllOn, true, 0, 3, {"popup " + kUntrustedBody + " | Work | 303 | 8"}, kMailClient, Refused(false), false},
+    {"WebMailHasNoCertificateOffer", kAllOff, false, 0, 3, {"popup The web-mail server answered with an error. | Work | 303 | 2"}, kWebMail, Refused(false)},
+    {"NoNotifyKeyCertificate", std::nullopt, true, 0, 3, {}, kMailClient, Refused(false)},
 };
 // clang-format on
 
@@ -165,10 +204,12 @@ TEST_P(Dispatch, Choices)
     const DispatchRow& row = GetParam();
     if (row.notify)
         WriteNotify(*row.notify);
+    if (row.desktopNotify)
+        Write("Notify", "DesktopNotify", "1");
     RecordingActions actions;
     actions.minimised = row.minimised;
     CNotifyDispatcher dispatcher(actions);
-    dispatcher.Notify("Work", row.count, row.result, row.codes);
+    dispatcher.Notify("Work", row.count, row.result, row.codes, row.refused);
     EXPECT_EQ(actions.calls, row.calls);
 }
 

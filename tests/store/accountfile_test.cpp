@@ -1,5 +1,6 @@
 #include "accountfile.h"
 #include "accounttestutil.h"
+#include "certificatepin.h"
 #include "passcipher.h"
 #include "support/filefaults.h"
 #include "support/tempdir.h"
@@ -62,7 +63,11 @@ void ExpectSameRecord(const AccountRecord& a, const AccountRecord& b, const char
     EXPECT_EQ(a.push, b.push) << row;
     EXPECT_EQ(a.markReadOnServer, b.markReadOnServer) << row;
     EXPECT_EQ(a.signIn, b.signIn) << row;
+    EXPECT_EQ(a.pin, b.pin) << row;
 }
+
+// A certificate fingerprint as the account keeps it.
+const std::string kPin = "3fa1c2d0e4b5f60718293a4b5c6d7e8f90a1b2c3d4e5f60718293a4b5c6d7e8f";
 
 TEST(AccountInf, WriterBytesFollowTheLayout)
 {
@@ -73,13 +78,22 @@ TEST(AccountInf, WriterBytesFollowTheLayout)
         std::string expected;
         std::string push = "";
         std::string markRead = "";
+        std::string pin = "";
         std::string signIn = "";
     } rows[] = {
         // OAuth 2.0 keeps the refresh token in the password slot, after its own line.
         {"oauth-sign-in", "TLS", "refresh-token-value",
          Pop3Lines("Security=TLS\r\nPush=Yes\r\nSignIn=OAuth2\r\n") +
              "Password=" + InfPassword("refresh-token-value") + "\r\n",
-         "Yes", "", "OAuth2"},
+         "Yes", "", "", "OAuth2"},
+        // The pin follows the switches and comes before "Password="; none is no line.
+        {"pin-after-every-line", "TLS", "s3cret",
+         Pop3Lines("Security=TLS\r\nPush=Yes\r\nMarkReadOnServer=Yes\r\nPin=" + kPin + "\r\n") +
+             "Password=" + InfPassword("s3cret") + "\r\n",
+         "Yes", "Yes", kPin},
+        {"pin-only", "", "s3cret",
+         Pop3Lines("Pin=" + kPin + "\r\n") + "Password=" + InfPassword("s3cret") + "\r\n", "", "",
+         kPin},
         // The switches follow "Security=" and come before "Password="; off is no line.
         {"push-and-mark-read", "STARTTLS", "s3cret",
          Pop3Lines("Security=STARTTLS\r\nPush=Yes\r\nMarkReadOnServer=Yes\r\n") +
@@ -102,6 +116,7 @@ TEST(AccountInf, WriterBytesFollowTheLayout)
         rec.push = r.push;
         rec.markReadOnServer = r.markRead;
         rec.signIn = r.signIn;
+        rec.pin = r.pin;
         std::string path = dir.File(std::string(r.name) + ".inf");
         std::string error;
         ASSERT_EQ(CAccountFile::WriteAccountFile(path, rec, &error), 1) << r.name << error;
@@ -134,7 +149,21 @@ TEST(AccountInf, ReaderEdgeCases)
         std::string password;
         std::string server;
         std::string security;
+        std::string pin = "";
     } rows[] = {
+        // Another tool's shape of a fingerprint reads as the account's own; a damaged one
+        // trusts nothing.
+        {"pin-read", Pop3Lines("Pin=" + kPin + "\r\n") + "Password=\r\n", "", "mail.example.org",
+         "", kPin},
+        {"pin-upper-case-with-colons",
+         Pop3Lines("Pin=" + PinForReading(kPin) + "\r\n") + "Password=\r\n", "", "mail.example.org",
+         "", kPin},
+        {"pin-too-short-ignored", Pop3Lines("Pin=" + kPin.substr(1) + "\r\n") + "Password=\r\n", "",
+         "mail.example.org", "", ""},
+        {"pin-not-hex-ignored", Pop3Lines("Pin=" + kPin.substr(1) + "g\r\n") + "Password=\r\n", "",
+         "mail.example.org", "", ""},
+        {"pin-only-inside-password", "[W]\r\nServer=s\r\nPassword=\r\nPin=" + kPin + "\r\n\r\n",
+         Unprotected("\r\nPin=" + kPin + "\r\n", kAccountInfContainer, kAccountInfPass), "s", ""},
         {"protected-is-crlf", Pop3Lines() + "Password=\r\n\r\n", crlfPlain, "mail.example.org", ""},
         {"protected-is-key-text", Pop3Lines() + "Password=Server=\r\n", keyPlain,
          "mail.example.org", ""},
@@ -171,6 +200,7 @@ TEST(AccountInf, ReaderEdgeCases)
         EXPECT_EQ(rec.password, r.password) << r.name;
         EXPECT_EQ(rec.server, r.server) << r.name;
         EXPECT_EQ(rec.security, r.security) << r.name;
+        EXPECT_EQ(rec.pin, r.pin) << r.name;
     }
 }
 
@@ -233,6 +263,9 @@ TEST(AccountInf, WriterRefusesValuesThatWouldBreakLines)
         {"nul-in-port", [](AccountRecord& r) { r.port = std::string("1\0", 2); }},
         {"lf-in-specified-time", [](AccountRecord& r) { r.specifiedTime = "09:00\n"; }},
         {"unknown-security", [](AccountRecord& r) { r.security = "SSL"; }},
+        {"pin-not-a-fingerprint", [](AccountRecord& r) { r.pin = "3fa1c2d0"; }},
+        {"pin-upper-case", [](AccountRecord& r) { r.pin = PinForReading(kPin); }},
+        {"pin-with-line-break", [](AccountRecord& r) { r.pin = kPin + "\r\nServer=evil"; }},
     };
     TempDir dir;
     std::string path = dir.File("Account.inf");

@@ -109,7 +109,7 @@ public:
     {
     }
     int Run(const CheckRequest& p, CEngineSink& sink, int32_t& newCount, CCheckCancel&, Closing&,
-            std::string&) override
+            std::string&, PeerCertificate&) override
     {
         for (long i = 0; i < count_; ++i) {
             if (i == armAfter_)

@@ -7,6 +7,7 @@
 #include "accountnames.h"
 #include "accountsecret.h"
 #include "apppaths.h"
+#include "certificatepinfield.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
 #include "leadingdecimal.h"
@@ -166,6 +167,20 @@ CAccountPropertiesDlg::CAccountPropertiesDlg(CAccountManager* table, const std::
         markRead_->setEnabled(imap);
         form->addRow(push_);
         form->addRow(markRead_);
+        pinField_ = new CertificatePinField(
+            record_.pin,
+            [this] {
+                return CConnectionTester::Target{
+                    record_.mailType,
+                    server_->text().trimmed().toStdString(),
+                    port_->text().toInt(),
+                    kSecurityWords[std::max(0, security_->currentIndex())],
+                    user_->text().toStdString(),
+                    password_->text().toStdString(),
+                    {}};
+            },
+            this);
+        form->addRow(DlgText::Text(DlgText::kTrustedCertificate), pinField_);
     }
     connect(periodCheck_, &QCheckBox::toggled, period_, &QWidget::setEnabled);
     connect(dailyCheck_, &QCheckBox::toggled, time_, &QWidget::setEnabled);
@@ -229,6 +244,8 @@ AccountRecord CAccountPropertiesDlg::Edited() const
         r.push = push_->isChecked() ? "Yes" : "";
     if (markRead_ && markRead_->isEnabled())
         r.markReadOnServer = markRead_->isChecked() ? "Yes" : "";
+    if (pinField_)
+        r.pin = pinField_->Pin();
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 class CAccountManager;
+class CertificatePinField;
 class PlainPasswordWarning;
 class QCheckBox;
 class QComboBox;
@@ -21,7 +22,9 @@ class QTimeEdit;
 // web-mail category, or Exchange profile; port; user; password; security; periodic check
 // and period; daily check and time; preview) and its access password. The kind is shown in
 // the user's words (AccountKindText); security "None" with a password shows a warning under
-// the security field (PlainPasswordWarning).
+// the security field (PlainPasswordWarning). A POP3 or IMAP4 account also shows the server
+// certificate it trusts, with a connection test that offers to trust one the server's
+// certificate fails (CertificatePinField); OK stores the choice with the rest.
 //
 // OK hands the edited record to CAccountEditor::ApplyProperties, which checks everything
 // first and changes nothing when a check fails, then renames (at once, or deferred while the
@@ -73,6 +76,8 @@ public:
     // push nor read state on the server.
     QCheckBox* PushBox() const { return push_; }
     QCheckBox* MarkReadBox() const { return markRead_; }
+    // POP3 and IMAP4 accounts only (null otherwise).
+    CertificatePinField* PinField() const { return pinField_; }
 
 public slots:
     void accept() override;
@@ -105,6 +110,7 @@ private:
     QCheckBox* dailyCheck_;
     QCheckBox* push_ = nullptr;
     QCheckBox* markRead_ = nullptr;
+    CertificatePinField* pinField_ = nullptr;
     QTimeEdit* time_;
     QSpinBox* preview_;
 };

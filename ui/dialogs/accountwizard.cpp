@@ -162,6 +162,7 @@ void CAccountWizard::accept()
         request.security = page->Security();
         request.push = page->Push();
         request.markReadOnServer = page->MarkReadOnServer();
+        request.pin = page->Pin();
     } else if (request.kind == "Portalpost") {
         request.server = portalpost_->Category();
         request.userName = portalpost_->UserName();

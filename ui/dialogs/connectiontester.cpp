@@ -51,6 +51,7 @@ bool CConnectionTester::Start(const Target& target)
         request.security = target.security;
         request.userName = target.userName;
         request.password = target.password;
+        request.pin = target.pin;
         request.timeOutSeconds = kTimeoutSeconds;
         request.recordExisting = [&count](std::vector<std::string> uids) {
             count = static_cast<int>(uids.size());
@@ -79,9 +80,10 @@ bool CConnectionTester::Start(const Target& target)
         // this thread, so `this` is alive while it is posted.
         QMetaObject::invokeMethod(
             this,
-            [this, ok, text, idle, count] {
+            [this, ok, text, idle, count, refused = report.certificate] {
                 offeredIdle_ = ok && idle;
                 messageCount_ = ok ? count : -1;
+                refused_ = refused;
                 running_ = false;
                 emit Finished(ok, text);
             },

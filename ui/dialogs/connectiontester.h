@@ -1,5 +1,7 @@
 #pragma once
 
+#include "peercertificate.h"
+
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -27,6 +29,8 @@ public:
         std::string security;
         std::string userName;
         std::string password;
+        // The fingerprint of the one certificate the account trusts, or empty.
+        std::string pin;
     };
 
     explicit CConnectionTester(QObject* parent = nullptr);
@@ -40,6 +44,10 @@ public:
     // The number of messages the last finished trial counted on the server; -1 before the
     // first trial and after a failed one. Read on the user-interface thread after Finished.
     int MessageCount() const { return messageCount_; }
+    // The server certificate the last finished trial refused (not trusted, or not the one
+    // the target trusts: `changed`), for an offer to trust it; empty when the trial failed
+    // for another reason or passed. Read on the user-interface thread after Finished.
+    const PeerCertificate& RefusedCertificate() const { return refused_; }
 
     static constexpr int kTimeoutSeconds = 20;
 
@@ -51,4 +59,5 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> offeredIdle_{false};
     std::atomic<int> messageCount_{-1};
+    PeerCertificate refused_; // user-interface thread only
 };

@@ -3,10 +3,9 @@
 #include <QString>
 
 // Texts of the dialogs, by number, from the resource bundle. The field labels and button
-// texts the dialogs need beyond the message catalogue (6xxxx, 328xx) use our own range
-// 40100-40199 (resources/strings/en.tsv); a test checks that every number named here has
-// its line.
-// Threads: any (reads the loaded bundle).
+// texts the dialogs need beyond the message catalogue (6xxxx, 328xx) use our own ranges
+// 40100-40199 and 40800-40849 (resources/strings/en.tsv); a test checks that every number named
+// here has its line. Threads: any (reads the loaded bundle).
 namespace DlgText
 {
 
@@ -97,6 +96,19 @@ constexpr unsigned kWizardMinutes = 40186;      // "minutes"
 constexpr unsigned kWizardExisting = 40187;     // "Mail already on the server:"
 constexpr unsigned kWizardShowExisting = 40188; // "show it"
 constexpr unsigned kWizardFromNow = 40189;      // "only mail that arrives from now on"
+// A server certificate the test refused, and the one an account trusts (40800-40849).
+constexpr unsigned kCertificateUntrusted = 40800; // "The server's certificate is not trusted."
+constexpr unsigned kCertificateChanged = 40801;
+constexpr unsigned kTrustCertificate = 40802; // "Trust this certificate for this account"
+constexpr unsigned kCertificateSubject = 40803;
+constexpr unsigned kCertificateIssuer = 40804;
+constexpr unsigned kCertificateValid = 40805;
+constexpr unsigned kCertificateFingerprint = 40806;
+constexpr unsigned kCertificateValidity = 40807;  // "%s until %s"
+constexpr unsigned kTrustedCertificate = 40808;   // "Trusted certificate:"
+constexpr unsigned kTrustStoreDecides = 40809;    // "the system's trusted authorities"
+constexpr unsigned kForgetCertificate = 40810;    // "&Forget"
+constexpr unsigned kTestPinnedConnection = 40811; // "Test the co&nnection" (properties)
 // The new account wizard's look-up of server settings from the e-mail address (40850-40899).
 constexpr unsigned kEmailAddress = 40850;  // "&E-mail address:"
 constexpr unsigned kLookupRunning = 40851; // "Looking up the server settings of %s..."

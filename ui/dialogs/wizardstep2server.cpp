@@ -1,6 +1,7 @@
 #include "wizardstep2server.h"
 
 #include "accountkindtext.h"
+#include "certificatetrustoffer.h"
 #include "connectiontester.h"
 #include "dialogtext.h"
 #include "plainpasswordwarning.h"
@@ -50,6 +51,7 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     result_->setWordWrap(true);
     result_->setTextFormat(Qt::PlainText);
     tester_ = new CConnectionTester(this);
+    trust_ = new CertificateTrustOffer(this);
     plainWarning_ = new PlainPasswordWarning(security_, kSecurityNoneRow, password_, this);
 
     auto* form = new QFormLayout;
@@ -69,6 +71,7 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     }
     layout->addWidget(test_, 0, Qt::AlignLeft);
     layout->addWidget(result_);
+    layout->addWidget(trust_);
     layout->addStretch();
     setTabOrder(server_, security_);
     setTabOrder(security_, port_);
@@ -81,6 +84,7 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     } else {
         setTabOrder(password_, test_);
     }
+    setTabOrder(test_, trust_->TrustButton());
 
     connect(security_, &QComboBox::currentIndexChanged, this, &CWizardStep2Server::SecurityChanged);
     connect(test_, &QPushButton::clicked, this, &CWizardStep2Server::TestConnection);
@@ -89,6 +93,16 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
         test_->setEnabled(true);
         if (push_ && tester_->OfferedIdle())
             push_->setChecked(true);
+        trust_->Offer(tester_->RefusedCertificate());
+    });
+    connect(trust_, &CertificateTrustOffer::Trusted, this, [this](const QString& pin) {
+        pin_ = pin.toStdString();
+        TestConnection();
+    });
+    // A certificate is trusted for the server it came from.
+    connect(server_, &QLineEdit::textChanged, this, [this] {
+        pin_.clear();
+        trust_->Withdraw();
     });
     SecurityChanged();
 }
@@ -231,9 +245,11 @@ void CWizardStep2Server::TestConnection()
     if (WizardPasswordRefused(this, Password()))
         return;
     CConnectionTester::Target target{kind_,      Server(),   QString::fromStdString(Port()).toInt(),
-                                     Security(), UserName(), Password()};
+                                     Security(), UserName(), Password(),
+                                     pin_};
     if (tester_->Start(target)) {
         test_->setEnabled(false);
+        trust_->Withdraw();
         result_->setText(DlgText::Text(DlgText::kTestRunning));
     }
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 class CConnectionTester;
+class CertificateTrustOffer;
 class PlainPasswordWarning;
 class QCheckBox;
 class QComboBox;
@@ -24,7 +25,9 @@ class QPushButton;
 // warning under the security field (PlainPasswordWarning). Next checks, in this order, server, user
 // name, password (present, and holding no line break or zero byte), showing the first failure. An
 // IMAP4 page also offers push (IDLE), switched on when the test finds the server offers it, and
-// marking read on the server.
+// marking read on the server. A test that the server's certificate fails offers to trust that
+// certificate (CertificateTrustOffer); trusting it tests again, and the new account keeps its
+// fingerprint. Another server typed in forgets it.
 class CWizardStep2Server : public QWizardPage
 {
     Q_OBJECT
@@ -56,6 +59,9 @@ public:
     // when a message is marked read here. A test that finds IDLE turns push on.
     bool Push() const;
     bool MarkReadOnServer() const;
+    // The fingerprint of the certificate the user trusted after a test, or empty.
+    const std::string& Pin() const { return pin_; }
+    CertificateTrustOffer* TrustOffer() const { return trust_; }
     QCheckBox* PushBox() const { return push_; }
     QCheckBox* MarkReadBox() const { return markRead_; }
 
@@ -101,6 +107,8 @@ private:
     QPushButton* test_;
     QLabel* result_;
     CConnectionTester* tester_;
+    CertificateTrustOffer* trust_;
+    std::string pin_;
     QCheckBox* push_ = nullptr;
     QCheckBox* markRead_ = nullptr;
 };
