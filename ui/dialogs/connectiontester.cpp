@@ -51,6 +51,7 @@ bool CConnectionTester::Start(const Target& target)
         request.security = target.security;
         request.userName = target.userName;
         request.password = target.password;
+        request.saslMechanism = target.saslMechanism;
         request.timeOutSeconds = kTimeoutSeconds;
         request.recordExisting = [&count](std::vector<std::string> uids) {
             count = static_cast<int>(uids.size());

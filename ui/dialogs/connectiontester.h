@@ -26,7 +26,8 @@ public:
         int port = 0;
         std::string security;
         std::string userName;
-        std::string password;
+        std::string password;           // with `saslMechanism`, an OAuth 2.0 access token
+        std::string saslMechanism = {}; // empty: the password
     };
 
     explicit CConnectionTester(QObject* parent = nullptr);
