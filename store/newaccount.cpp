@@ -122,7 +122,8 @@ NewAccountResult CreateNewAccount(const NewAccountRequest& request, CAccountMana
     // The name is ours now (under the list's lock), so a secret of that name is a leftover
     // and may be replaced. Without a keyring the file keeps the password.
     bool inKeyring = false;
-    if (request.keepInKeyring && AccountSecret::HasPassword(record) &&
+    // An OAuth 2.0 account's refresh token stays in the file (AccountSecret::Placement).
+    if (request.keepInKeyring && AccountSecret::HasPassword(record) && !UsesOAuthSignIn(record) &&
         SystemKeyring::Store(AccountSecret::KeyOf(record, name), request.password).Ok()) {
         inKeyring = true;
         record.secret = kSecretKeyring;

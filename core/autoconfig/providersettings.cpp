@@ -60,3 +60,16 @@ std::vector<DiscoveredServer> KnownProviderServers(const std::string& domain)
     }
     return servers;
 }
+
+std::string KnownProviderName(const std::string& domain)
+{
+    std::string lower = domain;
+    for (char& c : lower)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const std::string& name : OAuthProviders::Names()) {
+        OAuthProvider provider;
+        if (OAuthProviders::ReadStored(name, provider) && Serves(provider.domains, lower))
+            return provider.name;
+    }
+    return {};
+}

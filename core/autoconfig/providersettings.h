@@ -13,3 +13,6 @@
 //
 // Threads: any.
 std::vector<DiscoveredServer> KnownProviderServers(const std::string& domain);
+
+// The name of the first profile whose "Domains" lists `domain` (any case), or empty.
+std::string KnownProviderName(const std::string& domain);

@@ -9,18 +9,17 @@
 #include "pkce.h"
 #include "tokenclient.h"
 
-#include <ctime>
-
 namespace OAuthSignIn
 {
 
-Outcome Run(const std::string& account, const std::string& providerName,
-            const std::function<void(const std::string& url)>& showUrl,
-            std::chrono::milliseconds timeout, const std::atomic<bool>* cancel)
+namespace
+{
+
+// Reads the account's file and checks it can sign in with OAuth 2.0.
+Outcome ReadMailAccount(const std::string& account, AccountRecord& record)
 {
     Outcome outcome;
     const std::string path = AppPaths::AccountFile(account);
-    AccountRecord record;
     record.name = account;
     if (CAccountFile::ReadAccountFile(path, record) != 1) {
         outcome.message = "cannot read " + path;
@@ -30,6 +29,32 @@ Outcome Run(const std::string& account, const std::string& providerName,
         outcome.message = account + " is not a POP3 or IMAP4 account";
         return outcome;
     }
+    outcome.ok = true;
+    return outcome;
+}
+
+} // namespace
+
+Outcome Run(const std::string& account, const std::string& providerName,
+            const std::function<void(const std::string& url)>& showUrl,
+            std::chrono::milliseconds timeout, const std::atomic<bool>* cancel)
+{
+    AccountRecord record;
+    Outcome outcome = ReadMailAccount(account, record);
+    if (!outcome.ok)
+        return outcome;
+    Tokens tokens;
+    outcome = Obtain(providerName, record.userName, showUrl, timeout, cancel, tokens);
+    if (!outcome.ok)
+        return outcome;
+    return Store(account, tokens);
+}
+
+Outcome Obtain(const std::string& providerName, const std::string& loginHint,
+               const std::function<void(const std::string& url)>& showUrl,
+               std::chrono::milliseconds timeout, const std::atomic<bool>* cancel, Tokens& tokens)
+{
+    Outcome outcome;
     OAuthProvider provider;
     if (OAuthProviders::Read(providerName, provider, outcome.message) != 1)
         return outcome;
@@ -46,28 +71,37 @@ Outcome Run(const std::string& account, const std::string& providerName,
         return outcome;
     }
     const std::string redirectUri = listener.RedirectUri();
-    showUrl(
-        AuthorizationRequest::Url(provider, redirectUri, *state, pkce->challenge, record.userName));
+    showUrl(AuthorizationRequest::Url(provider, redirectUri, *state, pkce->challenge, loginHint));
     LoopbackRedirect::Outcome redirect = listener.Wait(*state, timeout, cancel);
     if (!redirect.ok) {
         outcome.message = redirect.error;
         return outcome;
     }
-    std::string error;
     TokenClient client;
     const std::time_t now = std::time(nullptr);
-    TokenClient::Result tokens =
+    TokenClient::Result answer =
         client.ExchangeCode(provider, redirect.code, pkce->verifier, redirectUri);
-    if (tokens.status != TokenClient::Status::Ok) {
-        outcome.message = tokens.message;
+    if (answer.status != TokenClient::Status::Ok) {
+        outcome.message = answer.message;
         return outcome;
     }
-    if (tokens.response.refreshToken.empty()) {
+    if (answer.response.refreshToken.empty()) {
         outcome.message = "the provider " + provider.name +
                           " gave no refresh token, so the account could not check on its own";
         return outcome;
     }
+    tokens.provider = provider.name;
+    tokens.accessToken = answer.response.accessToken;
+    tokens.expires = now + answer.response.expiresIn;
+    tokens.refreshToken = answer.response.refreshToken;
+    outcome.ok = true;
+    return outcome;
+}
 
+Outcome Store(const std::string& account, const Tokens& tokens)
+{
+    Outcome outcome;
+    std::string error;
     // No check of the account reads its files while they change (CAccountLock).
     CAccountLock lock;
     if (lock.Acquire(AppPaths::AccountDir(account), CAccountLock::kDefaultWait, &error) !=
@@ -78,22 +112,22 @@ Outcome Run(const std::string& account, const std::string& providerName,
     // The state first: a crash between the two writes leaves an account that still signs
     // in with the old refresh token or asks to sign in again, never one that lost both.
     OAuthState saved;
-    saved.provider = provider.name;
-    saved.accessToken = tokens.response.accessToken;
-    saved.expires = now + tokens.response.expiresIn;
+    saved.provider = tokens.provider;
+    saved.accessToken = tokens.accessToken;
+    saved.expires = tokens.expires;
     if (OAuthState::Save(account, saved, &error) != 1) {
         outcome.message = error;
         return outcome;
     }
     // Read again under the lock: the user may have changed the account meanwhile.
-    if (CAccountFile::ReadAccountFile(path, record) != 1) {
-        outcome.message = "cannot read " + path;
+    AccountRecord record;
+    outcome = ReadMailAccount(account, record);
+    if (!outcome.ok)
         return outcome;
-    }
-    record.name = account;
+    outcome.ok = false;
     record.signIn = kSignInOAuth2;
-    record.password = tokens.response.refreshToken;
-    if (CAccountFile::WriteAccountFile(path, record, &error) != 1) {
+    record.password = tokens.refreshToken;
+    if (CAccountFile::WriteAccountFile(AppPaths::AccountFile(account), record, &error) != 1) {
         outcome.message = error;
         return outcome;
     }

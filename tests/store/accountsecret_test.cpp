@@ -188,6 +188,25 @@ TEST_P(AccountSecretTest, PasswordEndsUpWhereItBelongs)
     EXPECT_EQ(restarted.IsUsable(row.finalName), 1);
 }
 
+// An OAuth 2.0 account is made without a password and gets its refresh token from the
+// sign-in, which writes it to the file: the keyring must not claim the empty password.
+TEST_F(AccountSecretTest, NewOAuthAccountLeavesTheKeyringAlone)
+{
+    if (!keyring_)
+        GTEST_SKIP() << MissingComponent("a Secret Service", why_);
+    TempDir home;
+    ScopedEnv data("POSTWATCH_HOME", home.Path());
+    CAccountManager table;
+    NewAccountRequest request{"Mail", "IMAP4", "127.0.0.1", "alice", "", std::nullopt, ""};
+    request.signIn = kSignInOAuth2;
+    request.keepInKeyring = true;
+    ASSERT_TRUE(CreateNewAccount(request, &table).Ok());
+    const AccountRecord inf = Inf("Mail");
+    EXPECT_EQ(inf.signIn, kSignInOAuth2);
+    EXPECT_EQ(inf.secret, "");
+    EXPECT_EQ(InKeyring("Mail"), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, AccountSecretTest, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 

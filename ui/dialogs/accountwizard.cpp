@@ -1,11 +1,14 @@
 #include "accountwizard.h"
 
+#include "accountrecord.h"
 #include "connectiontester.h"
 #include "desktopnotifier.h"
 #include "dialogtext.h"
 #include "dialoguebox.h"
 #include "importdlg.h"
 #include "newaccount.h"
+#include "oauthsigninrunner.h"
+#include "providersettings.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
 #include "settingslookup.h"
@@ -135,8 +138,10 @@ void CAccountWizard::OfferFound(int id)
         return;
     }
     const std::optional<DiscoveredServer> found = step1_->Found(step1_->Kind());
-    if (found)
+    if (found) {
         page->SetDiscovered(*found);
+        page->OfferProvider(KnownProviderName(domain.toStdString()));
+    }
     page->ShowLookup(found ? DlgText::Fill(DlgText::Text(DlgText::kLookupFound), domain)
                            : QString());
 }
@@ -144,6 +149,8 @@ void CAccountWizard::OfferFound(int id)
 void CAccountWizard::reject()
 {
     step1_->Lookup()->Cancel();
+    pop3_->SignInRunner()->Cancel();
+    imap4_->SignInRunner()->Cancel();
     QWizard::reject();
 }
 
@@ -152,12 +159,19 @@ void CAccountWizard::accept()
     NewAccountRequest request;
     request.name = step1_->Name();
     request.kind = step1_->Kind();
+    const CWizardStep2Server* serverPage = nullptr;
     if (request.kind == "POP3" || request.kind == "IMAP4") {
         const CWizardStep2Server* page =
             request.kind == "POP3" ? static_cast<CWizardStep2Server*>(pop3_) : imap4_;
+        serverPage = page;
         request.server = page->Server();
         request.userName = page->UserName();
-        request.password = page->Password();
+        // With OAuth 2.0 the account is made without a password, as the command line makes
+        // it; the sign-in's tokens are stored into it below.
+        if (page->UsesOAuth())
+            request.signIn = kSignInOAuth2;
+        else
+            request.password = page->Password();
         request.port = page->Port();
         request.security = page->Security();
         request.push = page->Push();
@@ -178,16 +192,26 @@ void CAccountWizard::accept()
         request.keepInKeyring =
             settings.LoadGeneral() == 1 && settings.general.keepPasswordsInKeyring.Get();
     }
+    const auto fail = [this](const std::string& message) {
+        DialogueBox(
+            DlgText::Fill(DlgText::Text(DlgText::kLabelFailed), QString::fromStdString(message))
+                .toStdString(),
+            LoadResourceString(kMessageCaption), this, kDialogueOk, kDialogueIconExclamation);
+    };
     const NewAccountResult result = CreateNewAccount(request, table_);
     if (!result.Ok()) {
-        DialogueBox(DlgText::Fill(DlgText::Text(DlgText::kLabelFailed),
-                                  QString::fromStdString(result.message))
-                        .toStdString(),
-                    LoadResourceString(kMessageCaption), this, kDialogueOk,
-                    kDialogueIconExclamation);
+        fail(result.message);
         return;
     }
     created_ = request.name;
+    if (!request.signIn.empty()) {
+        // The account exists now: it is kept even when the tokens cannot be written, and
+        // then asks to sign in (postwatch --sign-in), as an abandoned command-line sign-in does.
+        const OAuthSignIn::Outcome stored =
+            OAuthSignIn::Store(created_, serverPage->SignInRunner()->Tokens());
+        if (!stored.ok)
+            fail(created_ + " is not signed in: " + stored.message);
+    }
     step3_->Apply();
     if (result.offerAsDefaultExchange) {
         CRegSettings settings;

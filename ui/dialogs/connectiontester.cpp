@@ -52,6 +52,7 @@ bool CConnectionTester::Start(const Target& target)
         request.userName = target.userName;
         request.password = target.password;
         request.pin = target.pin;
+        request.saslMechanism = target.saslMechanism;
         request.timeOutSeconds = kTimeoutSeconds;
         request.recordExisting = [&count](std::vector<std::string> uids) {
             count = static_cast<int>(uids.size());

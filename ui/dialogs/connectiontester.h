@@ -28,9 +28,10 @@ public:
         int port = 0;
         std::string security;
         std::string userName;
-        std::string password;
+        std::string password; // with `saslMechanism`, an OAuth 2.0 access token
         // The fingerprint of the one certificate the account trusts, or empty.
-        std::string pin;
+        std::string pin = {};
+        std::string saslMechanism = {}; // empty: the password
     };
 
     explicit CConnectionTester(QObject* parent = nullptr);

@@ -114,6 +114,17 @@ constexpr unsigned kEmailAddress = 40850;  // "&E-mail address:"
 constexpr unsigned kLookupRunning = 40851; // "Looking up the server settings of %s..."
 constexpr unsigned kLookupFound = 40852;   // "Server settings found for %s."
 constexpr unsigned kLookupNothing = 40853;
+// The server page's OAuth 2.0 sign-in (40960-40999).
+constexpr unsigned kSignInChoice = 40960;    // "Sign-&in:"
+constexpr unsigned kSignInPassword = 40961;  // "Password"
+constexpr unsigned kSignInOAuth = 40962;     // "OAuth 2.0"
+constexpr unsigned kOAuthProvider = 40963;   // "Pro&vider:"
+constexpr unsigned kOAuthSignIn = 40964;     // "Si&gn in..."
+constexpr unsigned kOAuthCancel = 40965;     // "Cancel sign-in"
+constexpr unsigned kOAuthWaiting = 40966;    // "Waiting for the sign-in in the browser..."
+constexpr unsigned kOAuthSignedIn = 40967;   // "Signed in with %s."
+constexpr unsigned kOAuthFailed = 40968;     // "Sign-in failed: %s"
+constexpr unsigned kOAuthNoProvider = 40969; // "No OAuth 2.0 provider is set up."
 
 // The bundle's text; empty when it has none.
 QString Text(unsigned id);

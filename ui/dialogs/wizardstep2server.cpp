@@ -4,12 +4,15 @@
 #include "certificatetrustoffer.h"
 #include "connectiontester.h"
 #include "dialogtext.h"
+#include "oauthprovider.h"
+#include "oauthsigninrunner.h"
 #include "plainpasswordwarning.h"
 #include "wizardmessages.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +26,8 @@ constexpr unsigned kNoPop3Server = 61378;
 constexpr unsigned kNoImap4Server = 61379;
 constexpr unsigned kNoUser = 61380;
 constexpr unsigned kNoPassword = 61381;
+constexpr unsigned kNotSignedIn = 40970;
+constexpr int kSignInOAuthRow = 1;
 
 // Security list order and the stored words.
 const char* const kSecurityWords[3] = {"TLS", "STARTTLS", "None"};
@@ -53,6 +58,18 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     tester_ = new CConnectionTester(this);
     trust_ = new CertificateTrustOffer(this);
     plainWarning_ = new PlainPasswordWarning(security_, kSecurityNoneRow, password_, this);
+    signInChoice_ = new QComboBox(this);
+    signInChoice_->addItem(DlgText::Text(DlgText::kSignInPassword));
+    signInChoice_->addItem(DlgText::Text(DlgText::kSignInOAuth));
+    provider_ = new QComboBox(this);
+    for (const std::string& name : OAuthProviders::Names())
+        provider_->addItem(QString::fromStdString(name));
+    signIn_ = new QPushButton(DlgText::Text(DlgText::kOAuthSignIn), this);
+    cancelSignIn_ = new QPushButton(DlgText::Text(DlgText::kOAuthCancel), this);
+    signInState_ = new QLabel(this);
+    signInState_->setWordWrap(true);
+    signInState_->setTextFormat(Qt::PlainText);
+    runner_ = new COAuthSignInRunner(this);
 
     auto* form = new QFormLayout;
     form->addRow(DlgText::Text(DlgText::kServer), server_);
@@ -60,7 +77,15 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     form->addRow(static_cast<QWidget*>(nullptr), plainWarning_);
     form->addRow(DlgText::Text(DlgText::kPort), port_);
     form->addRow(DlgText::Text(DlgText::kUser), user_);
+    form->addRow(DlgText::Text(DlgText::kSignInChoice), signInChoice_);
+    form->addRow(DlgText::Text(DlgText::kOAuthProvider), provider_);
     form->addRow(DlgText::Text(DlgText::kPassword), password_);
+    auto* signInRow = new QHBoxLayout;
+    signInRow->addWidget(signIn_);
+    signInRow->addWidget(cancelSignIn_);
+    signInRow->addStretch();
+    form->addRow(static_cast<QWidget*>(nullptr), signInRow);
+    form->addRow(static_cast<QWidget*>(nullptr), signInState_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     if (kind_ == "IMAP4") {
@@ -76,13 +101,17 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
     setTabOrder(server_, security_);
     setTabOrder(security_, port_);
     setTabOrder(port_, user_);
-    setTabOrder(user_, password_);
+    setTabOrder(user_, signInChoice_);
+    setTabOrder(signInChoice_, provider_);
+    setTabOrder(provider_, password_);
+    setTabOrder(password_, signIn_);
+    setTabOrder(signIn_, cancelSignIn_);
     if (push_) {
-        setTabOrder(password_, push_);
+        setTabOrder(cancelSignIn_, push_);
         setTabOrder(push_, markRead_);
         setTabOrder(markRead_, test_);
     } else {
-        setTabOrder(password_, test_);
+        setTabOrder(cancelSignIn_, test_);
     }
     setTabOrder(test_, trust_->TrustButton());
 
@@ -104,7 +133,25 @@ CWizardStep2Server::CWizardStep2Server(const std::string& kind, QWidget* parent)
         pin_.clear();
         trust_->Withdraw();
     });
+    connect(signInChoice_, &QComboBox::currentIndexChanged, this,
+            &CWizardStep2Server::SignInChanged);
+    connect(provider_, &QComboBox::activated, this, [this] { providerChosen_ = true; });
+    connect(provider_, &QComboBox::currentIndexChanged, this, [this] {
+        // The tokens belong to the provider they came from.
+        runner_->Cancel();
+        if (runner_->SignedIn()) {
+            runner_->Forget();
+            signInState_->clear();
+        }
+    });
+    connect(signIn_, &QPushButton::clicked, this, &CWizardStep2Server::StartSignIn);
+    connect(cancelSignIn_, &QPushButton::clicked, this, [this] { runner_->Cancel(); });
+    connect(runner_, &COAuthSignInRunner::Finished, this, [this](bool, const QString& text) {
+        signInState_->setText(text);
+        SignInChanged();
+    });
     SecurityChanged();
+    SignInChanged();
 }
 
 void CWizardStep2Server::SetImported(const ImportedAccount* imported)
@@ -216,12 +263,57 @@ void CWizardStep2Server::SecurityChanged()
     }
 }
 
+bool CWizardStep2Server::UsesOAuth() const
+{
+    return signInChoice_->currentIndex() == kSignInOAuthRow;
+}
+
+void CWizardStep2Server::OfferProvider(const std::string& name)
+{
+    const int row = provider_->findText(QString::fromStdString(name), Qt::MatchFixedString);
+    if (providerChosen_ || row < 0)
+        return;
+    provider_->setCurrentIndex(row);
+}
+
+void CWizardStep2Server::SignInChanged()
+{
+    const bool oauth = UsesOAuth();
+    const bool running = runner_->Running();
+    password_->setEnabled(!oauth);
+    provider_->setEnabled(oauth && !running);
+    signInChoice_->setEnabled(!running);
+    signIn_->setEnabled(oauth && !running);
+    cancelSignIn_->setEnabled(oauth && running);
+    signInState_->setVisible(oauth);
+}
+
+void CWizardStep2Server::StartSignIn()
+{
+    if (!UsesOAuth() || runner_->Running())
+        return;
+    if (provider_->currentIndex() < 0) {
+        signInState_->setText(DlgText::Text(DlgText::kOAuthNoProvider));
+        return;
+    }
+    std::string error;
+    if (!runner_->Start(provider_->currentText().toStdString(), UserName(), error)) {
+        signInState_->setText(
+            DlgText::Fill(DlgText::Text(DlgText::kOAuthFailed), QString::fromStdString(error)));
+        return;
+    }
+    signInState_->setText(DlgText::Text(DlgText::kOAuthWaiting));
+    SignInChanged();
+}
+
 unsigned CWizardStep2Server::FirstFailure() const
 {
     if (Server().empty())
         return kind_ == "IMAP4" ? kNoImap4Server : kNoPop3Server;
     if (UserName().empty())
         return kNoUser;
+    if (UsesOAuth())
+        return runner_->SignedIn() ? 0 : kNotSignedIn;
     if (Password().empty())
         return kNoPassword;
     return 0;
@@ -233,7 +325,7 @@ bool CWizardStep2Server::validatePage()
         WizardWarning(this, failure);
         return false;
     }
-    return !WizardPasswordRefused(this, Password());
+    return UsesOAuth() || !WizardPasswordRefused(this, Password());
 }
 
 void CWizardStep2Server::TestConnection()
@@ -242,11 +334,18 @@ void CWizardStep2Server::TestConnection()
         WizardWarning(this, failure);
         return;
     }
-    if (WizardPasswordRefused(this, Password()))
+    if (!UsesOAuth() && WizardPasswordRefused(this, Password()))
         return;
     CConnectionTester::Target target{kind_,      Server(),   QString::fromStdString(Port()).toInt(),
                                      Security(), UserName(), Password(),
                                      pin_};
+    if (UsesOAuth()) {
+        // The sign-in's access token, with the mechanism its provider's server takes.
+        OAuthProvider provider;
+        OAuthProviders::ReadStored(runner_->Tokens().provider, provider);
+        target.password = runner_->Tokens().accessToken;
+        target.saslMechanism = provider.mechanism;
+    }
     if (tester_->Start(target)) {
         test_->setEnabled(false);
         trust_->Withdraw();

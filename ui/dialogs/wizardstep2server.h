@@ -10,6 +10,7 @@
 
 class CConnectionTester;
 class CertificateTrustOffer;
+class COAuthSignInRunner;
 class PlainPasswordWarning;
 class QCheckBox;
 class QComboBox;
@@ -28,6 +29,11 @@ class QPushButton;
 // marking read on the server. A test that the server's certificate fails offers to trust that
 // certificate (CertificateTrustOffer); trusting it tests again, and the new account keeps its
 // fingerprint. Another server typed in forgets it.
+//
+// "Sign-in" chooses between the password and OAuth 2.0 with one of the provider profiles
+// (OAuthProviders). With OAuth 2.0 the password field is disabled and "Sign in..." runs the
+// sign-in in the browser (COAuthSignInRunner, Cancel stops it); Next then wants a finished
+// sign-in instead of a password, and the test connects with its access token.
 class CWizardStep2Server : public QWizardPage
 {
     Q_OBJECT
@@ -75,13 +81,27 @@ public:
     QLabel* TestResult() const { return result_; }
     CConnectionTester* Tester() const { return tester_; }
 
+    // OAuth 2.0 chosen as the sign-in.
+    bool UsesOAuth() const;
+    // Chooses the profile `name` (ignored when there is none of that name), unless the user
+    // has chosen one.
+    void OfferProvider(const std::string& name);
+    QComboBox* SignInList() const { return signInChoice_; }
+    QComboBox* ProviderList() const { return provider_; }
+    QPushButton* SignInButton() const { return signIn_; }
+    QPushButton* CancelSignInButton() const { return cancelSignIn_; }
+    QLabel* SignInState() const { return signInState_; }
+    COAuthSignInRunner* SignInRunner() const { return runner_; }
+
     bool validatePage() override;
 
 public slots:
     void TestConnection();
+    void StartSignIn();
 
 private:
     void SecurityChanged();
+    void SignInChanged();
     // The first failing check's message number, 0 when all pass.
     unsigned FirstFailure() const;
 
@@ -111,4 +131,11 @@ private:
     std::string pin_;
     QCheckBox* push_ = nullptr;
     QCheckBox* markRead_ = nullptr;
+    QComboBox* signInChoice_;
+    QComboBox* provider_;
+    bool providerChosen_ = false; // by the user, so a look-up leaves it alone
+    QPushButton* signIn_;
+    QPushButton* cancelSignIn_;
+    QLabel* signInState_;
+    COAuthSignInRunner* runner_;
 };
