@@ -10,7 +10,8 @@ CONFIG:
   user, domain, password   the account; Digest user is user@domain
   folders   [{"name", "special", "messages": [{"id", "from", "subject", "date", "size",
               "read", "attachment", "probe"}]}]; "probe" puts an attachment part in the GET
-  mode      "" (normal), "silent" (accept, never answer), "always401" (every Digest answer
+  mode      "" (normal), "silent" (accept, never answer), "drip" (answer one byte every half
+            second, never pausing long enough to be silent), "always401" (every Digest answer
             gets a fresh challenge), "status500", "status503", "redirectloop",
             "redirectftp", "redirecthttp", "redirecthost" (the gateway sends the client to "localhost"),
             "hugeanswer" (a 17 MiB answer), "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
@@ -122,6 +123,20 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def drip(self):
+        """A 207 whose 120-byte body takes a minute: never silent, far below any floor rate."""
+        self.record(207)
+        self.send_response(207)
+        self.send_header("Content-Length", "120")
+        self.end_headers()
+        try:
+            for _ in range(120):
+                self.wfile.write(b" ")
+                self.wfile.flush()
+                time.sleep(0.5)
+        except OSError:
+            pass  # the client gave up, as it should
+
     def challenge(self, bad=False):
         nonce = secrets.token_hex(16)
         with LOCK:
@@ -188,6 +203,8 @@ class Handler(BaseHTTPRequestHandler):
         if mode == "silent":
             time.sleep(30)
             return
+        if mode == "drip":
+            return self.drip()
         if mode == "hugeanswer":
             return self.reply(207, b" " * (17 * 1024 * 1024))
         if mode == "status500":

@@ -329,6 +329,13 @@ INSTANTIATE_TEST_SUITE_P(
                  .wantCode = PW_WEBMAIL_TIMEOUT,
                  .wantSecondCount = -1,
                  .timeOut = 1},
+        // A byte every half second is never a silence, yet 120 bytes would take a minute:
+        // the floor rate ends the request after about a second.
+        CheckRow{.name = "DrippingServerTooSlow",
+                 .config = kPlain + R"(, "mode": "drip")",
+                 .wantCode = PW_WEBMAIL_TIMEOUT,
+                 .wantSecondCount = -1,
+                 .timeOut = 1},
         CheckRow{.name = "Status503IsRefused",
                  .config = kPlain + R"(, "mode": "status503")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
