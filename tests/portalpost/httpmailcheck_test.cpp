@@ -9,6 +9,7 @@
 #include "registrykey.h"
 #include "resourcelibrary.h"
 #include "support/component.h"
+#include "support/filefaults.h"
 #include "support/tablerow.h"
 #include "support/tempdir.h"
 #include "testpki.h"
@@ -119,6 +120,9 @@ struct CheckRow {
     std::string password = "s3cret";
     int timeOut = 10;
     std::string category = "Hotmail";
+    // When set, the first check runs while no file may grow past this many bytes (a full
+    // disk for the MIDS file); the second check runs without the limit.
+    rlim_t fileSizeLimit = 0;
     std::function<void(const std::vector<LogEntry>&, const std::string& base)> checkLog;
 };
 
@@ -232,7 +236,11 @@ TEST_P(HttpMailCheckTest, Check)
     RecordingSink sink;
     sink.notStoredAt = row.notStoredAt;
     int32_t count = -1;
-    EXPECT_EQ(Check(sink, row, count), row.wantCode);
+    const int code =
+        row.fileSizeLimit > 0
+            ? WithFileSizeLimit(row.fileSizeLimit, [&] { return Check(sink, row, count); })
+            : Check(sink, row, count);
+    EXPECT_EQ(code, row.wantCode);
     EXPECT_EQ(count, static_cast<int32_t>(sink.records.size()));
     if (row.wantCount >= 0)
         EXPECT_EQ(count, row.wantCount);
@@ -319,6 +327,15 @@ INSTANTIATE_TEST_SUITE_P(
                  .wantRecords = {kMailboxRecords[0]},
                  .wantSecondCount = 2,
                  .notStoredAt = 1},
+        // The inbox's two identifiers go to the MIDS file in one write that only the first
+        // fits whole: nothing is reported, and nothing of the failed write may count as
+        // handled at the next check.
+        CheckRow{.name = "MidsFullReportsNothingAndLosesNothing",
+                 .config = kPlain,
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantRecords = {},
+                 .wantSecondCount = 3,
+                 .fileSizeLimit = 4 + 6 + 3},
         CheckRow{.name = "WrongPasswordIsRefused",
                  .config = kPlain + R"(, "mode": "badpassword")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
