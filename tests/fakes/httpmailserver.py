@@ -16,6 +16,7 @@ CONFIG:
             "redirectftp", "redirecthttp", "redirecthost" (the gateway sends the client to "localhost"),
             "hugeanswer" (a 17 MiB answer), "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
             (the root answer is config["rawroot"] as it stands)
+  rawfolders  when set, the 207 answer to the folder list, as it stands
   prefixes  {"D": .., "m": .., "hm": ..}: the prefixes the answers use (default D, m, hm)
   extraFolders  n folders with one unread message each (before the deleted-items folder
             with "deletedLast")
@@ -234,6 +235,8 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(207, CONFIG["rawroot"].encode("utf-8"))
             return self.reply(207, self.multistatus(
                 [(self.base() + GATEWAY, [("hm:msgfolderroot", self.base() + "/folders/")])]))
+        if self.path == "/folders/" and "rawfolders" in CONFIG:
+            return self.reply(207, CONFIG["rawfolders"].encode("utf-8"))
         if self.path == "/folders/":
             responses = []
             with LOCK:

@@ -457,6 +457,13 @@ INSTANTIATE_TEST_SUITE_P(
                 R"(, "mode": "rawrootanswer", "rawroot": "<D:multistatus xmlns:D=\"DAV:\"><D:response><hm:msgfolderroot>")",
             .wantCode = PW_WEBMAIL_FAILED,
             .wantSecondCount = -1},
+        // An error page where the folder list should be is a failure, not a mailbox
+        // without new mail.
+        CheckRow{.name = "FolderListNotMultistatus",
+                 .config = kPlain + R"(, "rawfolders": "<html><body>Internal error</body></html>")",
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantRecords = {},
+                 .wantSecondCount = -1},
         CheckRow{
             .name = "UndeclaredPrefixesStillRead",
             .config =
