@@ -336,6 +336,14 @@ INSTANTIATE_TEST_SUITE_P(
                  .wantRecords = {},
                  .wantSecondCount = 3,
                  .fileSizeLimit = 4 + 6 + 3},
+        // The inbox's messages were recorded and stored; the next folder's identifier no
+        // longer fits: a failure that keeps what was stored, and only the rest comes again.
+        CheckRow{.name = "MidsFullAfterStoredFolderFailsAndKeepsIt",
+                 .config = kPlain,
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantRecords = {kMailboxRecords[0], kMailboxRecords[1]},
+                 .wantSecondCount = 1,
+                 .fileSizeLimit = 4 + 12 + 3},
         CheckRow{.name = "WrongPasswordIsRefused",
                  .config = kPlain + R"(, "mode": "badpassword")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
