@@ -361,20 +361,26 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         get.headers.push_back("Accept: message/rfc822, text/*");
         gets.push_back(std::move(get));
     }
+    // A failed probe leaves the flag as the listing gave it. After one that ran out of time
+    // no more are started: each would wait as long, and a long listing would hold the check
+    // for hours.
     std::vector<size_t> challenged;
+    bool timedOut = false;
     session_.PerformBatch(gets, [&](size_t i, const WebSession::Response& answer) {
-        if (answer.code != PW_WEBMAIL_SUCCESS)
-            return; // a failed probe leaves the flag as the listing gave it
-        if (answer.status == 401) {
+        if (answer.code == PW_WEBMAIL_TIMEOUT)
+            timedOut = true;
+        if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 401)
             challenged.push_back(i);
-            return;
-        }
-        if (answer.status == 200 &&
-            answer.body.find("Content-Disposition: attachment;") != std::string::npos)
+        else if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 200 &&
+                 answer.body.find("Content-Disposition: attachment;") != std::string::npos)
             toReport[probed[i]].message.attachment = "Yes";
+        return !timedOut;
     });
     for (size_t i : challenged) {
+        if (timedOut)
+            break;
         const WebSession::Response answer = SendWithChallenge(gets[i]);
+        timedOut = answer.code == PW_WEBMAIL_TIMEOUT;
         if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 200 &&
             answer.body.find("Content-Disposition: attachment;") != std::string::npos)
             toReport[probed[i]].message.attachment = "Yes";

@@ -411,16 +411,21 @@ WebSession::Response WebSession::Perform(const Request& request)
 }
 
 void WebSession::PerformBatch(const std::vector<Request>& requests,
-                              const std::function<void(size_t, const Response&)>& done)
+                              const std::function<bool(size_t, const Response&)>& done)
 {
     if (requests.empty())
         return;
-    if (oneConnectionPerRequest_) {
+    auto oneByOne = [&](bool returnRedirects) {
         for (size_t i = 0; i < requests.size(); ++i) {
             WebSession::Request one = requests[i];
-            one.redirects = Redirects::kReturn;
-            done(i, Perform(one));
+            if (returnRedirects)
+                one.redirects = Redirects::kReturn;
+            if (!done(i, Perform(one)))
+                return;
         }
+    };
+    if (oneConnectionPerRequest_) {
+        oneByOne(true);
         return;
     }
     if (!multi_) {
@@ -430,8 +435,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
                               static_cast<long>(kMaxParallelPerHost));
     }
     if (!multi_) {
-        for (size_t i = 0; i < requests.size(); ++i)
-            done(i, Perform(requests[i]));
+        oneByOne(false);
         return;
     }
     while (pool_.size() < static_cast<size_t>(kMaxParallelPerHost)) {
@@ -442,8 +446,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
         pool_.push_back(e);
     }
     if (pool_.empty()) {
-        for (size_t i = 0; i < requests.size(); ++i)
-            done(i, Perform(requests[i]));
+        oneByOne(false);
         return;
     }
 
@@ -456,6 +459,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
     std::vector<Slot> slots(pool_.size());
     size_t next = 0;
     size_t running = 0;
+    bool more = true; // `done` has not asked to stop
 
     auto start = [&](size_t s) {
         const Request& req = requests[next];
@@ -467,7 +471,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
             Response r;
             r.code = PW_WEBMAIL_FAILED;
             r.message = "\"" + req.url + "\" is not an http or https address";
-            done(slot.index, r);
+            more = done(slot.index, r) && more;
             return false;
         }
         Prepare(pool_[s], req, req.method, req.url, true, true, *slot.transfer);
@@ -477,8 +481,8 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
         return true;
     };
     auto fill = [&] {
-        for (size_t s = 0; s < slots.size() && next < requests.size(); ++s) {
-            while (!slots[s].busy && next < requests.size())
+        for (size_t s = 0; s < slots.size() && next < requests.size() && more; ++s) {
+            while (!slots[s].busy && next < requests.size() && more)
                 start(s);
         }
     };
@@ -503,7 +507,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
             slot.busy = false;
             --running;
             slot.transfer.reset();
-            done(slot.index, r);
+            more = done(slot.index, r) && more;
         }
         fill();
         if (running > 0)

@@ -75,10 +75,12 @@ public:
 
     // Runs `requests` (GETs or any method without redirect following: answers come back as
     // they are) on up to kMaxParallelPerHost connections per host, calling `done(index,
-    // response)` on this thread as each one finishes, in finishing order. The connections
-    // stay open for later batches.
+    // response)` on this thread as each one finishes, in finishing order. When `done`
+    // answers false no further request is started (those under way still finish and are
+    // handed back); the ones never started get no call. The connections stay open for
+    // later batches.
     void PerformBatch(const std::vector<Request>& requests,
-                      const std::function<void(size_t, const Response&)>& done);
+                      const std::function<bool(size_t, const Response&)>& done);
 
     // For comparison runs only: every request on a connection of its own, and batches one
     // request at a time.

@@ -11,7 +11,8 @@ CONFIG:
   folders   [{"name", "special", "messages": [{"id", "from", "subject", "date", "size",
               "read", "attachment", "probe"}]}]; "probe" puts an attachment part in the GET
   mode      "" (normal), "silent" (accept, never answer), "drip" (answer one byte every half
-            second, never pausing long enough to be silent), "always401" (every Digest answer
+            second, never pausing long enough to be silent), "silentget" (GETs are logged with
+            status 0 and never answered), "always401" (every Digest answer
             gets a fresh challenge), "status500", "status503", "redirectloop",
             "redirectftp", "redirecthttp", "redirecthost" (the gateway sends the client to "localhost"),
             "hugeanswer" (a 17 MiB answer), "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
@@ -271,6 +272,10 @@ class Handler(BaseHTTPRequestHandler):
         return None, None
 
     def do_GET(self):
+        if CONFIG.get("mode") == "silentget":
+            self.record(0)
+            time.sleep(30)
+            return
         with LOCK:
             _, msg = self.find_message(self.path)
         if msg is None:

@@ -274,6 +274,15 @@ TEST_P(HttpMailCheckTest, Check)
 
 const std::string kPlain = kMailbox;
 
+// An inbox of `n` unread messages, none with an attachment in the listing.
+std::string Inbox(int n)
+{
+    std::string out = R"("folders": [{"name": "inbox", "special": "inbox", "messages": [)";
+    for (int i = 0; i < n; ++i)
+        out += (i ? "," : "") + std::string(R"({"id": "N)") + std::to_string(i) + R"("})";
+    return out + "]}]";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     HttpMail, HttpMailCheckTest,
     testing::Values(
@@ -361,6 +370,17 @@ INSTANTIATE_TEST_SUITE_P(
                  .wantCode = PW_WEBMAIL_TIMEOUT,
                  .wantSecondCount = -1,
                  .timeOut = 1},
+        // Attachment probes a server never answers: the first round runs out of time, no
+        // further one starts, and the messages are reported with the listing's flags.
+        CheckRow{.name = "SilentProbesStopAfterFirstRound",
+                 .config = Inbox(40) + R"(, "mode": "silentget")",
+                 .wantCount = 40,
+                 .wantSecondCount = -1,
+                 .timeOut = 1,
+                 .checkLog =
+                     [](const std::vector<LogEntry>& log, const std::string&) {
+                         EXPECT_LE(Count(log, "GET"), WebSession::kMaxParallelPerHost);
+                     }},
         CheckRow{.name = "Status503IsRefused",
                  .config = kPlain + R"(, "mode": "status503")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
