@@ -306,6 +306,10 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
     if (!reporter.RecordNew(ids, isNew))
         return Fail(PW_WEBMAIL_FAILED, reporter.Error());
     std::vector<std::string> recorded; // the identifiers RecordNew added, in file order
+    // Moves and attachment probes are extras whose failure is passed over; after one ran out
+    // of time no more are sent: each would wait as long, and a long listing would hold the
+    // check for hours.
+    bool timedOut = false;
     std::vector<Candidate> toReport;
     for (size_t i = 0; i < listed.size(); ++i) {
         if (!isNew[i])
@@ -322,12 +326,14 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
             continue;
         if (decision == WebMailReporter::Decision::kDelete) {
             // RFC 4918 9.9: MOVE with the Destination header; its outcome is not acted on.
+            if (timedOut)
+                continue;
             WebSession::Request move;
             move.method = "MOVE";
             move.url = l.url;
             const std::string destination = deletedItems_.empty() ? c.id : deletedItems_ + c.id;
             move.headers.push_back("Destination: " + destination);
-            SendWithChallenge(move);
+            timedOut = SendWithChallenge(move).code == PW_WEBMAIL_TIMEOUT;
             continue;
         }
         c.message.url = l.href;
@@ -361,21 +367,19 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         get.headers.push_back("Accept: message/rfc822, text/*");
         gets.push_back(std::move(get));
     }
-    // A failed probe leaves the flag as the listing gave it. After one that ran out of time
-    // no more are started: each would wait as long, and a long listing would hold the check
-    // for hours.
+    // A failed probe leaves the flag as the listing gave it.
     std::vector<size_t> challenged;
-    bool timedOut = false;
-    session_.PerformBatch(gets, [&](size_t i, const WebSession::Response& answer) {
-        if (answer.code == PW_WEBMAIL_TIMEOUT)
-            timedOut = true;
-        if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 401)
-            challenged.push_back(i);
-        else if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 200 &&
-                 answer.body.find("Content-Disposition: attachment;") != std::string::npos)
-            toReport[probed[i]].message.attachment = "Yes";
-        return !timedOut;
-    });
+    if (!timedOut)
+        session_.PerformBatch(gets, [&](size_t i, const WebSession::Response& answer) {
+            if (answer.code == PW_WEBMAIL_TIMEOUT)
+                timedOut = true;
+            if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 401)
+                challenged.push_back(i);
+            else if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 200 &&
+                     answer.body.find("Content-Disposition: attachment;") != std::string::npos)
+                toReport[probed[i]].message.attachment = "Yes";
+            return !timedOut;
+        });
     for (size_t i : challenged) {
         if (timedOut)
             break;

@@ -12,7 +12,7 @@ CONFIG:
               "read", "attachment", "probe"}]}]; "probe" puts an attachment part in the GET
   mode      "" (normal), "silent" (accept, never answer), "drip" (answer one byte every half
             second, never pausing long enough to be silent), "silentget" (GETs are logged with
-            status 0 and never answered), "always401" (every Digest answer
+            status 0 and never answered), "silentmove" (the same for MOVEs), "always401" (every Digest answer
             gets a fresh challenge), "status500", "status503", "redirectloop",
             "redirectftp", "redirecthttp", "redirecthost" (the gateway sends the client to "localhost"),
             "hugeanswer" (a 17 MiB answer), "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
@@ -290,6 +290,10 @@ class Handler(BaseHTTPRequestHandler):
         self.reply(200, text.encode("utf-8"), [("Content-Type", "message/rfc822")])
 
     def do_MOVE(self):
+        if CONFIG.get("mode") == "silentmove":
+            self.record(0)
+            time.sleep(30)
+            return
         destination = self.headers.get("Destination", "")
         with LOCK:
             folder, msg = self.find_message(self.path)

@@ -279,7 +279,8 @@ std::string Inbox(int n)
 {
     std::string out = R"("folders": [{"name": "inbox", "special": "inbox", "messages": [)";
     for (int i = 0; i < n; ++i)
-        out += (i ? "," : "") + std::string(R"({"id": "N)") + std::to_string(i) + R"("})";
+        out += (i ? "," : "") + std::string(R"({"id": "N)") + std::to_string(i) +
+               R"(", "subject": "note"})";
     return out + "]}]";
 }
 
@@ -381,6 +382,15 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const std::vector<LogEntry>& log, const std::string&) {
                          EXPECT_LE(Count(log, "GET"), WebSession::kMaxParallelPerHost);
                      }},
+        // The same for the moves of a delete rule.
+        CheckRow{.name = "SilentMovesStopAfterFirst",
+                 .config = Inbox(40) + R"(, "mode": "silentmove")",
+                 .rules = {{"subject", "note", "1"}},
+                 .wantCount = 0,
+                 .wantSecondCount = -1,
+                 .timeOut = 1,
+                 .checkLog = [](const std::vector<LogEntry>& log,
+                                const std::string&) { EXPECT_EQ(Count(log, "MOVE"), 1); }},
         CheckRow{.name = "Status503IsRefused",
                  .config = kPlain + R"(, "mode": "status503")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
