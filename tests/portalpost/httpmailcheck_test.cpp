@@ -17,11 +17,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -273,6 +275,42 @@ TEST_P(HttpMailCheckTest, Check)
 }
 
 const std::string kPlain = kMailbox;
+
+// Two checks of one account at once (the desktop's and a --check-now): whichever holds the
+// account's MIDS file first reports, the other waits or ends as busy; no message twice.
+class HttpMailTwoChecksTest : public HttpMailCheckTest
+{
+};
+
+TEST_F(HttpMailTwoChecksTest, EachMessageOnce)
+{
+    FakeHttpMailServer server;
+    std::string why;
+    const std::string config =
+        R"({"user": "ann", "domain": "mail.test", "password": "s3cret", )" + kPlain + "}";
+    if (!server.Start(dir_.Path(), config, &why))
+        GTEST_SKIP() << MissingComponent("python3", why);
+    PointAt(server.GatewayUrl());
+    const CheckRow row{.name = "two"};
+    RecordingSink sinks[2];
+    int codes[2] = {0, 0};
+    int32_t counts[2] = {0, 0};
+    std::thread other([&] { codes[1] = Check(sinks[1], row, counts[1]); });
+    codes[0] = Check(sinks[0], row, counts[0]);
+    other.join();
+    std::vector<std::string> urls;
+    for (const RecordingSink& sink : sinks)
+        for (const Record& r : sink.records)
+            urls.push_back(r[0]);
+    std::sort(urls.begin(), urls.end());
+    EXPECT_EQ(urls.size(), kMailboxRecords.size());
+    EXPECT_EQ(std::unique(urls.begin(), urls.end()), urls.end());
+    EXPECT_TRUE(codes[0] == PW_WEBMAIL_SUCCESS || codes[1] == PW_WEBMAIL_SUCCESS);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(codes[i] == PW_WEBMAIL_SUCCESS || codes[i] == PW_WEBMAIL_FAILED);
+        EXPECT_EQ(counts[i], static_cast<int32_t>(sinks[i].records.size()));
+    }
+}
 
 // An inbox of `n` unread messages, none with an attachment in the listing.
 std::string Inbox(int n)
