@@ -306,17 +306,25 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
     if (!reporter.RecordNew(ids, isNew))
         return Fail(PW_WEBMAIL_FAILED, reporter.Error());
     std::vector<std::string> recorded; // the identifiers RecordNew added, in file order
-    // Moves and attachment probes are extras whose failure is passed over; after one ran out
-    // of time no more are sent: each would wait as long, and a long listing would hold the
-    // check for hours.
-    bool timedOut = false;
-    std::vector<Candidate> toReport;
     for (size_t i = 0; i < listed.size(); ++i) {
+        if (isNew[i])
+            recorded.push_back(listed[i].id);
+    }
+    // Attachment probes are extras whose failure is passed over; after one ran out of time
+    // no more are sent: each would wait as long, and a long listing would hold the check for
+    // hours. A move that runs out of time ends the folder: that message and every one after
+    // it are taken back out of the MIDS file once the ones before are reported, so the next
+    // check deletes (or reports) them, and this one ends with the time-out.
+    bool timedOut = false;
+    size_t takeBackFrom = recorded.size(); // index in `recorded`; none when at its end
+    std::string moveFailure;
+    std::vector<Candidate> toReport;
+    for (size_t i = 0, n = 0; i < listed.size(); ++i) {
         if (!isNew[i])
             continue;
+        const size_t position = n++;
         const Listed& l = listed[i];
         const XmlResponseReader::Response& r = *l.response;
-        recorded.push_back(l.id);
         Candidate c;
         c.id = l.id;
         c.subject = KeepAmpersands(DecodeWords(r.Get("m:subject")));
@@ -325,15 +333,19 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         if (decision == WebMailReporter::Decision::kHide)
             continue;
         if (decision == WebMailReporter::Decision::kDelete) {
-            // RFC 4918 9.9: MOVE with the Destination header; its outcome is not acted on.
-            if (timedOut)
-                continue;
+            // RFC 4918 9.9: MOVE with the Destination header; a refusal is not acted on.
             WebSession::Request move;
             move.method = "MOVE";
             move.url = l.url;
             const std::string destination = deletedItems_.empty() ? c.id : deletedItems_ + c.id;
             move.headers.push_back("Destination: " + destination);
-            timedOut = SendWithChallenge(move).code == PW_WEBMAIL_TIMEOUT;
+            const WebSession::Response moved = SendWithChallenge(move);
+            if (moved.code == PW_WEBMAIL_TIMEOUT) {
+                timedOut = true;
+                takeBackFrom = position;
+                moveFailure = moved.message;
+                break;
+            }
             continue;
         }
         c.message.url = l.href;
@@ -404,6 +416,11 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         for (size_t k = recorded.size(); k > from; --k)
             reporter.TakeBack(recorded[k - 1]);
         return PW_WEBMAIL_SUCCESS;
+    }
+    if (takeBackFrom < recorded.size()) {
+        for (size_t k = recorded.size(); k > takeBackFrom; --k)
+            reporter.TakeBack(recorded[k - 1]);
+        return Fail(PW_WEBMAIL_TIMEOUT, moveFailure);
     }
     return PW_WEBMAIL_SUCCESS;
 }

@@ -4,6 +4,7 @@
 #include "fakehttpmailserver.h"
 #include "filterrules.h"
 #include "httpmailclient.h"
+#include "midsfile.h"
 #include "postwatch_plugin.h"
 #include "programkey.h"
 #include "registrykey.h"
@@ -19,8 +20,10 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -126,6 +129,8 @@ struct CheckRow {
     // disk for the MIDS file); the second check runs without the limit.
     rlim_t fileSizeLimit = 0;
     std::function<void(const std::vector<LogEntry>&, const std::string& base)> checkLog;
+    // When set, the MIDS file after the first check.
+    std::optional<std::vector<std::string>> wantMids;
 };
 
 POSTWATCH_ROW_PRINTS_NAME(CheckRow)
@@ -255,6 +260,14 @@ TEST_P(HttpMailCheckTest, Check)
     }
     if (row.checkLog)
         row.checkLog(ReadLog(server), server.BaseUrl());
+    if (row.wantMids) {
+        std::ifstream in(dir_.Path() + "/Mail/Web/MIDS", std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        std::vector<std::string> ids;
+        CMidsFile::Parse(bytes, ids);
+        EXPECT_EQ(ids, *row.wantMids);
+    }
     for (const std::string& line : server.Bodies()) {
         const std::string body =
             QJsonDocument::fromJson(QByteArray::fromStdString("[" + line + "]"))
@@ -420,15 +433,21 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const std::vector<LogEntry>& log, const std::string&) {
                          EXPECT_LE(Count(log, "GET"), WebSession::kMaxParallelPerHost);
                      }},
-        // The same for the moves of a delete rule.
-        CheckRow{.name = "SilentMovesStopAfterFirst",
-                 .config = Inbox(40) + R"(, "mode": "silentmove")",
+        // A move that runs out of time ends the check with the time-out: the message
+        // before it is reported, it and the rest are left for the next check.
+        CheckRow{.name = "SilentMoveEndsCheckAndLeavesTheRest",
+                 .config = R"("mode": "silentmove", "folders": [{"name": "inbox", "special":
+                     "inbox", "messages": [{"id": "K1", "subject": "hello"}, {"id": "D1",
+                     "subject": "note"}, {"id": "D2", "subject": "note"}, {"id": "K2",
+                     "subject": "hello"}]}])",
                  .rules = {{"subject", "note", "1"}},
-                 .wantCount = 0,
+                 .wantCode = PW_WEBMAIL_TIMEOUT,
+                 .wantCount = 1,
                  .wantSecondCount = -1,
                  .timeOut = 1,
                  .checkLog = [](const std::vector<LogEntry>& log,
-                                const std::string&) { EXPECT_EQ(Count(log, "MOVE"), 1); }},
+                                const std::string&) { EXPECT_EQ(Count(log, "MOVE"), 1); },
+                 .wantMids = std::vector<std::string>{"K1"}},
         CheckRow{.name = "Status503IsRefused",
                  .config = kPlain + R"(, "mode": "status503")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
