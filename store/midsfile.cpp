@@ -220,25 +220,27 @@ bool CMidsFile::AppendRecords(const std::vector<std::string>& ids, bool flush, s
         PutLe32(block, static_cast<uint32_t>(id.size()));
         block += id;
     }
-    if (!PwriteAll(fd_, block.data(), block.size(), static_cast<off_t>(end_))) {
-        SetError(error, Reason("cannot write", path_));
-        // Whatever part of the block reached the file is cut at the next open.
+    // A failed append must leave no whole record behind: the next open counts every record
+    // beyond the count, and the caller reports none of these messages, so each would be
+    // taken as handled and never come. Cutting needs no free space.
+    auto cutBack = [&](const std::string& reason) {
+        SetError(error, reason);
+        if (::ftruncate(fd_, static_cast<off_t>(end_)) == 0)
+            ::fdatasync(fd_);
         return false;
-    }
+    };
+    if (!PwriteAll(fd_, block.data(), block.size(), static_cast<off_t>(end_)))
+        return cutBack(Reason("cannot write", path_));
     CrashPoint("mids.append.records");
-    if (flush && ::fdatasync(fd_) != 0) {
-        SetError(error, Reason("cannot flush", path_));
-        return false;
-    }
+    if (flush && ::fdatasync(fd_) != 0)
+        return cutBack(Reason("cannot flush", path_));
+    CrashPoint("mids.append.count");
+    if (!WriteCount(fd_, static_cast<uint32_t>(order_.size() + ids.size())))
+        return cutBack(Reason("cannot write the count of", path_));
     end_ += block.size();
     for (const std::string& id : ids) {
         order_.push_back(id);
         known_.insert(id);
-    }
-    CrashPoint("mids.append.count");
-    if (!WriteCount(fd_, static_cast<uint32_t>(order_.size()))) {
-        SetError(error, Reason("cannot write the count of", path_));
-        return false;
     }
     // A flushed append also makes the unflushed ones before it durable (the same file).
     unflushed_ = !flush;

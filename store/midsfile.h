@@ -23,7 +23,8 @@
 // the file there and rewrites the count, so count and records agree again.
 //
 // Writes: the record goes to the end of the file and is flushed to the disk before the count
-// is raised. Open takes an exclusive lock on the file for as long as the object holds it
+// is raised; an append that fails is cut back off the file, so none of its records counts
+// at the next open. Open takes an exclusive lock on the file for as long as the object holds it
 // open, so a second check of the same account (in this process or another) gets kBusy.
 // New files are 0600. Not thread-safe: one object per check.
 class CMidsFile

@@ -306,13 +306,25 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
     if (!reporter.RecordNew(ids, isNew))
         return Fail(PW_WEBMAIL_FAILED, reporter.Error());
     std::vector<std::string> recorded; // the identifiers RecordNew added, in file order
-    std::vector<Candidate> toReport;
     for (size_t i = 0; i < listed.size(); ++i) {
+        if (isNew[i])
+            recorded.push_back(listed[i].id);
+    }
+    // Attachment probes are extras whose failure is passed over; after one ran out of time
+    // no more are sent: each would wait as long, and a long listing would hold the check for
+    // hours. A move that runs out of time ends the folder: that message and every one after
+    // it are taken back out of the MIDS file once the ones before are reported, so the next
+    // check deletes (or reports) them, and this one ends with the time-out.
+    bool timedOut = false;
+    size_t takeBackFrom = recorded.size(); // index in `recorded`; none when at its end
+    std::string moveFailure;
+    std::vector<Candidate> toReport;
+    for (size_t i = 0, n = 0; i < listed.size(); ++i) {
         if (!isNew[i])
             continue;
+        const size_t position = n++;
         const Listed& l = listed[i];
         const XmlResponseReader::Response& r = *l.response;
-        recorded.push_back(l.id);
         Candidate c;
         c.id = l.id;
         c.subject = KeepAmpersands(DecodeWords(r.Get("m:subject")));
@@ -321,13 +333,19 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         if (decision == WebMailReporter::Decision::kHide)
             continue;
         if (decision == WebMailReporter::Decision::kDelete) {
-            // RFC 4918 9.9: MOVE with the Destination header; its outcome is not acted on.
+            // RFC 4918 9.9: MOVE with the Destination header; a refusal is not acted on.
             WebSession::Request move;
             move.method = "MOVE";
             move.url = l.url;
             const std::string destination = deletedItems_.empty() ? c.id : deletedItems_ + c.id;
             move.headers.push_back("Destination: " + destination);
-            SendWithChallenge(move);
+            const WebSession::Response moved = SendWithChallenge(move);
+            if (moved.code == PW_WEBMAIL_TIMEOUT) {
+                timedOut = true;
+                takeBackFrom = position;
+                moveFailure = moved.message;
+                break;
+            }
             continue;
         }
         c.message.url = l.href;
@@ -361,20 +379,24 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         get.headers.push_back("Accept: message/rfc822, text/*");
         gets.push_back(std::move(get));
     }
+    // A failed probe leaves the flag as the listing gave it.
     std::vector<size_t> challenged;
-    session_.PerformBatch(gets, [&](size_t i, const WebSession::Response& answer) {
-        if (answer.code != PW_WEBMAIL_SUCCESS)
-            return; // a failed probe leaves the flag as the listing gave it
-        if (answer.status == 401) {
-            challenged.push_back(i);
-            return;
-        }
-        if (answer.status == 200 &&
-            answer.body.find("Content-Disposition: attachment;") != std::string::npos)
-            toReport[probed[i]].message.attachment = "Yes";
-    });
+    if (!timedOut)
+        session_.PerformBatch(gets, [&](size_t i, const WebSession::Response& answer) {
+            if (answer.code == PW_WEBMAIL_TIMEOUT)
+                timedOut = true;
+            if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 401)
+                challenged.push_back(i);
+            else if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 200 &&
+                     answer.body.find("Content-Disposition: attachment;") != std::string::npos)
+                toReport[probed[i]].message.attachment = "Yes";
+            return !timedOut;
+        });
     for (size_t i : challenged) {
+        if (timedOut)
+            break;
         const WebSession::Response answer = SendWithChallenge(gets[i]);
+        timedOut = answer.code == PW_WEBMAIL_TIMEOUT;
         if (answer.code == PW_WEBMAIL_SUCCESS && answer.status == 200 &&
             answer.body.find("Content-Disposition: attachment;") != std::string::npos)
             toReport[probed[i]].message.attachment = "Yes";
@@ -394,6 +416,11 @@ int HttpMailClient::CheckFolder(const Folder& folder, WebMailReporter& reporter,
         for (size_t k = recorded.size(); k > from; --k)
             reporter.TakeBack(recorded[k - 1]);
         return PW_WEBMAIL_SUCCESS;
+    }
+    if (takeBackFrom < recorded.size()) {
+        for (size_t k = recorded.size(); k > takeBackFrom; --k)
+            reporter.TakeBack(recorded[k - 1]);
+        return Fail(PW_WEBMAIL_TIMEOUT, moveFailure);
     }
     return PW_WEBMAIL_SUCCESS;
 }

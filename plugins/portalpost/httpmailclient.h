@@ -28,10 +28,13 @@ class WebMailReporter;
 //
 // Repetitions are bounded per request: at most WebSession::kMaxRedirects redirects (never
 // from https to http, never to another scheme), kMaxChallenges answered 401 challenges,
-// and one retry after any other unexpected status. Authorization goes only to the host whose
-// challenge it answers: once that host has challenged, later PROPFINDs to it answer the same
-// nonce at once with the next nonce count (RFC 7616 3.4), and a fresh challenge is answered
-// again.
+// and one retry after any other unexpected status. Attachment probes are extras whose
+// failure is passed over, but once one ran out of time no more are sent for the folder. A
+// move that runs out of time ends the check with the time-out: the messages before it are
+// reported, it and the ones after it are taken back out of the MIDS file. Authorization
+// goes only to the host whose challenge it answers: once that host has challenged, later
+// PROPFINDs to it answer the same nonce at once with the next nonce count (RFC 7616 3.4),
+// and a fresh challenge is answered again.
 //
 // Result codes are PW_WEBMAIL_*: 1 time-out, 2 log-in refused (401 with "Bad Password",
 // 503, or the Digest answer refused kMaxChallenges times), 3 another HTTP-layer error, 4

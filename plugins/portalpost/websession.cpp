@@ -1,6 +1,7 @@
 #include "websession.h"
 
 #include "postwatch_plugin.h"
+#include "transferdeadline.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,12 +15,15 @@ struct WebSession::Transfer {
     std::string body;
     std::string headers;
     bool overflow = false;
-    // Silence: the last time a byte moved either way, and whether that ended the transfer.
-    std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
-    curl_off_t lastDown = 0;
-    curl_off_t lastUp = 0;
-    long idleSeconds = 60;
-    bool idle = false;
+    // The time rule of the mail transport (transferdeadline.h): no silence longer than the
+    // time-out, and an answer whole within one time-out unless it keeps averaging 1 KiB per
+    // time-out from the request's start. Without the floor a server that drips a byte now
+    // and then would hold the check for hours.
+    TransferDeadline deadline{std::chrono::seconds(60), TransferDeadline::Rule::FloorRate,
+                              TransferDeadline::Clock::now()};
+    size_t received = 0; // header and body bytes handed to us so far
+    TransferDeadline::Expiry expired = TransferDeadline::Expiry::None;
+    std::string tooSlow; // the deadline's words, when it ended the transfer as too slow
     curl_slist* headerList = nullptr;
     char errorText[CURL_ERROR_SIZE] = {};
     Transfer() = default;
@@ -51,6 +55,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
         return 0; // makes curl end the transfer with CURLE_WRITE_ERROR
     }
     t->body.append(data, n);
+    t->received += n;
     return n;
 }
 
@@ -66,27 +71,24 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
         return 0;
     }
     t->headers.append(data, n);
+    t->received += n;
     return n;
 }
 
-// Ends a transfer after idleSeconds without a byte either way: the whole silence counts from
-// the last byte, where curl's low-speed check averages over a window that still holds the
-// request's own bytes and so ends a silent exchange seconds late.
-int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up)
+// Ends a transfer the deadline has run out for. Header lines count as they arrive (curl's own
+// download count holds the body only), and so does what we sent: a request still being
+// written is not silence.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t up)
 {
     auto* t = static_cast<WebSession::Transfer*>(user);
-    const auto now = std::chrono::steady_clock::now();
-    if (down != t->lastDown || up != t->lastUp) {
-        t->lastDown = down;
-        t->lastUp = up;
-        t->lastActivity = now;
+    const auto now = TransferDeadline::Clock::now();
+    t->deadline.Progress(t->received + static_cast<size_t>(up > 0 ? up : 0), now);
+    t->expired = t->deadline.ExpiredAt(now);
+    if (t->expired == TransferDeadline::Expiry::None)
         return 0;
-    }
-    if (now - t->lastActivity >= std::chrono::seconds(t->idleSeconds)) {
-        t->idle = true;
-        return 1; // CURLE_ABORTED_BY_CALLBACK
-    }
-    return 0;
+    if (t->expired == TransferDeadline::Expiry::TooSlow)
+        t->tooSlow = t->deadline.TooSlowText(now);
+    return 1; // CURLE_ABORTED_BY_CALLBACK
 }
 
 std::string EnvOrEmpty(const char* name)
@@ -230,7 +232,7 @@ void WebSession::Configure(void* easy)
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, timeOutSeconds_);
-    // A server silent for the whole time-out ends the request (OnProgress).
+    // The deadline of every request is watched in OnProgress.
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
@@ -259,8 +261,9 @@ void WebSession::Prepare(void* easy, const Request& request, const std::string& 
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorText);
-    t.idleSeconds = timeOutSeconds_;
-    t.lastActivity = std::chrono::steady_clock::now();
+    t.deadline =
+        TransferDeadline(std::chrono::seconds(timeOutSeconds_), TransferDeadline::Rule::FloorRate,
+                         TransferDeadline::Clock::now());
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, oneConnectionPerRequest_ ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, oneConnectionPerRequest_ ? 1L : 0L);
@@ -318,8 +321,13 @@ WebSession::Response WebSession::Finish(void* easy, int curlCode, const std::str
         }
         return r;
     case CURLE_ABORTED_BY_CALLBACK:
-        if (!t.idle)
+        if (t.expired == TransferDeadline::Expiry::None)
             break;
+        if (t.expired == TransferDeadline::Expiry::TooSlow) {
+            r.code = PW_WEBMAIL_TIMEOUT;
+            r.message = url + ": " + t.tooSlow;
+            return r;
+        }
         [[fallthrough]];
     case CURLE_OPERATION_TIMEDOUT:
         r.code = PW_WEBMAIL_TIMEOUT;
@@ -403,16 +411,21 @@ WebSession::Response WebSession::Perform(const Request& request)
 }
 
 void WebSession::PerformBatch(const std::vector<Request>& requests,
-                              const std::function<void(size_t, const Response&)>& done)
+                              const std::function<bool(size_t, const Response&)>& done)
 {
     if (requests.empty())
         return;
-    if (oneConnectionPerRequest_) {
+    auto oneByOne = [&](bool returnRedirects) {
         for (size_t i = 0; i < requests.size(); ++i) {
             WebSession::Request one = requests[i];
-            one.redirects = Redirects::kReturn;
-            done(i, Perform(one));
+            if (returnRedirects)
+                one.redirects = Redirects::kReturn;
+            if (!done(i, Perform(one)))
+                return;
         }
+    };
+    if (oneConnectionPerRequest_) {
+        oneByOne(true);
         return;
     }
     if (!multi_) {
@@ -422,8 +435,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
                               static_cast<long>(kMaxParallelPerHost));
     }
     if (!multi_) {
-        for (size_t i = 0; i < requests.size(); ++i)
-            done(i, Perform(requests[i]));
+        oneByOne(false);
         return;
     }
     while (pool_.size() < static_cast<size_t>(kMaxParallelPerHost)) {
@@ -434,8 +446,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
         pool_.push_back(e);
     }
     if (pool_.empty()) {
-        for (size_t i = 0; i < requests.size(); ++i)
-            done(i, Perform(requests[i]));
+        oneByOne(false);
         return;
     }
 
@@ -448,6 +459,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
     std::vector<Slot> slots(pool_.size());
     size_t next = 0;
     size_t running = 0;
+    bool more = true; // `done` has not asked to stop
 
     auto start = [&](size_t s) {
         const Request& req = requests[next];
@@ -459,7 +471,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
             Response r;
             r.code = PW_WEBMAIL_FAILED;
             r.message = "\"" + req.url + "\" is not an http or https address";
-            done(slot.index, r);
+            more = done(slot.index, r) && more;
             return false;
         }
         Prepare(pool_[s], req, req.method, req.url, true, true, *slot.transfer);
@@ -469,8 +481,8 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
         return true;
     };
     auto fill = [&] {
-        for (size_t s = 0; s < slots.size() && next < requests.size(); ++s) {
-            while (!slots[s].busy && next < requests.size())
+        for (size_t s = 0; s < slots.size() && next < requests.size() && more; ++s) {
+            while (!slots[s].busy && next < requests.size() && more)
                 start(s);
         }
     };
@@ -495,7 +507,7 @@ void WebSession::PerformBatch(const std::vector<Request>& requests,
             slot.busy = false;
             --running;
             slot.transfer.reset();
-            done(slot.index, r);
+            more = done(slot.index, r) && more;
         }
         fill();
         if (running > 0)

@@ -13,9 +13,12 @@
 //
 // http and https are accepted; https certificates and host names are verified against the
 // system trust store, or against SSL_CERT_FILE / SSL_CERT_DIR when set (the same override the
-// mail transport honours). Connecting is bounded by the check's time-out, and so is every
-// silence: a server that stops sending for that long ends the request with
-// PW_WEBMAIL_TIMEOUT. No answer body may exceed kMaxAnswerBytes.
+// mail transport honours). Every request is held to the mail transport's time rule
+// (transferdeadline.h, counted from the request's start): no silence longer than the
+// check's time-out, and the answer whole within one time-out unless it keeps averaging at
+// least 1 KiB per time-out period; either ends the request with PW_WEBMAIL_TIMEOUT, so a
+// server that drips bytes cannot hold a check open. No answer body may exceed
+// kMaxAnswerBytes.
 //
 // Redirects are followed by this class, not by curl: at most kMaxRedirects hops, never from
 // https to http, only to http or https URLs; a 303 (and a 301/302 after a POST) continues as
@@ -72,10 +75,12 @@ public:
 
     // Runs `requests` (GETs or any method without redirect following: answers come back as
     // they are) on up to kMaxParallelPerHost connections per host, calling `done(index,
-    // response)` on this thread as each one finishes, in finishing order. The connections
-    // stay open for later batches.
+    // response)` on this thread as each one finishes, in finishing order. When `done`
+    // answers false no further request is started (those under way still finish and are
+    // handed back); the ones never started get no call. The connections stay open for
+    // later batches.
     void PerformBatch(const std::vector<Request>& requests,
-                      const std::function<void(size_t, const Response&)>& done);
+                      const std::function<bool(size_t, const Response&)>& done);
 
     // For comparison runs only: every request on a connection of its own, and batches one
     // request at a time.

@@ -51,11 +51,14 @@ bool Read(const std::string& bytes, bool namespaces,
     std::string property; // the property element being read (its text collects below)
     int propertyDepth = -1;
     QString text;
+    bool multistatus = false; // the document element is DAV:multistatus
     while (!xml.atEnd()) {
         const auto token = xml.readNext();
         if (token == QXmlStreamReader::StartElement) {
             ++depth;
             const std::string name = NameOf(xml, namespaces);
+            if (depth == 1)
+                multistatus = name == "D:multistatus";
             if (responseDepth < 0) {
                 if (name == "D:response") {
                     responseDepth = depth;
@@ -87,6 +90,14 @@ bool Read(const std::string& bytes, bool namespaces,
             *error = "the server's answer is not well-formed XML (line " +
                      std::to_string(xml.lineNumber()) + ": " + xml.errorString().toStdString() +
                      ")";
+        responses.clear();
+        return false;
+    }
+    // An error page or an empty body is no list that happens to be empty: read as one, a
+    // server's failure would pass for a folder without new mail.
+    if (!multistatus) {
+        if (error)
+            *error = "the server's answer is not a WebDAV multistatus";
         responses.clear();
         return false;
     }

@@ -19,8 +19,8 @@
 //
 // A server that writes exactly these prefixes without declaring them (legal for a text
 // search, not for XML) is still read: when the namespace-aware parse fails, the answer is
-// read again matching the prefixes literally. Anything else that is not well-formed XML is
-// malformed.
+// read again matching the prefixes literally. Anything else that is not well-formed XML, or
+// whose document element is not DAV:multistatus (an error page, an empty body), is malformed.
 //
 // Fed in pieces of any size (a byte at a time gives the same result); Finish parses the whole
 // and says whether it was a well-formed document. An answer over kMaxAnswer bytes is refused.

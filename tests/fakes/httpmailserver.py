@@ -10,11 +10,14 @@ CONFIG:
   user, domain, password   the account; Digest user is user@domain
   folders   [{"name", "special", "messages": [{"id", "from", "subject", "date", "size",
               "read", "attachment", "probe"}]}]; "probe" puts an attachment part in the GET
-  mode      "" (normal), "silent" (accept, never answer), "always401" (every Digest answer
+  mode      "" (normal), "silent" (accept, never answer), "drip" (answer one byte every half
+            second, never pausing long enough to be silent), "silentget" (GETs are logged with
+            status 0 and never answered), "silentmove" (the same for MOVEs), "always401" (every Digest answer
             gets a fresh challenge), "status500", "status503", "redirectloop",
             "redirectftp", "redirecthttp", "redirecthost" (the gateway sends the client to "localhost"),
             "hugeanswer" (a 17 MiB answer), "badpassword" (a wrong answer gets 401 with "Bad Password"), "rawrootanswer"
             (the root answer is config["rawroot"] as it stands)
+  rawfolders  when set, the 207 answer to the folder list, as it stands
   prefixes  {"D": .., "m": .., "hm": ..}: the prefixes the answers use (default D, m, hm)
   extraFolders  n folders with one unread message each (before the deleted-items folder
             with "deletedLast")
@@ -122,6 +125,20 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def drip(self):
+        """A 207 whose 120-byte body takes a minute: never silent, far below any floor rate."""
+        self.record(207)
+        self.send_response(207)
+        self.send_header("Content-Length", "120")
+        self.end_headers()
+        try:
+            for _ in range(120):
+                self.wfile.write(b" ")
+                self.wfile.flush()
+                time.sleep(0.5)
+        except OSError:
+            pass  # the client gave up, as it should
+
     def challenge(self, bad=False):
         nonce = secrets.token_hex(16)
         with LOCK:
@@ -188,6 +205,8 @@ class Handler(BaseHTTPRequestHandler):
         if mode == "silent":
             time.sleep(30)
             return
+        if mode == "drip":
+            return self.drip()
         if mode == "hugeanswer":
             return self.reply(207, b" " * (17 * 1024 * 1024))
         if mode == "status500":
@@ -217,6 +236,8 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(207, CONFIG["rawroot"].encode("utf-8"))
             return self.reply(207, self.multistatus(
                 [(self.base() + GATEWAY, [("hm:msgfolderroot", self.base() + "/folders/")])]))
+        if self.path == "/folders/" and "rawfolders" in CONFIG:
+            return self.reply(207, CONFIG["rawfolders"].encode("utf-8"))
         if self.path == "/folders/":
             responses = []
             with LOCK:
@@ -251,6 +272,10 @@ class Handler(BaseHTTPRequestHandler):
         return None, None
 
     def do_GET(self):
+        if CONFIG.get("mode") == "silentget":
+            self.record(0)
+            time.sleep(30)
+            return
         with LOCK:
             _, msg = self.find_message(self.path)
         if msg is None:
@@ -265,6 +290,10 @@ class Handler(BaseHTTPRequestHandler):
         self.reply(200, text.encode("utf-8"), [("Content-Type", "message/rfc822")])
 
     def do_MOVE(self):
+        if CONFIG.get("mode") == "silentmove":
+            self.record(0)
+            time.sleep(30)
+            return
         destination = self.headers.get("Destination", "")
         with LOCK:
             folder, msg = self.find_message(self.path)

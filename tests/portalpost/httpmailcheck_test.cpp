@@ -4,11 +4,13 @@
 #include "fakehttpmailserver.h"
 #include "filterrules.h"
 #include "httpmailclient.h"
+#include "midsfile.h"
 #include "postwatch_plugin.h"
 #include "programkey.h"
 #include "registrykey.h"
 #include "resourcelibrary.h"
 #include "support/component.h"
+#include "support/filefaults.h"
 #include "support/tablerow.h"
 #include "support/tempdir.h"
 #include "testpki.h"
@@ -16,11 +18,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -119,7 +125,12 @@ struct CheckRow {
     std::string password = "s3cret";
     int timeOut = 10;
     std::string category = "Hotmail";
+    // When set, the first check runs while no file may grow past this many bytes (a full
+    // disk for the MIDS file); the second check runs without the limit.
+    rlim_t fileSizeLimit = 0;
     std::function<void(const std::vector<LogEntry>&, const std::string& base)> checkLog;
+    // When set, the MIDS file after the first check.
+    std::optional<std::vector<std::string>> wantMids;
 };
 
 POSTWATCH_ROW_PRINTS_NAME(CheckRow)
@@ -232,7 +243,11 @@ TEST_P(HttpMailCheckTest, Check)
     RecordingSink sink;
     sink.notStoredAt = row.notStoredAt;
     int32_t count = -1;
-    EXPECT_EQ(Check(sink, row, count), row.wantCode);
+    const int code =
+        row.fileSizeLimit > 0
+            ? WithFileSizeLimit(row.fileSizeLimit, [&] { return Check(sink, row, count); })
+            : Check(sink, row, count);
+    EXPECT_EQ(code, row.wantCode);
     EXPECT_EQ(count, static_cast<int32_t>(sink.records.size()));
     if (row.wantCount >= 0)
         EXPECT_EQ(count, row.wantCount);
@@ -245,6 +260,14 @@ TEST_P(HttpMailCheckTest, Check)
     }
     if (row.checkLog)
         row.checkLog(ReadLog(server), server.BaseUrl());
+    if (row.wantMids) {
+        std::ifstream in(dir_.Path() + "/Mail/Web/MIDS", std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        std::vector<std::string> ids;
+        CMidsFile::Parse(bytes, ids);
+        EXPECT_EQ(ids, *row.wantMids);
+    }
     for (const std::string& line : server.Bodies()) {
         const std::string body =
             QJsonDocument::fromJson(QByteArray::fromStdString("[" + line + "]"))
@@ -265,6 +288,52 @@ TEST_P(HttpMailCheckTest, Check)
 }
 
 const std::string kPlain = kMailbox;
+
+// Two checks of one account at once (the desktop's and a --check-now): whichever holds the
+// account's MIDS file first reports, the other waits or ends as busy; no message twice.
+class HttpMailTwoChecksTest : public HttpMailCheckTest
+{
+};
+
+TEST_F(HttpMailTwoChecksTest, EachMessageOnce)
+{
+    FakeHttpMailServer server;
+    std::string why;
+    const std::string config =
+        R"({"user": "ann", "domain": "mail.test", "password": "s3cret", )" + kPlain + "}";
+    if (!server.Start(dir_.Path(), config, &why))
+        GTEST_SKIP() << MissingComponent("python3", why);
+    PointAt(server.GatewayUrl());
+    const CheckRow row{.name = "two"};
+    RecordingSink sinks[2];
+    int codes[2] = {0, 0};
+    int32_t counts[2] = {0, 0};
+    std::thread other([&] { codes[1] = Check(sinks[1], row, counts[1]); });
+    codes[0] = Check(sinks[0], row, counts[0]);
+    other.join();
+    std::vector<std::string> urls;
+    for (const RecordingSink& sink : sinks)
+        for (const Record& r : sink.records)
+            urls.push_back(r[0]);
+    std::sort(urls.begin(), urls.end());
+    EXPECT_EQ(urls.size(), kMailboxRecords.size());
+    EXPECT_EQ(std::unique(urls.begin(), urls.end()), urls.end());
+    EXPECT_TRUE(codes[0] == PW_WEBMAIL_SUCCESS || codes[1] == PW_WEBMAIL_SUCCESS);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(codes[i] == PW_WEBMAIL_SUCCESS || codes[i] == PW_WEBMAIL_FAILED);
+        EXPECT_EQ(counts[i], static_cast<int32_t>(sinks[i].records.size()));
+    }
+}
+
+// An inbox of `n` unread messages, none with an attachment in the listing.
+std::string Inbox(int n)
+{
+    std::string out = R"("folders": [{"name": "inbox", "special": "inbox", "messages": [)";
+    for (int i = 0; i < n; ++i)
+        out += (i ? "," : "") + std::string(R"({"id": "N)") + std::to_string(i) +
+               R"(", "subject": "note"})";
+    return out + "]}]";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     HttpMail, HttpMailCheckTest,
@@ -319,6 +388,23 @@ INSTANTIATE_TEST_SUITE_P(
                  .wantRecords = {kMailboxRecords[0]},
                  .wantSecondCount = 2,
                  .notStoredAt = 1},
+        // The inbox's two identifiers go to the MIDS file in one write that only the first
+        // fits whole: nothing is reported, and nothing of the failed write may count as
+        // handled at the next check.
+        CheckRow{.name = "MidsFullReportsNothingAndLosesNothing",
+                 .config = kPlain,
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantRecords = {},
+                 .wantSecondCount = 3,
+                 .fileSizeLimit = 4 + 6 + 3},
+        // The inbox's messages were recorded and stored; the next folder's identifier no
+        // longer fits: a failure that keeps what was stored, and only the rest comes again.
+        CheckRow{.name = "MidsFullAfterStoredFolderFailsAndKeepsIt",
+                 .config = kPlain,
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantRecords = {kMailboxRecords[0], kMailboxRecords[1]},
+                 .wantSecondCount = 1,
+                 .fileSizeLimit = 4 + 12 + 3},
         CheckRow{.name = "WrongPasswordIsRefused",
                  .config = kPlain + R"(, "mode": "badpassword")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
@@ -329,6 +415,39 @@ INSTANTIATE_TEST_SUITE_P(
                  .wantCode = PW_WEBMAIL_TIMEOUT,
                  .wantSecondCount = -1,
                  .timeOut = 1},
+        // A byte every half second is never a silence, yet 120 bytes would take a minute:
+        // the floor rate ends the request after about a second.
+        CheckRow{.name = "DrippingServerTooSlow",
+                 .config = kPlain + R"(, "mode": "drip")",
+                 .wantCode = PW_WEBMAIL_TIMEOUT,
+                 .wantSecondCount = -1,
+                 .timeOut = 1},
+        // Attachment probes a server never answers: the first round runs out of time, no
+        // further one starts, and the messages are reported with the listing's flags.
+        CheckRow{.name = "SilentProbesStopAfterFirstRound",
+                 .config = Inbox(40) + R"(, "mode": "silentget")",
+                 .wantCount = 40,
+                 .wantSecondCount = -1,
+                 .timeOut = 1,
+                 .checkLog =
+                     [](const std::vector<LogEntry>& log, const std::string&) {
+                         EXPECT_LE(Count(log, "GET"), WebSession::kMaxParallelPerHost);
+                     }},
+        // A move that runs out of time ends the check with the time-out: the message
+        // before it is reported, it and the rest are left for the next check.
+        CheckRow{.name = "SilentMoveEndsCheckAndLeavesTheRest",
+                 .config = R"("mode": "silentmove", "folders": [{"name": "inbox", "special":
+                     "inbox", "messages": [{"id": "K1", "subject": "hello"}, {"id": "D1",
+                     "subject": "note"}, {"id": "D2", "subject": "note"}, {"id": "K2",
+                     "subject": "hello"}]}])",
+                 .rules = {{"subject", "note", "1"}},
+                 .wantCode = PW_WEBMAIL_TIMEOUT,
+                 .wantCount = 1,
+                 .wantSecondCount = -1,
+                 .timeOut = 1,
+                 .checkLog = [](const std::vector<LogEntry>& log,
+                                const std::string&) { EXPECT_EQ(Count(log, "MOVE"), 1); },
+                 .wantMids = std::vector<std::string>{"K1"}},
         CheckRow{.name = "Status503IsRefused",
                  .config = kPlain + R"(, "mode": "status503")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
@@ -433,6 +552,13 @@ INSTANTIATE_TEST_SUITE_P(
                 R"(, "mode": "rawrootanswer", "rawroot": "<D:multistatus xmlns:D=\"DAV:\"><D:response><hm:msgfolderroot>")",
             .wantCode = PW_WEBMAIL_FAILED,
             .wantSecondCount = -1},
+        // An error page where the folder list should be is a failure, not a mailbox
+        // without new mail.
+        CheckRow{.name = "FolderListNotMultistatus",
+                 .config = kPlain + R"(, "rawfolders": "<html><body>Internal error</body></html>")",
+                 .wantCode = PW_WEBMAIL_FAILED,
+                 .wantRecords = {},
+                 .wantSecondCount = -1},
         CheckRow{
             .name = "UndeclaredPrefixesStillRead",
             .config =
