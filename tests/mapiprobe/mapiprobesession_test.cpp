@@ -61,6 +61,8 @@ struct SessionRow {
     int32_t askAnswer = PW_ANSWER_CANCEL;
     std::string body = "hello"; // the body field of the first record
     std::string mids = {};      // the MIDs file before the log-on, when not empty
+    bool midsHeld = false;      // another process holds the MIDs file during the log-on
+    std::vector<ScriptedProvider::Message> arriving = {}; // ScriptedProvider::arriving
 };
 
 POSTWATCH_ROW_PRINTS_NAME(SessionRow)
@@ -95,6 +97,7 @@ TEST_P(MapiprobeSessionTest, Logon)
     provider.profileStatus = r.profileStatus;
     provider.folderStatus = r.folderStatus;
     provider.watchFails = r.watchFails;
+    provider.arriving = r.arriving;
     MapiprobeSession session(std::move(owned));
     session.SetRetryPause(std::chrono::milliseconds(0));
 
@@ -103,10 +106,17 @@ TEST_P(MapiprobeSessionTest, Logon)
     RecordingSink sink;
     sink.SetDeliverAnswer(r.sinkAnswer);
     sink.SetAskAnswer(r.askAnswer);
+    auto held = std::make_unique<CMidsFile>();
+    if (r.midsHeld)
+        ASSERT_EQ(
+            held->Open(ExchangeMessageHandler::MidsPath("Work"), std::chrono::milliseconds(0)),
+            CMidsFile::OpenResult::kOpen);
     int32_t count = 0;
     EXPECT_EQ(session.Logon(sink.Sink(), "Scripted", "Work", 0, count, kBodyLimit), r.want);
+    held.reset();
     EXPECT_EQ(sink.Subjects(), r.reported);
-    EXPECT_EQ(count, static_cast<int32_t>(r.reported.size()));
+    // What arrives during the scan is the watch's to report, not the scan's to count.
+    EXPECT_EQ(count, static_cast<int32_t>(r.reported.size() - r.arriving.size()));
     EXPECT_EQ(provider.deleted, r.deleted);
     const auto questions = sink.Questions();
     if (r.questionCaption) {
@@ -241,6 +251,21 @@ INSTANTIATE_TEST_SUITE_P(
                    .want = PW_LOGON_DONE,
                    .reported = {"no id", "next"},
                    .reportedAgain = {"no id"}},
+        // Mail that lands after its folder was counted (empty) is reported once, by the watch.
+        SessionRow{.name = "ArrivesWhileCounting",
+                   .folders = {{"s1/Inbox", "Inbox", 0}},
+                   .want = PW_LOGON_DONE,
+                   .reported = {"during the scan"},
+                   .arriving = {Unread("s1/Inbox", "z", "during the scan")}},
+        // Another process logged on to the account (the desktop, while the command line
+        // checks) reports its mail: a scan here would file it twice.
+        SessionRow{.name = "LoggedOnElsewhere",
+                   .folders = {{"s1/Inbox", "Inbox", 1}},
+                   .messages = {Unread("s1/Inbox", "a", "one")},
+                   .want = PW_LOGON_FAILED,
+                   .reportedAgain = {"one"},
+                   .questionCaption = 61345,
+                   .midsHeld = true},
         SessionRow{.name = "NotStoredEndsAndComesAgain",
                    .folders = {{"s1/Inbox", "Inbox", 2}},
                    .messages = {Unread("s1/Inbox", "a", "one"), Unread("s1/Inbox", "b", "two")},
