@@ -22,27 +22,42 @@ constexpr uint32_t kNewMask = IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLY
 constexpr uint32_t kCurMask = IN_MOVED_TO | IN_CREATE | IN_ONLYDIR;
 constexpr uint32_t kTmpMask = IN_CLOSE_WRITE | IN_ONLYDIR;
 
-// Whether some process still has the file open for writing. A read lease is refused while
-// a writer holds it (fcntl(2), F_SETLEASE); where leases are not allowed (a file of another
-// owner, leases switched off) an empty file counts as one still being written.
-bool OpenForWriting(const std::string& path)
+// A regular file or a link to one may be mail; a FIFO, a socket or a device node named like
+// a message is not (opening one could block or act on a device).
+bool MayBeMail(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    struct stat st {
+    };
+    return ::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
+} // namespace
+
+bool MaildirWatcher::BeingWritten(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0)
         return false; // gone already: whoever reads it will say so
+    struct stat st {
+    };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     bool writing = false;
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
     } else if (errno == EAGAIN || errno == EBUSY) {
         writing = true;
     } else {
-        struct stat st {
-        };
-        writing = ::fstat(fd, &st) == 0 && st.st_size == 0;
+        writing = st.st_size == 0;
     }
     ::close(fd);
     return writing;
 }
+
+namespace
+{
 
 uint32_t MaskOf(int kind)
 {
@@ -92,8 +107,22 @@ bool MaildirWatcher::AddDir(const Dir& dir, const std::set<int>& watches, std::s
         return false;
     }
     // The kernel gives the same descriptor for a directory watched twice (the same store in
-    // two watches): the watches share it.
+    // two watches, a folder linked under a second name): the watches share it.
     auto [it, added] = dirs_.try_emplace(wd, dir);
+    if (!added && it->second.path != dir.path && it->second.kind == dir.kind) {
+        // A folder renamed while watched keeps its descriptor: its mail is under the new
+        // name now. A name that still leads to the directory (a link) keeps the first name.
+        struct stat was {
+        }, now{};
+        const bool moved = ::stat(it->second.path.c_str(), &was) != 0 ||
+                           (::stat(dir.path.c_str(), &now) == 0 &&
+                            (was.st_dev != now.st_dev || was.st_ino != now.st_ino));
+        if (moved) {
+            it->second.path = dir.path;
+            it->second.folderPath = dir.folderPath;
+            it->second.folderName = dir.folderName;
+        }
+    }
     it->second.watches.insert(watches.begin(), watches.end());
     if (fresh)
         *fresh = added;
@@ -280,7 +309,22 @@ void MaildirWatcher::Run()
 void MaildirWatcher::Handle(const struct inotify_event& event)
 {
     if (event.mask & IN_Q_OVERFLOW) {
-        // Events were lost: whatever sits in new/ may be new. The owner skips what it knows.
+        // Events were lost: whatever sits in new/ may be new, and folders may have been made
+        // unseen. The owner skips what it knows.
+        std::vector<Dir> roots;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& [wd, dir] : dirs_)
+                if (dir.kind == Kind::Root)
+                    roots.push_back(dir);
+        }
+        for (const Dir& root : roots) {
+            const auto folders = MaildirTree::FoldersOf(root.path);
+            std::lock_guard lock(mutex_);
+            for (const MaildirTree::Folder& folder : folders)
+                if (folder.path != root.path)
+                    AddFolder(root.storeRoot, folder.path, folder.displayName, root.watches, true);
+        }
         std::vector<Dir> news;
         {
             std::lock_guard lock(mutex_);
@@ -359,9 +403,12 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
     Arrival arrival{dir.storeRoot, dir.folderPath,        dir.folderName,
                     name,          dir.kind == Kind::New, false};
     const std::string path = dir.path + "/" + name;
+    if (!MayBeMail(path))
+        return;
     if (dir.kind == Kind::New) {
         {
-            // Listed when its folder appeared, its own event still queued: reported already.
+            // Listed when its folder appeared, or reported when it was created, its own
+            // event still queued: reported already.
             std::lock_guard lock(mutex_);
             if (listed_.erase(path))
                 return;
@@ -371,16 +418,20 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
         } else if (event.mask & IN_CREATE) {
             // A link() from tmp/ arrives whole; a file opened right here is new mail once its
             // writer closes it.
-            if (OpenForWriting(path)) {
-                std::lock_guard lock(mutex_);
+            const bool writing = BeingWritten(path);
+            std::lock_guard lock(mutex_);
+            if (writing) {
                 pending_[path] = Pending{dir.watches, arrival};
                 return;
             }
+            // Its writer, if any, has closed it: that close is queued behind this event.
+            listed_.insert(path);
             arrival.newMail = true;
         } else if (event.mask & IN_CLOSE_WRITE) {
+            // Written whole now: also a file whose writing began before the watch did, which
+            // a reader may have passed over while it was incomplete.
             std::lock_guard lock(mutex_);
-            if (pending_.erase(path) == 0)
-                return;
+            pending_.erase(path);
             arrival.newMail = true;
         }
         if (!arrival.newMail)
@@ -398,12 +449,24 @@ void MaildirWatcher::ReportAll(const Dir& newDir)
                 names.push_back(e->d_name);
         ::closedir(d);
     }
+    std::vector<std::string> whole;
+    std::vector<std::string> writing;
+    for (const std::string& name : names) {
+        const std::string path = newDir.path + "/" + name;
+        if (MayBeMail(path))
+            (BeingWritten(path) ? writing : whole).push_back(name);
+    }
     {
         std::lock_guard lock(mutex_);
-        for (const std::string& name : names)
+        for (const std::string& name : whole)
             listed_.insert(newDir.path + "/" + name);
+        // Still being written in place: new mail once closed, not before.
+        for (const std::string& name : writing)
+            pending_[newDir.path + "/" + name] =
+                Pending{newDir.watches, Arrival{newDir.storeRoot, newDir.folderPath,
+                                                newDir.folderName, name, true, true}};
     }
-    for (const std::string& name : names)
+    for (const std::string& name : whole)
         Deliver(newDir.watches,
                 Arrival{newDir.storeRoot, newDir.folderPath, newDir.folderName, name, true, true});
 }
@@ -440,7 +503,7 @@ void MaildirWatcher::RecheckPending()
         struct stat st {
         };
         const bool gone = ::lstat(path.c_str(), &st) != 0;
-        if (!gone && OpenForWriting(path))
+        if (!gone && BeingWritten(path))
             continue;
         {
             std::lock_guard lock(mutex_);

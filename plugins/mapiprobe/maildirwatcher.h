@@ -14,12 +14,16 @@
 // For every folder of a watched store (the root and its Maildir++ subfolders) it watches new/
 // and cur/, and the root for folders made later. A file moved into new/ (the delivery
 // protocol: write in tmp/, rename or link into new/) or created there is new mail; a file
-// still open for writing when it appears in new/ counts once its writer closes it. A file arriving
+// still open for writing when it appears in new/ counts once its writer closes it, and every
+// close of a file written in new/ is reported (the writing may have begun before the watch).
+// Only regular files and links count: a FIFO or device node named like a message is left
+// alone. A folder renamed while watched is reported under its new name. A file arriving
 // in cur/ (a client moving a message from new/, or changing its flags) is reported as an arrival
 // that is not new mail, so the owner can keep its index current. A folder made later is watched
 // from then on, and the mail already in its new/ is reported as new. When the kernel's event queue
-// overflows, every file in the watched new/ folders is reported again (the caller knows what
-// it has seen).
+// overflows, the store's folders are looked for again (one made meanwhile is watched from then
+// on) and every whole file in the watched new/ folders is reported again (the caller knows
+// what it has seen).
 //
 // Threads: Add, Remove and Stop may be called from any thread. Callbacks run on the watcher's
 // thread, one at a time, with no lock of the watcher held. Remove returns only when no
@@ -52,6 +56,12 @@ public:
     void Remove(int watch);
     // Removes every watch and ends the thread.
     void Stop();
+
+    // Whether some process still has the regular file at `path` open for writing. A read
+    // lease is refused while a writer holds it (fcntl(2), F_SETLEASE); where leases are not
+    // allowed (a file of another owner, leases switched off) an empty file counts as one
+    // still being written. False for a file that is gone or is no regular file.
+    static bool BeingWritten(const std::string& path);
 
     // True on the watcher's own thread (inside a callback).
     bool OnWatchThread() const;
