@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace
@@ -277,9 +278,20 @@ ProviderStatus MaildirProvider::Messages(const ProviderFolder& folder,
     FolderIndex index;
     if (!Scan(folder.id, index, why))
         return ProviderStatus::kStoreFailed;
-    messages.reserve(index.size());
+    // Oldest first (the file name's stamp): when a folder's budget (its unread count, taken
+    // before) runs out, what is left is what came last, which the watch reports.
+    std::vector<std::pair<std::time_t, const std::string*>> order;
+    order.reserve(index.size());
     for (const auto& [unique, where] : index)
-        messages.push_back({unique, folder.id, !MaildirName(where.fileName).Unread(where.inNew)});
+        order.emplace_back(MaildirName(where.fileName).Stamp(), &unique);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.first, *a.second) < std::tie(b.first, *b.second);
+    });
+    messages.reserve(index.size());
+    for (const auto& [stamp, unique] : order) {
+        const Location& where = index.at(*unique);
+        messages.push_back({*unique, folder.id, !MaildirName(where.fileName).Unread(where.inNew)});
+    }
     std::lock_guard lock(mutex_);
     index_[folder.id] = std::move(index);
     return ProviderStatus::kOk;
@@ -340,6 +352,10 @@ bool MaildirProvider::Details(const std::string& folderId, const std::string& en
         return false;
     const MaildirName name(where.fileName);
     const std::string path = folderId + (where.inNew ? "/new/" : "/cur/") + where.fileName;
+    // Written in place in new/ and not yet whole: read now it would be reported with a cut
+    // header, and then be known. The watch reports it once its writer closes it.
+    if (where.inNew && MaildirWatcher::BeingWritten(path))
+        return false;
     if (!MaildirMessage::Read(path, name.SizeHint(), bodyLimit, details)) {
         // A client moved it between the look-up and the open: look once more.
         if (!Locate(folderId, entryId, where))

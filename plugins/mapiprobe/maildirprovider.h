@@ -29,9 +29,11 @@
 //
 // Messages: the entry id is the file name's unique part (MaildirName), so a message keeps it
 // when a client moves it from new/ to cur/ or changes its flags. Unread: in new/, or in cur/
-// without "S" (a "T" message never is). Details read a bounded window of the file
-// (MaildirMessage); the delivery time is the file name's stamp, else the Date field, else the
-// file's modification time; `body` holds at most `bodyLimit` bytes.
+// without "S" (a "T" message never is). Messages lists a folder oldest first (the file
+// name's stamp). Details read a bounded window of the file (MaildirMessage), and nothing of a
+// file in new/ still being written in place (false: the watch reports it once it is whole); the
+// delivery time is the file name's stamp, else the Date field, else the file's modification time;
+// `body` holds at most `bodyLimit` bytes.
 //
 // Delete moves the message into the store's ".Trash" folder (made when missing, with cur/,
 // new/, tmp/ and the "maildirfolder" mark of Maildir++) as "<unique>:2,<flags>T", by rename(2)
