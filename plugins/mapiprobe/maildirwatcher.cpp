@@ -16,7 +16,8 @@
 namespace
 {
 
-constexpr uint32_t kRootMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR | IN_DELETE_SELF;
+constexpr uint32_t kRootMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR | IN_DELETE_SELF | IN_MOVE_SELF;
+constexpr uint32_t kParentMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
 constexpr uint32_t kFolderMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
 constexpr uint32_t kNewMask = IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR;
 constexpr uint32_t kCurMask = IN_MOVED_TO | IN_CREATE | IN_ONLYDIR;
@@ -70,8 +71,10 @@ uint32_t MaskOf(int kind)
         return kNewMask;
     case 3:
         return kCurMask;
-    default:
+    case 4:
         return kTmpMask;
+    default:
+        return kParentMask;
     }
 }
 
@@ -351,9 +354,56 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
     }
     const bool isDir = event.mask & IN_ISDIR;
     switch (dir.kind) {
+    case Kind::Parent: {
+        if (isDir && (event.mask & (IN_CREATE | IN_MOVED_TO)))
+            Rearm(dir, dir.path + "/" + name);
+        return;
+    }
     case Kind::Root: {
+        if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+            // The store is gone from its place: watch for it to come back there. What was
+            // watched under the old name (moved away) says nothing of this store any more.
+            Dir parent = dir;
+            parent.kind = Kind::Parent;
+            parent.path = dir.path.substr(0, dir.path.rfind('/'));
+            if (parent.path.empty())
+                parent.path = "/";
+            {
+                std::lock_guard lock(mutex_);
+                for (auto it = dirs_.begin(); it != dirs_.end();) {
+                    if (it->second.storeRoot == dir.storeRoot && it->second.kind != Kind::Parent) {
+                        ::inotify_rm_watch(inotify_, it->first);
+                        it = dirs_.erase(it);
+                    } else {
+                        ++it;
+                    }
+                }
+                if (!AddDir(parent, dir.watches, nullptr))
+                    return; // the parent is gone too: nothing to wait on
+            }
+            // Made again before the parent's watch began: no event of it will come.
+            struct stat st {
+            };
+            if (::stat(dir.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                Rearm(parent, dir.path);
+            return;
+        }
         if (!isDir || !(event.mask & (IN_CREATE | IN_MOVED_TO)))
             return;
+        if (name == "new" || name == "cur" || name == "tmp") {
+            // The inbox's own parts, made after the store's directory (a store made again).
+            Dir sub = dir;
+            sub.kind = name == "new" ? Kind::New : name == "cur" ? Kind::Cur : Kind::Tmp;
+            sub.path = dir.path + "/" + name;
+            bool fresh = false;
+            {
+                std::lock_guard lock(mutex_);
+                AddDir(sub, dir.watches, nullptr, &fresh);
+            }
+            if (sub.kind == Kind::New && fresh)
+                ReportAll(sub);
+            return;
+        }
         const std::string display = MaildirTree::DisplayName(name);
         if (display.empty())
             return;
@@ -410,7 +460,7 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
             // Listed when its folder appeared, or reported when it was created, its own
             // event still queued: reported already.
             std::lock_guard lock(mutex_);
-            if (listed_.erase(path))
+            if (listed_.count(path))
                 return;
         }
         if (event.mask & IN_MOVED_TO) {
@@ -438,6 +488,73 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
             return;
     }
     Deliver(dir.watches, arrival);
+}
+
+void MaildirWatcher::Rearm(const Dir& parent, const std::string& path)
+{
+    std::set<int> ids;
+    {
+        std::lock_guard lock(mutex_);
+        for (int id : parent.watches) {
+            auto it = watches_.find(id);
+            if (it != watches_.end() && it->second.storeRoot == path)
+                ids.insert(id);
+        }
+    }
+    if (ids.empty())
+        return; // not the store: another directory beside it
+    std::vector<Dir> fresh;
+    Dir root;
+    root.kind = Kind::Root;
+    root.path = root.storeRoot = root.folderPath = path;
+    root.folderName = "Inbox";
+    root.watches = ids;
+    {
+        // The root first: a folder made from now on is seen by its event, one made before
+        // by the listing below.
+        std::lock_guard lock(mutex_);
+        if (!AddDir(root, ids, nullptr))
+            return; // gone again, or not readable: its next coming is seen here again
+        for (const Kind kind : {Kind::New, Kind::Cur, Kind::Tmp}) {
+            Dir sub = root;
+            sub.kind = kind;
+            sub.path = path + (kind == Kind::New ? "/new" : kind == Kind::Cur ? "/cur" : "/tmp");
+            bool added = false;
+            if (AddDir(sub, ids, nullptr, &added) && added && kind == Kind::New)
+                fresh.push_back(sub);
+        }
+    }
+    const auto folders = MaildirTree::FoldersOf(path);
+    {
+        std::lock_guard lock(mutex_);
+        for (const MaildirTree::Folder& folder : folders) {
+            if (folder.path == path)
+                continue;
+            if (AddFolder(path, folder.path, folder.displayName, ids, true)) {
+                Dir sub = root;
+                sub.kind = Kind::New;
+                sub.path = folder.path + "/new";
+                sub.folderPath = folder.path;
+                sub.folderName = folder.displayName;
+                fresh.push_back(sub);
+            }
+        }
+        // Back in its place: the parent need not be watched for it any more.
+        for (auto it = dirs_.begin(); it != dirs_.end(); ++it) {
+            if (it->second.kind != Kind::Parent || it->second.path != parent.path)
+                continue;
+            for (int id : ids)
+                it->second.watches.erase(id);
+            if (it->second.watches.empty()) {
+                ::inotify_rm_watch(inotify_, it->first);
+                dirs_.erase(it);
+            }
+            break;
+        }
+    }
+    // Mail delivered before the watches were in place.
+    for (const Dir& dir : fresh)
+        ReportAll(dir);
 }
 
 void MaildirWatcher::ReportAll(const Dir& newDir)

@@ -17,7 +17,9 @@
 // still open for writing when it appears in new/ counts once its writer closes it, and every
 // close of a file written in new/ is reported (the writing may have begun before the watch).
 // Only regular files and links count: a FIFO or device node named like a message is left
-// alone. A folder renamed while watched is reported under its new name. A file arriving
+// alone. A folder renamed while watched is reported under its new name. A store whose root is
+// removed or moved away is watched again once a directory of that name is back in its place
+// (its waiting mail reported then); until then nothing of it is reported. A file arriving
 // in cur/ (a client moving a message from new/, or changing its flags) is reported as an arrival
 // that is not new mail, so the owner can keep its index current. A folder made later is watched
 // from then on, and the mail already in its new/ is reported as new. When the kernel's event queue
@@ -70,7 +72,8 @@ public:
     size_t WatchedDirectories() const;
 
 private:
-    enum class Kind { Root, FolderDir, New, Cur, Tmp };
+    // Parent: the directory a store's root was in, watched while the root is gone.
+    enum class Kind { Root, FolderDir, New, Cur, Tmp, Parent };
     struct Dir {
         Kind kind = Kind::New;
         std::string path;
@@ -94,6 +97,9 @@ private:
     // made after it). Lock held. True when the watch on its new/ began now.
     bool AddFolder(const std::string& storeRoot, const std::string& path, const std::string& name,
                    const std::set<int>& watches, bool later);
+    // `path` appeared in a watched parent: when it is the root of a store that is gone, its
+    // watches begin again and the mail waiting in it is reported.
+    void Rearm(const Dir& parent, const std::string& path);
     // Reports every file in `newDir` as new mail.
     void ReportAll(const Dir& newDir);
     void Deliver(const std::set<int>& watches, const Arrival& arrival);

@@ -7,6 +7,7 @@
 #include "support/runprocess.h"
 #include "support/tablerow.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -413,6 +414,17 @@ const HostileRow kHostileRows[] = {
          ASSERT_EQ(::mkfifo((h.root + "/cur/1796687304.M1P1.fifo:2,").c_str(), 0600), 0);
      },
      {}},
+    // The store's directory removed and made again (a sync tool starting afresh): watched
+    // again, its mail reported.
+    {"StoreRemovedAndMadeAgain",
+     [](Hostile&) {},
+     [](Hostile& h, MaildirProvider&) {
+         std::filesystem::remove_all(h.root);
+         MakeMaildir(h.root);
+         MakeMaildir(h.Folder(".Back"));
+         DeliverByProtocol(h.Folder(".Back"), "1796687306.M1P1.test", Message("back"));
+     },
+     {{".Back", "back"}}},
     // A folder that is the store again under another name, and one that is a link to itself.
     {"FolderLinks",
      [](Hostile& h) {
@@ -456,8 +468,11 @@ TEST_P(MaildirWatchHostile, ReportsEachMessageOnceUnderItsFolder)
             m.folderId == h.root ? "" : m.folderId.substr(m.folderId.rfind('/') + 1);
         got.emplace_back(folder, Subject(provider, m));
     }
+    // Mail waiting in a folder the watch finds again is listed in no set order.
     auto want = row.want;
     want.emplace_back("", "last");
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
     EXPECT_EQ(got, want);
     provider.Unwatch(watch);
     provider.CloseProfile();
