@@ -102,8 +102,10 @@ size_t MaildirWatcher::WatchedDirectories() const
 bool MaildirWatcher::AddDir(const Dir& dir, const std::set<int>& watches, std::string* why,
                             bool* fresh)
 {
-    const int wd =
-        ::inotify_add_watch(inotify_, dir.path.c_str(), MaskOf(static_cast<int>(dir.kind)));
+    // Added to what the directory is watched for already: a folder that is a link to the
+    // store's root must not take the root's own events from it.
+    const int wd = ::inotify_add_watch(inotify_, dir.path.c_str(),
+                                       MaskOf(static_cast<int>(dir.kind)) | IN_MASK_ADD);
     if (wd < 0) {
         if (why)
             *why = "cannot watch " + dir.path + ": " + std::strerror(errno);
