@@ -102,6 +102,13 @@ size_t MaildirWatcher::WatchedDirectories() const
 bool MaildirWatcher::AddDir(const Dir& dir, const std::set<int>& watches, std::string* why,
                             bool* fresh)
 {
+    // Stopped while the thread still handled an event: what it would add now would outlive
+    // the stop (and be taken for a directory of the next start).
+    if (stopping_) {
+        if (why)
+            *why = "the watch is ending";
+        return false;
+    }
     // Added to what the directory is watched for already: a folder that is a link to the
     // store's root must not take the root's own events from it.
     const int wd = ::inotify_add_watch(inotify_, dir.path.c_str(),
@@ -185,6 +192,12 @@ int MaildirWatcher::Add(const std::string& storeRoot, Callback callback, std::st
             return 0;
         }
     }
+    if (!thread_.joinable()) {
+        // A stop that has ended: nothing its thread noted last counts for this start.
+        stopping_ = false;
+        pending_.clear();
+        listed_.clear();
+    }
     const int id = nextWatch_++;
     watches_[id] = Watch{storeRoot, std::move(callback)};
     const std::set<int> ids{id};
@@ -253,6 +266,7 @@ void MaildirWatcher::Stop()
         ::inotify_rm_watch(inotify_, wd);
     dirs_.clear();
     pending_.clear();
+    listed_.clear();
     if (thread_.joinable()) {
         stopping_ = true;
         const uint64_t one = 1;
