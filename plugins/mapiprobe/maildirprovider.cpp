@@ -259,12 +259,15 @@ ProviderStatus MaildirProvider::Folders(const ProviderStore& store,
         ProviderFolder out;
         out.id = folder.path;
         out.displayName = folder.displayName;
+        std::unordered_set<std::string> unread;
         for (const auto& [unique, where] : index)
             if (MaildirName(where.fileName).Unread(where.inNew))
-                ++out.unreadCount;
+                unread.insert(unique);
+        out.unreadCount = static_cast<uint32_t>(unread.size());
         {
             std::lock_guard lock(mutex_);
             folderNames_[folder.path] = folder.displayName;
+            counted_[folder.path] = std::move(unread);
         }
         folders.push_back(std::move(out));
     }
@@ -278,17 +281,27 @@ ProviderStatus MaildirProvider::Messages(const ProviderFolder& folder,
     FolderIndex index;
     if (!Scan(folder.id, index, why))
         return ProviderStatus::kStoreFailed;
-    // Oldest first (the file name's stamp): when a folder's budget (its unread count, taken
-    // before) runs out, what is left is what came last, which the watch reports.
-    std::vector<std::pair<std::time_t, const std::string*>> order;
+    // What Folders counted first, then what came since, each oldest first (the file name's
+    // stamp): when the folder's budget (its unread count) runs out, what is left is mail that
+    // came after the count, which the watch reports. Names alone cannot say that: one second's
+    // deliveries have no order among them.
+    std::unordered_set<std::string> counted;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = counted_.find(folder.id); it != counted_.end())
+            counted = it->second;
+    }
+    std::vector<std::tuple<bool, std::time_t, const std::string*>> order;
     order.reserve(index.size());
     for (const auto& [unique, where] : index)
-        order.emplace_back(MaildirName(where.fileName).Stamp(), &unique);
+        order.emplace_back(counted.count(unique) == 0, MaildirName(where.fileName).Stamp(),
+                           &unique);
     std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
-        return std::tie(a.first, *a.second) < std::tie(b.first, *b.second);
+        return std::tie(std::get<0>(a), std::get<1>(a), *std::get<2>(a)) <
+               std::tie(std::get<0>(b), std::get<1>(b), *std::get<2>(b));
     });
     messages.reserve(index.size());
-    for (const auto& [stamp, unique] : order) {
+    for (const auto& [later, stamp, unique] : order) {
         const Location& where = index.at(*unique);
         messages.push_back({*unique, folder.id, !MaildirName(where.fileName).Unread(where.inNew)});
     }
@@ -486,6 +499,7 @@ void MaildirProvider::CloseProfile()
             retired = std::move(retired_);
         index_.clear();
         folderNames_.clear();
+        counted_.clear();
     }
     if (!watcher)
         return;
