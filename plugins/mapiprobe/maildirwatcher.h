@@ -123,8 +123,8 @@ private:
     // Files created in new/ while still open for writing, by path: new mail once closed
     // (seen by a close in new/, or in tmp/ for a file linked into new/ before its close).
     std::map<std::string, Pending> pending_;
-    // Files ReportAll reported whose own events may still be queued; cleared whenever the
-    // queue is empty.
+    // Files reported (by ReportAll, or at their creation) whose own events may still be
+    // queued: those events are passed over. Cleared whenever the queue is empty.
     std::set<std::string> listed_;
     int running_ = 0; // the watch whose callback runs now, 0 for none
     std::thread::id threadId_;
