@@ -35,12 +35,11 @@ std::string ExchangeMessageHandler::MidsPath(const std::string& account)
     return AppPaths::AccountDir(account) + "/MIDs";
 }
 
-bool ExchangeMessageHandler::OpenMids(std::string* why)
+CMidsFile::OpenResult ExchangeMessageHandler::OpenMids(std::string* why)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    // Another process watching the same account holds the lock: wait a moment for it.
-    return mids_.Open(MidsPath(account_), std::chrono::milliseconds(500), why) ==
-           CMidsFile::OpenResult::kOpen;
+    // A check that holds it only for a moment lets go within this wait.
+    return mids_.Open(MidsPath(account_), std::chrono::milliseconds(500), why);
 }
 
 std::string ExchangeMessageHandler::SizeText(uint64_t bytes)
@@ -64,10 +63,16 @@ std::string ExchangeMessageHandler::DateText(std::time_t when)
 bool ExchangeMessageHandler::RecordIfNew(const std::string& entryId, bool burst, bool& recorded)
 {
     recorded = false;
-    if (!mids_.IsOpen())
-        mids_.Open(MidsPath(account_), std::chrono::milliseconds(0));
-    if (!mids_.IsOpen())
-        return true; // no file: every message is new, none is silenced
+    if (!mids_.IsOpen() && mids_.Open(MidsPath(account_), std::chrono::milliseconds(0)) ==
+                               CMidsFile::OpenResult::kBusy) {
+        // Another process took the file meanwhile: it watches this account and reports
+        // this message; a second report here would file it twice.
+        return false;
+    }
+    if (!mids_.IsOpen()) {
+        // No file: every message is new, none is silenced, and none reported twice now.
+        return unfiled_.insert(entryId).second;
+    }
     // A record matches only an identifier of its own length (CMidsFile::Contains), so a
     // short or empty record cannot swallow the messages whose identifiers it begins.
     if (mids_.Contains(entryId))
@@ -77,6 +82,14 @@ bool ExchangeMessageHandler::RecordIfNew(const std::string& entryId, bool burst,
     // better once more at the next log-on than never.
     recorded = burst ? mids_.AppendUnflushed(entryId) : mids_.Append(entryId);
     return true;
+}
+
+void ExchangeMessageHandler::TakeBack(const std::string& entryId, bool recorded)
+{
+    if (recorded)
+        mids_.RemoveLast(entryId);
+    else
+        unfiled_.erase(entryId);
 }
 
 void ExchangeMessageHandler::Flush()
@@ -91,10 +104,7 @@ ExchangeMessageHandler::Outcome ExchangeMessageHandler::Handle(const Where& wher
     bool recorded = false;
     if (!RecordIfNew(where.entryId, burst, recorded))
         return Outcome::kPassedOver;
-    auto takeBack = [&] {
-        if (recorded)
-            mids_.RemoveLast(where.entryId);
-    };
+    auto takeBack = [&] { TakeBack(where.entryId, recorded); };
 
     ProviderMessageDetails details;
     // The terminator is part of the limit: at most limit - 1 bytes of text.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 
 // What the log-on scan and the watch do with one unread message: look it up in the account's
 // MIDs file, record it there before anything else happens to it, read it, run the user's
@@ -42,10 +43,12 @@ public:
     ExchangeMessageHandler(MailProvider& provider, const PwSink& sink, std::string account,
                            uint32_t bodyLimit);
 
-    // Opens "MIDs" in the account folder. When it cannot be opened (no folder, held by another
-    // process) messages are treated as new and reported, and each later Handle tries again.
-    // Returns false with the reason in *why.
-    bool OpenMids(std::string* why);
+    // Opens "MIDs" in the account folder. When it cannot be opened (no folder, unreadable)
+    // messages are treated as new and reported, each once in this log-on, and each later
+    // Handle tries again. kBusy: another process holds it, that is, watches this account and
+    // reports its mail; the caller must not report the same messages a second time. The
+    // reason goes to *why.
+    CMidsFile::OpenResult OpenMids(std::string* why);
 
     // `burst`: one of many in a row (the log-on's scan); its record reaches the disk at the
     // next Flush (a group commit, see CMidsFile::AppendUnflushed), else at once.
@@ -61,6 +64,8 @@ public:
 private:
     // true: new (and recorded, when the file is usable); false: handled before.
     bool RecordIfNew(const std::string& entryId, bool burst, bool& recorded);
+    // Undoes RecordIfNew for a message that must come again.
+    void TakeBack(const std::string& entryId, bool recorded);
 
     MailProvider& provider_;
     PwSink sink_;
@@ -68,4 +73,7 @@ private:
     uint32_t bodyLimit_;
     std::mutex mutex_; // one message at a time; guards mids_
     CMidsFile mids_;
+    // Handled while the file could not be used: the scan and the watch may both see a
+    // message, and without the file only this keeps it to one report.
+    std::unordered_set<std::string> unfiled_;
 };

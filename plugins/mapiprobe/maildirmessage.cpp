@@ -424,9 +424,21 @@ bool MaildirMessage::Read(const std::string& path, uint64_t expectedSize, uint32
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        const int err = errno;
         if (why)
-            *why = path + ": " + std::strerror(errno);
-        return false;
+            *why = path + ": " + std::strerror(err);
+        struct stat st {
+        };
+        if (err == ENOENT || err == ENOTDIR || ::stat(path.c_str(), &st) != 0 ||
+            !S_ISREG(st.st_mode))
+            return false;
+        // There but not readable (permission denied): reported with what is known of it,
+        // so it is not taken for gone and passed over in silence.
+        details = ProviderMessageDetails();
+        details.size = static_cast<uint64_t>(st.st_size);
+        details.deliveryTime = st.st_mtime;
+        details.readProblem = std::string("the file cannot be read: ") + std::strerror(err);
+        return true;
     }
     struct stat st {
     };

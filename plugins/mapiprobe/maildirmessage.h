@@ -16,16 +16,17 @@
 // is only scanned, a chunk at a time, for an attachment a multipart message may still hold
 // (at most 64 MiB of it: a multipart message bigger than that counts as having one).
 // A file that cannot be read whole (a read error, a file shorter than its size, a header
-// without end within kHeaderCap) still gives what was read, with `readProblem` saying what
-// went wrong. Stateless; any thread may call.
+// without end within kHeaderCap, a file that cannot be opened at all) still gives what was
+// read, with `readProblem` saying what went wrong. Stateless; any thread may call.
 class MaildirMessage
 {
 public:
     static constexpr size_t kHeaderCap = 256 * 1024;
 
     // Reads the file at `path`. `expectedSize` is the size the file name promises (0: none).
-    // False when the file is gone or is no regular file; `why` then says so. The delivery
-    // time is the Date field's; the caller puts the file name's stamp first.
+    // False when the file is gone or is no regular file (a file that is there but cannot be
+    // opened gives its size and time, and the reason in `readProblem`); `why` then says so. The
+    // delivery time is the Date field's; the caller puts the file name's stamp first.
     static bool Read(const std::string& path, uint64_t expectedSize, uint32_t bodyLimit,
                      ProviderMessageDetails& details, std::string* why = nullptr);
 

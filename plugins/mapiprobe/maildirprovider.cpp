@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace
@@ -258,12 +259,15 @@ ProviderStatus MaildirProvider::Folders(const ProviderStore& store,
         ProviderFolder out;
         out.id = folder.path;
         out.displayName = folder.displayName;
+        std::unordered_set<std::string> unread;
         for (const auto& [unique, where] : index)
             if (MaildirName(where.fileName).Unread(where.inNew))
-                ++out.unreadCount;
+                unread.insert(unique);
+        out.unreadCount = static_cast<uint32_t>(unread.size());
         {
             std::lock_guard lock(mutex_);
             folderNames_[folder.path] = folder.displayName;
+            counted_[folder.path] = std::move(unread);
         }
         folders.push_back(std::move(out));
     }
@@ -277,9 +281,30 @@ ProviderStatus MaildirProvider::Messages(const ProviderFolder& folder,
     FolderIndex index;
     if (!Scan(folder.id, index, why))
         return ProviderStatus::kStoreFailed;
-    messages.reserve(index.size());
+    // What Folders counted first, then what came since, each oldest first (the file name's
+    // stamp): when the folder's budget (its unread count) runs out, what is left is mail that
+    // came after the count, which the watch reports. Names alone cannot say that: one second's
+    // deliveries have no order among them.
+    std::unordered_set<std::string> counted;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = counted_.find(folder.id); it != counted_.end())
+            counted = it->second;
+    }
+    std::vector<std::tuple<bool, std::time_t, const std::string*>> order;
+    order.reserve(index.size());
     for (const auto& [unique, where] : index)
-        messages.push_back({unique, folder.id, !MaildirName(where.fileName).Unread(where.inNew)});
+        order.emplace_back(counted.count(unique) == 0, MaildirName(where.fileName).Stamp(),
+                           &unique);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return std::tie(std::get<0>(a), std::get<1>(a), *std::get<2>(a)) <
+               std::tie(std::get<0>(b), std::get<1>(b), *std::get<2>(b));
+    });
+    messages.reserve(index.size());
+    for (const auto& [later, stamp, unique] : order) {
+        const Location& where = index.at(*unique);
+        messages.push_back({*unique, folder.id, !MaildirName(where.fileName).Unread(where.inNew)});
+    }
     std::lock_guard lock(mutex_);
     index_[folder.id] = std::move(index);
     return ProviderStatus::kOk;
@@ -340,6 +365,10 @@ bool MaildirProvider::Details(const std::string& folderId, const std::string& en
         return false;
     const MaildirName name(where.fileName);
     const std::string path = folderId + (where.inNew ? "/new/" : "/cur/") + where.fileName;
+    // Written in place in new/ and not yet whole: read now it would be reported with a cut
+    // header, and then be known. The watch reports it once its writer closes it.
+    if (where.inNew && MaildirWatcher::BeingWritten(path))
+        return false;
     if (!MaildirMessage::Read(path, name.SizeHint(), bodyLimit, details)) {
         // A client moved it between the look-up and the open: look once more.
         if (!Locate(folderId, entryId, where))
@@ -470,6 +499,7 @@ void MaildirProvider::CloseProfile()
             retired = std::move(retired_);
         index_.clear();
         folderNames_.clear();
+        counted_.clear();
     }
     if (!watcher)
         return;

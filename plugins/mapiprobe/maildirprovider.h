@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -29,9 +30,12 @@
 //
 // Messages: the entry id is the file name's unique part (MaildirName), so a message keeps it
 // when a client moves it from new/ to cur/ or changes its flags. Unread: in new/, or in cur/
-// without "S" (a "T" message never is). Details read a bounded window of the file
-// (MaildirMessage); the delivery time is the file name's stamp, else the Date field, else the
-// file's modification time; `body` holds at most `bodyLimit` bytes.
+// without "S" (a "T" message never is). Messages lists the unread messages the last
+// Folders counted first, then the rest, each part oldest first (the file name's stamp), so
+// that a budget of the counted number takes what was counted. Details read a bounded window of the
+// file (MaildirMessage), and nothing of a file in new/ still being written in place (false: the
+// watch reports it once it is whole); the delivery time is the file name's stamp, else the Date
+// field, else the file's modification time; `body` holds at most `bodyLimit` bytes.
 //
 // Delete moves the message into the store's ".Trash" folder (made when missing, with cur/,
 // new/, tmp/ and the "maildirfolder" mark of Maildir++) as "<unique>:2,<flags>T", by rename(2)
@@ -100,6 +104,8 @@ private:
     std::mutex mutex_;
     std::map<std::string, std::string> folderNames_; // folder id -> display name
     std::unordered_map<std::string, FolderIndex> index_;
+    // The unread messages Folders counted, by folder id: Messages lists them first.
+    std::unordered_map<std::string, std::unordered_set<std::string>> counted_;
     std::shared_ptr<MaildirWatcher> watcher_; // made by the first Watch
     // A watcher stopped from its own thread (CloseProfile in a callback): joined later.
     std::shared_ptr<MaildirWatcher> retired_;

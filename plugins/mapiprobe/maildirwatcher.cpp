@@ -16,33 +16,49 @@
 namespace
 {
 
-constexpr uint32_t kRootMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR | IN_DELETE_SELF;
+constexpr uint32_t kRootMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR | IN_DELETE_SELF | IN_MOVE_SELF;
+constexpr uint32_t kParentMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
 constexpr uint32_t kFolderMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
 constexpr uint32_t kNewMask = IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR;
 constexpr uint32_t kCurMask = IN_MOVED_TO | IN_CREATE | IN_ONLYDIR;
 constexpr uint32_t kTmpMask = IN_CLOSE_WRITE | IN_ONLYDIR;
 
-// Whether some process still has the file open for writing. A read lease is refused while
-// a writer holds it (fcntl(2), F_SETLEASE); where leases are not allowed (a file of another
-// owner, leases switched off) an empty file counts as one still being written.
-bool OpenForWriting(const std::string& path)
+// A regular file or a link to one may be mail; a FIFO, a socket or a device node named like
+// a message is not (opening one could block or act on a device).
+bool MayBeMail(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    struct stat st {
+    };
+    return ::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
+} // namespace
+
+bool MaildirWatcher::BeingWritten(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0)
         return false; // gone already: whoever reads it will say so
+    struct stat st {
+    };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     bool writing = false;
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
     } else if (errno == EAGAIN || errno == EBUSY) {
         writing = true;
     } else {
-        struct stat st {
-        };
-        writing = ::fstat(fd, &st) == 0 && st.st_size == 0;
+        writing = st.st_size == 0;
     }
     ::close(fd);
     return writing;
 }
+
+namespace
+{
 
 uint32_t MaskOf(int kind)
 {
@@ -55,8 +71,10 @@ uint32_t MaskOf(int kind)
         return kNewMask;
     case 3:
         return kCurMask;
-    default:
+    case 4:
         return kTmpMask;
+    default:
+        return kParentMask;
     }
 }
 
@@ -84,16 +102,39 @@ size_t MaildirWatcher::WatchedDirectories() const
 bool MaildirWatcher::AddDir(const Dir& dir, const std::set<int>& watches, std::string* why,
                             bool* fresh)
 {
-    const int wd =
-        ::inotify_add_watch(inotify_, dir.path.c_str(), MaskOf(static_cast<int>(dir.kind)));
+    // Stopped while the thread still handled an event: what it would add now would outlive
+    // the stop (and be taken for a directory of the next start).
+    if (stopping_) {
+        if (why)
+            *why = "the watch is ending";
+        return false;
+    }
+    // Added to what the directory is watched for already: a folder that is a link to the
+    // store's root must not take the root's own events from it.
+    const int wd = ::inotify_add_watch(inotify_, dir.path.c_str(),
+                                       MaskOf(static_cast<int>(dir.kind)) | IN_MASK_ADD);
     if (wd < 0) {
         if (why)
             *why = "cannot watch " + dir.path + ": " + std::strerror(errno);
         return false;
     }
     // The kernel gives the same descriptor for a directory watched twice (the same store in
-    // two watches): the watches share it.
+    // two watches, a folder linked under a second name): the watches share it.
     auto [it, added] = dirs_.try_emplace(wd, dir);
+    if (!added && it->second.path != dir.path && it->second.kind == dir.kind) {
+        // A folder renamed while watched keeps its descriptor: its mail is under the new
+        // name now. A name that still leads to the directory (a link) keeps the first name.
+        struct stat was {
+        }, now{};
+        const bool moved = ::stat(it->second.path.c_str(), &was) != 0 ||
+                           (::stat(dir.path.c_str(), &now) == 0 &&
+                            (was.st_dev != now.st_dev || was.st_ino != now.st_ino));
+        if (moved) {
+            it->second.path = dir.path;
+            it->second.folderPath = dir.folderPath;
+            it->second.folderName = dir.folderName;
+        }
+    }
     it->second.watches.insert(watches.begin(), watches.end());
     if (fresh)
         *fresh = added;
@@ -150,6 +191,12 @@ int MaildirWatcher::Add(const std::string& storeRoot, Callback callback, std::st
             inotify_ = wake_ = -1;
             return 0;
         }
+    }
+    if (!thread_.joinable()) {
+        // A stop that has ended: nothing its thread noted last counts for this start.
+        stopping_ = false;
+        pending_.clear();
+        listed_.clear();
     }
     const int id = nextWatch_++;
     watches_[id] = Watch{storeRoot, std::move(callback)};
@@ -219,6 +266,7 @@ void MaildirWatcher::Stop()
         ::inotify_rm_watch(inotify_, wd);
     dirs_.clear();
     pending_.clear();
+    listed_.clear();
     if (thread_.joinable()) {
         stopping_ = true;
         const uint64_t one = 1;
@@ -280,7 +328,22 @@ void MaildirWatcher::Run()
 void MaildirWatcher::Handle(const struct inotify_event& event)
 {
     if (event.mask & IN_Q_OVERFLOW) {
-        // Events were lost: whatever sits in new/ may be new. The owner skips what it knows.
+        // Events were lost: whatever sits in new/ may be new, and folders may have been made
+        // unseen. The owner skips what it knows.
+        std::vector<Dir> roots;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& [wd, dir] : dirs_)
+                if (dir.kind == Kind::Root)
+                    roots.push_back(dir);
+        }
+        for (const Dir& root : roots) {
+            const auto folders = MaildirTree::FoldersOf(root.path);
+            std::lock_guard lock(mutex_);
+            for (const MaildirTree::Folder& folder : folders)
+                if (folder.path != root.path)
+                    AddFolder(root.storeRoot, folder.path, folder.displayName, root.watches, true);
+        }
         std::vector<Dir> news;
         {
             std::lock_guard lock(mutex_);
@@ -307,9 +370,56 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
     }
     const bool isDir = event.mask & IN_ISDIR;
     switch (dir.kind) {
+    case Kind::Parent: {
+        if (isDir && (event.mask & (IN_CREATE | IN_MOVED_TO)))
+            Rearm(dir, dir.path + "/" + name);
+        return;
+    }
     case Kind::Root: {
+        if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+            // The store is gone from its place: watch for it to come back there. What was
+            // watched under the old name (moved away) says nothing of this store any more.
+            Dir parent = dir;
+            parent.kind = Kind::Parent;
+            parent.path = dir.path.substr(0, dir.path.rfind('/'));
+            if (parent.path.empty())
+                parent.path = "/";
+            {
+                std::lock_guard lock(mutex_);
+                for (auto it = dirs_.begin(); it != dirs_.end();) {
+                    if (it->second.storeRoot == dir.storeRoot && it->second.kind != Kind::Parent) {
+                        ::inotify_rm_watch(inotify_, it->first);
+                        it = dirs_.erase(it);
+                    } else {
+                        ++it;
+                    }
+                }
+                if (!AddDir(parent, dir.watches, nullptr))
+                    return; // the parent is gone too: nothing to wait on
+            }
+            // Made again before the parent's watch began: no event of it will come.
+            struct stat st {
+            };
+            if (::stat(dir.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                Rearm(parent, dir.path);
+            return;
+        }
         if (!isDir || !(event.mask & (IN_CREATE | IN_MOVED_TO)))
             return;
+        if (name == "new" || name == "cur" || name == "tmp") {
+            // The inbox's own parts, made after the store's directory (a store made again).
+            Dir sub = dir;
+            sub.kind = name == "new" ? Kind::New : name == "cur" ? Kind::Cur : Kind::Tmp;
+            sub.path = dir.path + "/" + name;
+            bool fresh = false;
+            {
+                std::lock_guard lock(mutex_);
+                AddDir(sub, dir.watches, nullptr, &fresh);
+            }
+            if (sub.kind == Kind::New && fresh)
+                ReportAll(sub);
+            return;
+        }
         const std::string display = MaildirTree::DisplayName(name);
         if (display.empty())
             return;
@@ -359,11 +469,14 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
     Arrival arrival{dir.storeRoot, dir.folderPath,        dir.folderName,
                     name,          dir.kind == Kind::New, false};
     const std::string path = dir.path + "/" + name;
+    if (!MayBeMail(path))
+        return;
     if (dir.kind == Kind::New) {
         {
-            // Listed when its folder appeared, its own event still queued: reported already.
+            // Listed when its folder appeared, or reported when it was created, its own
+            // event still queued: reported already.
             std::lock_guard lock(mutex_);
-            if (listed_.erase(path))
+            if (listed_.count(path))
                 return;
         }
         if (event.mask & IN_MOVED_TO) {
@@ -371,22 +484,93 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
         } else if (event.mask & IN_CREATE) {
             // A link() from tmp/ arrives whole; a file opened right here is new mail once its
             // writer closes it.
-            if (OpenForWriting(path)) {
-                std::lock_guard lock(mutex_);
+            const bool writing = BeingWritten(path);
+            std::lock_guard lock(mutex_);
+            if (writing) {
                 pending_[path] = Pending{dir.watches, arrival};
                 return;
             }
+            // Its writer, if any, has closed it: that close is queued behind this event.
+            listed_.insert(path);
             arrival.newMail = true;
         } else if (event.mask & IN_CLOSE_WRITE) {
+            // Written whole now: also a file whose writing began before the watch did, which
+            // a reader may have passed over while it was incomplete.
             std::lock_guard lock(mutex_);
-            if (pending_.erase(path) == 0)
-                return;
+            pending_.erase(path);
             arrival.newMail = true;
         }
         if (!arrival.newMail)
             return;
     }
     Deliver(dir.watches, arrival);
+}
+
+void MaildirWatcher::Rearm(const Dir& parent, const std::string& path)
+{
+    std::set<int> ids;
+    {
+        std::lock_guard lock(mutex_);
+        for (int id : parent.watches) {
+            auto it = watches_.find(id);
+            if (it != watches_.end() && it->second.storeRoot == path)
+                ids.insert(id);
+        }
+    }
+    if (ids.empty())
+        return; // not the store: another directory beside it
+    std::vector<Dir> fresh;
+    Dir root;
+    root.kind = Kind::Root;
+    root.path = root.storeRoot = root.folderPath = path;
+    root.folderName = "Inbox";
+    root.watches = ids;
+    {
+        // The root first: a folder made from now on is seen by its event, one made before
+        // by the listing below.
+        std::lock_guard lock(mutex_);
+        if (!AddDir(root, ids, nullptr))
+            return; // gone again, or not readable: its next coming is seen here again
+        for (const Kind kind : {Kind::New, Kind::Cur, Kind::Tmp}) {
+            Dir sub = root;
+            sub.kind = kind;
+            sub.path = path + (kind == Kind::New ? "/new" : kind == Kind::Cur ? "/cur" : "/tmp");
+            bool added = false;
+            if (AddDir(sub, ids, nullptr, &added) && added && kind == Kind::New)
+                fresh.push_back(sub);
+        }
+    }
+    const auto folders = MaildirTree::FoldersOf(path);
+    {
+        std::lock_guard lock(mutex_);
+        for (const MaildirTree::Folder& folder : folders) {
+            if (folder.path == path)
+                continue;
+            if (AddFolder(path, folder.path, folder.displayName, ids, true)) {
+                Dir sub = root;
+                sub.kind = Kind::New;
+                sub.path = folder.path + "/new";
+                sub.folderPath = folder.path;
+                sub.folderName = folder.displayName;
+                fresh.push_back(sub);
+            }
+        }
+        // Back in its place: the parent need not be watched for it any more.
+        for (auto it = dirs_.begin(); it != dirs_.end(); ++it) {
+            if (it->second.kind != Kind::Parent || it->second.path != parent.path)
+                continue;
+            for (int id : ids)
+                it->second.watches.erase(id);
+            if (it->second.watches.empty()) {
+                ::inotify_rm_watch(inotify_, it->first);
+                dirs_.erase(it);
+            }
+            break;
+        }
+    }
+    // Mail delivered before the watches were in place.
+    for (const Dir& dir : fresh)
+        ReportAll(dir);
 }
 
 void MaildirWatcher::ReportAll(const Dir& newDir)
@@ -398,12 +582,24 @@ void MaildirWatcher::ReportAll(const Dir& newDir)
                 names.push_back(e->d_name);
         ::closedir(d);
     }
+    std::vector<std::string> whole;
+    std::vector<std::string> writing;
+    for (const std::string& name : names) {
+        const std::string path = newDir.path + "/" + name;
+        if (MayBeMail(path))
+            (BeingWritten(path) ? writing : whole).push_back(name);
+    }
     {
         std::lock_guard lock(mutex_);
-        for (const std::string& name : names)
+        for (const std::string& name : whole)
             listed_.insert(newDir.path + "/" + name);
+        // Still being written in place: new mail once closed, not before.
+        for (const std::string& name : writing)
+            pending_[newDir.path + "/" + name] =
+                Pending{newDir.watches, Arrival{newDir.storeRoot, newDir.folderPath,
+                                                newDir.folderName, name, true, true}};
     }
-    for (const std::string& name : names)
+    for (const std::string& name : whole)
         Deliver(newDir.watches,
                 Arrival{newDir.storeRoot, newDir.folderPath, newDir.folderName, name, true, true});
 }
@@ -440,7 +636,7 @@ void MaildirWatcher::RecheckPending()
         struct stat st {
         };
         const bool gone = ::lstat(path.c_str(), &st) != 0;
-        if (!gone && OpenForWriting(path))
+        if (!gone && BeingWritten(path))
             continue;
         {
             std::lock_guard lock(mutex_);

@@ -110,9 +110,15 @@ int MapiprobeSession::Logon(const PwSink& sink, const std::string& profile,
         return PW_LOGON_ALREADY;
     }
     // Without the file every message counts as new (reported, not silenced); the handler
-    // tries again with each message.
-    std::string ignored;
-    handler_->OpenMids(&ignored);
+    // tries again with each message. A file another process holds is another log-on to this
+    // account (the desktop's, while the command line checks): it reports this mail already,
+    // and a scan here would file every unread message a second time.
+    std::string why;
+    if (handler_->OpenMids(&why) == CMidsFile::OpenResult::kBusy)
+        return StoreFailure(sink,
+                            "another Postwatch is logged on to \"" + account +
+                                "\" and watches its mail (" + why + "); log it off first",
+                            false);
 
     const int result = Scan(sink, profile, newCount);
     if (result != PW_LOGON_DONE)
@@ -159,6 +165,20 @@ int MapiprobeSession::Scan(const PwSink& sink, const std::string& profile, int32
         // one but is the primary identity's is a second view of the user's own mail.
         if (store.publicFolders || (!store.isDefault && store.primaryIdentity))
             continue;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            storeNames_[store.id] = store.displayName;
+        }
+        // Watched before its folders are counted: mail that lands after the count (in a
+        // folder counted empty, or past a folder's budget) is the watch's to report.
+        const int watch = provider_->Watch(
+            store, [this](const ProviderNewMail& mail) { OnNewMail(mail); }, &why);
+        if (watch <= 0)
+            return StoreFailure(sink, why.empty() ? "cannot watch " + store.displayName : why);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            watches_.push_back(watch);
+        }
         std::vector<ProviderFolder> folders;
         switch (provider_->Folders(store, folders, &why)) {
         case ProviderStatus::kOk:
@@ -168,18 +188,6 @@ int MapiprobeSession::Scan(const PwSink& sink, const std::string& profile, int32
             return PW_LOGON_RETRY_DIALOG;
         case ProviderStatus::kStoreFailed:
             return StoreFailure(sink, why);
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            storeNames_[store.id] = store.displayName;
-        }
-        const int watch = provider_->Watch(
-            store, [this](const ProviderNewMail& mail) { OnNewMail(mail); }, &why);
-        if (watch <= 0)
-            return StoreFailure(sink, why.empty() ? "cannot watch " + store.displayName : why);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            watches_.push_back(watch);
         }
 
         for (const ProviderFolder& folder : folders) {

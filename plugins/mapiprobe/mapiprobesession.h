@@ -21,13 +21,16 @@ class ExchangeMessageHandler;
 // scanned (not a store of public folders, not a second copy of the primary identity's
 // mail), starts its watch, then hands every unread message of every folder with unread mail
 // to ExchangeMessageHandler, at most the folder's unread count of them. The watch starts
-// before the scan so that mail arriving during the scan is seen by one or the other (the
-// MIDs file lets it be reported once). Results are the PW_LOGON_* codes:
+// before the folders are counted, so that mail arriving during the scan is seen by the watch
+// whatever the count says, and maybe by the scan too (the MIDs file lets it be reported once).
+// Results are the PW_LOGON_* codes:
 //   - profile refused: the user is asked Retry/Cancel (texts 61343, 61344): 2 or 0;
 //   - a store refuses the log-on: 3; a store that cannot be read or watched: the user is
 //     asked Retry/Cancel with the reason (caption 61345): 2 after a pause, or 0;
 //   - the sink cannot store a record, or the program is going: 0 (the message comes again);
 //   - already logged on (or logging on): an information message (61338, 61339) and 4;
+//   - the account's MIDs file held by another process (logged on to the same account there):
+//     the Retry/Cancel question with caption 61345, nothing scanned: 2 after a pause, or 0;
 //   - an account name that cannot name a folder (AccountNames::IsSafeFolderName): 0.
 // Every failure undoes what was opened; nothing stays watched.
 //
@@ -43,7 +46,8 @@ class ExchangeMessageHandler;
 // passes over new mail and a second log-on gives 4) and a later Logoff closes the rest.
 //
 // The account's MIDs file stays open (and so locked against a second watcher of the same
-// account) from log-on to log-off. The scan records new messages as a group commit, one
+// account) from log-on to log-off. Without it (it cannot be opened) each message is still
+// reported once per log-on. The scan records new messages as a group commit, one
 // flush per folder; new mail seen by the watch is flushed at once.
 //
 // The state is guarded by one lock, never held while the provider or the sink is called.

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace
 {
@@ -150,6 +153,48 @@ TEST_P(MaildirDetails, ReadsWhatTheRecordNeeds)
 
 INSTANTIATE_TEST_SUITE_P(Table, MaildirDetails, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A message the user cannot read (another owner's file, mode 0) is there all the same: it is
+// reported with its size and time and the reason, not taken for gone and passed over. As
+// root, which reads everything, the reading runs in a child as "nobody".
+TEST(MaildirDetailsUnreadable, GivesWhatIsKnownAndWhy)
+{
+    TempDir dir;
+    const std::string maildir = dir.File("Maildir");
+    MakeMaildir(maildir);
+    const std::string name = "1796687259.M1P1.host";
+    const std::string path = maildir + "/new/" + name;
+    const std::string content = "Subject: secret\n\nHidden\n";
+    WriteWholeFile(path, content);
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    for (const std::string& d : {dir.Path(), maildir, maildir + "/new"})
+        ASSERT_EQ(::chmod(d.c_str(), 0755), 0);
+    MaildirProvider provider({{"Test", {maildir}}});
+    auto read = [&]() -> int {
+        ProviderMessageDetails details;
+        if (!provider.Details(maildir, name, 100, details))
+            return 1; // taken for gone
+        if (details.readProblem.empty() || !details.subject.empty())
+            return 2; // read after all: the check proves nothing
+        return details.size == content.size() && details.deliveryTime == 1796687259 ? 0 : 3;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(read(), 0);
+        return;
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(4);
+        ::_exit(read());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: taken for gone, 2: read as root, 3: wrong size or time";
+}
 
 // An identifier handed back from outside never reaches a path outside the folder.
 TEST(MaildirDetailsIds, RefusesPathsAsIds)

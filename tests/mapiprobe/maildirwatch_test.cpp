@@ -7,6 +7,7 @@
 #include "support/runprocess.h"
 #include "support/tablerow.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -17,6 +18,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -335,18 +337,148 @@ TEST(MaildirWatchEnd, NoMailLostWhenEventsOverflow)
         ASSERT_EQ(::link((root + "/tmp/flood").c_str(),
                          (root + "/new/" + std::to_string(n) + ".flood").c_str()),
                   0);
+    // A folder made while the queue is full: its event is lost too, its mail is not, and it
+    // is watched from then on.
+    MakeMaildir(root + "/.Late");
+    DeliverByProtocol(root + "/.Late", "1796687400.M1P1.late", Message("late"));
     {
         std::unique_lock lock(mutex);
         release = true;
         changed.notify_all();
-        EXPECT_TRUE(
-            changed.wait_for(lock, std::chrono::seconds(60), [&] { return seen.size() == count; }))
-            << seen.size() << " of " << count;
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60),
+                                     [&] { return seen.size() == count + 1; }))
+            << seen.size() << " of " << count + 1;
+    }
+    DeliverByProtocol(root + "/.Late", "1796687401.M1P1.later", Message("later"));
+    {
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(20),
+                                     [&] { return seen.count("1796687401.M1P1.later") == 1; }));
     }
     provider.CloseProfile();
 }
 
 INSTANTIATE_TEST_SUITE_P(Agents, MaildirWatch, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What the store looks like around the watch, and what must be reported: each message once,
+// under the folder it is in, readable; nothing else, and no hang.
+struct Hostile {
+    std::string root;
+    int fd = -1;
+    std::string Folder(const std::string& name) const { return root + "/" + name; }
+};
+struct HostileRow {
+    const char* name;
+    void (*before)(Hostile&);                              // before the watch begins
+    void (*after)(Hostile&, MaildirProvider&);             // once it runs
+    std::vector<std::pair<std::string, std::string>> want; // folder ("" inbox), subject
+};
+POSTWATCH_ROW_PRINTS_NAME(HostileRow)
+
+const char* const kHalfWritten = "1796687300.M9P9.test";
+
+const HostileRow kHostileRows[] = {
+    {"FolderRenamedWhileWatched",
+     [](Hostile& h) { MakeMaildir(h.Folder(".Old")); },
+     [](Hostile& h, MaildirProvider&) {
+         std::filesystem::rename(h.Folder(".Old"), h.Folder(".New"));
+         DeliverByProtocol(h.Folder(".New"), "1796687301.M1P1.test", Message("renamed"));
+     },
+     {{".New", "renamed"}}},
+    // A delivery agent that writes straight into new/ began before the watch: nothing of it
+    // is read until it is whole, then it is reported once.
+    {"WrittenInNewFromBeforeTheWatch",
+     [](Hostile& h) {
+         h.fd =
+             ::open((h.root + "/new/" + kHalfWritten).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+         ASSERT_GE(h.fd, 0);
+         const std::string start = "From: Ann <ann@example.org>\nSub";
+         ASSERT_EQ(::write(h.fd, start.data(), start.size()), static_cast<ssize_t>(start.size()));
+     },
+     [](Hostile& h, MaildirProvider& provider) {
+         ProviderMessageDetails details;
+         EXPECT_FALSE(provider.Details(h.root, kHalfWritten, 1024, details))
+             << "read while half written: " << details.subject;
+         const std::string rest = "ject: whole\n\nHello\n";
+         ASSERT_EQ(::write(h.fd, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+         ::close(h.fd);
+     },
+     {{"", "whole"}}},
+    {"FifoNamedLikeAMessage",
+     [](Hostile& h) {
+         ASSERT_EQ(::mkfifo((h.root + "/new/1796687302.M1P1.fifo").c_str(), 0600), 0);
+     },
+     [](Hostile& h, MaildirProvider&) {
+         ASSERT_EQ(::mkfifo((h.root + "/new/1796687303.M1P1.fifo").c_str(), 0600), 0);
+         ASSERT_EQ(::mkfifo((h.root + "/cur/1796687304.M1P1.fifo:2,").c_str(), 0600), 0);
+     },
+     {}},
+    // The store's directory removed and made again (a sync tool starting afresh): watched
+    // again, its mail reported.
+    {"StoreRemovedAndMadeAgain",
+     [](Hostile&) {},
+     [](Hostile& h, MaildirProvider&) {
+         std::filesystem::remove_all(h.root);
+         MakeMaildir(h.root);
+         MakeMaildir(h.Folder(".Back"));
+         DeliverByProtocol(h.Folder(".Back"), "1796687306.M1P1.test", Message("back"));
+     },
+     {{".Back", "back"}}},
+    // A folder that is the store again under another name, and one that is a link to itself.
+    {"FolderLinks",
+     [](Hostile& h) {
+         ASSERT_EQ(::symlink(h.root.c_str(), h.Folder(".Self").c_str()), 0);
+         ASSERT_EQ(::symlink(".Loop", h.Folder(".Loop").c_str()), 0);
+     },
+     [](Hostile& h, MaildirProvider&) {
+         DeliverByProtocol(h.root, "1796687305.M1P1.test", Message("inbox"));
+     },
+     {{"", "inbox"}}},
+};
+
+class MaildirWatchHostile : public ::testing::TestWithParam<HostileRow>
+{
+};
+
+TEST_P(MaildirWatchHostile, ReportsEachMessageOnceUnderItsFolder)
+{
+    const HostileRow& row = GetParam();
+    TempDir dir;
+    Hostile h{dir.File("Maildir")};
+    MakeMaildir(h.root);
+    row.before(h);
+    MaildirProvider provider({{"Local", {h.root}}});
+    std::vector<ProviderStore> stores;
+    std::string why;
+    ASSERT_EQ(provider.OpenProfile("Local", stores, &why), ProviderStatus::kOk) << why;
+    std::vector<ProviderFolder> folders;
+    ASSERT_EQ(provider.Folders(stores[0], folders, &why), ProviderStatus::kOk) << why;
+    Collector seen;
+    const int watch = provider.Watch(
+        stores[0], [&](const ProviderNewMail& m) { seen.Add(m); }, &why);
+    ASSERT_GT(watch, 0) << why;
+    row.after(h, provider);
+    // The watch handles events in order: once this one is reported, so is all before it.
+    DeliverByProtocol(h.root, "1796687399.M1P1.last", Message("last"));
+    ASSERT_TRUE(seen.WaitFor(row.want.size() + 1));
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const ProviderNewMail& m : seen.Seen()) {
+        const std::string folder =
+            m.folderId == h.root ? "" : m.folderId.substr(m.folderId.rfind('/') + 1);
+        got.emplace_back(folder, Subject(provider, m));
+    }
+    // Mail waiting in a folder the watch finds again is listed in no set order.
+    auto want = row.want;
+    want.emplace_back("", "last");
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+    provider.Unwatch(watch);
+    provider.CloseProfile();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MaildirWatchHostile, ::testing::ValuesIn(kHostileRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -123,6 +123,12 @@ TEST(MapiprobeMaildir, ScanWatchFilterLogoff)
     const std::string late = box.Deliver("", TestMaildir::Message("Late news"));
     ASSERT_TRUE(sink.WaitForSummaries(1));
     box.MarkSeen("", late); // read by a mail client: not new mail
+    // Its flags changed, then moved to another folder, back among the new ones there: the
+    // same message, not new mail again.
+    std::filesystem::rename(box.Path("") + "/cur/" + late + ":2,S",
+                            box.Path("") + "/cur/" + late + ":2,RS");
+    std::filesystem::rename(box.Path("") + "/cur/" + late + ":2,RS",
+                            box.Path(".Lists") + "/new/" + late);
     const std::string junk = box.Deliver("", TestMaildir::Message("junk offer"));
     const std::string quiet = box.Deliver(".Lists", TestMaildir::Message("quiet digest"));
     box.Deliver(".Lists", TestMaildir::Message("After"));

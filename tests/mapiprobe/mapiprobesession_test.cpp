@@ -13,6 +13,7 @@
 #include "support/tablerow.h"
 #include "support/tempdir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace
@@ -61,6 +62,9 @@ struct SessionRow {
     int32_t askAnswer = PW_ANSWER_CANCEL;
     std::string body = "hello"; // the body field of the first record
     std::string mids = {};      // the MIDs file before the log-on, when not empty
+    // During the log-on the MIDs file is held by another process, or cannot be opened.
+    enum { kMidsFree, kMidsHeld, kMidsUnusable } midsState = kMidsFree;
+    std::vector<ScriptedProvider::Message> arriving = {}; // ScriptedProvider::arriving
 };
 
 POSTWATCH_ROW_PRINTS_NAME(SessionRow)
@@ -95,6 +99,7 @@ TEST_P(MapiprobeSessionTest, Logon)
     provider.profileStatus = r.profileStatus;
     provider.folderStatus = r.folderStatus;
     provider.watchFails = r.watchFails;
+    provider.arriving = r.arriving;
     MapiprobeSession session(std::move(owned));
     session.SetRetryPause(std::chrono::milliseconds(0));
 
@@ -103,10 +108,21 @@ TEST_P(MapiprobeSessionTest, Logon)
     RecordingSink sink;
     sink.SetDeliverAnswer(r.sinkAnswer);
     sink.SetAskAnswer(r.askAnswer);
+    auto held = std::make_unique<CMidsFile>();
+    if (r.midsState == SessionRow::kMidsUnusable)
+        std::filesystem::create_directory(ExchangeMessageHandler::MidsPath("Work"));
+    if (r.midsState == SessionRow::kMidsHeld)
+        ASSERT_EQ(
+            held->Open(ExchangeMessageHandler::MidsPath("Work"), std::chrono::milliseconds(0)),
+            CMidsFile::OpenResult::kOpen);
     int32_t count = 0;
     EXPECT_EQ(session.Logon(sink.Sink(), "Scripted", "Work", 0, count, kBodyLimit), r.want);
+    held.reset();
+    if (r.midsState == SessionRow::kMidsUnusable)
+        std::filesystem::remove(ExchangeMessageHandler::MidsPath("Work"));
     EXPECT_EQ(sink.Subjects(), r.reported);
-    EXPECT_EQ(count, static_cast<int32_t>(r.reported.size()));
+    // What arrives during the scan is the watch's to report, not the scan's to count.
+    EXPECT_EQ(count, static_cast<int32_t>(r.reported.size() - r.arriving.size()));
     EXPECT_EQ(provider.deleted, r.deleted);
     const auto questions = sink.Questions();
     if (r.questionCaption) {
@@ -241,6 +257,29 @@ INSTANTIATE_TEST_SUITE_P(
                    .want = PW_LOGON_DONE,
                    .reported = {"no id", "next"},
                    .reportedAgain = {"no id"}},
+        // Mail that lands after its folder was counted (empty) is reported once, by the watch.
+        SessionRow{.name = "ArrivesWhileCounting",
+                   .folders = {{"s1/Inbox", "Inbox", 0}},
+                   .want = PW_LOGON_DONE,
+                   .reported = {"during the scan"},
+                   .arriving = {Unread("s1/Inbox", "z", "during the scan")}},
+        // Without the MIDs file a message both the watch and the scan see is reported once.
+        SessionRow{.name = "ArrivesWhileCountingWithoutMidsFile",
+                   .folders = {{"s1/Inbox", "Inbox", 1}},
+                   .want = PW_LOGON_DONE,
+                   .reported = {"during the scan"},
+                   .reportedAgain = {"during the scan"},
+                   .midsState = SessionRow::kMidsUnusable,
+                   .arriving = {Unread("s1/Inbox", "z", "during the scan")}},
+        // Another process logged on to the account (the desktop, while the command line
+        // checks) reports its mail: a scan here would file it twice.
+        SessionRow{.name = "LoggedOnElsewhere",
+                   .folders = {{"s1/Inbox", "Inbox", 1}},
+                   .messages = {Unread("s1/Inbox", "a", "one")},
+                   .want = PW_LOGON_FAILED,
+                   .reportedAgain = {"one"},
+                   .questionCaption = 61345,
+                   .midsState = SessionRow::kMidsHeld},
         SessionRow{.name = "NotStoredEndsAndComesAgain",
                    .folders = {{"s1/Inbox", "Inbox", 2}},
                    .messages = {Unread("s1/Inbox", "a", "one"), Unread("s1/Inbox", "b", "two")},

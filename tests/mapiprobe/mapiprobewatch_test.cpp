@@ -88,4 +88,38 @@ TEST(MapiprobeWatch, LogoffDuringScan)
     session.Logoff(nullptr);
 }
 
+// Mail delivered while the log-on scans, into folders counted before and after it came:
+// every message is reported exactly once, by the scan or by the watch.
+TEST(MapiprobeWatch, DeliveredDuringScan)
+{
+    TempDir home;
+    ScopedEnv data("POSTWATCH_HOME", home.File("data"));
+    ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
+    ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir("During")));
+    TestMaildir box(home.File("Maildir"));
+    box.MakeFolder(".Quiet"); // empty when counted
+    for (int i = 0; i < 200; ++i)
+        box.Deliver("", TestMaildir::Message("before " + std::to_string(i)));
+    MapiprobeSession session(
+        std::make_unique<MaildirProvider>(MaildirProvider::ProfileList{{"P", {box.Root()}}}));
+
+    RecordingSink sink;
+    int32_t count = 0;
+    std::thread deliveries([&] {
+        for (int i = 0; i < 200; ++i)
+            box.Deliver(i % 2 ? "" : ".Quiet", TestMaildir::Message("during " + std::to_string(i)));
+    });
+    EXPECT_EQ(session.Logon(sink.Sink(), "P", "During", 0, count, 256), PW_LOGON_DONE);
+    deliveries.join();
+    EXPECT_TRUE(sink.WaitForRecords(400)) << sink.Records().size() << " of 400";
+    // Whatever the watch still had queued has come by the time this one is reported.
+    box.Deliver("", TestMaildir::Message("last"));
+    EXPECT_TRUE(sink.WaitForRecords(401));
+    session.Logoff(nullptr);
+    const auto subjects = sink.Subjects();
+    EXPECT_EQ(subjects.size(), 401u);
+    EXPECT_EQ(std::set<std::string>(subjects.begin(), subjects.end()).size(), subjects.size())
+        << "a message reported twice";
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A provider that plays what a real Maildir will not: refused profiles, stores that fail or
@@ -28,6 +29,9 @@ public:
     std::vector<ProviderStore> stores;
     std::vector<ProviderFolder> folders;
     std::vector<Message> messages;
+    // Delivered once the first store's folders have been counted: listed from then on, and
+    // told to a watch that runs by then.
+    std::vector<Message> arriving;
 
     // What the library did.
     int opened = 0, closed = 0, watched = 0, unwatched = 0;
@@ -58,6 +62,11 @@ public:
         for (const auto& f : folders)
             if (f.id.rfind(store.id + "/", 0) == 0)
                 out.push_back(f);
+        for (const auto& m : std::exchange(arriving, {})) {
+            messages.push_back(m);
+            if (watched > unwatched)
+                Notify({store.id, m.folderId, m.entryId});
+        }
         return ProviderStatus::kOk;
     }
     ProviderStatus Messages(const ProviderFolder& folder, std::vector<ProviderMessage>& out,
