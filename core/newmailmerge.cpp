@@ -139,6 +139,14 @@ void CNewMailMerge::Commit(std::string account)
     // our descriptor covers both cases.
     if (p.box->Flush() != 1) {
         const std::string reason = p.box->LastError();
+        if (p.uids.empty()) {
+            // A plug-in's records: the plug-in keeps its own list of what it reported and has
+            // already written these into it, so taking them back would lose them for good.
+            // They were written and counted; only their flush failed.
+            NoteFailure(account, reason + "; this check's messages stay stored");
+            p.box->Close();
+            return;
+        }
         NoteFailure(account, reason + TakeBack(account, p));
         return;
     }

@@ -516,6 +516,10 @@ int CMailBoxFile::Flush()
 {
     if (fd_ < 0)
         return Fail("the message store is not open");
+    if (FaultPoint("mailbox.flush")) {
+        errno = EIO;
+        return FailErrno("cannot flush");
+    }
     if (::fdatasync(fd_) != 0)
         return FailErrno("cannot flush");
     return 1;

@@ -12,3 +12,9 @@ void CrashPoint(const char* step)
     if (armed && std::strcmp(armed, step) == 0)
         ::kill(::getpid(), SIGKILL);
 }
+
+bool FaultPoint(const char* step)
+{
+    const char* armed = std::getenv("POSTWATCH_FAIL_AT");
+    return armed && std::strcmp(armed, step) == 0;
+}

@@ -911,6 +911,56 @@ const UnstoredCase kUnstoredCases[] = {
 INSTANTIATE_TEST_SUITE_P(Merge, UnstoredTest, ::testing::ValuesIn(kUnstoredCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A commit whose flush fails: a mail client's messages are taken back out, since their
+// identifiers never reached UID.inf and they will come again; a plug-in's stay, since the
+// plug-in has already recorded them as reported and would never send them again.
+TEST(MergeFlushRefused, PlugInMessagesStayMailClientMessagesGo)
+{
+    struct Row {
+        const char* name;
+        bool webMail;
+        uint32_t stored;      // records in Message.box afterwards
+        std::string notified; // "account count result"
+        const char* says;
+    } rows[] = {
+        {"mail-client-taken-back", false, 0, std::string(kAccount) + " 0 1", "taken back out"},
+        {"web-mail-kept", true, 1, std::string(kAccount) + " 1 5", "stay stored"},
+    };
+    for (const Row& r : rows) {
+        TempDir dir;
+        ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+        ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+        CEngineState state;
+        state.checkingEnabled = 1;
+        Front front;
+        CNewMailMerge merge(state, &front, &front, &front);
+        if (r.webMail) {
+            WebMailMessageRecord m;
+            m.account = kAccount;
+            m.subject = "kept";
+            ASSERT_EQ(merge.SendWebMailMessage(m), CEngineSink::kHandled) << r.name;
+        } else {
+            MessageRecord m{};
+            m.account = kAccount;
+            m.uid = "u1";
+            m.attachment = "No";
+            ASSERT_EQ(merge.SendNewMessage(CopyDataKind::kPop3Message, m), CEngineSink::kHandled)
+                << r.name;
+        }
+        {
+            ScopedEnv fail{"POSTWATCH_FAIL_AT", "mailbox.flush"};
+            merge.SendSummary({4, 1, kAccount});
+        }
+        EXPECT_EQ(front.notified, std::vector<std::string>{r.notified}) << r.name;
+        ASSERT_EQ(front.messages.size(), 1u) << r.name;
+        EXPECT_NE(front.messages[0].find(r.says), std::string::npos) << front.messages[0];
+        CMailBoxFile box;
+        ASSERT_EQ(box.Open(AppPaths::MailBoxFile(kAccount)), 1) << r.name;
+        EXPECT_EQ(box.Count(), r.stored) << r.name;
+        EXPECT_EQ(ReadWholeFile(AppPaths::UidFile(kAccount)), "") << r.name;
+    }
+}
+
 // The merge's group commit, driven directly: identifiers reach UID.inf only when their
 // account is committed (its summary, CommitAll, the end of the merge), after Message.box.
 // Steps: A / B a message for that account, a / b its summary, * CommitAll, x the header
