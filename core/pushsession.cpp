@@ -155,7 +155,8 @@ int CPushSession::Session(MailSocket& socket)
 {
     lines_.Clear();
     ++attempts_;
-    const SecurityChoice choice = ParseSecurityChoice(request_.security);
+    const SecurityChoice choice = ConnectionSecurity(request_.security, !request_.pin.empty(),
+                                                     request_.port, kImplicitTlsPort);
     const bool implicitTls = UsesImplicitTls(choice, request_.port, kImplicitTlsPort);
     socket.SetPinnedCertificate(request_.pin);
     if (!socket.Connect(request_.server, request_.port, timeout_,
