@@ -5,9 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 class MailSocket;
@@ -22,7 +25,9 @@ class MailSocket;
 // same merge, filter rules and notifications as any other check, while this connection
 // stays in IDLE. When `wake` answers false (a check of the account is already running, so
 // the request could not be placed) it is asked again every `retry` until it answers true,
-// so mail that arrived during that check is not left to the next schedule.
+// so mail that arrived during that check is not left to the next schedule. An EXISTS that
+// repeats the mailbox's size is no change; a connection made again after a loss asks for a
+// check once it idles, since mail may have come while nobody listened.
 //
 // The IDLE is renewed (DONE, then IDLE again) every `renew` (25 minutes: RFC 2177 section 3
 // asks clients to re-issue it at least every 29 minutes). A lost connection is made again
@@ -106,6 +111,8 @@ private:
     void SetState(State state);
     void Fail(std::string why);
     bool Stopping() const { return stop_.load(); }
+    // Whether an untagged line tells of a change worth a check; notes the mailbox's size.
+    bool MailboxChanged(std::string_view line);
 
     CheckRequest request_;
     Hooks hooks_;
@@ -122,5 +129,8 @@ private:
     mutable std::mutex errorLock_;
     std::string lastError_;
     IdleLines lines_;
+    // The mailbox's size as this connection last heard it (SELECT, then EXISTS): a server
+    // that repeats "* 5 EXISTS" tells of no new mail and is not a reason for a check.
+    std::optional<std::uint32_t> exists_;
     std::chrono::milliseconds timeout_{30000};
 };
