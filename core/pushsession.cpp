@@ -140,8 +140,9 @@ void CPushSession::Run()
             Sleep(Clock::time_point::max());
             break;
         }
-        // Reaching IDLE proves the account works: the next loss starts the waits afresh.
-        if (outcome == 1)
+        // A connection that idled for a while proves the account works: the next loss starts
+        // the waits afresh. One that merely reached IDLE proves nothing.
+        if (outcome == 1 && Clock::now() - idleSince_ >= options_.stable)
             backoff = options_.backoffFirst;
         SetState(State::Reconnecting);
         if (!Sleep(Clock::now() + backoff))
@@ -254,8 +255,10 @@ int CPushSession::Idle(MailSocket& socket)
                 return reached ? 1 : -1; // refused
             owed = MailboxChanged(line) || owed;
         }
-        if (!reached)
+        if (!reached) {
+            idleSince_ = Clock::now();
             SetState(State::Connected);
+        }
         reached = true;
         const Clock::time_point renewal = Clock::now() + options_.renew;
         for (;;) {

@@ -334,7 +334,8 @@ TEST(PushDovecot, ReadStateFollowsTheServer)
 class HangUpServer
 {
 public:
-    HangUpServer()
+    // `afterIdle`: each connection logs in, selects and gets the IDLE's continuation first.
+    explicit HangUpServer(bool afterIdle = false)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -345,12 +346,14 @@ public:
         ::listen(fd_, 16);
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, afterIdle] {
             for (;;) {
                 int c = ::accept(fd_, nullptr, nullptr);
                 if (c < 0)
                     return;
                 ++accepted;
+                if (afterIdle)
+                    PlayUntilIdle(c);
                 ::close(c);
             }
         });
@@ -365,6 +368,39 @@ public:
     std::atomic<int> accepted{0};
 
 private:
+    static void PlayUntilIdle(int c)
+    {
+        timeval wait{2, 0};
+        ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        auto say = [c](const std::string& text) {
+            return ::send(c, text.data(), text.size(), MSG_NOSIGNAL) ==
+                   static_cast<ssize_t>(text.size());
+        };
+        say("* OK ready\r\n");
+        std::string in;
+        char buffer[512];
+        for (;;) {
+            const std::size_t end = in.find("\r\n");
+            if (end == std::string::npos) {
+                const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    return;
+                in.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            const std::string line = in.substr(0, end);
+            in.erase(0, end + 2);
+            const std::string tag = line.substr(0, line.find(' '));
+            if (line.find(" IDLE") != std::string::npos) {
+                say("+ idling\r\n");
+                return;
+            }
+            say((line.find(" CAPABILITY") != std::string::npos ? "* CAPABILITY IMAP4rev1 IDLE\r\n"
+                                                               : std::string()) +
+                tag + " OK\r\n");
+        }
+    }
+
     int fd_ = -1;
     int port_ = 0;
     std::thread thread_;
@@ -522,6 +558,31 @@ TEST(PushSession, HangUpsBackOff)
     // Four waits lie between five attempts: at least 40 + 80 + 160 + 160 ms.
     EXPECT_GE(spent, 440ms);
     EXPECT_EQ(session.CurrentState(), CPushSession::State::Stopped);
+}
+
+// A server that hangs up right after the IDLE's continuation is no working account: the
+// waits go on doubling (40, 80, 160, 160 ms) instead of starting again at 40 ms after each
+// drop, and so do the checks that each reconnect asks for.
+TEST(PushSession, HangUpsAfterIdleBackOffToo)
+{
+    HangUpServer server(true);
+    std::atomic<int> wakes{0};
+    CPushSession::Hooks hooks;
+    hooks.wake = [&] {
+        ++wakes;
+        return true;
+    };
+    CPushSession::Options options;
+    options.backoffFirst = 40ms;
+    options.backoffMax = 160ms;
+    CPushSession session(RequestFor(server.Port()), hooks, options);
+    const auto start = std::chrono::steady_clock::now();
+    session.Start();
+    ASSERT_TRUE(WaitUntil([&] { return session.Attempts() >= 5; }));
+    const auto spent = std::chrono::steady_clock::now() - start;
+    session.Stop();
+    EXPECT_GE(spent, 440ms);
+    EXPECT_LE(wakes.load(), session.Attempts() - 1);
 }
 
 // While the network is down nothing is tried.
