@@ -278,7 +278,10 @@ int CPushSession::Idle(MailSocket& socket)
                     break;
                 continue;
             }
-            if (StartsWithNoCase(line, "* BYE"))
+            // A server that ends the IDLE on its own (a tagged completion without our DONE)
+            // would otherwise be taken to idle until the renewal, telling nothing meanwhile:
+            // connected again, with the wait and the check a reconnect brings.
+            if (StartsWithNoCase(line, "* BYE") || StartsWithNoCase(line, tag + " "))
                 return 1;
             if (MailboxChanged(line)) {
                 lastChange_.store(Clock::now().time_since_epoch().count());

@@ -500,6 +500,20 @@ INSTANTIATE_TEST_SUITE_P(
                           .Send("* 1 RECENT\r\n* 1 EXPUNGE\r\n* 2 FETCH (FLAGS (\\Seen))\r\n", 1);
                   },
                   CPushSession::State::Connected, 4},
+        // The IDLE ended by the server without DONE: no idling that hears nothing.
+        ScriptRow{"idle-ended-by-the-server-reconnects",
+                  [](ScriptedServer& s) {
+                      s.Send(kGreeting)
+                          .Expect("P3 LOGIN")
+                          .Send("P3 OK\r\n")
+                          .Expect("P4 CAPABILITY")
+                          .Send(kIdle + "P4 OK\r\n")
+                          .Expect("P5 SELECT")
+                          .Send("P5 OK\r\n")
+                          .Expect("I0 IDLE")
+                          .Send("+ idling\r\nI0 OK IDLE terminated\r\n");
+                  },
+                  CPushSession::State::Reconnecting, 0},
         ScriptRow{"bye-while-idling-reconnects",
                   [](ScriptedServer& s) {
                       s.Send(kGreeting)
