@@ -197,9 +197,8 @@ TEST_F(WatchTest, AReaderThatGoesEndsTheWatch)
         const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(reader, 0);
         BackgroundProcess watch(
-            "/bin/sh",
-            {"-c", "exec \"$0\" --watch --format text > \"$1\"", POSTWATCH_BINARY, fifo}, Env(),
-            dir_.File("watch.out"), dir_.File("watch.err"));
+            "/bin/sh", {"-c", "exec \"$0\" --watch --format text > \"$1\"", POSTWATCH_BINARY, fifo},
+            Env(), dir_.File("watch.out"), dir_.File("watch.err"));
         std::string got;
         ASSERT_TRUE(WaitFor(
             [&] {
