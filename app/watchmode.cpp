@@ -27,10 +27,17 @@
 #include <QCoreApplication>
 #include <QLocalSocket>
 #include <QMetaObject>
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -70,6 +77,54 @@ private:
     std::ostream& out_;
     bool first_ = true;
     UnreadCounts last_;
+};
+
+// Ends the program once nobody reads its standard output any more (the bar, or "head -1"
+// behind a pipe, has gone): a failed write finds that out too, but only at the next change
+// of the counts, which may never come. The thread sleeps in poll() until the pipe reports
+// its reader gone or the object ends, so it costs no wake-ups.
+class ReaderGoneWatch
+{
+public:
+    explicit ReaderGoneWatch(int fd) : stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    {
+        if (stop_ < 0)
+            return;
+        thread_ = std::thread([this, fd] {
+            pollfd p[2] = {{fd, 0, 0}, {stop_, POLLIN, 0}};
+            for (;;) {
+                const int n = ::poll(p, 2, -1);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0 || p[1].revents != 0)
+                    return;
+                // No events asked for: only an error or hang-up (a pipe without reader, a
+                // socket closed by its peer, a terminal gone) is reported.
+                if ((p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                              Qt::QueuedConnection);
+                    return;
+                }
+            }
+        });
+    }
+    ~ReaderGoneWatch()
+    {
+        if (stop_ < 0)
+            return;
+        const uint64_t one = 1;
+        ssize_t n = ::write(stop_, &one, sizeof one);
+        (void)n; // a full counter already wakes the poll
+        if (thread_.joinable())
+            thread_.join();
+        ::close(stop_);
+    }
+    ReaderGoneWatch(const ReaderGoneWatch&) = delete;
+    ReaderGoneWatch& operator=(const ReaderGoneWatch&) = delete;
+
+private:
+    int stop_;
+    std::thread thread_;
 };
 
 // The merge's view of the front: stored mail is counted by the feed; a check's end asks
@@ -244,6 +299,9 @@ int WatchMode::Run(int argc, char** argv)
                      [quitSoon](int) { quitSoon(); });
 
     LinePrinter printer(kind_, out_);
+    std::unique_ptr<ReaderGoneWatch> readerGone;
+    if (&out_ == &std::cout)
+        readerGone = std::make_unique<ReaderGoneWatch>(STDOUT_FILENO);
     CSingleInstance instance;
     UnreadCountFeed feed;
     std::unique_ptr<HeadlessEngine> engine;

@@ -6,7 +6,8 @@
 
 // --watch: the unread counts for a status bar, one line per change on `out` (WatchFormat),
 // the first at start, until SIGTERM or SIGINT ends it with exit code 0 (or the reader of
-// `out` goes away: a write that fails ends it the same way).
+// `out` goes away: a write that fails ends it the same way, and for standard output a
+// reader that goes between two changes is noticed at once).
 //
 // One engine per data folder: when a program already runs here (the desktop or another
 // --watch), this one attaches to it over the single-instance socket ("postwatch/1 watch")

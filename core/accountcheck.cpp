@@ -273,11 +273,15 @@ void RunCheck(const CheckServices& cs, const std::string& account, CCheckCancel&
         record.name = account;
 
         // A password in the keyring is read here, on the check's thread: a locked keyring
-        // may show its unlock prompt (once), and a password it does not give ends the check
-        // with a reason of its own instead of a log-in with an empty password.
+        // may show its unlock prompt (once, and only where someone can see it), and a
+        // password it does not give ends the check with a reason of its own instead of a
+        // log-in with an empty password.
         if (AccountSecret::HasPassword(record)) {
             const SystemKeyring::Result secret = AccountSecret::Resolve(
-                record, SystemKeyring::Prompt::Allowed, SystemKeyring::kPromptLimit);
+                record,
+                SystemKeyring::PromptCanBeSeen() ? SystemKeyring::Prompt::Allowed
+                                                 : SystemKeyring::Prompt::Never,
+                SystemKeyring::kPromptLimit);
             if (!secret.Ok()) {
                 delivery->SendSummary({CheckResult::kLoginRefused, 0, account,
                                        AccountSecret::UnavailableText(secret.error)});

@@ -3,6 +3,7 @@
 #include "imapfetchresponse.h"
 
 #include <strings.h>
+#include <utility>
 
 namespace
 {
@@ -31,16 +32,33 @@ int IdleLines::Next(std::string& line)
 
 bool IdleLines::IsMailboxChange(std::string_view line)
 {
+    return Classify(line) != Change::None;
+}
+
+IdleLines::Change IdleLines::Classify(std::string_view line, std::uint32_t* number)
+{
     if (!StartsWithNoCase(line, "* "))
-        return false;
+        return Change::None;
     const std::size_t space = line.find(' ', 2);
-    if (space == std::string_view::npos || !ParseImapNumber(line.substr(2, space - 2)))
-        return false;
+    if (space == std::string_view::npos)
+        return Change::None;
+    const std::optional<uint32_t> n = ParseImapNumber(line.substr(2, space - 2));
+    if (!n)
+        return Change::None;
     const std::string_view word = line.substr(space + 1);
-    for (std::string_view kind : {"EXISTS", "RECENT", "EXPUNGE", "FETCH"}) {
+    static constexpr std::pair<std::string_view, Change> kKinds[] = {
+        {"EXISTS", Change::Exists},
+        {"RECENT", Change::Recent},
+        {"EXPUNGE", Change::Expunge},
+        {"FETCH", Change::Fetch},
+    };
+    for (const auto& [kind, change] : kKinds) {
         if (StartsWithNoCase(word, kind) &&
-            (word.size() == kind.size() || word[kind.size()] == ' '))
-            return true;
+            (word.size() == kind.size() || word[kind.size()] == ' ')) {
+            if (number)
+                *number = *n;
+            return change;
+        }
     }
-    return false;
+    return Change::None;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,11 @@ public:
     // mail removed, flags changed (RFC 3501 sections 7.3.1, 7.3.2, 7.4.1, 7.4.2). The
     // keyword compares without case; the number must be a valid message number.
     static bool IsMailboxChange(std::string_view line);
+
+    // What a line of the above says; `number` gets its message number (for EXISTS, the
+    // mailbox's size).
+    enum class Change { None, Exists, Recent, Expunge, Fetch };
+    static Change Classify(std::string_view line, std::uint32_t* number = nullptr);
 
 private:
     std::string buffer_;

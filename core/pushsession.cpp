@@ -140,8 +140,9 @@ void CPushSession::Run()
             Sleep(Clock::time_point::max());
             break;
         }
-        // Reaching IDLE proves the account works: the next loss starts the waits afresh.
-        if (outcome == 1)
+        // A connection that idled for a while proves the account works: the next loss starts
+        // the waits afresh. One that merely reached IDLE proves nothing.
+        if (outcome == 1 && Clock::now() - idleSince_ >= options_.stable)
             backoff = options_.backoffFirst;
         SetState(State::Reconnecting);
         if (!Sleep(Clock::now() + backoff))
@@ -154,10 +155,14 @@ void CPushSession::Run()
 int CPushSession::Session(MailSocket& socket)
 {
     lines_.Clear();
+    exists_.reset();
     ++attempts_;
-    const SecurityChoice choice = ParseSecurityChoice(request_.security);
+    const SecurityChoice choice = ConnectionSecurity(request_.security, !request_.pin.empty(),
+                                                     request_.port, kImplicitTlsPort);
     const bool implicitTls = UsesImplicitTls(choice, request_.port, kImplicitTlsPort);
     socket.SetPinnedCertificate(request_.pin);
+    // Stop() ends a connect or handshake that a server stalls, not only the idling.
+    socket.SetInterrupt(event_);
     if (!socket.Connect(request_.server, request_.port, timeout_,
                         implicitTls ? MailSocket::Security::ImplicitTls
                                     : MailSocket::Security::Plain)) {
@@ -229,24 +234,31 @@ bool CPushSession::Login(MailSocket& socket)
 int CPushSession::Idle(MailSocket& socket)
 {
     bool reached = false;
-    bool owed = false; // a wake-up the engine could not take yet
+    // A wake-up the engine could not take yet. Mail that came while an earlier connection
+    // was down told nobody: a connection made again owes a check from the start.
+    bool owed = attempts_.load() > 1;
     for (int round = 0; !Stopping(); ++round) {
         const std::string tag = "I" + std::to_string(round % 1000);
         if (!socket.Send(tag + " IDLE\r\n"))
             return reached ? 1 : -1;
         std::string line;
-        // RFC 2177 section 3: the server answers with a continuation before it idles.
+        // RFC 2177 section 3: the server answers with a continuation before it idles. One
+        // time-out for the whole answer: a server that talks without ever giving the
+        // continuation (or, below, the completion of DONE) is dropped like a silent one.
+        const Clock::time_point answerBy = Clock::now() + timeout_;
         for (;;) {
-            if (ReadLine(socket, line, Clock::now() + timeout_) != 1)
+            if (ReadLine(socket, line, answerBy) != 1)
                 return Stopping() ? 0 : (reached ? 1 : -1);
             if (line.rfind("+", 0) == 0)
                 break;
             if (StartsWithNoCase(line, tag + " "))
                 return reached ? 1 : -1; // refused
-            owed = owed || IdleLines::IsMailboxChange(line);
+            owed = MailboxChanged(line) || owed;
         }
-        if (!reached)
+        if (!reached) {
+            idleSince_ = Clock::now();
             SetState(State::Connected);
+        }
         reached = true;
         const Clock::time_point renewal = Clock::now() + options_.renew;
         for (;;) {
@@ -266,9 +278,12 @@ int CPushSession::Idle(MailSocket& socket)
                     break;
                 continue;
             }
-            if (StartsWithNoCase(line, "* BYE"))
+            // A server that ends the IDLE on its own (a tagged completion without our DONE)
+            // would otherwise be taken to idle until the renewal, telling nothing meanwhile:
+            // connected again, with the wait and the check a reconnect brings.
+            if (StartsWithNoCase(line, "* BYE") || StartsWithNoCase(line, tag + " "))
                 return 1;
-            if (IdleLines::IsMailboxChange(line)) {
+            if (MailboxChanged(line)) {
                 lastChange_.store(Clock::now().time_since_epoch().count());
                 owed = true;
             }
@@ -276,12 +291,13 @@ int CPushSession::Idle(MailSocket& socket)
         // Renewal: DONE ends this IDLE (RFC 2177 section 3), the tagged OK follows.
         if (!socket.Send("DONE\r\n"))
             return 1;
+        const Clock::time_point doneBy = Clock::now() + timeout_;
         for (;;) {
-            if (ReadLine(socket, line, Clock::now() + timeout_) != 1)
+            if (ReadLine(socket, line, doneBy) != 1)
                 return Stopping() ? 0 : 1;
             if (StartsWithNoCase(line, tag + " "))
                 break;
-            owed = owed || IdleLines::IsMailboxChange(line);
+            owed = MailboxChanged(line) || owed;
         }
     }
     return 0;
@@ -301,7 +317,29 @@ bool CPushSession::Command(MailSocket& socket, const std::string& tag, const std
             return StartsWithNoCase(std::string_view(line).substr(tag.size() + 1), "OK");
         if (untagged && StartsWithNoCase(line, "* CAPABILITY"))
             *untagged += line + " ";
+        MailboxChanged(line); // SELECT's EXISTS: the size that later ones compare with
     }
+}
+
+bool CPushSession::MailboxChanged(std::string_view line)
+{
+    std::uint32_t number = 0;
+    switch (IdleLines::Classify(line, &number)) {
+    case IdleLines::Change::None:
+        return false;
+    case IdleLines::Change::Exists: {
+        const bool same = exists_ && *exists_ == number;
+        exists_ = number;
+        return !same;
+    }
+    case IdleLines::Change::Expunge:
+        exists_.reset(); // the next EXISTS is news whatever its number
+        return true;
+    case IdleLines::Change::Recent:
+    case IdleLines::Change::Fetch:
+        return true;
+    }
+    return true;
 }
 
 int CPushSession::ReadLine(MailSocket& socket, std::string& line, Clock::time_point deadline)

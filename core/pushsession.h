@@ -5,9 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 class MailSocket;
@@ -22,13 +25,17 @@ class MailSocket;
 // same merge, filter rules and notifications as any other check, while this connection
 // stays in IDLE. When `wake` answers false (a check of the account is already running, so
 // the request could not be placed) it is asked again every `retry` until it answers true,
-// so mail that arrived during that check is not left to the next schedule.
+// so mail that arrived during that check is not left to the next schedule. An EXISTS that
+// repeats the mailbox's size is no change; a connection made again after a loss asks for a
+// check once it idles, since mail may have come while nobody listened.
 //
 // The IDLE is renewed (DONE, then IDLE again) every `renew` (25 minutes: RFC 2177 section 3
 // asks clients to re-issue it at least every 29 minutes). A lost connection is made again
 // after a wait that starts at `backoffFirst` and doubles up to `backoffMax`; a connection
-// that reached IDLE resets the wait. While `networkUp` answers false nothing is tried; the
-// session looks again after the current wait. A server whose capabilities lack IDLE ends
+// that stayed in IDLE for `stable` resets the wait. One dropped sooner (a server that hangs
+// up right after its continuation) goes on doubling it, so neither its log-ins nor the
+// checks that reconnects ask for come faster and faster. While `networkUp` answers false nothing is
+// tried; the session looks again after the current wait. A server whose capabilities lack IDLE ends
 // the session in state NoIdle: the account's periodic schedule is then all there is.
 //
 // Idling costs no wake-ups: the thread sleeps in poll() on the socket and an event
@@ -48,6 +55,7 @@ public:
         std::chrono::milliseconds backoffFirst{1000};
         std::chrono::milliseconds backoffMax{5 * 60 * 1000};
         std::chrono::milliseconds retry{25};
+        std::chrono::milliseconds stable{60 * 1000};
     };
     struct Hooks {
         std::function<bool()> wake;
@@ -106,6 +114,8 @@ private:
     void SetState(State state);
     void Fail(std::string why);
     bool Stopping() const { return stop_.load(); }
+    // Whether an untagged line tells of a change worth a check; notes the mailbox's size.
+    bool MailboxChanged(std::string_view line);
 
     CheckRequest request_;
     Hooks hooks_;
@@ -122,5 +132,9 @@ private:
     mutable std::mutex errorLock_;
     std::string lastError_;
     IdleLines lines_;
+    // The mailbox's size as this connection last heard it (SELECT, then EXISTS): a server
+    // that repeats "* 5 EXISTS" tells of no new mail and is not a reason for a check.
+    std::optional<std::uint32_t> exists_;
+    std::chrono::steady_clock::time_point idleSince_; // when this connection reached IDLE
     std::chrono::milliseconds timeout_{30000};
 };

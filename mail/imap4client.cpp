@@ -229,7 +229,8 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
                              "the user name or password contains a line break and cannot be "
                              "sent to the server");
 
-    const SecurityChoice choice = ParseSecurityChoice(request.security);
+    const SecurityChoice choice =
+        ConnectionSecurity(request.security, !request.pin.empty(), request.port, kImplicitTlsPort);
     bool capabilitiesKnown = false;
     int rc = Greet(request, choice, UsesImplicitTls(choice, request.port, kImplicitTlsPort),
                    capabilitiesKnown);

@@ -171,7 +171,8 @@ int Pop3Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
                              "the user name or password contains a line break and cannot be "
                              "sent to the server");
 
-    const SecurityChoice choice = ParseSecurityChoice(request.security);
+    const SecurityChoice choice =
+        ConnectionSecurity(request.security, !request.pin.empty(), request.port, kImplicitTlsPort);
     const bool implicitTls = UsesImplicitTls(choice, request.port, kImplicitTlsPort);
     int rc = Greet(request, implicitTls);
     if (rc != kCheckDone)

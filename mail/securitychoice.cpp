@@ -24,3 +24,11 @@ bool UsesImplicitTls(SecurityChoice choice, int port, int implicitTlsPort)
     return choice == SecurityChoice::Tls ||
            (choice == SecurityChoice::Default && port == implicitTlsPort);
 }
+
+SecurityChoice ConnectionSecurity(std::string_view text, bool pinned, int port, int implicitTlsPort)
+{
+    const SecurityChoice choice = ParseSecurityChoice(text);
+    if (!pinned || choice != SecurityChoice::Default)
+        return choice;
+    return port == implicitTlsPort ? SecurityChoice::Tls : SecurityChoice::StartTls;
+}

@@ -35,11 +35,16 @@ int RemainingMs(Clock::time_point deadline)
 }
 
 // Waits for `events` on `fd` until `deadline`; 1 ready, 0 timed out, -1 poll failed.
-int PollUntil(int fd, short events, Clock::time_point deadline)
+// 1 ready, 0 the deadline passed, -1 failed (errno; ECANCELED: `interrupt` became readable).
+int PollUntil(int fd, short events, Clock::time_point deadline, int interrupt = -1)
 {
     for (;;) {
-        pollfd p{fd, events, 0};
-        int rc = ::poll(&p, 1, RemainingMs(deadline));
+        pollfd p[2] = {{fd, events, 0}, {interrupt, POLLIN, 0}};
+        int rc = ::poll(p, interrupt >= 0 ? 2 : 1, RemainingMs(deadline));
+        if (rc > 0 && p[1].revents != 0 && interrupt >= 0) {
+            errno = ECANCELED;
+            return -1;
+        }
         if (rc > 0)
             return 1;
         if (rc == 0)
@@ -140,7 +145,7 @@ bool MailSocket::FailConnect(int code, NetCategory category, const std::string& 
 bool MailSocket::WaitFor(short events, const TransferDeadline& deadline)
 {
     const auto now = Clock::now();
-    int rc = PollUntil(fd_, events, now + deadline.Remaining(now));
+    int rc = PollUntil(fd_, events, now + deadline.Remaining(now), interrupt_);
     if (rc > 0)
         return true;
     if (rc < 0)
@@ -190,7 +195,7 @@ bool MailSocket::Connect(const std::string& host, int port, milliseconds timeout
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
             err = errno;
             if (err == EINPROGRESS) {
-                int ready = PollUntil(fd, POLLOUT, Clock::now() + timeout);
+                int ready = PollUntil(fd, POLLOUT, Clock::now() + timeout, interrupt_);
                 socklen_t len = sizeof err;
                 if (ready == 0)
                     err = ETIMEDOUT;
@@ -277,7 +282,7 @@ bool MailSocket::Handshake(bool firstContact)
                        : err == SSL_ERROR_WANT_WRITE ? POLLOUT
                                                      : 0;
         if (events != 0) {
-            int ready = PollUntil(fd_, events, deadline);
+            int ready = PollUntil(fd_, events, deadline, interrupt_);
             if (ready > 0)
                 continue;
             // With implicit TLS the server's first handshake bytes are its greeting.
@@ -473,7 +478,7 @@ Transport::RecvResult MailSocket::Receive(char* buffer, std::size_t capacity, mi
                 return {RecvStatus::Failed, 0};
             }
         }
-        int ready = PollUntil(fd_, waitFor, deadline);
+        int ready = PollUntil(fd_, waitFor, deadline, interrupt_);
         if (ready == 0)
             return {RecvStatus::TimedOut, 0};
         if (ready < 0) {

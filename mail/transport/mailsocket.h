@@ -69,6 +69,12 @@ public:
     // (the default) lets the trust store and the host name decide.
     void SetPinnedCertificate(std::string pin) { pin_ = std::move(pin); }
 
+    // A descriptor (an eventfd) whose becoming readable ends every wait of this socket at
+    // once as a failure: connecting, the TLS handshake, sending and receiving. For an owner
+    // on another thread that must stop the connection without waiting out its time-out.
+    // -1 (the default): none.
+    void SetInterrupt(int fd) { interrupt_ = fd; }
+
     bool Send(std::string_view bytes) override;
     // Closed and TimedOut are returned without touching the last error (the reader that
     // called knows what it was waiting for); Failed stores the reason.
@@ -102,5 +108,6 @@ private:
     std::string sessionKey_; // TlsSessionCache key; OpenSSL's callback reads it
     std::string pin_;
     bool hostIsAddress_ = false;
+    int interrupt_ = -1;
     std::chrono::milliseconds timeout_{30000};
 };

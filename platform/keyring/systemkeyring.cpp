@@ -1,5 +1,6 @@
 #include "systemkeyring.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -164,31 +165,13 @@ SecretService* Service(Deadline& deadline, Result& failure)
     return service;
 }
 
-} // namespace
-
-Result SystemKeyring::Lookup(const SecretKey& key, Prompt prompt, std::chrono::milliseconds limit)
+// The first unlocked item's secret: Ok, or NotFound; `sawLocked` tells whether a locked
+// item was passed over. Frees `items`.
+Result FirstSecret(GList* items, const SecretKey& key, bool& sawLocked)
 {
-    Deadline deadline(limit);
-    Result result;
-    SecretService* service = Service(deadline, result);
-    if (!service)
-        return result;
-    const bool ask = prompt == Prompt::Allowed && !promptDismissed.load();
-    int flags = SECRET_SEARCH_LOAD_SECRETS;
-    if (ask)
-        flags |= SECRET_SEARCH_UNLOCK;
-    Attributes attributes(key, false);
-    GError* error = nullptr;
-    GList* items = secret_service_search_sync(service, &kSchema, attributes.Table(),
-                                              static_cast<SecretSearchFlags>(flags),
-                                              deadline.Cancellable(), &error);
-    if (error) {
-        g_object_unref(service);
-        return FromError(error, deadline, "search");
-    }
-    result =
+    Result result =
         Fail(Outcome::NotFound, "the system keyring holds no " + key.kind + " for " + key.account);
-    bool sawLocked = false;
+    sawLocked = false;
     for (GList* at = items; at; at = at->next) {
         auto* item = static_cast<SecretItem*>(at->data);
         if (secret_item_get_locked(item)) {
@@ -207,6 +190,51 @@ Result SystemKeyring::Lookup(const SecretKey& key, Prompt prompt, std::chrono::m
         break;
     }
     g_list_free_full(items, g_object_unref);
+    return result;
+}
+
+} // namespace
+
+Result SystemKeyring::Lookup(const SecretKey& key, Prompt prompt, std::chrono::milliseconds limit)
+{
+    // Only the unlock prompt waits for a person. The rest is the service's own work: a
+    // Secret Service that does not answer it ends the look-up after the quick limit, not
+    // after the time granted for typing a password nobody may be there to type.
+    const std::chrono::milliseconds quickLimit = std::min(limit, kQuickLimit);
+    const bool ask = prompt == Prompt::Allowed && !promptDismissed.load();
+    Attributes attributes(key, false);
+    Result result;
+    SecretService* service = nullptr;
+    bool sawLocked = false;
+    {
+        Deadline deadline(quickLimit);
+        service = Service(deadline, result);
+        if (!service)
+            return result;
+        GError* error = nullptr;
+        GList* items =
+            secret_service_search_sync(service, &kSchema, attributes.Table(),
+                                       SECRET_SEARCH_LOAD_SECRETS, deadline.Cancellable(), &error);
+        if (error) {
+            g_object_unref(service);
+            return FromError(error, deadline, "search");
+        }
+        result = FirstSecret(items, key, sawLocked);
+    }
+    if (!result.Ok() && sawLocked && ask) {
+        Deadline deadline(limit);
+        GError* error = nullptr;
+        GList* items = secret_service_search_sync(
+            service, &kSchema, attributes.Table(),
+            static_cast<SecretSearchFlags>(SECRET_SEARCH_LOAD_SECRETS | SECRET_SEARCH_UNLOCK),
+            deadline.Cancellable(), &error);
+        if (error) {
+            g_object_unref(service);
+            promptDismissed.store(true);
+            return FromError(error, deadline, "unlock");
+        }
+        result = FirstSecret(items, key, sawLocked);
+    }
     g_object_unref(service);
     if (result.Ok()) {
         promptDismissed.store(false); // open now: a later lock may be asked about again
@@ -296,6 +324,16 @@ bool SystemKeyring::Available(std::chrono::milliseconds limit)
         return false;
     g_object_unref(service);
     return true;
+}
+
+bool SystemKeyring::PromptCanBeSeen()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
 }
 
 void SystemKeyring::AllowPromptAgain()

@@ -20,6 +20,10 @@ struct SecretKey {
 // may show the keyring's unlock prompt (Prompt::Allowed) needs a limit long enough for the
 // user to type. Prefer calling from a thread other than the user-interface thread.
 //
+// Only the unlock prompt gets the caller's `limit`; finding the service and the item is
+// bounded by kQuickLimit (or `limit`, when shorter), so a service that does not answer costs
+// seconds even when a prompt would have been allowed.
+//
 // A locked keyring is asked to unlock once per process: after the user dismissed the prompt
 // (or no prompt could be shown), later look-ups answer Locked at once without asking again,
 // until a look-up finds the keyring open (unlocked by other means).
@@ -58,6 +62,11 @@ public:
     static Result Clear(const SecretKey& key, std::chrono::milliseconds limit = kQuickLimit);
     // Whether a Secret Service answers on the session bus.
     static bool Available(std::chrono::milliseconds limit = kQuickLimit);
+
+    // Whether this process has a display on which an unlock prompt could meet its user. A
+    // keyring reached over the runtime folder's bus (a shell over ssh, a timer) would show its
+    // prompt on a screen nobody may be looking at, and the look-up would wait for it.
+    static bool PromptCanBeSeen();
 
     // Forgets that the unlock prompt was dismissed (tests; the settings dialog's migration).
     static void AllowPromptAgain();

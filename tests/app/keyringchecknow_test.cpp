@@ -12,6 +12,8 @@
 #include "support/tempdir.h"
 #include "systemkeyring.h"
 
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace
@@ -126,6 +128,37 @@ TEST_F(KeyringCheckNowTest, PasswordLivesInKeyringThroughTheAccountsLife)
     r = Run({"--remove-account", "Post"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(InKeyring("Post"), "");
+}
+
+// A Secret Service that never answers, or a locked keyring whose prompt nobody would see (no
+// display): the check ends with "password unavailable", never with a log-in or a success,
+// and does not wait out the two minutes a prompt gets for its user.
+TEST_F(KeyringCheckNowTest, NoAnswerAndNoPromptEndAsPasswordUnavailable)
+{
+    ASSERT_EQ(Add("Mail").exitCode, 0);
+    struct Row {
+        const char* name;
+        std::function<bool()> before, after;
+        const char* why;
+    } rows[] = {
+        {"frozen", [&] { return keyring_.Freeze(true); }, [&] { return keyring_.Freeze(false); },
+         "password unavailable: the system keyring did not answer in time"},
+        {"locked", [&] { return keyring_.Lock(); }, [&] { return keyring_.Unlock(); },
+         "password unavailable: the system keyring is locked"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(row.before()) << row.name;
+        const auto start = std::chrono::steady_clock::now();
+        const ProcessResult r = Run({"--check-now", "Mail"});
+        const auto spent = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(row.after()) << row.name;
+        EXPECT_NE(r.exitCode, 0) << row.name;
+        EXPECT_NE(r.out.find(std::string("Mail\t2\t") + row.why), std::string::npos)
+            << row.name << ": " << r.out << r.err;
+        // A bound, not a speed: the prompt's limit is 120 s, a D-Bus call's own 25 s.
+        EXPECT_LT(spent, std::chrono::seconds(20)) << row.name;
+    }
+    EXPECT_NE(Run({"--check-now", "Mail"}).out.find("Mail\t4\tdone"), std::string::npos);
 }
 
 TEST_F(KeyringCheckNowTest, WithoutKeyringTheFileKeepsThePassword)

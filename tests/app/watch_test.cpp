@@ -14,10 +14,13 @@
 #include <QJsonObject>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -174,6 +177,47 @@ TEST_F(WatchTest, CountsFollowNewMailAndMarkReadAndASecondWatchAttaches)
     EXPECT_EQ(Lines(second->Out()).size(), 5u) << second->Out();
     ASSERT_TRUE(second->SignalAndWait(SIGINT, 60));
     EXPECT_EQ(second->ExitCode(), 0) << second->Err();
+}
+
+// "postwatch --watch | head -1": once the reader has its line and goes, the watch ends
+// (exit code 0) although no further line is due, whether it runs the engine or follows
+// another watch. The watch writes into a FIFO that the test reads and closes.
+TEST_F(WatchTest, AReaderThatGoesEndsTheWatch)
+{
+    for (const bool following : {false, true}) {
+        SCOPED_TRACE(following ? "following" : "alone");
+        std::unique_ptr<BackgroundProcess> engine;
+        if (following) {
+            engine = Watch("text", "engine");
+            ASSERT_TRUE(WaitFor([&] { return !engine->Out().empty(); }, 30)) << engine->Err();
+        }
+        const std::string fifo = dir_.File(following ? "following.fifo" : "alone.fifo");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        // Opened before the watch opens it for writing, which would wait for a reader.
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        BackgroundProcess watch(
+            "/bin/sh", {"-c", "exec \"$0\" --watch --format text > \"$1\"", POSTWATCH_BINARY, fifo},
+            Env(), dir_.File("watch.out"), dir_.File("watch.err"));
+        std::string got;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                char buffer[256];
+                const ssize_t n = ::read(reader, buffer, sizeof buffer);
+                if (n > 0)
+                    got.append(buffer, static_cast<size_t>(n));
+                return got.find('\n') != std::string::npos;
+            },
+            30))
+            << watch.Err();
+        ::close(reader);
+        EXPECT_TRUE(WaitFor([&] { return !watch.Running(); }, 60)) << "the watch stayed";
+        EXPECT_EQ(watch.ExitCode(), 0) << watch.Err();
+        if (engine) {
+            EXPECT_TRUE(engine->Running()) << "the followed watch is left alone";
+            ASSERT_TRUE(engine->SignalAndWait(SIGTERM, 60));
+        }
+    }
 }
 
 TEST_F(WatchTest, AnUnknownFormatIsRefused)

@@ -4,9 +4,12 @@
 #include "authorizationrequest.h"
 #include "loopbackredirect.h"
 #include "pkce.h"
+#include "scriptedserver.h"
+#include "tokenclient.h"
 #include "tokenresponse.h"
 
 #include <arpa/inet.h>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -176,6 +179,56 @@ TEST(LoopbackRedirect, TakesOnlyTheRedirectOfItsOwnSignIn)
     const LoopbackRedirect::Outcome late = idle.Wait("S1", std::chrono::milliseconds(300));
     EXPECT_FALSE(late.ok);
     EXPECT_NE(late.error.find("in time"), std::string::npos) << late.error;
+}
+
+// A token endpoint that keeps the client waiting ends the refresh within its time-out as
+// unreachable; one that answers 200 with something that is no usable token is a failure, never
+// an empty access token handed to the mail server as a success.
+TEST(TokenClient, HostileEndpointIsNoSuccess)
+{
+    auto http = [](const std::string& body) {
+        return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    };
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedServer&)> answer; // after the request line
+        TokenClient::Status status;
+    } rows[] = {
+        {"never-answers", [](ScriptedServer&) {}, TokenClient::Status::Unreachable},
+        {"drips",
+         [&](ScriptedServer& s) {
+             s.Send(http(R"({"access_token":"abc","token_type":"Bearer"})"), 1,
+                    std::chrono::milliseconds(100));
+         },
+         TokenClient::Status::Unreachable},
+        {"garbage", [&](ScriptedServer& s) { s.Send(http("garbage")).Close(); },
+         TokenClient::Status::Failed},
+        {"no-access-token",
+         [&](ScriptedServer& s) {
+             s.Send(http(R"({"token_type":"Bearer","expires_in":3600})")).Close();
+         },
+         TokenClient::Status::Failed},
+        {"empty-access-token",
+         [&](ScriptedServer& s) {
+             s.Send(http(R"({"access_token":"","token_type":"Bearer"})")).Close();
+         },
+         TokenClient::Status::Failed},
+    };
+    for (const Row& row : rows) {
+        ScriptedServer server;
+        server.Expect("POST ");
+        row.answer(server);
+        ASSERT_TRUE(server.Start()) << row.name;
+        OAuthProvider provider;
+        provider.name = "Example";
+        provider.tokenUrl = "http://127.0.0.1:" + std::to_string(server.Port()) + "/token";
+        provider.clientId = "client";
+        const TokenClient::Result r = TokenClient(2).Refresh(provider, "refresh-token");
+        EXPECT_EQ(r.status, row.status) << row.name << ": " << r.message;
+        EXPECT_TRUE(r.response.accessToken.empty()) << row.name;
+        EXPECT_FALSE(r.message.empty()) << row.name;
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "neterror.h"
 #include "protocolcheck.h"
 #include "pushsession.h"
+#include "scriptedserver.h"
 #include "support/component.h"
 #include "support/tablerow.h"
 #include "tempdir.h"
@@ -227,5 +228,63 @@ INSTANTIATE_TEST_SUITE_P(Connections, DovecotPinning,
                                          PinRow{"PushImaps", Via::Push, true, "TLS"},
                                          PinRow{"PushStartTls", Via::Push, false, "STARTTLS"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A pinned account with no stored choice has spoken TLS to its server: a server that no
+// longer offers STARTTLS (or something in between that strips it) gets no credential in
+// plain text, whichever connection asks.
+TEST(PinnedAccount, NoStartTlsOfferIsRefusedBeforeTheCredentials)
+{
+    struct Row {
+        const char* name;
+        Via via;
+        std::function<void(ScriptedServer&)> script;
+    } rows[] = {
+        {"pop3", Via::Pop3,
+         [](ScriptedServer& s) {
+             s.Send("+OK ready\r\n").Expect("CAPA").Send("+OK\r\nUSER\r\n.\r\n");
+         }},
+        {"imap4", Via::Imap4,
+         [](ScriptedServer& s) { s.Send("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] ready\r\n"); }},
+        {"push", Via::Push,
+         [](ScriptedServer& s) {
+             s.Send("* OK ready\r\n")
+                 .Expect("P1 CAPABILITY")
+                 .Send("* CAPABILITY IMAP4rev1 IDLE\r\nP1 OK\r\n");
+         }},
+    };
+    for (const Row& row : rows) {
+        ScriptedServer server;
+        row.script(server);
+        ASSERT_TRUE(server.Start()) << row.name;
+        CheckRequest request;
+        request.server = "127.0.0.1";
+        request.port = server.Port();
+        request.userName = "alice";
+        request.password = "alice-pass";
+        request.pin = std::string(kPinDigits, 'a');
+        request.account = "Pinned";
+        request.timeOutSeconds = 2;
+        Attempt a;
+        if (row.via == Via::Push) {
+            a = Push(request);
+        } else {
+            CProtocolCheck check(row.via == Via::Pop3 ? CProtocolCheck::Protocol::Pop3
+                                                      : CProtocolCheck::Protocol::Imap4,
+                                 nullptr);
+            NullSink sink;
+            int32_t newCount = 0;
+            CCheckCancel cancel;
+            ProtocolCheck::Closing closing;
+            a.accepted = check.Run(request, sink, newCount, cancel, closing, a.message,
+                                   a.refused) == CheckResult::kDone;
+            if (closing)
+                closing();
+        }
+        EXPECT_FALSE(a.accepted) << row.name;
+        EXPECT_NE(a.message.find("TLS"), std::string::npos) << row.name << ": " << a.message;
+        for (const std::string& line : server.Transcript())
+            EXPECT_EQ(line.find("alice"), std::string::npos) << row.name << ": " << line;
+    }
+}
 
 } // namespace

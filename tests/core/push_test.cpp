@@ -334,7 +334,8 @@ TEST(PushDovecot, ReadStateFollowsTheServer)
 class HangUpServer
 {
 public:
-    HangUpServer()
+    // `afterIdle`: each connection logs in, selects and gets the IDLE's continuation first.
+    explicit HangUpServer(bool afterIdle = false)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -345,12 +346,14 @@ public:
         ::listen(fd_, 16);
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, afterIdle] {
             for (;;) {
                 int c = ::accept(fd_, nullptr, nullptr);
                 if (c < 0)
                     return;
                 ++accepted;
+                if (afterIdle)
+                    PlayUntilIdle(c);
                 ::close(c);
             }
         });
@@ -365,6 +368,39 @@ public:
     std::atomic<int> accepted{0};
 
 private:
+    static void PlayUntilIdle(int c)
+    {
+        timeval wait{2, 0};
+        ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        auto say = [c](const std::string& text) {
+            return ::send(c, text.data(), text.size(), MSG_NOSIGNAL) ==
+                   static_cast<ssize_t>(text.size());
+        };
+        say("* OK ready\r\n");
+        std::string in;
+        char buffer[512];
+        for (;;) {
+            const std::size_t end = in.find("\r\n");
+            if (end == std::string::npos) {
+                const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    return;
+                in.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            const std::string line = in.substr(0, end);
+            in.erase(0, end + 2);
+            const std::string tag = line.substr(0, line.find(' '));
+            if (line.find(" IDLE") != std::string::npos) {
+                say("+ idling\r\n");
+                return;
+            }
+            say((line.find(" CAPABILITY") != std::string::npos ? "* CAPABILITY IMAP4rev1 IDLE\r\n"
+                                                               : std::string()) +
+                tag + " OK\r\n");
+        }
+    }
+
     int fd_ = -1;
     int port_ = 0;
     std::thread thread_;
@@ -464,6 +500,20 @@ INSTANTIATE_TEST_SUITE_P(
                           .Send("* 1 RECENT\r\n* 1 EXPUNGE\r\n* 2 FETCH (FLAGS (\\Seen))\r\n", 1);
                   },
                   CPushSession::State::Connected, 4},
+        // The IDLE ended by the server without DONE: no idling that hears nothing.
+        ScriptRow{"idle-ended-by-the-server-reconnects",
+                  [](ScriptedServer& s) {
+                      s.Send(kGreeting)
+                          .Expect("P3 LOGIN")
+                          .Send("P3 OK\r\n")
+                          .Expect("P4 CAPABILITY")
+                          .Send(kIdle + "P4 OK\r\n")
+                          .Expect("P5 SELECT")
+                          .Send("P5 OK\r\n")
+                          .Expect("I0 IDLE")
+                          .Send("+ idling\r\nI0 OK IDLE terminated\r\n");
+                  },
+                  CPushSession::State::Reconnecting, 0},
         ScriptRow{"bye-while-idling-reconnects",
                   [](ScriptedServer& s) {
                       s.Send(kGreeting)
@@ -524,6 +574,31 @@ TEST(PushSession, HangUpsBackOff)
     EXPECT_EQ(session.CurrentState(), CPushSession::State::Stopped);
 }
 
+// A server that hangs up right after the IDLE's continuation is no working account: the
+// waits go on doubling (40, 80, 160, 160 ms) instead of starting again at 40 ms after each
+// drop, and so do the checks that each reconnect asks for.
+TEST(PushSession, HangUpsAfterIdleBackOffToo)
+{
+    HangUpServer server(true);
+    std::atomic<int> wakes{0};
+    CPushSession::Hooks hooks;
+    hooks.wake = [&] {
+        ++wakes;
+        return true;
+    };
+    CPushSession::Options options;
+    options.backoffFirst = 40ms;
+    options.backoffMax = 160ms;
+    CPushSession session(RequestFor(server.Port()), hooks, options);
+    const auto start = std::chrono::steady_clock::now();
+    session.Start();
+    ASSERT_TRUE(WaitUntil([&] { return session.Attempts() >= 5; }));
+    const auto spent = std::chrono::steady_clock::now() - start;
+    session.Stop();
+    EXPECT_GE(spent, 440ms);
+    EXPECT_LE(wakes.load(), session.Attempts() - 1);
+}
+
 // While the network is down nothing is tried.
 TEST(PushSession, NetworkDownPauses)
 {
@@ -573,6 +648,160 @@ TEST(PushSession, RenewalEndsTheIdleAndIdlesAgain)
     EXPECT_TRUE(server.Finish()) << server.Failure();
     session.Stop();
     EXPECT_EQ(session.Attempts(), 1);
+}
+
+} // namespace
+
+namespace
+{
+
+// A server that talks without ever answering: untagged lines in place of the IDLE's
+// continuation or of DONE's completion. Each line is no answer, so the session drops the
+// connection after its time-out as for a silent server, instead of staying for as long as
+// the chatter goes on.
+TEST(PushSession, ChatterIsNoAnswer)
+{
+    std::string chatter;
+    for (int i = 0; i < 300; ++i)
+        chatter += "* OK still here\r\n";
+    const std::string line = "* OK still here\r\n";
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedServer&)> rest; // after SELECT
+    } rows[] = {
+        {"no-continuation",
+         [&](ScriptedServer& s) { s.Expect("I0 IDLE").Send(chatter, line.size(), 100ms); }},
+        {"done-never-completes",
+         [&](ScriptedServer& s) {
+             s.Expect("I0 IDLE")
+                 .Send("+ idling\r\n")
+                 .Expect("DONE")
+                 .Send(chatter, line.size(), 100ms);
+         }},
+    };
+    for (const Row& row : rows) {
+        ScriptedServer server;
+        server.Send(kGreeting)
+            .Expect("P3 LOGIN")
+            .Send("P3 OK\r\n")
+            .Expect("P4 CAPABILITY")
+            .Send(kIdle + "P4 OK\r\n")
+            .Expect("P5 SELECT")
+            .Send("P5 OK\r\n");
+        row.rest(server);
+        ASSERT_TRUE(server.Start());
+        CheckRequest request = RequestFor(server.Port());
+        request.timeOutSeconds = 1;
+        CPushSession::Options options;
+        options.renew = 50ms;
+        options.backoffFirst = 1h;
+        CPushSession session(request, {}, options);
+        session.Start();
+        // The chatter lasts 30 s: the session must have given up long before.
+        EXPECT_TRUE(WaitUntil(
+            [&] { return session.CurrentState() == CPushSession::State::Reconnecting; }, 10s))
+            << row.name << ": " << CPushSession::StateName(session.CurrentState());
+        session.Stop();
+    }
+}
+
+// A server that repeats the mailbox's size tells of no new mail: no check for each repeat
+// (a check storm against it), one for the size that grew.
+TEST(PushSession, RepeatedSizeIsNoChange)
+{
+    std::string repeats, more;
+    for (int i = 0; i < 200; ++i) {
+        repeats += "* 5 EXISTS\r\n";
+        more += "* 6 EXISTS\r\n* OK still here\r\n";
+    }
+    ScriptedServer server;
+    server.Send(kGreeting)
+        .Expect("P3 LOGIN")
+        .Send("P3 OK\r\n")
+        .Expect("P4 CAPABILITY")
+        .Send(kIdle + "P4 OK\r\n")
+        .Expect("P5 SELECT")
+        .Send("* 5 EXISTS\r\n* 0 RECENT\r\nP5 OK\r\n")
+        .Expect("I0 IDLE")
+        .Send("+ idling\r\n" + repeats + "* 6 EXISTS\r\n" + more)
+        .Expect("DONE"); // the renewal comes after every line above was read
+    ASSERT_TRUE(server.Start());
+    std::atomic<int> wakes{0};
+    CPushSession::Hooks hooks;
+    hooks.wake = [&] {
+        ++wakes;
+        return true;
+    };
+    CPushSession::Options options;
+    options.renew = 500ms;
+    CPushSession session(RequestFor(server.Port()), hooks, options);
+    session.Start();
+    EXPECT_TRUE(server.Finish()) << server.Failure();
+    session.Stop();
+    EXPECT_EQ(wakes.load(), 1);
+}
+
+// Mail delivered while the push connection was down is fetched once it is back, with no
+// schedule and nothing else arriving; a check asked for at the same time as the push's
+// stores nothing twice.
+TEST(PushDovecot, MailFromTheOutageComesOnReconnect)
+{
+    DovecotFixture* dovecot = DovecotEnvironment::Get();
+    if (dovecot == nullptr)
+        GTEST_SKIP() << MissingComponent("Dovecot", DovecotEnvironment::Why());
+    ASSERT_TRUE(dovecot->ClearMailbox("alice"));
+    CPushSession::Options options;
+    options.backoffFirst = 4s; // the outage: delivered to while the session waits
+    Rig rig(*dovecot, options);
+    ASSERT_TRUE(rig.created);
+    rig.engine->Start();
+    ASSERT_TRUE(rig.engine->WaitLoaded(10s));
+    ASSERT_TRUE(WaitUntil([&] { return rig.Connected(); }));
+    ASSERT_TRUE(dovecot->Restart()) << dovecot->Error();
+    ASSERT_FALSE(dovecot->Deliver("alice", Mail("during")).empty());
+    ASSERT_FALSE(rig.Connected()) << "delivered after the connection was back";
+    ASSERT_TRUE(WaitUntil([&] { return rig.counting->messages.load() == 1; }))
+        << rig.Session()->LastError();
+
+    // Another delivery and a check asked for by hand at once: two checks may be asked for,
+    // one message is stored.
+    ASSERT_FALSE(dovecot->Deliver("alice", Mail("after")).empty());
+    rig.accounts->EnterOrRequest("Push", 0, nullptr, nullptr, 0);
+    rig.engine->Wake();
+    ASSERT_TRUE(WaitUntil([&] { return rig.counting->messages.load() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.accounts->Snapshot()[0].IsIdle(); }));
+    rig.accounts->EnterOrRequest("Push", 0, nullptr, nullptr, 0);
+    rig.engine->Wake();
+    ASSERT_TRUE(WaitUntil([&] { return rig.accounts->Snapshot()[0].IsIdle(); }));
+    EXPECT_EQ(rig.counting->messages.load(), 2);
+    std::lock_guard<std::mutex> g(rig.counting->lock);
+    EXPECT_EQ(rig.counting->subjects, (std::vector<std::string>{"during", "after"}));
+}
+
+} // namespace
+
+namespace
+{
+
+// Stop() ends a connection that a server stalls before IDLE (a TLS handshake it never
+// answers) at once, not after the account's time-out: the program's exit waits for it.
+TEST(PushSession, StopEndsAStalledHandshake)
+{
+    ScriptedServer server;
+    server.Silence(60s);
+    ASSERT_TRUE(server.Start());
+    CheckRequest request = RequestFor(server.Port());
+    request.security = "TLS";
+    request.timeOutSeconds = 60;
+    CPushSession session(request, {}, {});
+    session.Start();
+    ASSERT_TRUE(WaitUntil([&] { return session.Attempts() == 1; }));
+    std::this_thread::sleep_for(300ms); // into the handshake
+    const auto start = std::chrono::steady_clock::now();
+    session.Stop();
+    // A bound, not a speed: the time-out it must not wait out is 60 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(session.CurrentState(), CPushSession::State::Stopped);
 }
 
 } // namespace

@@ -13,7 +13,7 @@ namespace
 
 struct Outcome {
     std::vector<std::string> lines;
-    std::vector<bool> changes;
+    std::vector<int> changes; // IdleLines::Change, with the message number
     bool overflow = false;
 };
 
@@ -29,7 +29,12 @@ Outcome Read(std::string_view bytes, std::size_t piece)
             if (line.find("\r\n") != std::string::npos || line.size() > IdleLines::kMaxLine)
                 __builtin_trap();
             out.lines.push_back(line);
-            out.changes.push_back(IdleLines::IsMailboxChange(line));
+            std::uint32_t number = 0;
+            const IdleLines::Change change = IdleLines::Classify(line, &number);
+            if (IdleLines::IsMailboxChange(line) != (change != IdleLines::Change::None))
+                __builtin_trap();
+            out.changes.push_back(static_cast<int>(change));
+            out.changes.push_back(static_cast<int>(number));
         }
         out.overflow = r < 0;
     }

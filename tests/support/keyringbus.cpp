@@ -65,6 +65,7 @@ void End(pid_t& pid)
     if (pid <= 0)
         return;
     ::kill(pid, SIGTERM);
+    ::kill(pid, SIGCONT); // a frozen one must run to see it
     for (int i = 0; i < 100; ++i) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid) {
             pid = -1;
@@ -130,4 +131,9 @@ bool KeyringBus::Lock()
 bool KeyringBus::Unlock()
 {
     return Control("unlock", kKeyringPassword);
+}
+
+bool KeyringBus::Freeze(bool frozen)
+{
+    return keyring_ > 0 && ::kill(keyring_, frozen ? SIGSTOP : SIGCONT) == 0;
 }

@@ -27,6 +27,9 @@ public:
     // Locks the default keyring / unlocks it again without a prompt. True when done.
     bool Lock();
     bool Unlock();
+    // Stops the Secret Service where it stands (SIGSTOP) or lets it go on: a service that
+    // owns its name on the bus and never answers.
+    bool Freeze(bool frozen);
 
 private:
     bool Control(const std::string& command, const std::string& input = "");
