@@ -101,6 +101,26 @@ std::vector<uint32_t> SearchResults(const ImapReply& search)
     return uids;
 }
 
+// The mailbox's size once the UID SEARCH has been answered: SELECT's EXISTS, moved by the
+// EXISTS and EXPUNGE responses the server sent along with the search (RFC 3501 section 7.4).
+uint64_t MessagesAfter(uint64_t exists, const ImapReply& search)
+{
+    for (const ImapResponse& response : search.responses) {
+        const std::string& t = response.text;
+        const std::size_t space = t.find(' ', 2);
+        if (t.rfind("* ", 0) != 0 || space == std::string::npos)
+            continue;
+        const std::optional<uint32_t> n = ParseImapNumber(std::string_view(t).substr(2, space - 2));
+        if (!n)
+            continue;
+        if (::strcasecmp(t.c_str() + space + 1, "EXISTS") == 0)
+            exists = *n;
+        else if (::strcasecmp(t.c_str() + space + 1, "EXPUNGE") == 0 && exists > 0)
+            --exists;
+    }
+    return exists;
+}
+
 void CapabilitiesOf(const ImapReply& reply, std::unordered_set<std::string>& caps, bool& found)
 {
     for (const ImapResponse& r : reply.responses) {
@@ -288,7 +308,11 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
     // order.
     const std::vector<uint32_t> uids = SearchResults(search);
     if (!request.storedUids.empty()) {
-        rc = FollowServer(sink, request, uids);
+        // A list shorter than the count the server itself gave (an empty SEARCH from a mailbox
+        // that EXISTS says is full, seen on servers rebuilding their index) is no proof that
+        // the stored messages are gone: removing them here would lose them for good.
+        const bool listWhole = uids.size() >= MessagesAfter(exists, search);
+        rc = FollowServer(sink, request, uids, listWhole);
         if (rc != kCheckDone)
             return rc;
     }
@@ -714,7 +738,7 @@ void Imap4Client::Finish()
 // read here and unseen there get \Seen (RFC 3501 section 6.4.6, +FLAGS.SILENT: no FETCH
 // back). A refused STORE is left for the next check: it loses nothing.
 int Imap4Client::FollowServer(CheckSink& sink, const CheckRequest& request,
-                              const std::vector<uint32_t>& onServer)
+                              const std::vector<uint32_t>& onServer, bool listWhole)
 {
     ImapReply reply;
     int r = Tagged(kTagSeen, "UID SEARCH SEEN", reply);
@@ -733,9 +757,10 @@ int Imap4Client::FollowServer(CheckSink& sink, const CheckRequest& request,
         if (!uid || std::to_string(*uid) != stored)
             continue; // not a UID this client stored
         const bool readHere = request.readUids.count(stored) != 0;
-        if (present.count(*uid) == 0)
-            gone.push_back(stored);
-        else if (seen.count(*uid) != 0 && !readHere)
+        if (present.count(*uid) == 0) {
+            if (listWhole)
+                gone.push_back(stored);
+        } else if (seen.count(*uid) != 0 && !readHere)
             nowSeen.push_back(stored);
         else if (seen.count(*uid) == 0 && readHere && request.markReadOnServer)
             markSeen.push_back(*uid);

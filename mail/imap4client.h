@@ -104,7 +104,7 @@ private:
               int preview);
     int Delete(uint32_t uid);
     int FollowServer(CheckSink& sink, const CheckRequest& request,
-                     const std::vector<uint32_t>& onServer);
+                     const std::vector<uint32_t>& onServer, bool listWhole);
     bool SendLogout();
 
     MailSession session_;

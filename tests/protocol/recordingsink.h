@@ -24,5 +24,14 @@ public:
             out.push_back(d.record.subject);
         return out;
     }
+    void ServerState(const std::string&, const std::vector<std::string>& seen,
+                     const std::vector<std::string>& gone) override
+    {
+        for (const std::string& uid : seen)
+            serverSeen += uid + " ";
+        for (const std::string& uid : gone)
+            serverGone += uid + " ";
+    }
     std::vector<Delivery> deliveries;
+    std::string serverSeen, serverGone; // identifiers, each followed by a blank
 };

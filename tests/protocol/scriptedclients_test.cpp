@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <unordered_set>
 
 using namespace std::chrono_literals;
 using ms = std::chrono::milliseconds;
@@ -98,6 +99,8 @@ struct Row {
     std::string says; // words the report's message must hold
     ms within{0};     // the check must end within this bound (0: not checked)
     std::string sasl; // a bearer-token mechanism: `password` is the access token
+    std::unordered_set<std::string> stored; // UIDs kept from earlier checks (IMAP read state)
+    std::string serverSeen, serverGone;     // what the check reports of them, "1 3 "
 };
 
 void PrintTo(const Row& row, std::ostream* os)
@@ -155,6 +158,8 @@ TEST_P(ScriptedClients, Session)
     request.account = "acct";
     request.timeOutSeconds = row.timeoutSeconds;
     request.preview = row.preview;
+    request.storedUids = row.stored;
+    request.knownUids = row.stored;
     CheckReport report;
     std::vector<std::string> learned;
     if (row.proto == Proto::Pop3) {
@@ -183,6 +188,8 @@ TEST_P(ScriptedClients, Session)
     if (row.within.count() > 0)
         EXPECT_LE(took, row.within);
     EXPECT_EQ(sink.Subjects(), row.subjects);
+    EXPECT_EQ(sink.serverSeen, row.serverSeen);
+    EXPECT_EQ(sink.serverGone, row.serverGone);
     EXPECT_EQ(count, static_cast<int>(row.subjects.size()));
     for (const RecordingSink::Delivery& d : sink.deliveries) {
         EXPECT_EQ(d.kind, row.proto == Proto::Pop3 ? kRecordPop3 : kRecordImap4);
@@ -642,6 +649,44 @@ INSTANTIATE_TEST_SUITE_P(
             .sentInOrder = {"A002 STARTTLS"},
             .neverSent = {"A001"},
             .scriptCompletes = false},
+        // Read state: a stored message the server's whole list leaves out is gone; a list
+        // shorter than the server's own count removes nothing.
+        Row{.name = "StoredMessageGoneFromAWholeList",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelect(s, "* SEARCH 5 6\r\n", 2);
+                    s.Expect("A010 UID SEARCH SEEN").Send("* SEARCH 6\r\nA010 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .stored = {"4", "5", "6"},
+            .serverSeen = "6 ",
+            .serverGone = "4 "},
+        Row{.name = "ShortListRemovesNothing",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelect(s, "* SEARCH\r\n", 3);
+                    s.Expect("A010 UID SEARCH SEEN").Send("* SEARCH\r\nA010 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .stored = {"4", "5", "6"}},
+        Row{.name = "ExpungeDuringTheSearchKeepsTheListWhole",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelect(s, "* 1 EXPUNGE\r\n* SEARCH 5 6\r\n", 3);
+                    s.Expect("A010 UID SEARCH SEEN").Send("* SEARCH\r\nA010 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .stored = {"4", "5", "6"},
+            .serverGone = "4 "},
         Row{.name = "UidSetFromServerNeverStored",
             .proto = Proto::Imap,
             .script =
