@@ -72,8 +72,7 @@ bool Read(Assimp::Importer& importer, const aiScene* scene, ModelMesh& mesh, std
 
 bool ModelLoader::Load(const std::string& path, ModelMesh& mesh, std::string* error)
 {
-    // The reader opens the path as it is: a FIFO would block it until someone writes, a
-    // folder reads as an endless or empty stream depending on the file system.
+    // Only a plain file is opened: the reader would wait on a FIFO until someone writes to it.
     struct stat st {
     };
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))

@@ -11,8 +11,8 @@ class CNotifierOptionsMenu;
 // failed start shows its message and leaves none, so a later request tries again) and
 // shows and raises the one that is up; a request while the window is being started (its
 // start shows a message) does nothing. Close() closes it (its options are saved), at
-// program exit and when the main window closes; during the start, once the start is over. The
-// window's right button opens its options menu here.
+// program exit and when the main window closes; during the start, once the start is over.
+// The window's right button opens its options menu here.
 //
 // Threads: the GUI thread.
 class CNotifier3d : public QObject
