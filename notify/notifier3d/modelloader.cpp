@@ -4,6 +4,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -71,6 +72,11 @@ bool Read(Assimp::Importer& importer, const aiScene* scene, ModelMesh& mesh, std
 
 bool ModelLoader::Load(const std::string& path, ModelMesh& mesh, std::string* error)
 {
+    // Only a plain file is opened: the reader would wait on a FIFO until someone writes to it.
+    struct stat st {
+    };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Fail(error, "The model " + path + " is not a file that can be read");
     try {
         Assimp::Importer importer;
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,

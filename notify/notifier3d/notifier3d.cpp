@@ -27,11 +27,22 @@ void CNotifier3d::Show()
         return;
     }
     auto* window = new CNotifier3dWindow(hooks_);
-    if (!window->Create()) {
+    // Known before it is created: a message of the start (a model that falls back) runs a
+    // modal loop, and a request that comes meanwhile (new mail) finds this window not yet up
+    // instead of starting a second one.
+    window_ = window;
+    starting_ = true;
+    closeAfterStart_ = false;
+    const bool created = window->Create();
+    starting_ = false;
+    if (!created || closeAfterStart_) {
+        // A close requested meanwhile (the exit sequence) still finds the options kept.
+        if (created)
+            window->close();
+        window_.clear();
         delete window;
         return;
     }
-    window_ = window;
     menu_ = std::make_unique<CNotifierOptionsMenu>(*window);
     connect(window, &CNotifier3dWindow::optionsMenuRequested, this, [this](const QPoint& global) {
         if (menu_)
@@ -51,6 +62,9 @@ void CNotifier3d::Show()
 
 void CNotifier3d::Close()
 {
-    if (window_)
+    // A window not created yet takes no close: it is closed once its start is over.
+    if (starting_)
+        closeAfterStart_ = true;
+    else if (window_)
         window_->close();
 }

@@ -9,9 +9,10 @@ class CNotifierOptionsMenu;
 
 // The one 3D notifier window of the program. Show() starts it when there is none (a
 // failed start shows its message and leaves none, so a later request tries again) and
-// shows and raises the one that is up; Close() closes it (its options are saved), at
-// program exit and when the main window closes. The window's right button opens its
-// options menu here.
+// shows and raises the one that is up; a request while the window is being started (its
+// start shows a message) does nothing. Close() closes it (its options are saved), at
+// program exit and when the main window closes; during the start, once the start is over.
+// The window's right button opens its options menu here.
 //
 // Threads: the GUI thread.
 class CNotifier3d : public QObject
@@ -36,4 +37,6 @@ private:
     CNotifier3dWindow::Hooks hooks_;
     QPointer<CNotifier3dWindow> window_;
     std::unique_ptr<CNotifierOptionsMenu> menu_;
+    bool starting_ = false;        // inside Create() (its messages run modal loops)
+    bool closeAfterStart_ = false; // Close() came meanwhile
 };

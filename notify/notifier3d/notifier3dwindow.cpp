@@ -20,6 +20,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <numbers>
+#include <sys/stat.h>
 
 namespace
 {
@@ -59,6 +60,17 @@ void KeepOpenGlDriverLoaded()
             return 0;
         },
         nullptr);
+}
+
+// A picture file as the options name it; null when it cannot be read. Only a plain file is
+// opened: the picture reader would wait for ever on a FIFO.
+QImage ReadPicture(const std::string& path)
+{
+    struct stat st {
+    };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return QImage();
+    return QImage(QString::fromStdString(path));
 }
 
 QSurfaceFormat FormatFor(bool translucent)
@@ -183,14 +195,14 @@ bool CNotifier3dWindow::LoadModel(bool fallBack)
 
 bool CNotifier3dWindow::LoadTexture(bool fallBack)
 {
-    QImage image(QString::fromStdString(options_.TexturePath()));
+    QImage image = ReadPicture(options_.TexturePath());
     if (image.isNull()) {
         if (!fallBack)
             return false;
         ShowMessage(kTextureFallback);
         options_.lastSelectTexture = kDefaultTexture;
         options_.usePackageTexture = true;
-        image = QImage(QString::fromStdString(options_.TexturePath()));
+        image = ReadPicture(options_.TexturePath());
         if (image.isNull()) {
             ShowMessage(kNotStarted);
             return false;

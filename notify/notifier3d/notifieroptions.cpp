@@ -4,6 +4,7 @@
 #include "programkey.h"
 #include "registrykey.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace
@@ -61,6 +62,8 @@ bool CNotifierOptions::Load()
     ReadFlag(key, "UsePackageTexture", usePackageTexture);
     ReadInt(key, "LastPosX", lastPosX);
     ReadInt(key, "LastPosY", lastPosY);
+    lastPosX = std::clamp(lastPosX, kNearestPosition, kFarthestPosition);
+    lastPosY = std::clamp(lastPosY, kNearestPosition, kFarthestPosition);
     ReadInt(key, "Size", size);
     if (!ValidSize(size))
         size = 2;

@@ -12,7 +12,9 @@
 // Reading is liberal: a missing or unreadable value keeps its default, strings are cut to
 // 255 bytes, a size other than 1, 2 or 4 reads as 2 (a stored 1000 would ask for a window
 // of 128 000 pixels), positions are signed (a window left of or above the screen's origin
-// is stored as a negative number's 32-bit pattern). The two double-click options are never
+// is stored as a negative number's 32-bit pattern) and kept within the 16-bit coordinates of
+// the window system (a stored INT_MIN would overflow every sum of the window's geometry; the
+// window is brought onto the screen at close anyway). The two double-click options are never
 // both on after Load(): "shows" wins, as the menu keeps them.
 //
 // Threads: the GUI thread (one CRegistryKey per call).
@@ -20,7 +22,9 @@ class CNotifierOptions
 {
 public:
     static constexpr int kRecentCount = 5;
-    static constexpr size_t kStringSize = 256; // at most 255 bytes, as the menu reads them
+    static constexpr size_t kStringSize = 256;      // at most 255 bytes, as the menu reads them
+    static constexpr int kNearestPosition = -32768; // the stored place, at least and at most
+    static constexpr int kFarthestPosition = 32767;
 
     std::string modelDir;   // packaged models, with a trailing '/'
     std::string textureDir; // packaged textures, with a trailing '/'

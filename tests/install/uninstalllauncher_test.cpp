@@ -21,7 +21,7 @@ struct Registration {
     std::string file;
     std::string text;
     unsigned mode = 0644;
-    enum Kind { File, Folder, DanglingLink, OtherOwner } kind = File;
+    enum Kind { File, Folder, DanglingLink, OtherOwner, Fifo } kind = File;
 };
 
 std::string Entry(const std::string& name, const std::string& command)
@@ -124,6 +124,17 @@ const LauncherRow kLauncherRows[] = {
      {{0, "a.ini", "", 0644, Registration::DanglingLink}, {0, "b.ini", Entry(kName, "/bin/b")}},
      0,
      "/bin/b"},
+    {"FifoNamedLikeRegistrationSkipped",
+     {"Koravel"},
+     {{0, "a.ini", "", 0600, Registration::Fifo}, {0, "b.ini", Entry(kName, "/bin/b")}},
+     0,
+     "/bin/b"},
+    {"BinaryRegistrationSkipped",
+     {"Koravel"},
+     {{0, "a.ini", Entry(kName, "/bin/binary") + std::string(3, '\0') + "\x89PNG\r\n"},
+      {0, "b.ini", Entry(kName, "/bin/b")}},
+     0,
+     "/bin/b"},
     {"OversizedRegistrationSkipped",
      {"Koravel"},
      {{0, "a.ini", Entry(kName, "/bin/big") + std::string(70 * 1024, '#')},
@@ -164,6 +175,9 @@ TEST_P(UninstallLauncherTable, StartsTheRightCommand)
             continue;
         case Registration::DanglingLink:
             std::filesystem::create_symlink(dir.File("missing"), path);
+            continue;
+        case Registration::Fifo:
+            ASSERT_EQ(::mkfifo(path.c_str(), r.mode), 0);
             continue;
         case Registration::OtherOwner:
             if (::geteuid() != 0)

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <cstdlib>
+#include <utility>
 
 namespace
 {
@@ -201,6 +202,49 @@ TEST_F(Notifier3dTest, OneWindowAtATimeAndClosedOnRequest)
     EXPECT_EQ(stored.lastPosY, 50);
     notifier.Show(); // and a later request starts a new one
     EXPECT_NE(notifier.Window(), nullptr);
+}
+
+// Runs `during` inside the first message box, as a request arriving while the message is up.
+class AskingDialogues : public RecordingDialogues
+{
+public:
+    std::function<void()> during;
+    int Show(const std::string& text, const std::string& caption, void* owner, int buttons,
+             int icon) override
+    {
+        if (auto now = std::exchange(during, nullptr))
+            now();
+        return RecordingDialogues::Show(text, caption, owner, buttons, icon);
+    }
+};
+
+TEST_F(Notifier3dTest, RequestsWhileTheStartAsksStartNoSecondWindow)
+{
+    struct Row {
+        const char* name;
+        bool closeMeanwhile;
+        bool expectWindow;
+    };
+    for (const Row& row : {Row{"ShowAgain", false, true}, Row{"Close", true, false}}) {
+        SCOPED_TRACE(row.name);
+        StoreString("LastSelectModel", "gone.x"); // the start shows the fallback message
+        CNotifier3d notifier;
+        int started = 0;
+        QObject::connect(&notifier, &CNotifier3d::windowChanged, [&](bool up) { started += up; });
+        auto asking = std::make_shared<AskingDialogues>();
+        asking->during = [&] { row.closeMeanwhile ? notifier.Close() : notifier.Show(); };
+        SetDialogueBackend(asking);
+        notifier.Show();
+        EXPECT_EQ(asking->Texts(), std::vector<std::string>{LoadResourceString(61439)});
+        EXPECT_EQ(notifier.Window() != nullptr, row.expectWindow);
+        EXPECT_EQ(started, row.expectWindow ? 1 : 0);
+        notifier.Close();
+        EXPECT_TRUE(WaitFor([&] { return notifier.Window() == nullptr; }));
+        CNotifierOptions stored; // the fallback is remembered either way
+        ASSERT_TRUE(stored.Load());
+        EXPECT_EQ(stored.lastSelectModel, "default.x");
+        SetDialogueBackend(dialogues_);
+    }
 }
 
 TEST_F(Notifier3dTest, WithoutOpenGLThereIsAMessageAndNoWindow)

@@ -13,8 +13,10 @@
 #include <QAction>
 #include <QFile>
 #include <QMenu>
+#include <climits>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace
 {
@@ -254,23 +256,65 @@ TEST_F(Notifier3dTest, MenuChecksTheCurrentChoicesAndListsAtMost98)
 
 struct LoadRow {
     const char* name;
-    std::string model;   // stored LastSelectModel
-    std::string texture; // stored LastSelectTexture
+    // Stored LastSelectModel (LastSelectTexture): a packaged name, or "outside:" and a name
+    // under the test folder, stored as a full path with the package flag off.
+    std::string model;
+    std::string texture;
     std::vector<unsigned> expectMessages;
     std::string expectModel;
     std::string expectTexture;
+    // Plants the outside files.
+    std::function<void(const TempDir&)> prepare = nullptr;
 };
 POSTWATCH_ROW_PRINTS_NAME(LoadRow)
 
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A BMP whose header declares `width` x `height` pixels of 24 bits, followed by a few bytes.
+std::string BmpHeader(uint32_t width, uint32_t height)
+{
+    std::string b(54, '\0');
+    auto put = [&](size_t at, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b[at + size_t(i)] = char((v >> (8 * i)) & 0xff);
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, 54 + 16, 4); // file size
+    put(10, 54, 4);     // pixel data offset
+    put(14, 40, 4);     // info header size
+    put(18, width, 4);
+    put(22, height, 4);
+    put(26, 1, 2);  // planes
+    put(28, 24, 2); // bits per pixel
+    return b + std::string(16, '\x7f');
+}
+
 class NotifierLoadTest : public Notifier3dTest, public ::testing::WithParamInterface<LoadRow>
 {
+protected:
+    void Store(const char* nameValue, const char* packageValue, const std::string& stored)
+    {
+        const std::string outside = "outside:";
+        if (stored.rfind(outside, 0) != 0) {
+            StoreString(nameValue, stored);
+            return;
+        }
+        StoreDword(packageValue, 0);
+        StoreString(nameValue, dir_.File(stored.substr(outside.size())));
+    }
 };
 
 TEST_P(NotifierLoadTest, FallsBackToTheDefaultsAndRemembersThem)
 {
     const LoadRow& row = GetParam();
-    StoreString("LastSelectModel", row.model);
-    StoreString("LastSelectTexture", row.texture);
+    if (row.prepare)
+        row.prepare(dir_);
+    Store("LastSelectModel", "UsePackageModel", row.model);
+    Store("LastSelectTexture", "UsePackageTexture", row.texture);
     auto window = MakeWindow();
     ASSERT_TRUE(window);
     std::vector<std::string> expected;
@@ -297,7 +341,70 @@ INSTANTIATE_TEST_SUITE_P(
                 "default.bmp",
                 {61439},
                 "default.x",
-                "default.bmp"}),
+                "default.bmp"},
+        // Hostile outside files: each falls back with its message, none hangs or crashes.
+        LoadRow{"ModelIsAFifoTextureIsAFifo",
+                "outside:pipe.x",
+                "outside:pipe.bmp",
+                {61439, 61337},
+                "default.x",
+                "default.bmp",
+                [](const TempDir& d) {
+                    ASSERT_EQ(::mkfifo(d.File("pipe.x").c_str(), 0600), 0);
+                    ASSERT_EQ(::mkfifo(d.File("pipe.bmp").c_str(), 0600), 0);
+                }},
+        LoadRow{"ModelAndTextureAreFolders",
+                "outside:folder.x",
+                "outside:folder.bmp",
+                {61439, 61337},
+                "default.x",
+                "default.bmp",
+                [](const TempDir& d) {
+                    std::filesystem::create_directories(d.File("folder.x"));
+                    std::filesystem::create_directories(d.File("folder.bmp"));
+                }},
+        LoadRow{"EmptyFiles",
+                "outside:empty.x",
+                "outside:empty.bmp",
+                {61439, 61337},
+                "default.x",
+                "default.bmp",
+                [](const TempDir& d) {
+                    WriteBytes(d.File("empty.x"), "");
+                    WriteBytes(d.File("empty.bmp"), "");
+                }},
+        LoadRow{"ModelWithoutFacesAndNoVertices",
+                "outside:points.obj",
+                "default.bmp",
+                {61439},
+                "default.x",
+                "default.bmp",
+                [](const TempDir& d) {
+                    WriteBytes(d.File("points.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
+                }},
+        LoadRow{"ModelOfNothing",
+                "outside:nothing.obj",
+                "default.bmp",
+                {61439},
+                "default.x",
+                "default.bmp",
+                [](const TempDir& d) { WriteBytes(d.File("nothing.obj"), "# no vertex\n"); }},
+        LoadRow{"TextureDeclaringAHugePicture",
+                "bird.x",
+                "outside:huge.bmp",
+                {61337},
+                "bird.x",
+                "default.bmp",
+                [](const TempDir& d) { WriteBytes(d.File("huge.bmp"), BmpHeader(20000, 20000)); }},
+        LoadRow{"TextureThatIsNoBmp",
+                "bird.x",
+                "outside:renamed.bmp",
+                {61337},
+                "bird.x",
+                "default.bmp",
+                [](const TempDir& d) {
+                    WriteBytes(d.File("renamed.bmp"), "xof 0303txt 0032\nnot a picture\n");
+                }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PlaceRow {
@@ -320,7 +427,12 @@ TEST_P(NotifierPlaceTest, ClosingSavesThePlaceOnTheScreen)
     StoreDword("Size", uint32_t(row.size));
     auto window = MakeWindow();
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->position(), QPoint(row.storedX, row.storedY)); // shown where it was
+    // Shown where it was, within the window system's coordinates.
+    const auto near = [](int v) {
+        return std::clamp(v, CNotifierOptions::kNearestPosition,
+                          CNotifierOptions::kFarthestPosition);
+    };
+    EXPECT_EQ(window->position(), QPoint(near(row.storedX), near(row.storedY)));
     window->close();
     CNotifierOptions stored;
     ASSERT_TRUE(stored.Load());
@@ -330,11 +442,13 @@ TEST_P(NotifierPlaceTest, ClosingSavesThePlaceOnTheScreen)
     EXPECT_EQ(stored.lastPosY, row.expectY < 0 ? screen.height() - s : row.expectY);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, NotifierPlaceTest,
-                         ::testing::Values(PlaceRow{"OnScreenStays", 100, 200, 2, 100, 200},
-                                           PlaceRow{"LeftAndAboveComeBack", -70, -5, 2, 0, 0},
-                                           PlaceRow{"RightAndBelowComeBack", 5000, 5000, 1, -1, -1},
-                                           PlaceRow{"PartlyOffTheRightEdge", 1000, 10, 4, -1, 10},
-                                           PlaceRow{"AbsurdSizeReadsAsMedium", 10, 10, 1000, 10,
-                                                    10}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, NotifierPlaceTest,
+    ::testing::Values(PlaceRow{"OnScreenStays", 100, 200, 2, 100, 200},
+                      PlaceRow{"LeftAndAboveComeBack", -70, -5, 2, 0, 0},
+                      PlaceRow{"RightAndBelowComeBack", 5000, 5000, 1, -1, -1},
+                      PlaceRow{"PartlyOffTheRightEdge", 1000, 10, 4, -1, 10},
+                      PlaceRow{"AbsurdSizeReadsAsMedium", 10, 10, 1000, 10, 10},
+                      PlaceRow{"SmallestNumbersComeBack", INT_MIN, INT_MIN, 2, 0, 0},
+                      PlaceRow{"LargestNumbersComeBack", INT_MAX, INT_MAX, 4, -1, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
