@@ -1,6 +1,7 @@
 #include "registrykey.h"
 
 #include "apppaths.h"
+#include "iniobjectvalue.h"
 #include "registryname.h"
 
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -171,6 +174,19 @@ int EnsurePrivateFile(const std::string& path)
         return errno;
     ::close(fd);
     return 0;
+}
+
+// 0, or EBADMSG when the file holds a value that QSettings would turn into an object as it
+// parses the file (IniHoldsObjectValue): some of those abort the program, so such a file is
+// neither parsed nor written, and every key in it fails until the value is mended. A file
+// that cannot be read is left to QSettings, which reports that itself.
+int ParseableError(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return 0;
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return IniHoldsObjectValue(bytes) ? EBADMSG : 0;
 }
 
 int StatusError(const QSettings& s)
@@ -415,6 +431,8 @@ int CRegistryKey::Impl::Locate(RegistryRoot r, const std::vector<std::string>& p
     std::optional<FolderLock> lock;
     if (create)
         lock.emplace(companyDir);
+    if (int err = ParseableError(file))
+        return err;
     QSettings s(QPath(file), QSettings::IniFormat);
     s.sync();
     size_t i = 3;
@@ -456,6 +474,8 @@ int CRegistryKey::Impl::WriteValue(const std::string& name, const QVariant& v)
     if (int err = EnsurePrivateFile(file))
         return err;
     FolderLock lock(companyDir);
+    if (int err = ParseableError(file))
+        return err;
     QSettings s(QPath(file), QSettings::IniFormat);
     s.sync();
     if (!s.isWritable())
@@ -532,6 +552,8 @@ int CRegistryKey::ReadString(const std::string& name, std::string& value, size_t
         lastError_ = ENOTSUP;
         return 0;
     }
+    if ((lastError_ = ParseableError(impl_->file)))
+        return 0;
     QSettings s(QPath(impl_->file), QSettings::IniFormat);
     s.sync();
     auto stored = impl_->FindValue(s, name);
@@ -597,6 +619,8 @@ int CRegistryKey::DeleteValue(const std::string& name)
         return 0;
     }
     FolderLock lock(impl_->companyDir);
+    if ((lastError_ = ParseableError(impl_->file)))
+        return 0;
     QSettings s(QPath(impl_->file), QSettings::IniFormat);
     s.sync();
     auto stored = impl_->FindValue(s, name);
@@ -628,6 +652,8 @@ int CRegistryKey::EnumSubKeys(std::vector<std::string>& names)
     } else if (impl_->depth == 2) {
         stored = ListEntries(impl_->companyDir, false, kFileSuffix);
     } else {
+        if ((lastError_ = ParseableError(impl_->file)))
+            return 0;
         QSettings s(QPath(impl_->file), QSettings::IniFormat);
         s.sync();
         s.beginGroup(impl_->group);
@@ -650,6 +676,8 @@ int CRegistryKey::EnumValues(std::vector<std::string>& names)
         return 0;
     }
     if (impl_->depth >= 3) {
+        if ((lastError_ = ParseableError(impl_->file)))
+            return 0;
         QSettings s(QPath(impl_->file), QSettings::IniFormat);
         s.sync();
         s.beginGroup(impl_->group);
@@ -681,7 +709,8 @@ namespace
 // forgets the old values too, then removes it.
 int RemoveSettingsFile(const std::string& path)
 {
-    {
+    // A file QSettings must not parse is removed without it.
+    if (ParseableError(path) == 0) {
         QSettings s(QPath(path), QSettings::IniFormat);
         s.sync();
         if (!s.isWritable())
@@ -731,6 +760,8 @@ int CRegistryKey::DeleteKey(RegistryRoot root, const std::string& subkey)
         lastError_ = RemoveSettingsFile(where.file);
         return lastError_ ? 0 : 1;
     }
+    if ((lastError_ = ParseableError(where.file)))
+        return 0;
     QSettings s(QPath(where.file), QSettings::IniFormat);
     s.sync();
     if (!s.isWritable()) {
