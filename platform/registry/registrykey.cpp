@@ -6,7 +6,10 @@
 
 #include <QFile>
 #include <QMap>
+#include <QPoint>
+#include <QRect>
 #include <QSettings>
+#include <QSize>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
@@ -298,11 +301,36 @@ void PlaceMarkers(QSettings& s, SaveGuard& guard, const QString& emptied)
 
 std::string VariantText(const QVariant& v)
 {
-    if (v.typeId() == QMetaType::QByteArray)
+    switch (v.typeId()) {
+    case QMetaType::QByteArray:
         return v.toByteArray().toStdString();
-    if (v.typeId() == QMetaType::QStringList)
+    case QMetaType::QStringList:
         return v.toStringList().join(QLatin1Char(',')).toUtf8().toStdString();
-    return v.toString().toUtf8().toStdString();
+    case QMetaType::QVariantList: {
+        // A comma list with a "@..." element: each element as the text it stands for.
+        std::string text;
+        for (const QVariant& element : v.toList())
+            text += (text.empty() ? "" : ",") + VariantText(element);
+        return text;
+    }
+    // A hand-written "@Rect(1 2 3 4)" reads as the text it was, not as nothing, so a save
+    // of its group keeps it.
+    case QMetaType::QRect: {
+        const QRect r = v.toRect();
+        return "@Rect(" + std::to_string(r.x()) + " " + std::to_string(r.y()) + " " +
+               std::to_string(r.width()) + " " + std::to_string(r.height()) + ")";
+    }
+    case QMetaType::QSize: {
+        const QSize size = v.toSize();
+        return "@Size(" + std::to_string(size.width()) + " " + std::to_string(size.height()) + ")";
+    }
+    case QMetaType::QPoint: {
+        const QPoint p = v.toPoint();
+        return "@Point(" + std::to_string(p.x()) + " " + std::to_string(p.y()) + ")";
+    }
+    default:
+        return v.toString().toUtf8().toStdString();
+    }
 }
 
 // Text that is not UTF-8 (a file name in another encoding) is kept as raw bytes so that it

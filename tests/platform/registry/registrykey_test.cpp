@@ -232,6 +232,8 @@ TEST_F(RegistryTest, SerialisedObjectValuesLeaveTheFileAlone)
         {"doubled @ is text", "@@Variant(x)", false, "@Variant(x)"},
         {"inside a text", "see @Variant(x)", false, "see @Variant(x)"},
         {"byte array", "@ByteArray(abc)", false, "abc"},
+        {"rectangle", "@Rect(1 2 3 4)", false, "@Rect(1 2 3 4)"},
+        {"list with a size", "a, @Size(5 6)", false, "a,@Size(5 6)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
