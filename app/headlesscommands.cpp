@@ -20,11 +20,14 @@
 #include "oauthstate.h"
 #include "passwordrule.h"
 #include "printabletext.h"
+#include "programkey.h"
+#include "registrykey.h"
 #include "regsettings.h"
 #include "resourcelibrary.h"
 #include "tabfield.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <istream>
 #include <ostream>
@@ -155,7 +158,15 @@ bool HeadlessCommands::PrepareDataAndSettings()
     // Settings are prepared as at every start; a settings store that cannot be written
     // leaves the defaults unwritten, which the readers take as empty values.
     CRegSettings settings;
-    settings.Prepare();
+    if (settings.Prepare() != 1) {
+        // The one damage worth a word: the file is there but holds a value it must not parse.
+        CRegistryKey key;
+        if (!key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("General")) &&
+            key.LastError() == EBADMSG)
+            err_ << "postwatch: the settings file holds a value that is not text (\"@Variant(\" "
+                    "or \"@DateTime(\"); it is left as it is, and no setting is in force until "
+                    "that value is mended\n";
+    }
     return true;
 }
 

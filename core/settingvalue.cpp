@@ -4,6 +4,7 @@
 #include "settingnumber.h"
 
 #include <charconv>
+#include <limits>
 #include <type_traits>
 
 namespace
@@ -29,6 +30,7 @@ template <class T> T SettingValue<T>::Get() const
 
 template <class T> void SettingValue<T>::Set(T value)
 {
+    uncut_.clear();
     if constexpr (std::is_same_v<T, bool>)
         text_ = value ? "1" : "0";
     else if constexpr (std::is_same_v<T, std::string>)
@@ -44,12 +46,21 @@ template <class T> void SettingValue<T>::Load(CRegistryKey& key, const char* nam
         if (key.ReadDword(name, value)) // an unreadable number keeps the one we had
             Set(value);
     } else {
+        uncut_.clear();
         key.ReadString(name, text_, size); // a missing value leaves the text empty
+        // A text near the read size may have been cut (at most 3 bytes short of it, at a
+        // UTF-8 character boundary): keep the whole of it for a save.
+        if (text_.size() + 4 >= size) {
+            std::string whole;
+            if (key.ReadString(name, whole, std::numeric_limits<size_t>::max()) && whole != text_)
+                uncut_ = std::move(whole);
+        }
     }
 }
 
 template <class T> void SettingValue<T>::Forget()
 {
+    uncut_.clear();
     if constexpr (!kIsDword<T>)
         text_.clear();
 }
@@ -59,7 +70,7 @@ template <class T> int SettingValue<T>::Save(CRegistryKey& key, const char* name
     if constexpr (kIsDword<T>)
         return key.WriteDword(name, Get());
     else
-        return key.WriteString(name, text_);
+        return key.WriteString(name, uncut_.empty() ? text_ : uncut_);
 }
 
 template class SettingValue<std::string>;

@@ -12,8 +12,9 @@ class CRegistryKey;
 // - SettingValue<int>: a decimal number (SZ), read as SettingNumber() reads it;
 // - SettingValue<uint32_t>: a 32-bit number (DWORD).
 // Every reader of a switch or number gets the same answer from the same stored text. A value
-// that is loaded and saved again without Set() writes back the very text it was read as, so
-// a hand-written value survives a save of its group; Set() stores the canonical text.
+// that is loaded and saved again without Set() writes back the very text it was stored as, so
+// a hand-written value survives a save of its group, also one longer than the read size that
+// Get() and Stored() see cut; Set() stores the canonical text.
 //
 // A missing or unreadable value reads as the empty text (a switch off, a number 0), except a
 // DWORD, which keeps the number it had. Plain value type; not thread-safe.
@@ -38,6 +39,8 @@ public:
 
 private:
     std::string text_;
+    // The whole stored text when Load cut it, for Save; empty otherwise.
+    std::string uncut_;
 };
 
 extern template class SettingValue<std::string>;

@@ -3,6 +3,8 @@
 #include "programkey.h"
 #include "registrykey.h"
 
+#include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace OAuthProviders
@@ -39,17 +41,41 @@ std::string Mechanism(const std::string& text)
     return upper == "XOAUTH2" || upper == "OAUTHBEARER" ? upper : std::string();
 }
 
+// Plain http to this machine: the authority (everything up to the first '/', '?', '#' or
+// '\\') is exactly a loopback host with an optional port. A prefix test would let
+// "http://127.0.0.1:x@mail.example/" through, which sends the token to the host after '@'.
+bool IsLoopbackHttp(const std::string& url)
+{
+    constexpr std::string_view kHttp = "http://";
+    if (url.rfind(kHttp, 0) != 0)
+        return false;
+    const size_t end = url.find_first_of("/?#\\", kHttp.size());
+    const std::string_view authority = std::string_view(url).substr(
+        kHttp.size(), end == std::string::npos ? std::string_view::npos : end - kHttp.size());
+    for (std::string_view host : {"127.0.0.1", "[::1]", "localhost"}) {
+        if (authority.rfind(host, 0) != 0)
+            continue;
+        const std::string_view rest = authority.substr(host.size());
+        if (rest.empty())
+            return true;
+        const std::string_view port = rest.substr(1);
+        return rest[0] == ':' && port.size() <= 5 &&
+               std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+    return false;
+}
+
 // https, or plain http to this machine only: RFC 6749 section 3.1 and 3.2 ask for TLS, and
-// codes and refresh tokens must not cross a network in the clear.
+// codes and refresh tokens must not cross a network in the clear. No blank or control
+// character: the address goes to the browser and to the HTTP library as it stands.
 bool IsWebUrl(const std::string& url)
 {
+    if (std::any_of(url.begin(), url.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; }))
+        return false;
     if (url.rfind("https://", 0) == 0)
         return url.size() > 8;
-    for (const char* local : {"http://127.0.0.1:", "http://127.0.0.1/", "http://[::1]:",
-                              "http://[::1]/", "http://localhost:", "http://localhost/"})
-        if (url.rfind(local, 0) == 0)
-            return true;
-    return false;
+    return IsLoopbackHttp(url);
 }
 
 } // namespace

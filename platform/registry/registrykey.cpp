@@ -1,17 +1,23 @@
 #include "registrykey.h"
 
 #include "apppaths.h"
+#include "iniobjectvalue.h"
 #include "registryname.h"
 
 #include <QFile>
 #include <QMap>
+#include <QPoint>
+#include <QRect>
 #include <QSettings>
+#include <QSize>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -173,6 +179,19 @@ int EnsurePrivateFile(const std::string& path)
     return 0;
 }
 
+// 0, or EBADMSG when the file holds a value that QSettings would turn into an object as it
+// parses the file (IniHoldsObjectValue): some of those abort the program, so such a file is
+// neither parsed nor written, and every key in it fails until the value is mended. A file
+// that cannot be read is left to QSettings, which reports that itself.
+int ParseableError(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return 0;
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return IniHoldsObjectValue(bytes) ? EBADMSG : 0;
+}
+
 int StatusError(const QSettings& s)
 {
     switch (s.status()) {
@@ -282,11 +301,36 @@ void PlaceMarkers(QSettings& s, SaveGuard& guard, const QString& emptied)
 
 std::string VariantText(const QVariant& v)
 {
-    if (v.typeId() == QMetaType::QByteArray)
+    switch (v.typeId()) {
+    case QMetaType::QByteArray:
         return v.toByteArray().toStdString();
-    if (v.typeId() == QMetaType::QStringList)
+    case QMetaType::QStringList:
         return v.toStringList().join(QLatin1Char(',')).toUtf8().toStdString();
-    return v.toString().toUtf8().toStdString();
+    case QMetaType::QVariantList: {
+        // A comma list with a "@..." element: each element as the text it stands for.
+        std::string text;
+        for (const QVariant& element : v.toList())
+            text += (text.empty() ? "" : ",") + VariantText(element);
+        return text;
+    }
+    // A hand-written "@Rect(1 2 3 4)" reads as the text it was, not as nothing, so a save
+    // of its group keeps it.
+    case QMetaType::QRect: {
+        const QRect r = v.toRect();
+        return "@Rect(" + std::to_string(r.x()) + " " + std::to_string(r.y()) + " " +
+               std::to_string(r.width()) + " " + std::to_string(r.height()) + ")";
+    }
+    case QMetaType::QSize: {
+        const QSize size = v.toSize();
+        return "@Size(" + std::to_string(size.width()) + " " + std::to_string(size.height()) + ")";
+    }
+    case QMetaType::QPoint: {
+        const QPoint p = v.toPoint();
+        return "@Point(" + std::to_string(p.x()) + " " + std::to_string(p.y()) + ")";
+    }
+    default:
+        return v.toString().toUtf8().toStdString();
+    }
 }
 
 // Text that is not UTF-8 (a file name in another encoding) is kept as raw bytes so that it
@@ -415,6 +459,8 @@ int CRegistryKey::Impl::Locate(RegistryRoot r, const std::vector<std::string>& p
     std::optional<FolderLock> lock;
     if (create)
         lock.emplace(companyDir);
+    if (int err = ParseableError(file))
+        return err;
     QSettings s(QPath(file), QSettings::IniFormat);
     s.sync();
     size_t i = 3;
@@ -456,6 +502,8 @@ int CRegistryKey::Impl::WriteValue(const std::string& name, const QVariant& v)
     if (int err = EnsurePrivateFile(file))
         return err;
     FolderLock lock(companyDir);
+    if (int err = ParseableError(file))
+        return err;
     QSettings s(QPath(file), QSettings::IniFormat);
     s.sync();
     if (!s.isWritable())
@@ -532,6 +580,8 @@ int CRegistryKey::ReadString(const std::string& name, std::string& value, size_t
         lastError_ = ENOTSUP;
         return 0;
     }
+    if ((lastError_ = ParseableError(impl_->file)))
+        return 0;
     QSettings s(QPath(impl_->file), QSettings::IniFormat);
     s.sync();
     auto stored = impl_->FindValue(s, name);
@@ -597,6 +647,8 @@ int CRegistryKey::DeleteValue(const std::string& name)
         return 0;
     }
     FolderLock lock(impl_->companyDir);
+    if ((lastError_ = ParseableError(impl_->file)))
+        return 0;
     QSettings s(QPath(impl_->file), QSettings::IniFormat);
     s.sync();
     auto stored = impl_->FindValue(s, name);
@@ -628,6 +680,8 @@ int CRegistryKey::EnumSubKeys(std::vector<std::string>& names)
     } else if (impl_->depth == 2) {
         stored = ListEntries(impl_->companyDir, false, kFileSuffix);
     } else {
+        if ((lastError_ = ParseableError(impl_->file)))
+            return 0;
         QSettings s(QPath(impl_->file), QSettings::IniFormat);
         s.sync();
         s.beginGroup(impl_->group);
@@ -650,6 +704,8 @@ int CRegistryKey::EnumValues(std::vector<std::string>& names)
         return 0;
     }
     if (impl_->depth >= 3) {
+        if ((lastError_ = ParseableError(impl_->file)))
+            return 0;
         QSettings s(QPath(impl_->file), QSettings::IniFormat);
         s.sync();
         s.beginGroup(impl_->group);
@@ -681,7 +737,8 @@ namespace
 // forgets the old values too, then removes it.
 int RemoveSettingsFile(const std::string& path)
 {
-    {
+    // A file QSettings must not parse is removed without it.
+    if (ParseableError(path) == 0) {
         QSettings s(QPath(path), QSettings::IniFormat);
         s.sync();
         if (!s.isWritable())
@@ -731,6 +788,8 @@ int CRegistryKey::DeleteKey(RegistryRoot root, const std::string& subkey)
         lastError_ = RemoveSettingsFile(where.file);
         return lastError_ ? 0 : 1;
     }
+    if ((lastError_ = ParseableError(where.file)))
+        return 0;
     QSettings s(QPath(where.file), QSettings::IniFormat);
     s.sync();
     if (!s.isWritable()) {

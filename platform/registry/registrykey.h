@@ -22,7 +22,9 @@
 // cannot be written; EBADF no key is open (or Close on a closed key); EINVAL a malformed path or
 // name (paths begin with "Software", no empty parts); ENOTSUP values on "Software" or
 // "Software\\<Company>", which are folders and hold none; EPERM deleting "Software"; other
-// codes come from the file system (ENOSPC, ENOTDIR, ...).
+// codes come from the file system (ENOSPC, ENOTDIR, ...). EBADMSG: the settings file holds a value
+// QSettings would make an object of (IniHoldsObjectValue); every key in that file fails and the
+// file stays as it is until the value is mended.
 // A key exists while its group exists; a key that holds no value and no subkey keeps a hidden
 // marker value so that it stays visible to Open and EnumSubKeys, and only such a key carries one
 // (files that carry a marker in every key read the same, and lose the needless ones at their

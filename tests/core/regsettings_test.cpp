@@ -1,4 +1,5 @@
 #include "leddevice.h"
+#include "oauthprovider.h"
 #include "programkey.h"
 #include "registrykey.h"
 #include "regsettings.h"
@@ -411,6 +412,76 @@ TEST_F(RegSettingsTest, SwitchesAndNumbersReadOneWayAndSaveUntouched)
     EXPECT_EQ(Read("Notify", "Sound"), "1") << "a switch set on is stored as 1";
     EXPECT_EQ(Read("Network", "UseConnection"), "3");
     EXPECT_EQ(Read("Network", "Timeout"), "-7") << "what is stored is what was set";
+}
+
+// The read sizes cut what the program sees, never what the file keeps: a long hand-written
+// command or a number padded past 8 bytes survives a save of its group.
+TEST_F(RegSettingsTest, ValuesLongerThanTheReadSizeSurviveASave)
+{
+    ASSERT_EQ(CRegSettings().Prepare(), 1);
+    // "\xc3\xa9" straddles byte 260: the read stops before it.
+    const std::string command = std::string(259, 'm') + "\xc3\xa9" + std::string(140, 'x');
+    Write("General", "MailClientPath", command);
+    Write("Network", "TimeOut", "1234567890");
+    CRegSettings settings;
+    ASSERT_EQ(settings.LoadGeneral(), 1);
+    ASSERT_EQ(settings.LoadNetwork(), 1);
+    EXPECT_EQ(settings.general.mailClientPath.Get(), std::string(259, 'm'));
+    EXPECT_EQ(settings.network.timeOut.Get(), 12345678);
+    ASSERT_EQ(settings.SaveGeneral(), 1);
+    ASSERT_EQ(settings.SaveNetwork(), 1);
+    CRegistryKey key;
+    std::string whole;
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, ProgramKey::Path("General")), 1);
+    ASSERT_EQ(key.ReadString("MailClientPath", whole, 4096), 1);
+    EXPECT_EQ(whole, command);
+    EXPECT_EQ(Read("Network", "TimeOut"), "1234567890");
+
+    settings.general.mailClientPath.Set("mailer");
+    ASSERT_EQ(settings.SaveGeneral(), 1);
+    EXPECT_EQ(Read("General", "MailClientPath"), "mailer") << "a value set is saved as set";
+}
+
+// A sign-in sends codes and refresh tokens to the TokenUrl: a hand-edited profile may name
+// https anywhere, but plain http only when the host really is this machine.
+TEST_F(RegSettingsTest, OAuthProfileEndpointsAreHttpsOrThisMachine)
+{
+    const struct {
+        const char* url;
+        bool usable;
+    } rows[] = {
+        {"https://login.example.invalid/token", true},
+        {"http://127.0.0.1:8080/token", true},
+        {"http://127.0.0.1/token", true},
+        {"http://[::1]:9/token", true},
+        {"http://localhost", true},
+        {"http://127.0.0.1:80@mail.example.invalid/token", false},
+        {"http://localhost:@mail.example.invalid/token", false},
+        {"http://[::1]:x@mail.example.invalid/", false},
+        {"http://127.0.0.1.mail.example.invalid/", false},
+        {"http://localhostx.example.invalid/", false},
+        {"http://mail.example.invalid/token", false},
+        {"https://", false},
+        {"https://login.example.invalid/a b", false},
+        {"file:///etc/passwd", false},
+        {"ftp://127.0.0.1/token", false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.url);
+        OAuthProvider written{"Hostile", "https://login.example.invalid/authorize",
+                              row.url,   "client",
+                              "",        "mail",
+                              "XOAUTH2", "",
+                              "",        "",
+                              ""};
+        ASSERT_EQ(OAuthProviders::Write(written), 1);
+        OAuthProvider read;
+        std::string error;
+        EXPECT_EQ(OAuthProviders::Read("Hostile", read, error), row.usable ? 1 : 0) << error;
+        if (!row.usable)
+            EXPECT_NE(error.find("TokenUrl"), std::string::npos) << error;
+    }
 }
 
 TEST(ProgramKey, PathsWithoutABundle)

@@ -208,6 +208,62 @@ TEST_F(RegistryTest, ReadsAFileWrittenByHand)
     }
 }
 
+// QSettings makes an object of an "@Variant(...)" value while it parses the file, and a
+// pixmap in a program without a display aborts it: a file holding one, however spelled, is
+// neither read nor written, and a harmless look-alike reads as the text it is.
+TEST_F(RegistryTest, SerialisedObjectValuesLeaveTheFileAlone)
+{
+    const std::string pixmap = "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\aQPixmap\\0\\xff\\xff)";
+    struct Row {
+        const char* label;
+        std::string value; // as written in the file
+        bool refused;
+        std::string text; // what a readable one reads as
+    };
+    const Row rows[] = {
+        {"plain", pixmap, true, ""},
+        {"quoted", "\"" + pixmap + "\"", true, ""},
+        {"second element of a list", "a, " + pixmap, true, ""},
+        {"hex-escaped @", "\\x40" + pixmap.substr(1), true, ""},
+        {"octal-escaped @ after a dropped escape", "\\q\\100" + pixmap.substr(1), true, ""},
+        {"16-bit wrap of the escape", "\\x10040" + pixmap.substr(1), true, ""},
+        {"continued line", "\\\n" + pixmap, true, ""},
+        {"date", "@DateTime(\\0\\0\\0\\x10\\0)", true, ""},
+        {"doubled @ is text", "@@Variant(x)", false, "@Variant(x)"},
+        {"inside a text", "see @Variant(x)", false, "see @Variant(x)"},
+        {"byte array", "@ByteArray(abc)", false, "abc"},
+        {"rectangle", "@Rect(1 2 3 4)", false, "@Rect(1 2 3 4)"},
+        {"list with a size", "a, @Size(5 6)", false, "a,@Size(5 6)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::filesystem::create_directories(dir.File("config/Koravel"));
+        const std::string file = "[Network]\nTimeOut=30\n\n[Notify]\nSound=" + row.value + "\n";
+        WriteWholeFile(ConfFile(), file);
+        CRegistryKey key;
+        std::string value;
+        if (!row.refused) {
+            ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Notify"), 1);
+            EXPECT_EQ(key.ReadString("Sound", value), 1);
+            EXPECT_EQ(value, row.text);
+            continue;
+        }
+        EXPECT_EQ(key.Open(RegistryRoot::CurrentUser, kApp + "\\Network"), 0);
+        EXPECT_EQ(key.LastError(), EBADMSG);
+        EXPECT_EQ(key.CreateKey(RegistryRoot::CurrentUser, kApp + "\\Network\\New"), 0);
+        EXPECT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, kApp + "\\Network"), 0);
+        ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, kApp), 1) << "the file's own key opens";
+        EXPECT_EQ(key.ReadString("Anything", value), 0);
+        EXPECT_EQ(key.WriteString("Anything", "x"), 0);
+        EXPECT_EQ(key.LastError(), EBADMSG);
+        std::vector<std::string> names;
+        EXPECT_EQ(key.EnumSubKeys(names), 0);
+        EXPECT_EQ(ReadWholeFile(ConfFile()), file) << "nothing written, nothing lost";
+        EXPECT_EQ(key.DeleteKey(RegistryRoot::CurrentUser, kApp), 1) << "a damaged file can go";
+        EXPECT_FALSE(IsFileThere(ConfFile()));
+    }
+}
+
 TEST_F(RegistryTest, EmptyKeyStaysVisible)
 {
     CRegistryKey key;
