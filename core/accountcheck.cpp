@@ -17,6 +17,7 @@
 #include "regsettings.h"
 #include "seenuids.h"
 #include "settingnumber.h"
+#include "uidvalidity.h"
 #include "webmailplugin.h"
 
 #include <atomic>
@@ -29,6 +30,9 @@ namespace
 {
 
 using Services = std::shared_ptr<const CheckServices>;
+
+constexpr char kRenumberedText[] =
+    "the server renumbered its messages; the mail already there is taken as seen";
 
 std::optional<int> ReadTimeOut(const CheckServices& services)
 {
@@ -101,11 +105,17 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
         request.saslMechanism = token.mechanism;
     }
     // "Only mail that arrives from now on": the server's list is recorded, nothing fetched.
+    // So it is when the IMAP4 server renumbered its mailbox (uidvalidity.h).
     std::vector<std::string> existing;
+    auto recordInto = [&existing](std::vector<std::string> uids) { existing = std::move(uids); };
     if (fromNow)
-        request.recordExisting = [&existing](std::vector<std::string> uids) {
-            existing = std::move(uids);
-        };
+        request.recordExisting = recordInto;
+    uint32_t validity = 0;
+    if (record.mailType == kMailTypeImap4) {
+        request.uidValidity = ReadUidValidity(record.name);
+        request.recordRenumbered = recordInto;
+        request.uidValidityFound = [&validity](uint32_t v) { validity = v; };
+    }
 
     int32_t newCount = 0;
     int result = CheckResult::kNoMemory;
@@ -114,6 +124,7 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     ProtocolCheck::Closing closing;
     std::string message;
     PeerCertificate refused;
+    bool told = false;
     {
         Animation animation(*s.sink, *s.state, record.name);
         try {
@@ -123,6 +134,20 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
             if (fromNow && result == CheckResult::kDone &&
                 !SettleFromNowMarker(record.name, existing, &message))
                 result = CheckResult::kFailedAfterLogin;
+            // The new UIDVALIDITY is kept only once the renumbered mailbox's UIDs are in
+            // UID.inf: until then every check takes the same safe path again.
+            const bool renumbered =
+                request.uidValidity != 0 && validity != 0 && validity != request.uidValidity;
+            if (renumbered && !fromNow && result == CheckResult::kDone &&
+                !RecordExistingUids(record.name, existing, &message))
+                result = CheckResult::kFailedAfterLogin;
+            if (result == CheckResult::kDone && validity != 0 && validity != request.uidValidity) {
+                // Not kept, it is looked for again: nothing is lost, so the check stays done.
+                WriteUidValidity(record.name, validity);
+                if (renumbered && message.empty())
+                    message = kRenumberedText;
+                told = renumbered;
+            }
         } catch (const std::bad_alloc&) {
             result = CheckResult::kNoMemory;
         } catch (const std::exception&) {
@@ -133,6 +158,9 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     // the next check gets a fresh one.
     if (result == CheckResult::kLoginRefused && UsesOAuthSignIn(record))
         CAccessTokenSource::Forget(record.name);
+    // A summary that is done shows no message: the user hears of it as an engine text.
+    if (told)
+        s.sink->SendText({CheckResult::kDone, 0, record.name + ": " + kRenumberedText});
     CheckResultRecord summary{result, newCount, record.name, message, true};
     summary.certificate = std::move(refused);
     s.sink->SendSummary(summary);

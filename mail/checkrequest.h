@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <unordered_set>
@@ -39,4 +40,15 @@ struct CheckRequest {
     // the messages on the server that `knownUids` lacks (in the server's order), and ends
     // done with no new message. An empty mailbox may end the check without the call.
     std::function<void(std::vector<std::string> existing)> recordExisting;
+    // IMAP4: the INBOX's UIDVALIDITY (RFC 3501 section 2.3.1.1) at the account's last check;
+    // 0 when not known. When SELECT gives another one, the mailbox was renumbered and the
+    // known and stored UIDs name other messages now: the check then follows no read state,
+    // fetches nothing and hands the unknown UIDs on the server to `recordRenumbered` as
+    // `recordExisting` would get them (without it they are recorded nowhere).
+    uint32_t uidValidity = 0;
+    std::function<void(std::vector<std::string> existing)> recordRenumbered;
+    // IMAP4: called with SELECT's UIDVALIDITY as soon as SELECT was answered; not called when
+    // the server gave none. The caller keeps it only once the check is done (and what went to
+    // `recordRenumbered` is recorded): a check that fails leaves the next to find it again.
+    std::function<void(uint32_t validity)> uidValidityFound;
 };

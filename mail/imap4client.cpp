@@ -121,6 +121,25 @@ uint64_t MessagesAfter(uint64_t exists, const ImapReply& search)
     return exists;
 }
 
+// "* OK [UIDVALIDITY n] ..." (RFC 3501 section 7.1); 0 when SELECT gave none.
+uint32_t UidValidityOf(const ImapReply& select)
+{
+    constexpr std::string_view kCode = "[UIDVALIDITY ";
+    for (const ImapResponse& response : select.responses) {
+        const std::string_view t = response.text;
+        if (!StartsWithNoCase(t, "* OK ") || !StartsWithNoCase(t.substr(5), kCode))
+            continue;
+        const std::string_view rest = t.substr(5 + kCode.size());
+        const std::size_t end = rest.find(']');
+        if (end == std::string_view::npos)
+            continue;
+        const std::optional<uint32_t> n = ParseImapNumber(rest.substr(0, end));
+        if (n && *n != 0)
+            return *n;
+    }
+    return 0;
+}
+
 void CapabilitiesOf(const ImapReply& reply, std::unordered_set<std::string>& caps, bool& found)
 {
     for (const ImapResponse& r : reply.responses) {
@@ -299,7 +318,16 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
             exists = n ? *n : 0;
         }
     }
-    if (exists == 0 && request.storedUids.empty())
+    // A mailbox renumbered since the last check (RFC 3501 section 2.3.1.1): the UIDs known
+    // here now name other messages. Reporting them all as new would store every message a
+    // second time, and following read state by them would mark or remove the wrong ones, so
+    // what is on the server is taken as seen, as for "only mail from now on".
+    const uint32_t validity = UidValidityOf(reply);
+    const bool renumbered =
+        request.uidValidity != 0 && validity != 0 && validity != request.uidValidity;
+    if (validity != 0 && request.uidValidityFound)
+        request.uidValidityFound(validity);
+    if (exists == 0 && (request.storedUids.empty() || renumbered))
         return kCheckDone;
     if (s != 1)
         return Fail(kCheckFailed, "UID SEARCH", s, search);
@@ -307,7 +335,7 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
     // UIDs grow with arrival (RFC 3501 section 2.3.1.1), so ascending UID order is arrival
     // order.
     const std::vector<uint32_t> uids = SearchResults(search);
-    if (!request.storedUids.empty()) {
+    if (!request.storedUids.empty() && !renumbered) {
         // A list shorter than the count the server itself gave (an empty SEARCH from a mailbox
         // that EXISTS says is full, seen on servers rebuilding their index) is no proof that
         // the stored messages are gone: removing them here would lose them for good.
@@ -316,13 +344,17 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
         if (rc != kCheckDone)
             return rc;
     }
-    if (request.recordExisting) {
+    if (request.recordExisting || renumbered) {
         // UID SEARCH ALL answered it all: no header is fetched.
+        const auto& record =
+            request.recordExisting ? request.recordExisting : request.recordRenumbered;
+        if (!record)
+            return kCheckDone;
         std::vector<std::string> existing;
         for (uint32_t uid : uids)
             if (request.knownUids.count(std::to_string(uid)) == 0)
                 existing.push_back(std::to_string(uid));
-        request.recordExisting(std::move(existing));
+        record(std::move(existing));
         return kCheckDone;
     }
     std::vector<uint32_t> fresh;

@@ -28,7 +28,9 @@ struct ImapReply;
 // server's read state: UID SEARCH SEEN, the changes to the sink (ServerState), and with
 // the account's option UID STORE +FLAGS.SILENT (\Seen) for messages read here. A request
 // with `recordExisting` ends after UID SEARCH ALL: the unknown UIDs go to it and nothing is
-// fetched, delivered or deleted.
+// fetched, delivered or deleted. So does a check whose SELECT gives another UIDVALIDITY than
+// the request's (the mailbox was renumbered): it follows no read state, and the unknown UIDs
+// go to `recordRenumbered`.
 //
 // Result codes (checkresult.h): 0 no memory; 1 a failure after connecting (CAPABILITY,
 // SELECT, FETCH, STORE, EXPUNGE, network or time-out); 2 LOGIN / AUTHENTICATE refused, or

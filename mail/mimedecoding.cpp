@@ -1,5 +1,6 @@
 #include "mimedecoding.h"
 
+#include "asciitext.h"
 #include "base64decoder.h"
 #include "charsetconverter.h"
 #include "headertext.h"
@@ -49,17 +50,6 @@ bool IsLinearWhite(std::string_view s)
     return true;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The "Q" encoding of RFC 2047 section 4.2: "_" is a blank, "=XX" a byte.
 void DecodeQWord(std::string_view text, std::string& out)
 {
@@ -67,9 +57,9 @@ void DecodeQWord(std::string_view text, std::string& out)
         const char c = text[i];
         if (c == '_') {
             out += ' ';
-        } else if (c == '=' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        } else if (c == '=' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+                   HexDigitValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += c;

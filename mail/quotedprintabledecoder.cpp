@@ -1,18 +1,9 @@
 #include "quotedprintabledecoder.h"
 
+#include "asciitext.h"
+
 namespace
 {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 bool IsBlank(char c)
 {
@@ -42,7 +33,7 @@ void QuotedPrintableDecoder::Step(char c, std::string& out)
     // pending_ starts with "=".
     const char first = pending_.size() > 1 ? pending_[1] : '\0';
     if (pending_.size() == 1) {
-        if (HexValue(c) >= 0 || IsBlank(c) || c == '\r') {
+        if (HexDigitValue(c) >= 0 || IsBlank(c) || c == '\r') {
             pending_ += c;
         } else if (c == '\n') {
             pending_.clear(); // soft line break with a bare LF
@@ -53,9 +44,9 @@ void QuotedPrintableDecoder::Step(char c, std::string& out)
         }
         return;
     }
-    if (HexValue(first) >= 0 && pending_.size() == 2) {
-        if (HexValue(c) >= 0) {
-            out += static_cast<char>(HexValue(first) * 16 + HexValue(c));
+    if (HexDigitValue(first) >= 0 && pending_.size() == 2) {
+        if (HexDigitValue(c) >= 0) {
+            out += static_cast<char>(HexDigitValue(first) * 16 + HexDigitValue(c));
             pending_.clear();
         } else {
             out += pending_;

@@ -9,6 +9,7 @@ list(APPEND STORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/accountmanager.cpp ${CMAKE_CURRENT_LIST_DIR}/accountmanager.h
     ${CMAKE_CURRENT_LIST_DIR}/newaccount.cpp ${CMAKE_CURRENT_LIST_DIR}/newaccount.h
     ${CMAKE_CURRENT_LIST_DIR}/fromnowmarker.cpp ${CMAKE_CURRENT_LIST_DIR}/fromnowmarker.h
+    ${CMAKE_CURRENT_LIST_DIR}/uidvalidity.cpp ${CMAKE_CURRENT_LIST_DIR}/uidvalidity.h
     ${CMAKE_CURRENT_LIST_DIR}/passwordrule.cpp ${CMAKE_CURRENT_LIST_DIR}/passwordrule.h
     ${CMAKE_CURRENT_LIST_DIR}/accountmoves.cpp ${CMAKE_CURRENT_LIST_DIR}/accountmoves.h
     ${CMAKE_CURRENT_LIST_DIR}/accounteditor.cpp ${CMAKE_CURRENT_LIST_DIR}/accounteditor.h

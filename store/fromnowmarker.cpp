@@ -53,12 +53,20 @@ bool RemoveFromNowMarker(const std::string& account, std::string* error)
     return true;
 }
 
-bool SettleFromNowMarker(const std::string& account, const std::vector<std::string>& existing,
-                         std::string* error)
+bool RecordExistingUids(const std::string& account, const std::vector<std::string>& existing,
+                        std::string* error)
 {
     std::string why;
     if (AppendUids(AppPaths::UidFile(account), existing, &why) != 1)
         return Fail(error, "cannot write the list of seen messages: " + why);
+    return true;
+}
+
+bool SettleFromNowMarker(const std::string& account, const std::vector<std::string>& existing,
+                         std::string* error)
+{
+    if (!RecordExistingUids(account, existing, error))
+        return false;
     CrashPoint("fromnow.settle.recorded");
     return RemoveFromNowMarker(account, error);
 }

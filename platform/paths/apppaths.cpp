@@ -94,6 +94,10 @@ std::string AppPaths::FromNowFile(const std::string& account)
 {
     return AccountDir(account) + "/FromNow";
 }
+std::string AppPaths::UidValidityFile(const std::string& account)
+{
+    return AccountDir(account) + "/UidValidity";
+}
 
 bool AppPaths::MakeDirs(const std::string& path, unsigned mode)
 {

@@ -19,13 +19,14 @@ class AppPaths
 public:
     static std::string DataDir();
     static std::string AssetDir();
-    static std::string AccountListFile();                       // <data>/Account.cfg
-    static std::string MailDir();                               // <data>/Mail
-    static std::string AccountDir(const std::string& account);  // <data>/Mail/<account>
-    static std::string AccountFile(const std::string& account); // .../Account.inf
-    static std::string MailBoxFile(const std::string& account); // .../Message.box
-    static std::string UidFile(const std::string& account);     // .../UID.inf
-    static std::string FromNowFile(const std::string& account); // .../FromNow
+    static std::string AccountListFile();                           // <data>/Account.cfg
+    static std::string MailDir();                                   // <data>/Mail
+    static std::string AccountDir(const std::string& account);      // <data>/Mail/<account>
+    static std::string AccountFile(const std::string& account);     // .../Account.inf
+    static std::string MailBoxFile(const std::string& account);     // .../Message.box
+    static std::string UidFile(const std::string& account);         // .../UID.inf
+    static std::string FromNowFile(const std::string& account);     // .../FromNow
+    static std::string UidValidityFile(const std::string& account); // .../UidValidity
     static std::string ExecutableDir();
 
     // Creates a folder and its parents; new folders get the given mode. True when it exists

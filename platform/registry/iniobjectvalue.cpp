@@ -1,21 +1,12 @@
 #include "iniobjectvalue.h"
 
+#include "asciitext.h"
+
 #include <string>
 #include <vector>
 
 namespace
 {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 int OctDigit(char c)
 {
@@ -52,9 +43,9 @@ std::vector<std::u16string> Elements(std::string_view value)
             char16_t code = 0;
             if (e == 'x') {
                 // "\x" without a digit stands for nothing.
-                if (i < value.size() && HexDigit(value[i]) >= 0) {
-                    for (; i < value.size() && HexDigit(value[i]) >= 0; ++i)
-                        code = static_cast<char16_t>((code << 4) + HexDigit(value[i]));
+                if (i < value.size() && HexDigitValue(value[i]) >= 0) {
+                    for (; i < value.size() && HexDigitValue(value[i]) >= 0; ++i)
+                        code = static_cast<char16_t>((code << 4) + HexDigitValue(value[i]));
                     out.back() += code;
                 }
             } else if (OctDigit(e) >= 0) {

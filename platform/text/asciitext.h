@@ -25,3 +25,15 @@ inline std::string AsciiLower(std::string s)
     });
     return s;
 }
+
+// The value of one hexadecimal digit (either case), or -1 for any other byte.
+inline int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}

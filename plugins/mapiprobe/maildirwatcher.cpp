@@ -408,16 +408,7 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
             return;
         if (name == "new" || name == "cur" || name == "tmp") {
             // The inbox's own parts, made after the store's directory (a store made again).
-            Dir sub = dir;
-            sub.kind = name == "new" ? Kind::New : name == "cur" ? Kind::Cur : Kind::Tmp;
-            sub.path = dir.path + "/" + name;
-            bool fresh = false;
-            {
-                std::lock_guard lock(mutex_);
-                AddDir(sub, dir.watches, nullptr, &fresh);
-            }
-            if (sub.kind == Kind::New && fresh)
-                ReportAll(sub);
+            WatchPart(dir, dir.path, name);
             return;
         }
         const std::string display = MaildirTree::DisplayName(name);
@@ -445,16 +436,7 @@ void MaildirWatcher::Handle(const struct inotify_event& event)
         if (!isDir || !(event.mask & (IN_CREATE | IN_MOVED_TO)) ||
             (name != "new" && name != "cur" && name != "tmp"))
             return;
-        Dir sub = dir;
-        sub.kind = name == "new" ? Kind::New : name == "cur" ? Kind::Cur : Kind::Tmp;
-        sub.path = dir.folderPath + "/" + name;
-        bool fresh = false;
-        {
-            std::lock_guard lock(mutex_);
-            AddDir(sub, dir.watches, nullptr, &fresh);
-        }
-        if (sub.kind == Kind::New && fresh)
-            ReportAll(sub);
+        WatchPart(dir, dir.folderPath, name);
         return;
     }
     case Kind::Tmp:
@@ -571,6 +553,22 @@ void MaildirWatcher::Rearm(const Dir& parent, const std::string& path)
     // Mail delivered before the watches were in place.
     for (const Dir& dir : fresh)
         ReportAll(dir);
+}
+
+void MaildirWatcher::WatchPart(const Dir& parent, const std::string& folderPath,
+                               const std::string& name)
+{
+    Dir sub = parent;
+    sub.kind = name == "new" ? Kind::New : name == "cur" ? Kind::Cur : Kind::Tmp;
+    sub.path = folderPath + "/" + name;
+    bool fresh = false;
+    {
+        std::lock_guard lock(mutex_);
+        AddDir(sub, parent.watches, nullptr, &fresh);
+    }
+    // Mail may have landed in a new/ before its watch began.
+    if (sub.kind == Kind::New && fresh)
+        ReportAll(sub);
 }
 
 void MaildirWatcher::ReportAll(const Dir& newDir)

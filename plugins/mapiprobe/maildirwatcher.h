@@ -100,6 +100,9 @@ private:
     // `path` appeared in a watched parent: when it is the root of a store that is gone, its
     // watches begin again and the mail waiting in it is reported.
     void Rearm(const Dir& parent, const std::string& path);
+    // Watches the part `name` ("new", "cur" or "tmp") made in `folderPath` after `parent`
+    // was watched, and reports what waits in a new/ whose watch began now.
+    void WatchPart(const Dir& parent, const std::string& folderPath, const std::string& name);
     // Reports every file in `newDir` as new mail.
     void ReportAll(const Dir& newDir);
     void Deliver(const std::set<int>& watches, const Arrival& arrival);

@@ -49,6 +49,15 @@ public:
         ran = true;
         known = p.knownUids;
         timeOut = p.timeOutSeconds;
+        // As the IMAP4 client: SELECT's UIDVALIDITY is told, and a renumbered mailbox is only
+        // listed.
+        if (validity != 0 && p.uidValidityFound)
+            p.uidValidityFound(validity);
+        if (p.uidValidity != 0 && validity != 0 && validity != p.uidValidity) {
+            if (p.recordRenumbered)
+                p.recordRenumbered(onServer);
+            return result;
+        }
         for (const std::string& uid : deliver) {
             MessageRecord r;
             r.sender = "Ann <ann@example.org>";
@@ -79,6 +88,8 @@ public:
     bool ran = false;
     std::unordered_set<std::string> known;
     int timeOut = -1;
+    uint32_t validity = 0;             // the UIDVALIDITY SELECT gives
+    std::vector<std::string> onServer; // what a renumbered mailbox lists
 };
 
 class Front final : public HeaderListTarget, public NotificationTarget, public FrontWindowTarget
@@ -749,6 +760,73 @@ TEST(AccountCheckExit, StuckCheckIsCancelledAndStillFinishes)
     ASSERT_EQ(sink->summaries.size(), 1u);
     EXPECT_EQ(sink->summaries[0].result, CheckResult::kFailedAfterLogin);
     EXPECT_TRUE(accounts->Snapshot().at(0).IsDone());
+}
+
+// The INBOX's UIDVALIDITY kept beside UID.inf: unknown (or damaged) is simply remembered;
+// a renumbered mailbox has what it lists now recorded as seen, nothing delivered, and only
+// then is the new value kept.
+TEST(AccountCheckUidValidity, RenumberedMailboxIsTakenAsSeen)
+{
+    struct Case {
+        const char* name;
+        const char* fileBefore; // nullptr: no file
+        uint32_t server;
+        int result;
+        // Expected:
+        size_t delivered;
+        std::string uidFile;
+        std::string fileAfter;
+        size_t texts;
+    };
+    const Case cases[] = {
+        {"Unknown", nullptr, 7, CheckResult::kDone, 1, "5\\", "7\n", 0},
+        {"Damaged", "7x\n", 7, CheckResult::kDone, 1, "5\\", "7\n", 0},
+        {"Same", "7\n", 7, CheckResult::kDone, 1, "5\\", "7\n", 0},
+        {"Changed", "7\n", 9, CheckResult::kDone, 0, "5\\1\\2\\", "9\n", 1},
+        {"ChangedButFailed", "7\n", 9, CheckResult::kFailedAfterLogin, 0, "5\\", "7\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
+        ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+        AccountRecord record;
+        record.name = kAccount;
+        record.mailType = "IMAP4";
+        ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile(kAccount), record), 1);
+        WriteWholeFile(AppPaths::UidFile(kAccount), "5\\");
+        if (c.fileBefore)
+            WriteWholeFile(AppPaths::UidValidityFile(kAccount), c.fileBefore);
+
+        auto accounts = std::make_shared<CAccountManager>();
+        accounts->WithTable([](std::vector<AccountEntry>& rows) { rows.push_back(Row(kAccount)); });
+        auto sink = std::make_shared<RecordingSink>();
+        auto check = std::make_shared<ScriptedCheck>();
+        check->kind = 2;
+        check->deliver = {"8"};
+        check->validity = c.server;
+        check->onServer = {"1", "2"};
+        check->result = c.result;
+        CheckServices services;
+        services.accounts = accounts;
+        services.state = std::make_shared<CEngineState>();
+        services.sink = sink;
+        services.imap4 = check;
+        services.readTimeOut = [] { return std::optional<int>(30); };
+        {
+            CAccountCheck checks(services);
+            checks.StartCheck(kAccount);
+            ASSERT_TRUE(checks.WaitAll(std::chrono::seconds(10)));
+        }
+        ASSERT_EQ(sink->summaries.size(), 1u);
+        EXPECT_EQ(sink->summaries[0].result, c.result);
+        EXPECT_EQ(sink->messages.size(), c.delivered);
+        EXPECT_EQ(ReadWholeFile(AppPaths::UidFile(kAccount)), c.uidFile);
+        EXPECT_EQ(ReadWholeFile(AppPaths::UidValidityFile(kAccount)), c.fileAfter);
+        ASSERT_EQ(sink->texts.size(), c.texts);
+        if (c.texts)
+            EXPECT_NE(sink->texts[0].find("renumbered"), std::string::npos) << sink->texts[0];
+    }
 }
 
 // The plug-in kinds: the Exchange log-on's retry loop and the web-mail check.

@@ -80,6 +80,17 @@ void ImapSelect(ScriptedServer& s, const std::string& uidLines, int exists, std:
         .Send(uidLines + "A008 OK done\r\n", chunk);
 }
 
+// SELECT with a UIDVALIDITY, and the UID list.
+void ImapSelectValidity(ScriptedServer& s, const std::string& uidLines, int exists,
+                        uint32_t validity)
+{
+    s.Expect("A004 SELECT INBOX")
+        .Send("* " + std::to_string(exists) + " EXISTS\r\n* OK [UIDVALIDITY " +
+              std::to_string(validity) + "] UIDs valid\r\nA004 OK [READ-WRITE] done\r\n")
+        .Expect("A008 UID SEARCH ALL")
+        .Send(uidLines + "A008 OK done\r\n");
+}
+
 struct Row {
     const char* name;
     Proto proto;
@@ -101,6 +112,9 @@ struct Row {
     std::string sasl; // a bearer-token mechanism: `password` is the access token
     std::unordered_set<std::string> stored; // UIDs kept from earlier checks (IMAP read state)
     std::string serverSeen, serverGone;     // what the check reports of them, "1 3 "
+    uint32_t validity = 0;                  // IMAP UIDVALIDITY known from the last check
+    uint32_t validityFound = 0;             // what the check must tell of SELECT's
+    std::string renumbered = "-";           // UIDs it takes as seen, "1 2 "; "-": not called
 };
 
 void PrintTo(const Row& row, std::ostream* os)
@@ -160,6 +174,15 @@ TEST_P(ScriptedClients, Session)
     request.preview = row.preview;
     request.storedUids = row.stored;
     request.knownUids = row.stored;
+    request.uidValidity = row.validity;
+    uint32_t validityFound = 0;
+    std::string renumbered = "-";
+    request.uidValidityFound = [&](uint32_t v) { validityFound = v; };
+    request.recordRenumbered = [&](std::vector<std::string> uids) {
+        renumbered.clear();
+        for (const std::string& uid : uids)
+            renumbered += uid + " ";
+    };
     CheckReport report;
     std::vector<std::string> learned;
     if (row.proto == Proto::Pop3) {
@@ -190,6 +213,8 @@ TEST_P(ScriptedClients, Session)
     EXPECT_EQ(sink.Subjects(), row.subjects);
     EXPECT_EQ(sink.serverSeen, row.serverSeen);
     EXPECT_EQ(sink.serverGone, row.serverGone);
+    EXPECT_EQ(validityFound, row.validityFound);
+    EXPECT_EQ(renumbered, row.renumbered);
     EXPECT_EQ(count, static_cast<int>(row.subjects.size()));
     for (const RecordingSink::Delivery& d : sink.deliveries) {
         EXPECT_EQ(d.kind, row.proto == Proto::Pop3 ? kRecordPop3 : kRecordImap4);
@@ -664,6 +689,54 @@ INSTANTIATE_TEST_SUITE_P(
             .stored = {"4", "5", "6"},
             .serverSeen = "6 ",
             .serverGone = "4 "},
+        // UIDVALIDITY: unknown or unchanged, read state is followed as ever; once the server
+        // renumbered its mailbox, the stored UIDs mean nothing: no read state by them, no
+        // fetch, and what is there now is taken as seen.
+        Row{.name = "UidValidityUnknownIsTold",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelectValidity(s, "* SEARCH 5 6\r\n", 2, 7);
+                    s.Expect("A010 UID SEARCH SEEN").Send("* SEARCH 6\r\nA010 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .stored = {"4", "5", "6"},
+            .serverSeen = "6 ",
+            .serverGone = "4 ",
+            .validityFound = 7},
+        Row{.name = "UidValiditySameFollowsReadState",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelectValidity(s, "* SEARCH 5 6 8\r\n", 3, 7);
+                    s.Expect("A010 UID SEARCH SEEN").Send("* SEARCH 6\r\nA010 OK\r\n");
+                    s.Expect("A007 UID FETCH 8 ").Send(Fetched(3, 8, Msg("new")) + "A007 OK\r\n");
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .subjects = {"new"},
+            .stored = {"4", "5", "6"},
+            .serverSeen = "6 ",
+            .serverGone = "4 ",
+            .validity = 7,
+            .validityFound = 7},
+        Row{.name = "UidValidityChangedTakesTheMailboxAsSeen",
+            .proto = Proto::Imap,
+            .script =
+                [](ScriptedServer& s) {
+                    ImapLogin(s);
+                    ImapSelectValidity(s, "* SEARCH 1 2 5\r\n", 3, 9);
+                    s.Expect("A088 LOGOUT").Send("A088 OK\r\n");
+                },
+            .want = kCheckDone,
+            .neverSent = {"A010", "A007", "A011", "A012"},
+            .stored = {"4", "5", "6"},
+            .validity = 7,
+            .validityFound = 9,
+            .renumbered = "1 2 "},
         Row{.name = "ShortListRemovesNothing",
             .proto = Proto::Imap,
             .script =
