@@ -17,12 +17,12 @@ const QString kOpen = QStringLiteral("open");
 const QString kMarkRead = QStringLiteral("mark-read");
 const QString kTrust = QStringLiteral("trust");
 constexpr unsigned kTrustText = 40802; // "Trust this certificate for this account"
-// The server decides how long a notice stays (Desktop Notifications Specification 1.2).
+// The server decides how long a notice stays (the freedesktop notification protocol, version 1.2).
 constexpr int kServerTimeout = -1;
 
-// A server with "body-markup" reads the body as markup (Desktop Notifications
-// Specification, "Markup"): an account named "<b>A&B" must show as written, not as bold
-// text, nor break the notice.
+// A server with "body-markup" reads the body as markup (the freedesktop
+// notification protocol's markup rules): an account named "<b>A&B" must show as written, not as
+// bold text, nor break the notice.
 QString Body(const std::string& body, const QStringList& capabilities)
 {
     const QString text = QString::fromStdString(body);
@@ -108,7 +108,7 @@ bool DesktopNotifier::Show(const std::string& account, Kind kind, const std::str
         return false;
     const uint id = reply.arguments().constFirst().toUInt();
     if (id == 0)
-        return false; // 0 is no notice (the specification's ids start at 1)
+        return false; // 0 is no notice (the protocol's ids start at 1)
     // Only one account may own an id: a server that reuses ids must not make one
     // account's action act on another.
     for (auto it = ids_.begin(); it != ids_.end();)

@@ -5,7 +5,7 @@
 namespace
 {
 
-// The characters the Desktop Entry Specification ("The Exec key") says must be quoted.
+// The characters the freedesktop desktop-entry format ("The Exec key") says must be quoted.
 bool IsReserved(char c)
 {
     return c == '\0' || std::strchr(" \t\n\"'\\><~|&;$*?#()`", c) != nullptr;

@@ -8,7 +8,7 @@
 // what an account keeps when the user trusts it.
 //
 // The transport describes the certificates it refuses (DescribeCertificate,
-// certificatedescription.h); a check's summary carries the description to the desktop. The
+// certificatedescription.h); a check's summary carries those details to the desktop. The
 // texts come from the server: they are one line each, control bytes escaped, and bounded
 // (kMaxNameLength), so they can go into a dialog, a notice or a terminal as they are.
 // A plain value; copy it freely between threads.
