@@ -101,11 +101,11 @@ std::vector<uint32_t> SearchResults(const ImapReply& search)
     return uids;
 }
 
-// The mailbox's size once the UID SEARCH has been answered: SELECT's EXISTS, moved by the
-// EXISTS and EXPUNGE responses the server sent along with the search (RFC 3501 section 7.4).
-uint64_t MessagesAfter(uint64_t exists, const ImapReply& search)
+// The mailbox's size after `reply`: `exists` moved by the reply's EXISTS and EXPUNGE responses
+// (RFC 3501 section 7.4); SELECT's own size with 0, the size after the UID SEARCH with it.
+uint64_t MessagesAfter(uint64_t exists, const ImapReply& reply)
 {
-    for (const ImapResponse& response : search.responses) {
+    for (const ImapResponse& response : reply.responses) {
         const std::string& t = response.text;
         const std::size_t space = t.find(' ', 2);
         if (t.rfind("* ", 0) != 0 || space == std::string::npos)
@@ -308,16 +308,7 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
     }
     if (r != 1)
         return Fail(kCheckFailed, "SELECT", r, reply);
-    uint64_t exists = 0;
-    for (const ImapResponse& response : reply.responses) {
-        const std::string& t = response.text;
-        std::size_t space = t.find(' ', 2);
-        if (t.rfind("* ", 0) == 0 && space != std::string::npos &&
-            ::strcasecmp(t.c_str() + space + 1, "EXISTS") == 0) {
-            std::optional<uint32_t> n = ParseImapNumber(std::string_view(t).substr(2, space - 2));
-            exists = n ? *n : 0;
-        }
-    }
+    const uint64_t exists = MessagesAfter(0, reply);
     // A mailbox renumbered since the last check (RFC 3501 section 2.3.1.1): the UIDs known
     // here now name other messages. Reporting them all as new would store every message a
     // second time, and following read state by them would mark or remove the wrong ones, so
