@@ -10,13 +10,12 @@ namespace
 
 constexpr std::size_t kMaxFileBytes = 64;
 
-} // namespace
-
 std::string FormatUidValidity(uint32_t validity)
 {
     return std::to_string(validity) + "\n";
 }
 
+// 0 for anything but one line of 1 to 10 digits holding a number from 1 to 4294967295.
 uint32_t ParseUidValidity(const std::string& text)
 {
     if (text.size() < 2 || text.size() > 11 || text.back() != '\n')
@@ -30,6 +29,8 @@ uint32_t ParseUidValidity(const std::string& text)
     }
     return value <= UINT32_MAX ? static_cast<uint32_t>(value) : 0;
 }
+
+} // namespace
 
 uint32_t ReadUidValidity(const std::string& account)
 {

@@ -13,7 +13,3 @@
 uint32_t ReadUidValidity(const std::string& account);
 // True once `validity` is on disk; false with a readable reason in *error.
 bool WriteUidValidity(const std::string& account, uint32_t validity, std::string* error = nullptr);
-// The file's text and back; Parse gives 0 for anything but one line of 1 to 10 digits
-// holding a number from 1 to 4294967295.
-std::string FormatUidValidity(uint32_t validity);
-uint32_t ParseUidValidity(const std::string& text);
