@@ -764,7 +764,19 @@ int CMailBoxFile::Delete(const std::unordered_set<std::string>& messageIds)
                     "; the message store is unchanged");
     CrashPoint("mailbox.delete.done");
 
-    // The old descriptor names the replaced file: reopen the new one.
+    off_t size = kHeaderSize;
+    for (const auto& range : keep)
+        size += range.second - range.first;
+    if (Reopen(size, count_ - removed) != 1)
+        return 0;
+    if (!missing.empty())
+        return Fail(missing);
+    return 1;
+}
+
+// After a rewrite the old descriptor names the replaced file: takes up the new one.
+int CMailBoxFile::Reopen(off_t size, uint32_t count)
+{
     int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         int rc = FailErrno("cannot reopen");
@@ -773,13 +785,96 @@ int CMailBoxFile::Delete(const std::unordered_set<std::string>& messageIds)
     }
     ::close(fd_);
     fd_ = fd;
-    fileSize_ = kHeaderSize;
-    for (const auto& range : keep)
-        fileSize_ += range.second - range.first;
-    count_ -= removed;
+    fileSize_ = size;
+    count_ = count;
     windowLength_ = 0;
     Rewind();
-    if (!missing.empty())
-        return Fail(missing);
     return 1;
+}
+
+int CMailBoxFile::ForgetUids(const std::string& mailType)
+{
+    if (fd_ < 0)
+        return Fail("the message store is not open");
+    // Find the records first, so that nothing is written when none has an identifier.
+    constexpr int kMailTypeItem = 2;
+    constexpr int kUidItem = 8;
+    std::vector<std::pair<off_t, uint32_t>> linked; // (offset, size) of records to rebuild
+    off_t at = kHeaderSize;
+    for (uint32_t i = 0; i < count_; ++i) {
+        Head head;
+        if (!ReadHead(at, head))
+            return FailErrno("cannot read");
+        off_t item = at + static_cast<off_t>(kRecordHeadSize);
+        off_t typeAt = 0, uidAt = 0;
+        for (int k = 0; k < 12; ++k) {
+            if (k == kMailTypeItem)
+                typeAt = item;
+            if (k == kUidItem)
+                uidAt = item;
+            item += head.lengths[k];
+        }
+        const char* type = Get(typeAt, head.lengths[kMailTypeItem]);
+        if (!type)
+            return FailErrno("cannot read");
+        if (ToFirstZero(type, head.lengths[kMailTypeItem]) == mailType) {
+            const char* uid = Get(uidAt, head.lengths[kUidItem]);
+            if (!uid)
+                return FailErrno("cannot read");
+            if (!ToFirstZero(uid, head.lengths[kUidItem]).empty())
+                linked.emplace_back(at, head.size);
+        }
+        at += head.size;
+    }
+    const off_t end = at;
+    if (linked.empty())
+        return 1;
+
+    struct stat st {
+    };
+    mode_t mode = ::fstat(fd_, &st) == 0 ? (st.st_mode & 07777) : 0600;
+    AtomicFileWriter writer(path_, mode);
+    const char* h = Get(0, kHeaderSize);
+    if (!h)
+        return FailErrno("cannot read");
+    const std::string header(h, kHeaderSize);
+    std::string why; // a reason of our own, before the writer's
+    off_t size = kHeaderSize;
+    bool ok = writer.Open() && writer.Write(header);
+    off_t runStart = kHeaderSize;
+    for (const auto& [recordAt, recordSize] : linked) {
+        if (ok && recordAt > runStart)
+            ok = writer.CopyFrom(fd_, runStart, recordAt - runStart);
+        size += recordAt - runStart;
+        if (!ok)
+            break;
+        StoredMessage m;
+        std::string record;
+        current_ = recordAt;
+        if (ReadCurrent(m, true, true) != 1) {
+            why = error_;
+            ok = false;
+            break;
+        }
+        m.uid.clear();
+        if (!BuildRecord(m, record)) {
+            why = error_;
+            ok = false;
+            break;
+        }
+        ok = writer.Write(record);
+        size += static_cast<off_t>(record.size());
+        runStart = recordAt + recordSize;
+    }
+    if (ok && end > runStart)
+        ok = writer.CopyFrom(fd_, runStart, end - runStart);
+    size += end - runStart;
+    CrashPoint("mailbox.forget.written");
+    if (!ok || !writer.Commit()) {
+        Rewind();
+        return Fail("cannot unlink the stored messages from the server: " +
+                    (why.empty() ? writer.Error() : why) + "; the message store is unchanged");
+    }
+    CrashPoint("mailbox.forget.done");
+    return Reopen(size, count_);
 }

@@ -29,7 +29,8 @@
 // N, cuts it and corrects N (LastRepair() says what it did). Bytes after the last counted
 // record that cannot be a torn append (more than one record, or not a record head) are
 // refused and the file is left untouched: they may hold data and nothing here may guess.
-// Delete rewrites the file atomically (temp + fsync + rename + fsync of the folder).
+// Delete and ForgetUids rewrite the file atomically (temp + fsync + rename + fsync of the
+// folder).
 //
 // Deferred flushing. AppendUnflushed writes the same steps without the two flushes: the
 // message is counted and visible to every reader at once, and a killed process leaves one
@@ -126,6 +127,13 @@ public:
     // old file stays whole and Count() is unchanged). An empty set does nothing and gives 1.
     int Delete(const std::unordered_set<std::string>& messageIds);
     int Delete(const std::string& messageId);
+    // Empties the Uid item of every record of `mailType` that has one, with one atomic
+    // rewrite like Delete's (the records rebuilt, everything else in them and their order
+    // kept, the file's mode kept). Such a record no longer names a message on the server:
+    // it stays for the user, but nothing follows or records the server's state by it. 1 when
+    // done or when no such record has an identifier (nothing is written then); 0 when the
+    // rewrite fails (the old file stays whole).
+    int ForgetUids(const std::string& mailType);
 
     uint32_t Count() const { return count_; }
     const std::string& Path() const { return path_; }
@@ -154,6 +162,7 @@ private:
     bool BuildRecord(const StoredMessage& m, std::string& out);
     int AppendRecords(const std::string& records, uint32_t added, bool durable);
     bool ReadMessageIdAt(off_t at, const Head& head, std::string& id);
+    int Reopen(off_t size, uint32_t count);
     const char* Get(off_t at, size_t length);
 
     CPassCipher cipher_;

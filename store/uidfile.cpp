@@ -1,5 +1,6 @@
 #include "uidfile.h"
 
+#include "atomicfilewriter.h"
 #include "crashpoint.h"
 
 #include <algorithm>
@@ -110,10 +111,14 @@ int AppendUid(const std::string& path, const std::string& uid, std::string* erro
     return AppendUids(path, {uid}, error);
 }
 
-int AppendUids(const std::string& path, const std::vector<std::string>& uids, std::string* error)
+namespace
+{
+
+// The bytes of `uids` as the file holds them; identifiers IsStorableUid refuses are left out
+// and the first one's reason goes to `refused`.
+std::string Encode(const std::vector<std::string>& uids, std::string& refused)
 {
     std::string pieces;
-    std::string refused;
     for (const std::string& uid : uids) {
         if (!IsStorableUid(uid)) {
             if (refused.empty())
@@ -129,6 +134,15 @@ int AppendUids(const std::string& path, const std::vector<std::string>& uids, st
         pieces += piece;
         pieces += kSeparator;
     }
+    return pieces;
+}
+
+} // namespace
+
+int AppendUids(const std::string& path, const std::vector<std::string>& uids, std::string* error)
+{
+    std::string refused;
+    const std::string pieces = Encode(uids, refused);
     if (pieces.empty()) {
         SetError(error, refused);
         return refused.empty() ? 1 : 0;
@@ -227,4 +241,18 @@ int ReadUids(const std::string& path, std::vector<std::string>& list, std::strin
     }
     ParseUids(bytes, list);
     return 1;
+}
+
+int ReplaceUids(const std::string& path, const std::vector<std::string>& uids, std::string* error)
+{
+    std::string refused;
+    const std::string pieces = Encode(uids, refused);
+    AtomicFileWriter writer(path, 0600);
+    if (!writer.Open() || !writer.Write(pieces) || !writer.Commit()) {
+        SetError(error, writer.Error());
+        writer.Discard();
+        return 0;
+    }
+    SetError(error, refused);
+    return refused.empty() ? 1 : 0;
 }

@@ -7,8 +7,8 @@
 
 // UID.inf: the unique identifiers of every POP3/IMAP4 message ever stored for an account,
 // in the order they were stored, each followed by one backslash; no line ends, no count.
-// The file only grows. A check reports a server message only when its identifier is not
-// in this list.
+// The file only grows, but for a mailbox the server renumbered (ReplaceUids). A check
+// reports a server message only when its identifier is not in this list.
 //
 // Backslashes. The separator cannot appear inside an identifier, yet POP3 UIDL identifiers
 // may be any of 0x21..0x7E (RFC 1939 section 7), backslash included. Such an identifier is
@@ -37,6 +37,12 @@ int AppendUid(const std::string& path, const std::string& uid, std::string* erro
 // out and make the result 0 (the others are still appended); an empty list gives 1.
 int AppendUids(const std::string& path, const std::vector<std::string>& uids,
                std::string* error = nullptr);
+// Replaces the whole list with `uids` (temporary file, flushed, renamed over the old one,
+// folder flushed: a crash leaves the old list or the new one). For a mailbox the server
+// renumbered, whose old identifiers now name other messages. Identifiers IsStorableUid
+// refuses are left out and make the result 0 (the others are written).
+int ReplaceUids(const std::string& path, const std::vector<std::string>& uids,
+                std::string* error = nullptr);
 
 // Whether identifiers can be appended now: creates the file when there is none and opens
 // it for writing. A file without its owner's write permission counts as read only even

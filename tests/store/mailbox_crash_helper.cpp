@@ -8,6 +8,10 @@
 //   mailbox_crash_helper delete <Message.box> <UID.inf> <index> <arm-after> <step>
 //       Arms `step`, then removes the record CrashMessage(index); prints "deleted".
 //
+//   mailbox_crash_helper forget <Message.box> <UID.inf> <unused> <arm-after> <step>
+//       Arms `step`, then empties the identifiers of the IMAP4 records (ForgetUids);
+//       prints "forgot".
+//
 //   mailbox_crash_helper cutback <Message.box> <UID.inf> <count> <arm-after> <step>
 //       Stores `count` more messages, arms `step`, then takes them back out (CutBack to
 //       where the store ended before); prints "cut".
@@ -211,6 +215,13 @@ int main(int argc, char** argv)
         if (!box.CutBack(mark))
             return 3;
         std::printf("cut\n");
+        return 0;
+    }
+    if (mode == "forget") {
+        ::setenv("POSTWATCH_CRASH_AT", argv[6], 1);
+        if (!box.ForgetUids("IMAP4"))
+            return 3;
+        std::printf("forgot\n");
         return 0;
     }
     if (mode == "delete") {

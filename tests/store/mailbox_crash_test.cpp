@@ -112,6 +112,9 @@ TEST(MailBoxCrash, KilledAtEachStep)
         {"append-first-head", "append", "mailbox.append.head", 1, 0, 0, {}},
         {"delete-written", "delete", "mailbox.delete.written", 1, 0, 3, {0, 1, 2}},
         {"delete-done", "delete", "mailbox.delete.done", 1, 0, 3, {0, 2}},
+        // Records 1 and 3 are IMAP4: their identifiers go with the rename, never before.
+        {"forget-written", "forget", "mailbox.forget.written", 0, 0, 4, {0, 1, 2, 3}},
+        {"forget-done", "forget", "mailbox.forget.done", 0, 0, 4, {0, 1, 2, 3}},
         // Killed once the count is lowered, before the cut: the tail is uncounted, cut.
         {"cutback-count", "cutback", "mailbox.cutback.count", 2, 0, 3, {0, 1, 2}},
     };
@@ -144,7 +147,10 @@ TEST(MailBoxCrash, KilledAtEachStep)
             StoredMessage m;
             ASSERT_EQ(reopened.ReadCurrent(m, true, true), 1) << r.name;
             unsigned n = static_cast<unsigned>(std::stoul(m.messageId.substr(24)));
-            EXPECT_TRUE(Same(m, CrashMessage(n))) << r.name << ": record " << n;
+            StoredMessage want = CrashMessage(n);
+            if (std::string(r.step) == "mailbox.forget.done" && want.mailType == "IMAP4")
+                want.uid.clear();
+            EXPECT_TRUE(Same(m, want)) << r.name << ": record " << n;
             got.push_back(n);
         }
         EXPECT_EQ(got, r.records) << r.name;

@@ -295,6 +295,57 @@ TEST(MailBoxStore, DeleteRewritesWithoutTheRecord)
     }
 }
 
+// A renumbered IMAP4 mailbox: the records of that kind lose their identifier, nothing else
+// changes (bytes, order, mode); with none to unlink the file is not even rewritten.
+TEST(MailBoxStore, ForgetUidsEmptiesOnlyThatKind)
+{
+    struct Row {
+        const char* name;
+        std::vector<std::pair<int, const char*>> stored; // Sample(id, kind)
+        bool rewritten;
+    } rows[] = {
+        {"mixed", {{1, "IMAP4"}, {2, "POP3"}, {3, "IMAP4"}, {4, "Portalpost"}}, true},
+        {"only-imap", {{1, "IMAP4"}}, true},
+        {"none-of-that-kind", {{1, "POP3"}, {2, "Exchange(MAPI)"}}, false},
+        {"already-unlinked", {{1, "IMAP4"}, {2, "POP3"}}, false},
+        {"empty-store", {}, false},
+    };
+    for (const auto& r : rows) {
+        TempDir dir;
+        const std::string path = dir.File("Message.box");
+        CMailBoxFile box;
+        ASSERT_EQ(box.Open(path), 1);
+        std::vector<StoredMessage> stored;
+        for (const auto& [id, kind] : r.stored) {
+            stored.push_back(Sample(id, kind));
+            if (std::string(r.name) == "already-unlinked" && stored.back().mailType == "IMAP4")
+                stored.back().uid.clear();
+            ASSERT_EQ(box.Append(stored.back()), 1);
+        }
+        ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+        struct stat before {
+        };
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+        EXPECT_EQ(box.ForgetUids("IMAP4"), 1) << r.name << ": " << box.LastError();
+        std::string expected = Header(static_cast<uint32_t>(stored.size()));
+        for (StoredMessage m : stored) {
+            if (m.mailType == "IMAP4")
+                m.uid.clear();
+            expected += Record(m);
+        }
+        EXPECT_EQ(ReadWholeFile(path), expected) << r.name;
+        struct stat after {
+        };
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino != before.st_ino, r.rewritten) << r.name;
+        EXPECT_EQ(after.st_mode & 0777, 0640u) << r.name;
+        // The object keeps working on the new file.
+        ASSERT_EQ(box.Append(Sample(9)), 1) << r.name << box.LastError();
+        EXPECT_EQ(ReadAll(box).size(), stored.size() + 1) << r.name;
+    }
+}
+
 TEST(MailBoxStore, BatchAppendCountsAllAtOnce)
 {
     TempDir dir;
@@ -586,6 +637,7 @@ TEST(MailBoxFaults, FailedWritesLeaveOldContent)
          },
          -2000},
         {"unflushed-append", [&](CMailBoxFile& box) { return box.AppendUnflushed(big); }, 4096},
+        {"forget-uids-rewrite", [](CMailBoxFile& box) { return box.ForgetUids("POP3"); }, -2000},
     };
     for (const auto& r : rows) {
         TempDir dir;
