@@ -185,6 +185,16 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         return inner_.SendText(record);
     }
+    int SendServerState(const ServerStateRecord& record) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendServerState(record);
+    }
+    int SendMailboxRenumbered(const std::string& account) override
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return inner_.SendMailboxRenumbered(account);
+    }
     int SendCheckAnimation(bool on) override
     {
         std::lock_guard<std::mutex> guard(lock_);

@@ -17,6 +17,7 @@
 #include "regsettings.h"
 #include "seenuids.h"
 #include "settingnumber.h"
+#include "uidfile.h"
 #include "uidvalidity.h"
 #include "webmailplugin.h"
 
@@ -69,6 +70,30 @@ private:
     bool on_;
 };
 
+// A renumbered mailbox (uidvalidity.h): the account's stored IMAP4 records are unlinked
+// from the old UIDs first, then UID.inf becomes exactly what the server lists now. Only
+// after both may the caller keep the new UIDVALIDITY, so a check that fails or dies in
+// between leaves the old value and the next check takes this same path again. Records
+// still holding old UIDs would have the read state of other messages followed by them, and
+// old UIDs left in UID.inf would hide new messages that come to carry them.
+bool SettleRenumbered(CEngineSink& sink, const std::string& account,
+                      const std::vector<std::string>& onServer, bool fromNow, std::string& message)
+{
+    // Message.box is written on the front's one thread (enginesink.h), never here.
+    if (sink.SendMailboxRenumbered(account) != CEngineSink::kHandled) {
+        // The merge keeps its own reason for the summary; this one is for a front gone.
+        message = "cannot unlink the stored messages from the server's old numbering";
+        return false;
+    }
+    std::string why;
+    if (ReplaceUids(AppPaths::UidFile(account), onServer, &why) != 1) {
+        message = "cannot write the list of seen messages: " + why;
+        return false;
+    }
+    // The list just written is the whole server: "from now on" is done too.
+    return !fromNow || RemoveFromNowMarker(account, &message);
+}
+
 void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const AccountRecord& record,
                       std::unordered_set<std::string>& known, SeenUids& seen, CCheckCancel& cancel,
                       bool fromNow)
@@ -105,7 +130,8 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
         request.saslMechanism = token.mechanism;
     }
     // "Only mail that arrives from now on": the server's list is recorded, nothing fetched.
-    // So it is when the IMAP4 server renumbered its mailbox (uidvalidity.h).
+    // So it is when the IMAP4 server renumbered its mailbox (uidvalidity.h), where the list
+    // holds every UID on the server and replaces UID.inf.
     std::vector<std::string> existing;
     auto recordInto = [&existing](std::vector<std::string> uids) { existing = std::move(uids); };
     if (fromNow)
@@ -129,17 +155,13 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
         Animation animation(*s.sink, *s.state, record.name);
         try {
             result = check->Run(request, *s.sink, newCount, cancel, closing, message, refused);
-            // The marker goes only once the identifiers are in UID.inf; a failed check
-            // leaves both as they were.
-            if (fromNow && result == CheckResult::kDone &&
-                !SettleFromNowMarker(record.name, existing, &message))
-                result = CheckResult::kFailedAfterLogin;
-            // The new UIDVALIDITY is kept only once the renumbered mailbox's UIDs are in
-            // UID.inf: until then every check takes the same safe path again.
             const bool renumbered =
                 request.uidValidity != 0 && validity != 0 && validity != request.uidValidity;
-            if (renumbered && !fromNow && result == CheckResult::kDone &&
-                !RecordExistingUids(record.name, existing, &message))
+            // The marker goes only once the identifiers are in UID.inf; a failed check
+            // leaves both as they were.
+            if (result == CheckResult::kDone &&
+                (renumbered ? !SettleRenumbered(*s.sink, record.name, existing, fromNow, message)
+                            : fromNow && !SettleFromNowMarker(record.name, existing, &message)))
                 result = CheckResult::kFailedAfterLogin;
             if (result == CheckResult::kDone && validity != 0 && validity != request.uidValidity) {
                 // Not kept, it is looked for again: nothing is lost, so the check stays done.
@@ -242,6 +264,10 @@ public:
     int SendServerState(const ServerStateRecord& record) override
     {
         return sink_->SendServerState(record);
+    }
+    int SendMailboxRenumbered(const std::string& account) override
+    {
+        return sink_->SendMailboxRenumbered(account);
     }
     int SendCheckAnimation(bool on) override { return sink_->SendCheckAnimation(on); }
     void PostClose() override { sink_->PostClose(); }

@@ -61,6 +61,17 @@ public:
         (void)record;
         return kHandled;
     }
+    // An IMAP4 check found the account's mailbox renumbered (a new UIDVALIDITY): the front
+    // empties the identifiers of the account's IMAP4 records in Message.box, which name other
+    // messages now; the records stay. Sent before the check replaces UID.inf, which it does
+    // only on kHandled: done, or no Message.box. kNotStored: it could not be done, nothing
+    // changed, and the reason waits for the check's summary as for a message not stored.
+    // Sinks that do not keep mail may ignore it.
+    virtual int SendMailboxRenumbered(const std::string& account)
+    {
+        (void)account;
+        return kHandled;
+    }
     // The tray icon's checking animation for the selected account.
     virtual int SendCheckAnimation(bool on) = 0;
     // The worker has ended: the front may close. Does not wait.

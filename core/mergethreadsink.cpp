@@ -82,6 +82,11 @@ int CMergeThreadSink::SendServerState(const ServerStateRecord& record)
     return Call([&] { return handler_.SendServerState(record); });
 }
 
+int CMergeThreadSink::SendMailboxRenumbered(const std::string& account)
+{
+    return Call([&] { return handler_.SendMailboxRenumbered(account); });
+}
+
 int CMergeThreadSink::SendText(const CheckResultRecord& record)
 {
     return Call([&] { return handler_.SendText(record); });

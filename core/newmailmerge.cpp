@@ -13,6 +13,8 @@
 #include "uidfile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 #include <unordered_set>
 
 namespace
@@ -271,6 +273,42 @@ int CNewMailMerge::SendServerState(const ServerStateRecord& record)
     if (headerList_ && (!readIds.empty() || !goneIds.empty()))
         headerList_->FollowServer(account, {readIds.begin(), readIds.end()},
                                   {goneIds.begin(), goneIds.end()});
+    return kHandled;
+}
+
+int CNewMailMerge::SendMailboxRenumbered(const std::string& account)
+{
+    if (!AccountNames::IsSafeFolderName(account)) {
+        NoteFailure(account, "cannot unlink the stored messages of \"" + account +
+                                 "\": the name cannot be an account folder");
+        return kNotStored;
+    }
+    if (pending_.count(account) != 0)
+        Commit(account);
+    CAccountLock lock;
+    std::string error;
+    switch (lock.Acquire(AppPaths::AccountDir(account), CAccountLock::kDefaultWait, &error)) {
+    case CAccountLock::Outcome::Held:
+        break;
+    case CAccountLock::Outcome::Busy:
+        NoteFailure(account, "cannot unlink the stored messages from the server: " +
+                                 CAccountLock::BusyMessage(account) + " by another program");
+        return kNotStored;
+    case CAccountLock::Outcome::Failed:
+        NoteFailure(account, "cannot unlink the stored messages from the server: " + error);
+        return kNotStored;
+    }
+    // Nothing stored, nothing to unlink; Open would create the file.
+    struct stat st {
+    };
+    const std::string path = AppPaths::MailBoxFile(account);
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+        return kHandled;
+    CMailBoxFile box;
+    if (box.Open(path) != 1 || box.ForgetUids(kMailTypeImap4) != 1) {
+        NoteFailure(account, box.LastError());
+        return kNotStored;
+    }
     return kHandled;
 }
 

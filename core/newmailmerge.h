@@ -76,6 +76,10 @@ public:
     // list. Waiting appends of the account are committed first. A Message.box that cannot
     // be used changes nothing; the next check reports the same state again.
     int SendServerState(const ServerStateRecord& record) override;
+    // Empties the Uid of the account's IMAP4 records in Message.box (CMailBoxFile::ForgetUids),
+    // waiting appends committed first. kNotStored when that fails (the reason goes into the
+    // account's next summary); kHandled when done or when there is no Message.box.
+    int SendMailboxRenumbered(const std::string& account) override;
     int SendCheckAnimation(bool on) override;
     void PostClose() override;
 

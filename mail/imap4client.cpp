@@ -336,14 +336,15 @@ int Imap4Client::Run(CheckSink& sink, const CheckRequest& request, int preview)
             return rc;
     }
     if (request.recordExisting || renumbered) {
-        // UID SEARCH ALL answered it all: no header is fetched.
-        const auto& record =
-            request.recordExisting ? request.recordExisting : request.recordRenumbered;
+        // UID SEARCH ALL answered it all: no header is fetched. A renumbered mailbox's list
+        // replaces the known one, whose UIDs name other messages now: so all of it, known or not.
+        const bool all = renumbered && request.recordRenumbered;
+        const auto& record = all ? request.recordRenumbered : request.recordExisting;
         if (!record)
             return kCheckDone;
         std::vector<std::string> existing;
         for (uint32_t uid : uids)
-            if (request.knownUids.count(std::to_string(uid)) == 0)
+            if (all || request.knownUids.count(std::to_string(uid)) == 0)
                 existing.push_back(std::to_string(uid));
         record(std::move(existing));
         return kCheckDone;

@@ -29,8 +29,8 @@ struct ImapReply;
 // the account's option UID STORE +FLAGS.SILENT (\Seen) for messages read here. A request
 // with `recordExisting` ends after UID SEARCH ALL: the unknown UIDs go to it and nothing is
 // fetched, delivered or deleted. So does a check whose SELECT gives another UIDVALIDITY than
-// the request's (the mailbox was renumbered): it follows no read state, and the unknown UIDs
-// go to `recordRenumbered`.
+// the request's (the mailbox was renumbered): it follows no read state, and every UID on the
+// server goes to `recordRenumbered`.
 //
 // Result codes (checkresult.h): 0 no memory; 1 a failure after connecting (CAPABILITY,
 // SELECT, FETCH, STORE, EXPUNGE, network or time-out); 2 LOGIN / AUTHENTICATE refused, or

@@ -21,7 +21,7 @@ bool HasFromNowMarker(const std::string& account);
 // Removes the marker (none is fine) and makes the removal durable.
 bool RemoveFromNowMarker(const std::string& account, std::string* error = nullptr);
 // Appends `existing` to the account's UID.inf (one write, flushed): the messages on the server
-// are taken as seen. Also what a check does after the server renumbered its mailbox.
+// are taken as seen.
 bool RecordExistingUids(const std::string& account, const std::vector<std::string>& existing,
                         std::string* error = nullptr);
 // The end of a from-now-on check: appends `existing` to the account's UID.inf (one write,

@@ -122,6 +122,11 @@ int CQtEngineSink::SendServerState(const ServerStateRecord& record)
     return Call([&] { return handler_.SendServerState(record); });
 }
 
+int CQtEngineSink::SendMailboxRenumbered(const std::string& account)
+{
+    return Call([&] { return handler_.SendMailboxRenumbered(account); });
+}
+
 int CQtEngineSink::SendText(const CheckResultRecord& record)
 {
     return Call([&] { return handler_.SendText(record); });

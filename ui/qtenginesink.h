@@ -38,6 +38,7 @@ public:
     int SendSummary(const CheckResultRecord& record) override;
     int SendText(const CheckResultRecord& record) override;
     int SendServerState(const ServerStateRecord& record) override;
+    int SendMailboxRenumbered(const std::string& account) override;
     int SendCheckAnimation(bool on) override;
     void PostClose() override;
 

@@ -64,6 +64,10 @@ public:
     int SendSummary(const CheckResultRecord& r) override { return merge_.SendSummary(r); }
     int SendText(const CheckResultRecord& r) override { return merge_.SendText(r); }
     int SendServerState(const ServerStateRecord& r) override { return merge_.SendServerState(r); }
+    int SendMailboxRenumbered(const std::string& a) override
+    {
+        return merge_.SendMailboxRenumbered(a);
+    }
     int SendCheckAnimation(bool on) override { return merge_.SendCheckAnimation(on); }
     void PostClose() override {}
 

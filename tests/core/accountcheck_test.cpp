@@ -2,6 +2,7 @@
 // scripted protocol check, the merge on its own thread, the account table.
 #include "accountcheck.h"
 #include "accountfile.h"
+#include "accountlock.h"
 #include "accountmanager.h"
 #include "accountrecord.h"
 #include "apppaths.h"
@@ -59,6 +60,8 @@ public:
             return result;
         }
         for (const std::string& uid : deliver) {
+            if (skipKnown && p.knownUids.count(uid) != 0)
+                continue;
             MessageRecord r;
             r.sender = "Ann <ann@example.org>";
             r.subject = "about " + uid;
@@ -82,6 +85,7 @@ public:
     }
     uint32_t kind = 1;
     std::vector<std::string> deliver;
+    bool skipKnown = false; // as a client: only identifiers the request does not know
     int result = CheckResult::kDone;
     bool blockUntilCancelled = false;
     std::function<void()> afterDelivering;
@@ -763,69 +767,179 @@ TEST(AccountCheckExit, StuckCheckIsCancelledAndStillFinishes)
 }
 
 // The INBOX's UIDVALIDITY kept beside UID.inf: unknown (or damaged) is simply remembered;
-// a renumbered mailbox has what it lists now recorded as seen, nothing delivered, and only
-// then is the new value kept.
+// a renumbered mailbox has its stored IMAP4 records unlinked from the old UIDs, UID.inf
+// replaced by what the server lists now, nothing delivered, and only then is the new value
+// kept. A failed step keeps the old value, so the next check takes the same path again.
+// After it, a new message that comes to carry an old UID is reported.
 TEST(AccountCheckUidValidity, RenumberedMailboxIsTakenAsSeen)
 {
+    struct Check {
+        uint32_t server;       // the UIDVALIDITY SELECT gives
+        int result;            // what the session with the server ends with
+        bool readOnly = false; // the account folder takes no new file
+        std::vector<std::string> deliver = {"8"};
+        // Expected:
+        int want = CheckResult::kDone;
+        size_t delivered = 0;
+        std::string uidFile;
+        std::string fileAfter;
+        size_t texts = 0;
+        std::string imapUid = "5"; // the stored IMAP4 record's identifier afterwards
+    };
     struct Case {
         const char* name;
         const char* fileBefore; // nullptr: no file
-        uint32_t server;
-        int result;
-        // Expected:
-        size_t delivered;
-        std::string uidFile;
-        std::string fileAfter;
-        size_t texts;
+        std::vector<Check> checks;
     };
     const Case cases[] = {
-        {"Unknown", nullptr, 7, CheckResult::kDone, 1, "5\\", "7\n", 0},
-        {"Damaged", "7x\n", 7, CheckResult::kDone, 1, "5\\", "7\n", 0},
-        {"Same", "7\n", 7, CheckResult::kDone, 1, "5\\", "7\n", 0},
-        {"Changed", "7\n", 9, CheckResult::kDone, 0, "5\\1\\2\\", "9\n", 1},
-        {"ChangedButFailed", "7\n", 9, CheckResult::kFailedAfterLogin, 0, "5\\", "7\n", 0},
+        {"Unknown",
+         nullptr,
+         {{.server = 7,
+           .result = CheckResult::kDone,
+           .delivered = 1,
+           .uidFile = "5\\p1\\8\\",
+           .fileAfter = "7\n"}}},
+        {"Damaged",
+         "7x\n",
+         {{.server = 7,
+           .result = CheckResult::kDone,
+           .delivered = 1,
+           .uidFile = "5\\p1\\8\\",
+           .fileAfter = "7\n"}}},
+        {"Same",
+         "7\n",
+         {{.server = 7,
+           .result = CheckResult::kDone,
+           .delivered = 1,
+           .uidFile = "5\\p1\\8\\",
+           .fileAfter = "7\n"}}},
+        // Then the server's new message 5 is not the stored message 5 of before.
+        {"Changed",
+         "7\n",
+         {{.server = 9,
+           .result = CheckResult::kDone,
+           .uidFile = "1\\2\\",
+           .fileAfter = "9\n",
+           .texts = 1,
+           .imapUid = ""},
+          {.server = 9,
+           .result = CheckResult::kDone,
+           .deliver = {"1", "2", "5"},
+           .delivered = 1,
+           .uidFile = "1\\2\\p1\\5\\",
+           .fileAfter = "9\n",
+           .imapUid = ""}}},
+        {"ChangedButFailed",
+         "7\n",
+         {{.server = 9,
+           .result = CheckResult::kFailedAfterLogin,
+           .want = CheckResult::kFailedAfterLogin,
+           .uidFile = "5\\p1\\",
+           .fileAfter = "7\n"}}},
+        {"ChangedButUnlinkFails",
+         "7\n",
+         {{.server = 9,
+           .result = CheckResult::kDone,
+           .readOnly = true,
+           .want = CheckResult::kFailedAfterLogin,
+           .uidFile = "5\\p1\\",
+           .fileAfter = "7\n"},
+          {.server = 9,
+           .result = CheckResult::kDone,
+           .uidFile = "1\\2\\",
+           .fileAfter = "9\n",
+           .texts = 1,
+           .imapUid = ""}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         ScopedEnv home{"POSTWATCH_HOME", dir.Path()};
-        ASSERT_TRUE(AppPaths::MakeDirs(AppPaths::AccountDir(kAccount)));
+        const std::string folder = AppPaths::AccountDir(kAccount);
+        ASSERT_TRUE(AppPaths::MakeDirs(folder));
         AccountRecord record;
         record.name = kAccount;
         record.mailType = "IMAP4";
         ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile(kAccount), record), 1);
-        WriteWholeFile(AppPaths::UidFile(kAccount), "5\\");
+        // Stored by earlier checks: IMAP4 message 5 (read), and a POP3 one the account kept
+        // from before it was IMAP4, which no IMAP4 numbering touches.
+        {
+            CMailBoxFile box;
+            ASSERT_EQ(box.Open(AppPaths::MailBoxFile(kAccount)), 1);
+            for (const char* kind : {"IMAP4", "POP3"}) {
+                StoredMessage m;
+                m.messageId = std::string("e0000000-0000-4000-8000-00000000000") +
+                              (kind[0] == 'I' ? "1" : "2");
+                m.mailType = kind;
+                m.read = "Yes";
+                m.subject = std::string("kept ") + kind;
+                m.preview = "the text";
+                m.attachment = "No";
+                m.uid = kind[0] == 'I' ? "5" : "p1";
+                ASSERT_EQ(box.Append(m), 1);
+            }
+        }
+        WriteWholeFile(AppPaths::UidFile(kAccount), "5\\p1\\");
         if (c.fileBefore)
             WriteWholeFile(AppPaths::UidValidityFile(kAccount), c.fileBefore);
+        // The lock file exists, as after any earlier check.
+        ::close(::open((folder + "/" + CAccountLock::kFileName).c_str(), O_RDWR | O_CREAT, 0600));
 
-        auto accounts = std::make_shared<CAccountManager>();
-        accounts->WithTable([](std::vector<AccountEntry>& rows) { rows.push_back(Row(kAccount)); });
-        auto sink = std::make_shared<RecordingSink>();
-        auto check = std::make_shared<ScriptedCheck>();
-        check->kind = 2;
-        check->deliver = {"8"};
-        check->validity = c.server;
-        check->onServer = {"1", "2"};
-        check->result = c.result;
-        CheckServices services;
-        services.accounts = accounts;
-        services.state = std::make_shared<CEngineState>();
-        services.sink = sink;
-        services.imap4 = check;
-        services.readTimeOut = [] { return std::optional<int>(30); };
-        {
-            CAccountCheck checks(services);
-            checks.StartCheck(kAccount);
-            ASSERT_TRUE(checks.WaitAll(std::chrono::seconds(10)));
+        for (const Check& k : c.checks) {
+            auto accounts = std::make_shared<CAccountManager>();
+            accounts->WithTable(
+                [](std::vector<AccountEntry>& rows) { rows.push_back(Row(kAccount)); });
+            auto state = std::make_shared<CEngineState>();
+            state->checkingEnabled = 1;
+            Front front;
+            CNewMailMerge merge(*state, &front, &front, &front);
+            auto sink = std::make_shared<CMergeThreadSink>(merge);
+            auto check = std::make_shared<ScriptedCheck>();
+            check->kind = 2;
+            check->deliver = k.deliver;
+            check->skipKnown = true;
+            check->validity = k.server;
+            check->onServer = {"1", "2"};
+            check->result = k.result;
+            CheckServices services;
+            services.accounts = accounts;
+            services.state = state;
+            services.sink = sink;
+            services.imap4 = check;
+            services.readTimeOut = [] { return std::optional<int>(30); };
+            auto run = [&] {
+                CAccountCheck checks(services);
+                checks.StartCheck(kAccount);
+                return checks.WaitAll(std::chrono::seconds(10)) ? 1 : 0;
+            };
+            ASSERT_EQ(k.readOnly ? WithReadOnlyFolder(folder, run) : run(), 1);
+            sink->Stop();
+
+            ASSERT_EQ(front.notified.size(), 1u);
+            EXPECT_EQ(front.notified[0],
+                      kName + " " + std::to_string(k.delivered) + " " + std::to_string(k.want))
+                << front.messages[0];
+            if (k.readOnly)
+                EXPECT_NE(front.messages[0].find("unlink"), std::string::npos) << front.messages[0];
+            EXPECT_EQ(front.listed.size(), k.delivered);
+            EXPECT_EQ(ReadWholeFile(AppPaths::UidFile(kAccount)), k.uidFile);
+            EXPECT_EQ(ReadWholeFile(AppPaths::UidValidityFile(kAccount)), k.fileAfter);
+            ASSERT_EQ(front.shown.size(), k.texts);
+            if (k.texts)
+                EXPECT_NE(front.shown[0].find("renumbered"), std::string::npos) << front.shown[0];
+            // The stored messages stay, whole; only the IMAP4 one may have lost its UID.
+            CMailBoxFile box;
+            ASSERT_EQ(box.Open(AppPaths::MailBoxFile(kAccount)), 1);
+            std::vector<std::string> kept;
+            StoredMessage m;
+            while (box.Next() == 1) {
+                ASSERT_EQ(box.ReadCurrent(m, true, true), 1);
+                if (m.subject.rfind("kept ", 0) == 0)
+                    kept.push_back(m.mailType + "|" + m.uid + "|" + m.read + "|" + m.preview);
+            }
+            EXPECT_EQ(kept, (std::vector<std::string>{"IMAP4|" + k.imapUid + "|Yes|the text",
+                                                      "POP3|p1|Yes|the text"}));
         }
-        ASSERT_EQ(sink->summaries.size(), 1u);
-        EXPECT_EQ(sink->summaries[0].result, c.result);
-        EXPECT_EQ(sink->messages.size(), c.delivered);
-        EXPECT_EQ(ReadWholeFile(AppPaths::UidFile(kAccount)), c.uidFile);
-        EXPECT_EQ(ReadWholeFile(AppPaths::UidValidityFile(kAccount)), c.fileAfter);
-        ASSERT_EQ(sink->texts.size(), c.texts);
-        if (c.texts)
-            EXPECT_NE(sink->texts[0].find("renumbered"), std::string::npos) << sink->texts[0];
     }
 }
 
