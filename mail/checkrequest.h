@@ -43,9 +43,10 @@ struct CheckRequest {
     // IMAP4: the INBOX's UIDVALIDITY (RFC 3501 section 2.3.1.1) at the account's last check;
     // 0 when not known. When SELECT gives another one, the mailbox was renumbered and the
     // known and stored UIDs name other messages now: the check then follows no read state,
-    // fetches nothing and hands every UID on the server, known or not, to `recordRenumbered`
-    // (they replace the old list; without it, or with `recordExisting` alone, they go where
-    // `recordExisting` takes them). An empty mailbox may end the check without the call.
+    // fetches nothing and hands every UID on the server, known or not, to `recordRenumbered`,
+    // whose list replaces the known one. Without `recordRenumbered` the unknown UIDs go to
+    // `recordExisting` when it is set, else nowhere. An empty mailbox may end the check
+    // without the call.
     uint32_t uidValidity = 0;
     std::function<void(std::vector<std::string> existing)> recordRenumbered;
     // IMAP4: called with SELECT's UIDVALIDITY as soon as SELECT was answered; not called when

@@ -14,7 +14,9 @@
 //      appended (one write, flushed). Identifiers are recorded at a check's summary, after
 //      its messages; a check killed in between left its messages stored without them, and
 //      would otherwise store them all a second time. A missing Message.box holds nothing
-//      and is not created.
+//      and is not created. A record without an identifier (one unlinked from a renumbered
+//      IMAP4 mailbox, CMailBoxFile::ForgetUids) names nothing on the server and is skipped,
+//      here and in the IMAP4 read state below.
 //
 // Result: Ready with the identifiers in `uids`, or the step that failed with a reason a
 // user can read; nothing on disk is lost either way.
