@@ -1,7 +1,8 @@
 // --check-now as the real program against a private Dovecot: new mail stored and printed,
 // nothing new the second time, a delete rule that removes the message on the server, the
 // failures a user meets (unknown account, wrong password) with their reasons, results
-// printed as each check ends, and mail that tries to drive the user's terminal.
+// printed as each check ends, mail that tries to drive the user's terminal, and an INBOX
+// the server renumbers between checks.
 #include "dovecotenvironment.h"
 #include "filterrule.h"
 #include "filterrules.h"
@@ -547,6 +548,105 @@ TEST_F(CheckNowTest, FromNowReportsOnlyMailThatArrivesLater)
         EXPECT_EQ(lines[0].rfind(Line(account, "later"), 0), 0u) << lines[0];
         EXPECT_EQ(lines[1], account + "\t4\tdone\t1");
     }
+}
+
+// What a raw IMAP session saw of the INBOX: its UIDVALIDITY and, from the last UID SEARCH,
+// its UIDs.
+struct ServerView {
+    std::string uidValidity;
+    std::vector<std::string> uids;
+};
+
+ServerView SeeInbox(DovecotFixture& dovecot)
+{
+    const std::string said = dovecot.ImapSession("alice", {"UID SEARCH ALL"});
+    ServerView view;
+    std::smatch m;
+    if (std::regex_search(said, m, std::regex(R"(\[UIDVALIDITY (\d+)\])")))
+        view.uidValidity = m[1].str();
+    if (std::regex_search(said, m, std::regex(R"(\* SEARCH([ 0-9]*)\r\n)"))) {
+        std::istringstream in(m[1].str());
+        for (std::string uid; in >> uid;)
+            view.uids.push_back(uid);
+    }
+    return view;
+}
+
+// The server renumbers the INBOX (a new UIDVALIDITY, UIDs from 1 again) between two checks:
+// the mail already stored is neither reported nor stored again and keeps no old UID, UID.inf
+// becomes the new numbering, and a message that arrives later under one of the old UIDs is
+// reported once.
+TEST_F(CheckNowTest, RenumberedInboxReportsOnlyLaterMail)
+{
+    // Three messages expunged before the first check push the stored UIDs above the ones
+    // the renumbered INBOX hands out.
+    for (const char* s : {"gone 1", "gone 2", "gone 3", "one", "two", "three"})
+        ASSERT_FALSE(dovecot_->Deliver("alice", Message(s)).empty());
+    ASSERT_NE(dovecot_->ImapSession("alice", {"UID STORE 1:3 +FLAGS (\\Deleted)", "EXPUNGE"}), "");
+    const ServerView before = SeeInbox(*dovecot_);
+    ASSERT_EQ(before.uids, (std::vector<std::string>{"4", "5", "6"}));
+    Add("Imap", "IMAP4", dovecot_->ImapPort());
+    const std::string uidFile = dir_.File("data/Mail/Imap/UID.inf");
+    const std::string validityFile = dir_.File("data/Mail/Imap/UidValidity");
+    const std::string mailBox = dir_.File("data/Mail/Imap/Message.box");
+    // UID.inf as a set: its order is the order the messages were reported in.
+    using Uids = std::set<std::string>;
+    auto stored = [&] {
+        std::vector<std::string> uids;
+        EXPECT_EQ(ReadUids(uidFile, uids), 1);
+        EXPECT_EQ(Uids(uids.begin(), uids.end()).size(), uids.size()) << "a UID twice";
+        return Uids(uids.begin(), uids.end());
+    };
+    auto onServer = [](const ServerView& view) { return Uids(view.uids.begin(), view.uids.end()); };
+    auto listed = [&] {
+        ProcessResult r = Run({"--list-messages", "Imap"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::multiset<std::string> subjects;
+        for (const std::string& subject : {"one", "two", "three", "four"})
+            for (const std::string& line : Lines(r.out))
+                if (line.find("\t" + kBob + "\t" + subject + "\t") != std::string::npos)
+                    subjects.insert(subject);
+        EXPECT_EQ(Lines(r.out).size(), subjects.size()) << r.out;
+        return subjects;
+    };
+
+    ProcessResult first = Run({"--check-now", "Imap"});
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(Split(first.out).results, std::vector<std::string>{"Imap\t4\tdone\t3"});
+    EXPECT_EQ(stored(), onServer(before));
+    EXPECT_EQ(ReadWholeFile(validityFile), before.uidValidity + "\n");
+
+    ASSERT_TRUE(dovecot_->Renumber("alice"));
+    const ServerView after = SeeInbox(*dovecot_);
+    ASSERT_NE(after.uidValidity, before.uidValidity) << "Dovecot kept its UIDVALIDITY";
+    ASSERT_EQ(after.uids, (std::vector<std::string>{"1", "2", "3"}));
+
+    ProcessResult second = Run({"--check-now", "Imap"});
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    // The user hears why nothing is new, without a failure.
+    EXPECT_EQ(second.err.rfind("postwatch: Imap: the server renumbered its messages", 0), 0u)
+        << second.err;
+    EXPECT_EQ(Split(second.out).messages, std::vector<std::string>{}) << second.out;
+    EXPECT_EQ(Split(second.out).results, std::vector<std::string>{"Imap\t4\tdone\t0"});
+    EXPECT_EQ(listed(), (std::multiset<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(stored(), onServer(after));
+    EXPECT_EQ(ReadWholeFile(validityFile), after.uidValidity + "\n");
+    // No record keeps an old UID, which now names another message on the server.
+    EXPECT_EQ(RecordsAndDistinct(mailBox), std::make_pair(size_t(3), size_t(1)));
+
+    // The next message gets UID 4, which the first numbering gave to "one".
+    ASSERT_FALSE(dovecot_->Deliver("alice", Message("four")).empty());
+    ProcessResult third = Run({"--check-now", "Imap"});
+    EXPECT_EQ(third.exitCode, 0) << third.err;
+    const CheckOutput split = Split(third.out);
+    ASSERT_EQ(split.messages.size(), 1u) << third.out;
+    EXPECT_EQ(split.messages[0].rfind(Line("Imap", "four"), 0), 0u) << split.messages[0];
+    EXPECT_EQ(split.results, std::vector<std::string>{"Imap\t4\tdone\t1"});
+    EXPECT_EQ(listed(), (std::multiset<std::string>{"one", "two", "three", "four"}));
+    EXPECT_EQ(stored(), (Uids{"1", "2", "3", "4"}));
+    EXPECT_EQ(onServer(SeeInbox(*dovecot_)), stored());
+    EXPECT_EQ(Lines(Run({"--check-now", "Imap"}).out),
+              std::vector<std::string>{"Imap\t4\tdone\t0"});
 }
 
 // A server whose certificate no trusted authority signed: --check-now names its fingerprint,

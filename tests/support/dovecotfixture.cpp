@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <grp.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -354,4 +355,78 @@ bool DovecotFixture::ClearMailbox(const std::string& user)
         if (entry.path().filename().string().rfind("dovecot", 0) == 0)
             fs::remove_all(entry.path(), ec);
     return !ec;
+}
+
+bool DovecotFixture::Renumber(const std::string& user)
+{
+    // The UID list and the indexes go; dovecot-uidvalidity stays, so the value Dovecot picks
+    // next is above the last one it gave out.
+    const std::string box = Maildir(user);
+    std::error_code ec;
+    std::vector<fs::path> gone;
+    for (const auto& entry : fs::directory_iterator(box, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name == "dovecot-uidlist" || name.rfind("dovecot.index", 0) == 0 ||
+            name.rfind("dovecot.list.index", 0) == 0)
+            gone.push_back(entry.path());
+    }
+    if (ec)
+        return false;
+    for (const fs::path& p : gone)
+        if (!fs::remove(p, ec) || ec)
+            return false;
+    return true;
+}
+
+std::string DovecotFixture::ImapSession(const std::string& user,
+                                        const std::vector<std::string>& commands)
+{
+    std::string password;
+    for (const User& u : users_)
+        if (u.name == user)
+            password = u.password;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(ImapPort()));
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return {};
+    }
+    std::string said;
+    // Reads until the whole line tagged `tag` has come (no tag: the greeting's line).
+    auto readUntil = [&](const std::string& tag) {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            const std::size_t at = tag.empty() ? 0 : said.find("\r\n" + tag + " ");
+            if (at != std::string::npos && said.find("\r\n", at + 2) != std::string::npos)
+                return true;
+            if (Clock::now() > deadline)
+                return false;
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 1000) < 0)
+                return false;
+            char buffer[4096];
+            const ssize_t n =
+                (p.revents & (POLLIN | POLLHUP)) ? ::recv(fd, buffer, sizeof buffer, 0) : 0;
+            if (n < 0 || ((p.revents & (POLLIN | POLLHUP)) && n == 0))
+                return false;
+            said.append(buffer, static_cast<std::size_t>(n));
+        }
+    };
+    std::vector<std::string> all{"LOGIN \"" + user + "\" \"" + password + "\"", "SELECT INBOX"};
+    all.insert(all.end(), commands.begin(), commands.end());
+    all.push_back("LOGOUT");
+    bool ok = readUntil("");
+    for (std::size_t i = 0; ok && i < all.size(); ++i) {
+        const std::string tag = "T" + std::to_string(i + 1);
+        const std::string line = tag + " " + all[i] + "\r\n";
+        ok = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) ==
+                 static_cast<ssize_t>(line.size()) &&
+             readUntil(tag);
+    }
+    ::close(fd);
+    return ok ? said : std::string();
 }

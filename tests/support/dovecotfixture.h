@@ -68,6 +68,14 @@ public:
     std::string Deliver(const std::string& user, const std::string& message, bool seen = false);
     // Removes every message and Dovecot's index of the user's INBOX.
     bool ClearMailbox(const std::string& user);
+    // Makes Dovecot renumber the user's INBOX as it does after losing its UID list: the
+    // messages stay, the next session sees a new UIDVALIDITY (always a larger one, even
+    // within the same second) and UIDs from 1 again in delivery order.
+    bool Renumber(const std::string& user);
+    // Another mail client: one IMAP session as `user` on the plain port (LOGIN, SELECT INBOX,
+    // then `commands` tagged T1, T2, ..., then LOGOUT). Returns everything the server said,
+    // "" when no session could be had.
+    std::string ImapSession(const std::string& user, const std::vector<std::string>& commands = {});
     std::string Maildir(const std::string& user) const;
 
 private:
