@@ -180,7 +180,8 @@ void RunProtocolCheck(const CheckServices& s, ProtocolCheck* check, const Accoun
     // the next check gets a fresh one.
     if (result == CheckResult::kLoginRefused && UsesOAuthSignIn(record))
         CAccessTokenSource::Forget(record.name);
-    // A summary that is done shows no message: the user hears of it as an engine text.
+    // The desktop shows no message with a summary that is done, so the renumbering also goes
+    // out as an engine text; the command line prints the summary's message.
     if (told)
         s.sink->SendText({CheckResult::kDone, 0, record.name + ": " + kRenumberedText});
     CheckResultRecord summary{result, newCount, record.name, message, true};
