@@ -116,6 +116,10 @@ std::vector<std::string> MaildirProvider::SplitRoots(const std::string& value)
             root.pop_back();
         if (root == "~" || root.starts_with("~/"))
             root = HomeDir() + root.substr(1);
+        // A relative root would follow whatever folder the program was started in (the
+        // autostart entry, a terminal elsewhere): it is taken below the home folder instead.
+        else if (!root.empty() && root.front() != '/')
+            root = HomeDir() + "/" + root;
         if (!root.empty())
             roots.push_back(root);
         from = semi + 1;

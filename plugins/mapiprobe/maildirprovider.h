@@ -79,7 +79,8 @@ public:
 
     // The configured profiles (settings store, else the "Local mail" default), in order.
     static ProfileList ConfiguredProfiles();
-    // A settings value split into roots (';' separated, trimmed, "~/" expanded).
+    // A settings value split into roots (';' separated, trimmed, "~/" expanded, a relative
+    // root taken below the home folder).
     static std::vector<std::string> SplitRoots(const std::string& value);
     static constexpr const char* kDefaultProfile = "Local mail";
     static constexpr const char* kTrashFolder = ".Trash";
