@@ -221,7 +221,15 @@ public:
         if (it != outcomes_.end())
             it->second.started = true;
     }
-    void RequestDropped(const std::string& account) override { Settle(account, "no network"); }
+    void RequestDropped(const std::string& account, DropReason why) override
+    {
+        // The plug-in has one session: while one local mailbox is logged on, another
+        // cannot be, and its check must not pass for done.
+        Settle(account, why == DropReason::ExchangeLoggedOn
+                            ? "not checked: another local mailbox is logged on, and one is "
+                              "watched at a time"
+                            : "no network");
+    }
     void NotUsable(const std::string& account) override
     {
         // Say what is missing before blaming the password.

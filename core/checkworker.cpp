@@ -186,7 +186,7 @@ std::vector<CCheckWorker::StartCandidate> CCheckWorker::Candidates(std::vector<A
             // The logged-on session reports new mail by itself.
             row.checkState = CheckState::Done;
             if (observer_)
-                observer_->RequestDropped(row.name);
+                observer_->RequestDropped(row.name, WorkerObserver::DropReason::ExchangeLoggedOn);
             continue;
         }
         if (row.usable != 1) {
@@ -242,7 +242,7 @@ void CCheckWorker::Start(const StartCandidate& candidate, ScanState& scan)
             row->checkState = CheckState::Idle;
             row->connectionHandle = 0;
             if (observer_)
-                observer_->RequestDropped(row->name);
+                observer_->RequestDropped(row->name, WorkerObserver::DropReason::NoNetwork);
             return;
         }
         row->checkState = CheckState::Busy;

@@ -13,8 +13,13 @@ public:
     virtual void Loaded() {}
     // A requested check was started.
     virtual void CheckStarted(const std::string& /*account*/) {}
-    // A request was dropped: no network, or an Exchange session is already logged on.
-    virtual void RequestDropped(const std::string& /*account*/) {}
+    // Why a request was dropped.
+    enum class DropReason {
+        NoNetwork,        // the network could not be brought up
+        ExchangeLoggedOn, // the one Exchange session is logged on already
+    };
+    // A request was dropped without a check.
+    virtual void RequestDropped(const std::string& /*account*/, DropReason /*why*/) {}
     // A requested account is not usable and will not be started.
     virtual void NotUsable(const std::string& /*account*/) {}
     // A finished check was finalised; `nowNamed` differs from `account` when a rename

@@ -207,4 +207,31 @@ TEST_P(PlugInCheckNow, StoresPrintsAndFindsNothingTheSecondTime)
 INSTANTIATE_TEST_SUITE_P(Table, PlugInCheckNow, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The plug-in watches one local mailbox at a time: of two Exchange accounts asked for at
+// once, the one not logged on is reported as not checked, never as done.
+TEST(PlugInCheckNowExchange, SecondLocalMailboxIsNotCheckedAndSaysWhy)
+{
+    TempDir dir;
+    Provider unused;
+    ASSERT_EQ(FillMaildir(dir, unused), "");
+    auto run = [&](const std::vector<std::string>& args) {
+        return RunProcess(POSTWATCH_BINARY, args, "",
+                          {"POSTWATCH_HOME=" + dir.File("data"),
+                           "XDG_CONFIG_HOME=" + dir.File("config"), "HOME=" + dir.File("home"),
+                           "MAILDIR=" + dir.File("home/Maildir")});
+    };
+    for (const char* name : {"One", "Two"})
+        ASSERT_EQ(
+            run({"--add-account", name, "--kind", "Exchange", "--profile", "Local mail"}).exitCode,
+            0);
+    ProcessResult both = run({"--check-now", "One", "Two"});
+    EXPECT_EQ(both.exitCode, 1) << both.err;
+    int done = 0;
+    for (const std::string& line : Lines(both.out))
+        done += line.find("\t4\tdone\t2") != std::string::npos;
+    EXPECT_EQ(done, 1) << both.out;
+    EXPECT_NE(both.err.find("not checked: another local mailbox is logged on"), std::string::npos)
+        << both.err;
+}
+
 } // namespace
