@@ -87,6 +87,12 @@ std::string YahooWebClient::UrlEncode(const std::string& text)
 
 int YahooWebClient::Fail(int code, std::string why)
 {
+    // The log-in URL carries the password's hash, and an error names the URL it failed on:
+    // the user is shown the reason, never what stands for the password.
+    if (!loginHash_.empty())
+        for (size_t at = why.find(loginHash_); at != std::string::npos;
+             at = why.find(loginHash_, at + std::char_traits<char>::length(kHidden)))
+            why.replace(at, loginHash_.size(), kHidden);
     if (error_.empty())
         error_ = std::move(why);
     return code;
@@ -157,9 +163,10 @@ int YahooWebClient::LogIn(const Page& entry)
     if (loginOrigin.empty())
         return Fail(PW_WEBMAIL_FAILED,
                     "The log-in host \"" + endpoints_.loginHost + "\" is not a host name.");
+    loginHash_ = UrlEncode(ChallengeHash(password_, challenge));
     const std::string url = loginOrigin + "/config/login?&login=" + UrlEncode(userName_) +
-                            "&passwd=" + UrlEncode(ChallengeHash(password_, challenge)) +
-                            "&.challenge=" + UrlEncode(challenge) + "&.src=ym&.hash=1&.js=1&.md5=1";
+                            "&passwd=" + loginHash_ + "&.challenge=" + UrlEncode(challenge) +
+                            "&.src=ym&.hash=1&.js=1&.md5=1";
     Page start;
     const int result = Fetch(url, start);
     if (result != PW_WEBMAIL_SUCCESS)

@@ -44,8 +44,10 @@ public:
     // Runs the check. `newCount` is the number of records the sink took.
     int Check(int32_t& newCount);
 
-    // Why the check failed, in words (empty after success).
+    // Why the check failed, in words (empty after success). The password's hash, which the
+    // log-in URL carries, reads as kHidden in it.
     const std::string& Error() const { return error_; }
+    static constexpr const char* kHidden = "(hidden)";
 
     // md5hex(md5hex(password) + challenge), 32 lower-case hexadecimal digits.
     static std::string ChallengeHash(const std::string& password, const std::string& challenge);
@@ -80,6 +82,7 @@ private:
     std::string startPage_;
     Layout layout_ = Layout::kUnsupported;
     bool frontGone_ = false;
-    bool stopped_ = false; // the sink could not store a record: read no further
+    bool stopped_ = false;  // the sink could not store a record: read no further
+    std::string loginHash_; // URL-encoded, as the log-in URL carries it
     std::string error_;
 };
