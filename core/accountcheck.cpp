@@ -200,12 +200,17 @@ void RunWebMailCheck(const CheckServices& s, const AccountRecord& record)
         return;
     int32_t newCount = 0;
     int result = 0;
+    std::string failure;
     {
         Animation animation(*s.sink, *s.state, record.name);
         result = s.webMail->CheckPortalpostMsg(*s.sink, record.server, record.name, record.userName,
-                                               record.password, newCount, *timeOut);
+                                               record.password, newCount, *timeOut, failure);
     }
-    s.sink->SendSummary({result, newCount, record.name});
+    // The plug-in's words follow the code's meaning, as a mail server's do: mostly they come
+    // from the conversation with the server, and the code still says what kind of failure
+    // it was.
+    s.sink->SendSummary({result, newCount, record.name,
+                         result == WebMailResult::kDone ? std::string() : failure, true});
 }
 
 void RunExchangeCheck(const CheckServices& s, const AccountRecord& record)

@@ -35,8 +35,9 @@ inline constexpr int32_t kDone = 4;
 //
 // `message` says what went wrong when the code alone cannot ("<account> is already being
 // checked", "cannot store the message in <path>: No space left on device"); empty when the
-// code says it all. It never crosses the plug-ins' C interface. The constructor keeps the
-// three-field brace form working for every sender.
+// code says it all. A web-mail check's reason comes from its plug-in (PwSink.failure), as
+// words of the server's side (serverReason). The constructor keeps the three-field brace form
+// working for every sender.
 struct CheckResultRecord {
     CheckResultRecord(int32_t result_ = 0, int32_t newCount_ = 0, std::string account_ = {},
                       std::string message_ = {}, bool serverReason_ = false)
@@ -55,7 +56,7 @@ struct CheckResultRecord {
     // until it works again.
     bool serverReason = false;
     // The server certificate the check refused (result 3), for the failure notice's offer to
-    // trust it; empty otherwise. Like `message`, it never crosses the plug-ins' C interface.
+    // trust it; empty otherwise. It never crosses the plug-ins' C interface.
     PeerCertificate certificate;
 };
 

@@ -121,7 +121,8 @@ struct CountingSink {
     }
     PwSink Sink()
     {
-        return PwSink{this, &CountingSink::Deliver, &CountingSink::Result, &CountingSink::Ask};
+        return PwSink{this, &CountingSink::Deliver, &CountingSink::Result, &CountingSink::Ask,
+                      nullptr};
     }
 };
 

@@ -111,7 +111,7 @@ Run Check(const std::string& home, const std::string& account, int port, bool on
 {
     std::filesystem::create_directories(home + "/Mail/" + account);
     Run run;
-    PwSink sink{&run.delivered, Count, nullptr, nullptr};
+    PwSink sink{&run.delivered, Count, nullptr, nullptr, nullptr};
     HotmailEndpoints endpoints{"http://127.0.0.1:" + std::to_string(port) +
                                    "/svcs/hotmail/httpmail.asp",
                                "mail.test", "http://schemas.mail.test/hm/"};

@@ -1,5 +1,7 @@
 #include "printabletext.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -80,5 +82,23 @@ std::string PrintableText(std::string_view text)
             out.append(text.substr(at, length));
         at += length;
     }
+    return out;
+}
+
+std::string BoundedPrintableText(std::string_view text, size_t maxBytes)
+{
+    // No input byte yields less than one output byte, so a byte beyond the bound is enough to
+    // know the text must be cut, however long it is.
+    std::string out = PrintableText(text.substr(0, std::min(text.size(), maxBytes + 1)));
+    if (out.size() <= maxBytes)
+        return out;
+    constexpr std::string_view kCut = "...";
+    if (maxBytes < kCut.size())
+        return std::string();
+    size_t end = std::min(out.size(), maxBytes - kCut.size());
+    while (end > 0 && IsContinuation(static_cast<unsigned char>(out[end])))
+        --end;
+    out.resize(end);
+    out += kCut;
     return out;
 }

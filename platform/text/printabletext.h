@@ -13,3 +13,8 @@
 // surrogate sequence, anything beyond U+10FFFF) becomes one U+FFFD per maximal ill-formed
 // part, as decoders conventionally count them. Never throws on any input.
 std::string PrintableText(std::string_view text);
+
+// PrintableText cut to at most `maxBytes` bytes, never inside a character; a text that was cut
+// ends in "..." (within the bound), so the reader sees that more was said. For a text from
+// another party that goes into a message for the user (a plug-in's reason of a failure).
+std::string BoundedPrintableText(std::string_view text, size_t maxBytes);

@@ -5,9 +5,10 @@
  * function is owned by the caller and valid for that call only. No exception crosses it:
  * every export catches and answers its failure code.
  *
- * The sink stands where a window handle would: the plug-in reports records, summaries and
- * questions through it, synchronously, on the plug-in's calling thread (or, for mapiprobe's
- * new-mail notifications, on the library's own watch thread). */
+ * The sink stands where a window handle would: the plug-in reports records, summaries,
+ * questions and the reason of a failed call through it, synchronously, on the plug-in's
+ * calling thread (or, for mapiprobe's new-mail notifications, on the library's own watch
+ * thread). */
 #ifndef POSTWATCH_PLUGIN_H
 #define POSTWATCH_PLUGIN_H
 
@@ -19,7 +20,7 @@ extern "C" {
 
 /* Raised whenever a declaration below changes; postwatch refuses a library of another
  * version at start-up. */
-#define POSTWATCH_PLUGIN_ABI_VERSION 1u
+#define POSTWATCH_PLUGIN_ABI_VERSION 2u
 
 #if defined(__GNUC__)
 #define POSTWATCH_PLUGIN_EXPORT __attribute__((visibility("default")))
@@ -60,7 +61,15 @@ typedef struct PwSink {
     /* A message box: returns PW_ANSWER_*. */
     int32_t (*ask)(void* ctx, const char* text, const char* caption, uint32_t buttons,
                    uint32_t icon);
+    /* Why the call failed, in the user's words (UTF-8, at most PW_FAILURE_TEXT_MAX bytes, no
+     * control characters, never a password or anything derived from one). A library may call
+     * it once, just before a failing return; never through a null pointer, so a program that
+     * has no use for the text leaves it null. Added in version 2. */
+    void (*failure)(void* ctx, const char* text);
 } PwSink;
+
+/* The longest text PwSink.failure carries, in bytes, terminator not counted. */
+#define PW_FAILURE_TEXT_MAX 1024u
 
 /* ---- libportalpost ---------------------------------------------------------------- */
 
@@ -80,9 +89,11 @@ POSTWATCH_PLUGIN_EXPORT int32_t GetPortalpostCategory(const char** categories);
 
 /* Checks one web-mail account: delivers a PW_RECORD_WEBMAIL record through `sink` for each
  * new message to be listed, sets *newCount (0 on entry) to the number delivered and returns
- * a PW_WEBMAIL_* code. `timeOutSeconds` bounds every connection and every silence. The
- * library keeps no state between calls. Called on the account's check thread; checks of
- * different accounts may run at once. */
+ * a PW_WEBMAIL_* code. Before any code other than PW_WEBMAIL_SUCCESS it tells why through
+ * sink->failure when that is set ("...: the server is too slow ...", the HTTP status, a
+ * damaged MIDS file, another check of the account running). `timeOutSeconds` bounds every
+ * connection and every silence. The library keeps no state between calls. Called on the
+ * account's check thread; checks of different accounts may run at once. */
 POSTWATCH_PLUGIN_EXPORT int32_t CheckPortalpostMsg(const PwSink* sink, const char* category,
                                                    const char* account, const char* userName,
                                                    const char* password, int32_t* newCount,

@@ -3,9 +3,12 @@
 #include "checkrecords.h"
 #include "dialoguebox.h"
 #include "enginesink.h"
+#include "printabletext.h"
 
+#include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace
 {
@@ -26,6 +29,7 @@ PluginSink::PluginSink(CEngineSink* target) : target_(target)
     sink_.deliver = &PluginSink::Deliver;
     sink_.result = &PluginSink::Result;
     sink_.ask = &PluginSink::Ask;
+    sink_.failure = &PluginSink::Failed;
 }
 
 void PluginSink::Retarget(CEngineSink* target)
@@ -91,4 +95,23 @@ int32_t PluginSink::Ask(void*, const char* text, const char* caption, uint32_t b
     else if (icon == PW_ASK_ICON_QUESTION)
         iconStyle = kDialogueIconQuestion;
     return DialogueBox(Text(text), Text(caption), nullptr, style, iconStyle);
+}
+
+void PluginSink::Failed(void* ctx, const char* text)
+{
+    auto* self = static_cast<PluginSink*>(ctx);
+    if (!self)
+        return;
+    std::string bounded =
+        text ? BoundedPrintableText(std::string_view(text, strnlen(text, kFailureReadLimit)),
+                                    PW_FAILURE_TEXT_MAX)
+             : std::string();
+    std::lock_guard<std::mutex> guard(self->failureLock_);
+    self->failure_ = std::move(bounded);
+}
+
+std::string PluginSink::Failure() const
+{
+    std::lock_guard<std::mutex> guard(failureLock_);
+    return failure_;
 }

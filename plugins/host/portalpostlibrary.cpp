@@ -9,9 +9,10 @@ PortalpostLibrary::PortalpostLibrary(PortalpostFunctions functions) : functions_
 int PortalpostLibrary::CheckPortalpostMsg(CEngineSink& sink, const std::string& category,
                                           const std::string& account, const std::string& userName,
                                           const std::string& password, int32_t& newCount,
-                                          int timeOutSeconds)
+                                          int timeOutSeconds, std::string& failure)
 {
     newCount = 0;
+    failure.clear();
     PluginSink bridge(&sink);
     int32_t count = 0;
     const int32_t result =
@@ -20,5 +21,10 @@ int PortalpostLibrary::CheckPortalpostMsg(CEngineSink& sink, const std::string& 
     newCount = count < 0 ? 0 : count;
     // The summary's code decides which message the user sees: one we do not know must
     // still read as a failure, never as success.
-    return result >= PW_WEBMAIL_TIMEOUT && result <= PW_WEBMAIL_FAILED ? result : PW_WEBMAIL_FAILED;
+    const int32_t code =
+        result >= PW_WEBMAIL_TIMEOUT && result <= PW_WEBMAIL_FAILED ? result : PW_WEBMAIL_FAILED;
+    // Words that came with a success would contradict it.
+    if (code != PW_WEBMAIL_SUCCESS)
+        failure = bridge.Failure();
+    return code;
 }

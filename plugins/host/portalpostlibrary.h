@@ -7,7 +7,8 @@
 // library reports reach `sink` through a PluginSink that lives for the call (the library
 // keeps nothing between calls). The result is the library's code (1 time-out, 2 log-in
 // refused, 3 other HTTP error, 4 success, 5 other failure); any other value the library
-// might answer becomes 5, and a negative count 0.
+// might answer becomes 5, and a negative count 0. `failure` is what the library passed to
+// the sink's failure (see PluginSink) for a failing result, and empty after success.
 //
 // Threads: called on the check's own thread; checks of different accounts may run at once.
 class PortalpostLibrary final : public WebMailPlugin
@@ -17,8 +18,8 @@ public:
 
     int CheckPortalpostMsg(CEngineSink& sink, const std::string& category,
                            const std::string& account, const std::string& userName,
-                           const std::string& password, int32_t& newCount,
-                           int timeOutSeconds) override;
+                           const std::string& password, int32_t& newCount, int timeOutSeconds,
+                           std::string& failure) override;
 
 private:
     PortalpostFunctions functions_;

@@ -7,8 +7,9 @@
 
 // One web-mail check, as CheckPortalpostMsg runs it: picks the client for the category
 // ("Yahoo" the page-reading client, "Hotmail" the HTTPMail client; compared exactly, "Yahoo"
-// first), runs it and answers a PW_WEBMAIL_* code. Any other category answers
-// PW_WEBMAIL_SUCCESS with *newCount 0. Never throws.
+// first), runs it and answers a PW_WEBMAIL_* code, with the client's words for any other code
+// than PW_WEBMAIL_SUCCESS in `failure` (as the client put them: CheckPortalpostMsg bounds them
+// and makes them printable). Any other category answers PW_WEBMAIL_SUCCESS with *newCount 0.
 struct PortalpostCheckArgs {
     const PwSink* sink = nullptr;
     std::string category;
@@ -18,7 +19,7 @@ struct PortalpostCheckArgs {
     int timeOutSeconds = 0;
 };
 
-int RunPortalpostCheck(const PortalpostCheckArgs& args, int32_t& newCount);
+int RunPortalpostCheck(const PortalpostCheckArgs& args, int32_t& newCount, std::string& failure);
 
 // The categories in the library's order.
 inline constexpr const char* kPortalpostCategories[] = {"Yahoo", "Hotmail"};

@@ -207,6 +207,34 @@ TEST_P(PlugInCheckNow, StoresPrintsAndFindsNothingTheSecondTime)
 INSTANTIATE_TEST_SUITE_P(Table, PlugInCheckNow, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A web-mail check that fails says why in the library's words after the code's meaning, as a
+// mail server's refusal does; the result line keeps the meaning scripts match, and neither
+// names the password.
+TEST(PlugInCheckNowWebMail, FailureSaysWhyInTheLibrarysWords)
+{
+    TempDir dir;
+    ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+    Provider provider;
+    if (const std::string why = StartHttpMail(dir, provider); !why.empty())
+        GTEST_SKIP() << why;
+    auto run = [&](const std::vector<std::string>& args, const std::string& input = "") {
+        return RunProcess(POSTWATCH_BINARY, args, input,
+                          {"POSTWATCH_HOME=" + dir.File("data"),
+                           "XDG_CONFIG_HOME=" + dir.File("config"), "HOME=" + dir.File("home")});
+    };
+    ASSERT_EQ(run({"--add-account", "Acct", "--kind", "Portalpost", "--category", "Hotmail",
+                   "--user", "ann"},
+                  "wrongpass\n")
+                  .exitCode,
+              0);
+    const ProcessResult failed = run({"--check-now", "Acct"});
+    EXPECT_EQ(failed.exitCode, 1) << failed.err;
+    EXPECT_EQ(failed.out, "Acct\t2\tlogin refused\t0\n");
+    EXPECT_EQ(failed.err, "postwatch: Acct: login refused: " + provider.httpMail->GatewayUrl() +
+                              ": the server refused the log-in 3 times\n");
+    EXPECT_EQ(failed.err.find("wrongpass"), std::string::npos);
+}
+
 // The plug-in watches one local mailbox at a time: of two Exchange accounts asked for at
 // once, the one not logged on is reported as not checked, never as done.
 TEST(PlugInCheckNowExchange, SecondLocalMailboxIsNotCheckedAndSaysWhy)

@@ -970,13 +970,15 @@ class FakeWebMail final : public WebMailPlugin
 public:
     int CheckPortalpostMsg(CEngineSink&, const std::string& category, const std::string&,
                            const std::string&, const std::string& password, int32_t& newCount,
-                           int timeOut) override
+                           int timeOut, std::string& failure) override
     {
         seen = category + "|" + password + "|" + std::to_string(timeOut);
         newCount = 2;
+        failure = said;
         return answer;
     }
     int answer = 4;
+    std::string said;
     std::string seen;
 };
 
@@ -987,6 +989,8 @@ struct PlugInCase {
     std::vector<int> dialogs; // Exchange: the dialog flag of each log-on
     int loggedOn;
     std::vector<std::pair<int, int>> summaries; // (result, count)
+    // Web mail: the summary's message when the plug-in says "words" (as the server's).
+    std::string message = {};
 };
 
 POSTWATCH_ROW_PRINTS_NAME(PlugInCase)
@@ -1016,6 +1020,7 @@ TEST_P(PlugInCheckTest, RunsThePlugIn)
     exchange->answers = c.answers;
     auto web = std::make_shared<FakeWebMail>();
     web->answer = c.answers.empty() ? 4 : c.answers[0];
+    web->said = "words";
     CheckServices services;
     services.accounts = accounts;
     services.state = std::make_shared<CEngineState>();
@@ -1031,6 +1036,8 @@ TEST_P(PlugInCheckTest, RunsThePlugIn)
     std::vector<std::pair<int, int>> got;
     for (const auto& r : sink->summaries) {
         EXPECT_EQ(r.account, kAccount);
+        EXPECT_EQ(r.message, c.message);
+        EXPECT_TRUE(r.message.empty() || r.serverReason);
         got.push_back({r.result, r.newCount});
     }
     EXPECT_EQ(got, c.summaries);
@@ -1050,8 +1057,8 @@ const PlugInCase kPlugInCases[] = {
     {"ExchangeFourTakenAsLoggedOn", "Exchange(MAPI)", {4}, {0}, 1, {{4, 3}}},
     {"ExchangeFailedForGoodSendsNoSummary", "Exchange(MAPI)", {0}, {0}, 0, {}},
     {"ExchangeUnexpectedResultEndsTheLoop", "Exchange(MAPI)", {7}, {0}, 0, {}},
-    {"WebMailResultGoesUnchangedIntoTheSummary", "Portalpost", {1}, {}, 0, {{1, 2}}},
-    {"WebMailSuccess", "Portalpost", {4}, {}, 0, {{4, 2}}},
+    {"WebMailResultAndWordsGoUnchangedIntoTheSummary", "Portalpost", {1}, {}, 0, {{1, 2}}, "words"},
+    {"WebMailSuccessCarriesNoWords", "Portalpost", {4}, {}, 0, {{4, 2}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Engine, PlugInCheckTest, ::testing::ValuesIn(kPlugInCases),

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
 #include <thread>
 
 namespace
@@ -139,12 +141,15 @@ TEST(MapiprobeLibrary, EndLogsOff)
 
 // A web-mail library's answer outside its codes must not read as success.
 int32_t g_checkAnswer = PW_WEBMAIL_SUCCESS;
+std::optional<std::string> g_checkFailure; // passed to the sink's failure when set
 int32_t ScriptedCheck(const PwSink* sink, const char*, const char* account, const char*,
                       const char*, int32_t* newCount, int32_t)
 {
     const char* const record[8] = {"u", "s", "1.00K", "d", "f", account, " ", "No"};
     sink->deliver(sink->ctx, PW_RECORD_WEBMAIL, record, 8);
     *newCount = 1;
+    if (g_checkFailure)
+        sink->failure(sink->ctx, g_checkFailure->c_str());
     return g_checkAnswer;
 }
 int32_t NoCategories(const char**)
@@ -160,12 +165,83 @@ TEST(PortalpostLibrary, CodesOutsideTheirRangeAreFailures)
         g_checkAnswer = answer;
         LineSink check;
         int32_t count = 0;
-        EXPECT_EQ(library.CheckPortalpostMsg(check, "Hotmail", "Web", "u", "p", count, 60),
+        std::string failure = "stale";
+        EXPECT_EQ(library.CheckPortalpostMsg(check, "Hotmail", "Web", "u", "p", count, 60, failure),
                   expected)
             << answer;
         EXPECT_EQ(count, 1);
+        EXPECT_EQ(failure, "") << answer;
         EXPECT_EQ(check.Lines(), std::vector<std::string>{"webmail u|s|1.00K|d|f|Web| |No"});
     }
 }
+
+// The library's reason of a failure reaches the check as words a terminal or a log can
+// take: no control characters, no broken characters, at most PW_FAILURE_TEXT_MAX bytes.
+struct FailureRow {
+    const char* name;
+    int32_t answer;
+    std::optional<std::string> said;
+    std::string want;
+};
+POSTWATCH_ROW_PRINTS_NAME(FailureRow)
+
+const std::string kR = "\xEF\xBF\xBD"; // U+FFFD
+
+const FailureRow kFailureRows[] = {
+    {"KeptAsSaid", PW_WEBMAIL_LOGIN_REFUSED, "http://127.0.0.1:8/: the server refused the log-in",
+     "http://127.0.0.1:8/: the server refused the log-in"},
+    {"ControlsReplaced", PW_WEBMAIL_FAILED, "a\x1B]0;title\x07\r\nb\xC2\x9B",
+     "a" + kR + "]0;title" + kR + kR + kR + "b" + kR},
+    {"LongCutWithMark", PW_WEBMAIL_HTTP_ERROR, std::string(100000, 'x'),
+     std::string(PW_FAILURE_TEXT_MAX - 3, 'x') + "..."},
+    // Two-byte characters over the bound: the cut never splits one.
+    {"LongCutBetweenCharacters", PW_WEBMAIL_FAILED,
+     [] {
+         std::string s;
+         for (int i = 0; i < 600; ++i)
+             s += "\xC3\xBC";
+         return s;
+     }(),
+     [] {
+         std::string s;
+         for (unsigned i = 0; i < (PW_FAILURE_TEXT_MAX - 3) / 2; ++i)
+             s += "\xC3\xBC";
+         return s + "...";
+     }()},
+    {"NoneSaid", PW_WEBMAIL_TIMEOUT, std::nullopt, ""},
+    {"NullText", PW_WEBMAIL_FAILED, std::nullopt, ""},
+    {"IgnoredWithSuccess", PW_WEBMAIL_SUCCESS, "nothing wrong", ""},
+};
+
+class PortalpostFailure : public ::testing::TestWithParam<FailureRow>
+{
+};
+
+int32_t NullFailureCheck(const PwSink* sink, const char*, const char*, const char*, const char*,
+                         int32_t*, int32_t)
+{
+    sink->failure(sink->ctx, nullptr);
+    return PW_WEBMAIL_FAILED;
+}
+
+TEST_P(PortalpostFailure, ReachesTheCheckBoundedAndPrintable)
+{
+    const FailureRow& row = GetParam();
+    g_checkAnswer = row.answer;
+    g_checkFailure = row.said;
+    const bool nullText = std::string(row.name) == "NullText";
+    PortalpostLibrary library({NoCategories, nullText ? NullFailureCheck : ScriptedCheck});
+    LineSink check;
+    int32_t count = 0;
+    std::string failure;
+    EXPECT_EQ(library.CheckPortalpostMsg(check, "Hotmail", "Web", "u", "p", count, 60, failure),
+              row.answer);
+    EXPECT_EQ(failure, row.want);
+    EXPECT_LE(failure.size(), PW_FAILURE_TEXT_MAX);
+    g_checkFailure.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PortalpostFailure, ::testing::ValuesIn(kFailureRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -2,12 +2,14 @@
 // record the plug-in got wrong does not become.
 #include "dialoguebox.h"
 #include "hostfakes.h"
+#include "pluginabicheck.h"
 #include "pluginsink.h"
 #include "support/tablerow.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 namespace
 {
@@ -81,6 +83,28 @@ TEST_P(Deliver, Maps)
 
 INSTANTIATE_TEST_SUITE_P(Table, Deliver, ::testing::ValuesIn(kDeliverRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Both linked libraries speak this program's version; one of another version is refused
+// at start-up, by name.
+TEST(PluginAbiCheck, RefusesALibraryOfAnotherVersion)
+{
+    EXPECT_EQ(PortalpostAbiVersion(), 2u);
+    EXPECT_EQ(MapiprobeAbiVersion(), 2u);
+    EXPECT_EQ(PluginAbiMismatch(), "");
+    const uint32_t v = POSTWATCH_PLUGIN_ABI_VERSION;
+    for (const auto& [portalpost, mapiprobe, names] :
+         std::vector<std::tuple<uint32_t, uint32_t, std::string>>{
+             {v, v, ""},
+             {1, v, "libportalpost speaks version 1 "},
+             {v, 1, "libmapiprobe speaks version 1 "},
+             {v + 1, v, "libportalpost speaks version 3 "}}) {
+        const std::string said = PluginAbiMismatch(portalpost, mapiprobe);
+        if (names.empty())
+            EXPECT_EQ(said, "");
+        else
+            EXPECT_NE(said.find(names), std::string::npos) << said;
+    }
+}
 
 TEST(PluginSink, SummaryCarriesCodeCountAndAccount)
 {

@@ -408,7 +408,7 @@ struct LoggingOffSink {
         ++static_cast<LoggingOffSink*>(ctx)->summaries;
         return PW_SINK_HANDLED;
     }
-    PwSink Sink() { return PwSink{this, &Deliver, &Result, nullptr}; }
+    PwSink Sink() { return PwSink{this, &Deliver, &Result, nullptr, nullptr}; }
 };
 
 // Neither a wait for itself nor a use of what it closed: the reports stop, the rest closes at

@@ -50,7 +50,13 @@ struct RecordingSink {
         self->records.emplace_back(fields, fields + count);
         return PW_SINK_HANDLED;
     }
-    PwSink Sink() { return PwSink{this, Deliver, nullptr, nullptr}; }
+    // The library's reasons of failure, each as it came.
+    std::vector<std::string> failures;
+    static void Failure(void* ctx, const char* text)
+    {
+        static_cast<RecordingSink*>(ctx)->failures.emplace_back(text ? text : "(null)");
+    }
+    PwSink Sink() { return PwSink{this, Deliver, nullptr, nullptr, Failure}; }
 };
 
 struct LogEntry {
@@ -131,6 +137,8 @@ struct CheckRow {
     std::function<void(const std::vector<LogEntry>&, const std::string& base)> checkLog;
     // When set, the MIDS file after the first check.
     std::optional<std::vector<std::string>> wantMids;
+    // A failing check's reason, as the program is told it, contains this.
+    std::string wantFailure;
 };
 
 POSTWATCH_ROW_PRINTS_NAME(CheckRow)
@@ -248,6 +256,18 @@ TEST_P(HttpMailCheckTest, Check)
             ? WithFileSizeLimit(row.fileSizeLimit, [&] { return Check(sink, row, count); })
             : Check(sink, row, count);
     EXPECT_EQ(code, row.wantCode);
+    // Every failure, and only a failure, says why once; never with the password.
+    EXPECT_EQ(sink.failures.size(), code == PW_WEBMAIL_SUCCESS ? 0u : 1u);
+    for (const std::string& failure : sink.failures) {
+        EXPECT_NE(failure, "");
+        EXPECT_LE(failure.size(), PW_FAILURE_TEXT_MAX);
+        std::string shown = failure;
+        for (size_t at = shown.find("(hidden)"); at != std::string::npos;
+             at = shown.find("(hidden)"))
+            shown.erase(at, 8);
+        EXPECT_EQ(shown.find(row.password), std::string::npos) << failure;
+        EXPECT_NE(failure.find(row.wantFailure), std::string::npos) << failure;
+    }
     EXPECT_EQ(count, static_cast<int32_t>(sink.records.size()));
     if (row.wantCount >= 0)
         EXPECT_EQ(count, row.wantCount);
@@ -409,7 +429,15 @@ INSTANTIATE_TEST_SUITE_P(
                  .config = kPlain + R"(, "mode": "badpassword")",
                  .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
                  .wantSecondCount = -1,
-                 .password = "wrong"},
+                 .password = "wrong",
+                 .wantFailure = "the server refused the log-in (Bad Password)"},
+        // Taken out wherever it stands, also where it stands in what replaces it.
+        CheckRow{.name = "OneLetterPasswordNeverShown",
+                 .config = kPlain,
+                 .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
+                 .wantSecondCount = -1,
+                 .password = "e",
+                 .wantFailure = "th(hidden) s(hidden)rv(hidden)r r(hidden)fus(hidden)d"},
         CheckRow{.name = "SilentServerTimesOut",
                  .config = kPlain + R"(, "mode": "silent")",
                  .wantCode = PW_WEBMAIL_TIMEOUT,
@@ -421,7 +449,8 @@ INSTANTIATE_TEST_SUITE_P(
                  .config = kPlain + R"(, "mode": "drip")",
                  .wantCode = PW_WEBMAIL_TIMEOUT,
                  .wantSecondCount = -1,
-                 .timeOut = 1},
+                 .timeOut = 1,
+                 .wantFailure = "the server is too slow: "},
         // Attachment probes a server never answers: the first round runs out of time, no
         // further one starts, and the messages are reported with the listing's flags.
         CheckRow{.name = "SilentProbesStopAfterFirstRound",

@@ -34,7 +34,13 @@ struct RecordingSink {
     std::vector<std::vector<std::string>> records;
     std::vector<int32_t> answers;
 
-    PwSink Sink() { return PwSink{this, &Deliver, nullptr, nullptr}; }
+    std::vector<std::string> failures; // the library's reasons, as they came
+
+    PwSink Sink() { return PwSink{this, &Deliver, nullptr, nullptr, &Failure}; }
+    static void Failure(void* ctx, const char* text)
+    {
+        static_cast<RecordingSink*>(ctx)->failures.emplace_back(text ? text : "(null)");
+    }
     static int32_t Deliver(void* ctx, uint32_t kind, const char* const* fields, uint32_t count)
     {
         auto* self = static_cast<RecordingSink*>(ctx);
@@ -68,6 +74,7 @@ struct WebCase {
     std::vector<std::vector<std::string>> wantSecondRecords;
     std::vector<std::string> wantMids;                     // checked when not empty
     std::vector<std::pair<std::string, int>> wantRequests; // log text, lines holding it
+    std::string wantFailure;                               // in the first check's reason of failure
 };
 
 POSTWATCH_ROW_PRINTS_NAME(WebCase)
@@ -214,6 +221,13 @@ TEST_P(YahooWebTest, Check)
     EXPECT_EQ(CheckPortalpostMsg(&sink, "Yahoo", kAccount, user.c_str(), c.password.c_str(), &count,
                                  c.timeOut),
               c.wantCode);
+    // Every failure, and only a failure, says why once; never with the password.
+    EXPECT_EQ(first.failures.size(), c.wantCode == PW_WEBMAIL_SUCCESS ? 0u : 1u);
+    for (const std::string& failure : first.failures) {
+        EXPECT_NE(failure, "");
+        EXPECT_EQ(failure.find(c.password), std::string::npos) << failure;
+        EXPECT_NE(failure.find(c.wantFailure), std::string::npos) << failure;
+    }
     if (c.wantRecords.empty()) {
         EXPECT_EQ(first.records.size(), c.wantCount);
     } else {
@@ -291,6 +305,13 @@ INSTANTIATE_TEST_SUITE_P(
                 .wantCode = PW_WEBMAIL_LOGIN_REFUSED,
                 .wantSecondCode = PW_WEBMAIL_LOGIN_REFUSED,
                 .wantRequests = {{"ShowFolder", 0}}},
+        // The log-in URL carries the password's hash: a failure that names it hides that.
+        WebCase{.name = "LogInPageErrorHidesThePasswordHash",
+                .scenario = Scenario("row", "@yahoo.com", kThree,
+                                     R"("status": {"/config/login": 500})"),
+                .wantCode = PW_WEBMAIL_FAILED,
+                .wantSecondCode = PW_WEBMAIL_FAILED,
+                .wantFailure = "/config/login?&login=alice&passwd=(hidden)&.challenge="},
         WebCase{.name = "BadRequestAnswerIsRefusalAndStillLogsOut",
                 .scenario = Scenario("row", "@yahoo.com", kThree,
                                      R"("status": {"/ym/ShowFolder": 400})"),
