@@ -797,36 +797,20 @@ int CMailBoxFile::ForgetUids(const std::string& mailType)
     if (fd_ < 0)
         return Fail("the message store is not open");
     // Find the records first, so that nothing is written when none has an identifier.
-    constexpr int kMailTypeItem = 2;
-    constexpr int kUidItem = 8;
-    std::vector<std::pair<off_t, uint32_t>> linked; // (offset, size) of records to rebuild
-    off_t at = kHeaderSize;
-    for (uint32_t i = 0; i < count_; ++i) {
-        Head head;
-        if (!ReadHead(at, head))
-            return FailErrno("cannot read");
-        off_t item = at + static_cast<off_t>(kRecordHeadSize);
-        off_t typeAt = 0, uidAt = 0;
-        for (int k = 0; k < 12; ++k) {
-            if (k == kMailTypeItem)
-                typeAt = item;
-            if (k == kUidItem)
-                uidAt = item;
-            item += head.lengths[k];
-        }
-        const char* type = Get(typeAt, head.lengths[kMailTypeItem]);
-        if (!type)
-            return FailErrno("cannot read");
-        if (ToFirstZero(type, head.lengths[kMailTypeItem]) == mailType) {
-            const char* uid = Get(uidAt, head.lengths[kUidItem]);
-            if (!uid)
-                return FailErrno("cannot read");
-            if (!ToFirstZero(uid, head.lengths[kUidItem]).empty())
-                linked.emplace_back(at, head.size);
-        }
-        at += head.size;
+    std::vector<std::pair<off_t, off_t>> linked; // (offset, size) of records to rebuild
+    Rewind();
+    StoredMessage m;
+    int step;
+    while ((step = Next()) == 1) {
+        if (ReadCurrent(m, true, false) != 1)
+            return 0;
+        if (m.mailType == mailType && !m.uid.empty())
+            linked.emplace_back(current_, next_ - current_);
     }
-    const off_t end = at;
+    if (step != 0)
+        return 0;
+    const off_t end = next_;
+    Rewind();
     if (linked.empty())
         return 1;
 
@@ -848,7 +832,6 @@ int CMailBoxFile::ForgetUids(const std::string& mailType)
         size += recordAt - runStart;
         if (!ok)
             break;
-        StoredMessage m;
         std::string record;
         current_ = recordAt;
         if (ReadCurrent(m, true, true) != 1) {

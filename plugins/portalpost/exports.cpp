@@ -1,5 +1,6 @@
 // The exported C functions of libportalpost: argument checks, the catch-all that keeps
 // exceptions inside the library, and the one place a check's reason of failure leaves it.
+#include "hiddensecret.h"
 #include "portalpostcheck.h"
 #include "postwatch_plugin.h"
 #include "printabletext.h"
@@ -22,13 +23,7 @@ int32_t Answer(const PwSink* sink, int32_t code, std::string_view said,
         return code;
     try {
         std::string why(said);
-        const std::string secret = password ? password : "";
-        constexpr std::string_view kHidden = "(hidden)";
-        // Past each replacement: a password may well occur inside kHidden.
-        if (!secret.empty())
-            for (size_t at = why.find(secret); at != std::string::npos;
-                 at = why.find(secret, at + kHidden.size()))
-                why.replace(at, secret.size(), kHidden);
+        HideSecret(why, password ? password : "");
         const std::string text = BoundedPrintableText(why, PW_FAILURE_TEXT_MAX);
         sink->failure(sink->ctx, text.c_str());
     } catch (...) {

@@ -1,5 +1,6 @@
 #include "yahoowebclient.h"
 
+#include "hiddensecret.h"
 #include "htmlentities.h"
 #include "postwatch_plugin.h"
 
@@ -89,10 +90,7 @@ int YahooWebClient::Fail(int code, std::string why)
 {
     // The log-in URL carries the password's hash, and an error names the URL it failed on:
     // the user is shown the reason, never what stands for the password.
-    if (!loginHash_.empty())
-        for (size_t at = why.find(loginHash_); at != std::string::npos;
-             at = why.find(loginHash_, at + std::char_traits<char>::length(kHidden)))
-            why.replace(at, loginHash_.size(), kHidden);
+    HideSecret(why, loginHash_);
     if (error_.empty())
         error_ = std::move(why);
     return code;

@@ -45,9 +45,8 @@ public:
     int Check(int32_t& newCount);
 
     // Why the check failed, in words (empty after success). The password's hash, which the
-    // log-in URL carries, reads as kHidden in it.
+    // log-in URL carries, reads as kHiddenSecret (hiddensecret.h) in it.
     const std::string& Error() const { return error_; }
-    static constexpr const char* kHidden = "(hidden)";
 
     // md5hex(md5hex(password) + challenge), 32 lower-case hexadecimal digits.
     static std::string ChallengeHash(const std::string& password, const std::string& challenge);
