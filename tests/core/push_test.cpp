@@ -10,7 +10,6 @@
 #include "dovecotenvironment.h"
 #include "enginestate.h"
 #include "mailboxfile.h"
-#include "mailsocket.h"
 #include "mergethreadsink.h"
 #include "newaccount.h"
 #include "newmailmerge.h"
@@ -202,41 +201,6 @@ TEST(PushDovecot, WakeUpRestartAndExit)
     EXPECT_EQ(rig.state->PushState("Push"), "");
 }
 
-// Another mail client: one IMAP session on the fixture that runs `commands` (tagged T1,
-// T2, ...) and returns everything the server said.
-std::string OtherClient(DovecotFixture& d, const std::vector<std::string>& commands)
-{
-    MailSocket socket;
-    if (!socket.Connect("127.0.0.1", d.ImapPort(), 5s))
-        return "connect failed";
-    std::string all;
-    auto readUntil = [&](const std::string& tag) {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        char buffer[4096];
-        while (std::chrono::steady_clock::now() < end) {
-            const std::size_t at = all.find(tag.empty() ? "\r\n" : "\r\n" + tag + " ");
-            if (at != std::string::npos || (tag.empty() && all.find("\r\n") != std::string::npos))
-                if (tag.empty() || all.find("\r\n", at + 2) != std::string::npos)
-                    return;
-            Transport::RecvResult r = socket.Receive(buffer, sizeof buffer, 1s);
-            if (r.status == Transport::RecvStatus::Data)
-                all.append(buffer, r.count);
-            else if (r.status != Transport::RecvStatus::TimedOut)
-                return;
-        }
-    };
-    readUntil("");
-    std::vector<std::string> all_commands{"LOGIN alice alice-pass", "SELECT INBOX"};
-    all_commands.insert(all_commands.end(), commands.begin(), commands.end());
-    all_commands.push_back("LOGOUT");
-    for (std::size_t i = 0; i < all_commands.size(); ++i) {
-        const std::string tag = "T" + std::to_string(i + 1);
-        socket.Send(tag + " " + all_commands[i] + "\r\n");
-        readUntil(tag);
-    }
-    return all;
-}
-
 // Read, by subject, as Message.box holds it.
 std::map<std::string, std::string> Stored(const std::string& account)
 {
@@ -311,20 +275,20 @@ TEST(PushDovecot, ReadStateFollowsTheServer)
     };
     for (const Row& r : rows) {
         if (!r.elsewhere.empty())
-            OtherClient(*dovecot, r.elsewhere);
+            dovecot->ImapSession("alice", r.elsewhere);
         if (r.here)
             r.here();
         ASSERT_TRUE(check()) << r.name;
         EXPECT_EQ(Stored("Push"), r.expected) << r.name;
     }
-    EXPECT_EQ(OtherClient(*dovecot, {"UID SEARCH SEEN"}).find("* SEARCH 1 3\r\n"),
+    EXPECT_EQ(dovecot->ImapSession("alice", {"UID SEARCH SEEN"}).find("* SEARCH 1 3\r\n"),
               std::string::npos)
         << "without the option, reading here stays local";
 
     record.markReadOnServer = "Yes";
     ASSERT_EQ(CAccountFile::WriteAccountFile(AppPaths::AccountFile("Push"), record), 1);
     ASSERT_TRUE(check());
-    const std::string seen = OtherClient(*dovecot, {"UID SEARCH SEEN"});
+    const std::string seen = dovecot->ImapSession("alice", {"UID SEARCH SEEN"});
     EXPECT_NE(seen.find("* SEARCH 1 3\r\n"), std::string::npos) << seen;
     EXPECT_EQ(rig.counting->messages.load(), 4) << "nothing was reported twice";
 }
